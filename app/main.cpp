@@ -1,0 +1,15 @@
+#include <QApplication>
+#include <QIcon>
+
+#include "ui/frmPellicar.h"
+#include "ui/version.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("pellicar-gui"));
+  QApplication::setApplicationVersion(QStringLiteral(PELLICAR_VERSION));
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/pellicar.ico")));
+  frmPellicar window;
+  window.show();
+  return QApplication::exec();
+}

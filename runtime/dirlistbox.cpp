@@ -1,0 +1,113 @@
+#include "dirlistbox.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QStyle>
+#include <system_error>
+
+#include "error.h"
+#include "strings.h"
+#include "system/directory.h"
+#include "system/drives.h"
+
+namespace runtime {
+namespace {
+
+constexpr int kPathRole = Qt::UserRole;
+
+// A drive named as the drive list names it stands for the drive's current directory.
+sys::NativeString ResolveDrive(const sys::NativeString& path) {
+  const auto drives = sys::Drives();
+  for (const auto& drive : drives) {
+    if (sys::Designation(drive) == path) return sys::CurrentDirectoryOn(drive, drives);
+  }
+  return path;
+}
+
+// The directory itself and each directory above it, the root first.
+std::vector<sys::NativeString> Lineage(const sys::NativeString& directory) {
+  std::vector<sys::NativeString> lineage{directory};
+  while (lineage.front() != sys::ParentDirectory(lineage.front()))
+    lineage.insert(lineage.begin(), sys::ParentDirectory(lineage.front()));
+  return lineage;
+}
+
+QString NameOf(const sys::NativeString& directory) {
+  const auto cut = directory.find_last_of(sys::kSeparator);
+  const bool isRoot = directory.size() <= 1 || cut == sys::NativeString::npos;
+  return ForDisplay(FromNative(isRoot ? directory : directory.substr(cut + 1)));
+}
+
+QTreeWidgetItem* MakeItem(const sys::NativeString& directory, const QIcon& icon) {
+  auto* item = new QTreeWidgetItem(QStringList(NameOf(directory)));
+  item->setIcon(0, icon);
+  item->setData(0, kPathRole, QByteArray::fromStdString(directory));
+  return item;
+}
+
+}  // namespace
+
+DirListBox::DirListBox(QWidget* parent) : QTreeWidget(parent) {
+  setHeaderHidden(true);
+  setRootIsDecorated(false);
+  setItemsExpandable(false);
+  setIndentation(10);
+  setUniformRowHeights(true);
+  connect(this, &QTreeWidget::itemDoubleClicked, this, &DirListBox::openHighlighted);
+  const auto current = sys::CurrentDirectory();
+  try {
+    show(current, sys::ListSubdirectories(current));
+  } catch (const std::system_error&) {
+    show(current, {});  // an unreadable start shows where it is, with nothing below
+  }
+}
+
+void DirListBox::setPath(const QString& path) { open(ResolveDrive(ToNative(path))); }
+
+void DirListBox::open(const sys::NativeString& directory) {
+  std::vector<sys::NativeString> subdirectories;
+  try {
+    subdirectories = sys::ListSubdirectories(directory);
+  } catch (const std::system_error& failure) {
+    throw ErrorFrom(failure);
+  }
+  const bool changed = directory != ToNative(path_);
+  show(directory, subdirectories);
+  if (changed) emit Change();
+}
+
+void DirListBox::openHighlighted() {
+  const QTreeWidgetItem* item = currentItem();
+  if (!item) return;
+  try {
+    open(item->data(0, kPathRole).toByteArray().toStdString());
+  } catch (const Error& error) {
+    qWarning("%s", error.what());  // a directory that cannot be listed is not opened
+  }
+}
+
+void DirListBox::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    openHighlighted();
+    return;
+  }
+  QTreeWidget::keyPressEvent(event);
+}
+
+void DirListBox::show(const sys::NativeString& directory, const std::vector<sys::NativeString>& subdirectories) {
+  path_ = FromNative(directory);
+  clear();
+  const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
+  const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
+  QTreeWidgetItem* parent = nullptr;
+  for (const auto& ancestor : Lineage(directory)) {
+    auto* item = MakeItem(ancestor, openIcon);
+    parent ? parent->addChild(item) : addTopLevelItem(item);
+    parent = item;
+  }
+  for (const auto& name : subdirectories) parent->addChild(MakeItem(sys::JoinPath(directory, name), closedIcon));
+  expandAll();
+  setCurrentItem(parent);
+}
+
+}  // namespace runtime

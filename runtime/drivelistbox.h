@@ -1,0 +1,30 @@
+#pragma once
+// A drop-down list of the drives, showing the drive of the current directory at first.
+#include <QComboBox>
+#include <QString>
+
+namespace runtime {
+
+class DriveListBox : public QComboBox {
+  Q_OBJECT
+
+ public:
+  explicit DriveListBox(QWidget* parent = nullptr);
+
+  // The current drive as the list names it: mount path, then the label in brackets.
+  QString drive() const { return currentText(); }
+  // Moves the list to the drive of `path`; Change follows when that is another drive.
+  void setDrive(const QString& path);
+
+  // Lists the drives mounted at the moment the list opens.
+  void showPopup() override;
+
+ signals:
+  void Change();
+
+ private:
+  void fill(const QString& current);
+  bool filling_ = false;
+};
+
+}  // namespace runtime
