@@ -1,0 +1,85 @@
+#include "command_line.hpp"
+
+#include <algorithm>
+#include <string_view>
+
+#include "file_io.hpp"
+
+namespace m32tga {
+
+const char kUsage[] =
+    "Usage: Pellicar.exe [--alpha] [-o OUTPUT] [--] FILE.m32...\n"
+    "Converts each m32 texture to an uncompressed TGA beside it: rock.m32 becomes\n"
+    "rock.tga; a name not ending in .m32 gets .tga appended. An earlier TGA of that\n"
+    "name is replaced only once the new one is complete.\n"
+    "\n"
+    "  --alpha      write 32-bit TGA keeping the alpha channel (default: 24-bit)\n"
+    "  -o OUTPUT    name the output file (one input only)\n"
+    "  --           treat every later argument as a file, even one starting with -\n"
+    "  --help       show this help\n"
+    "  --version    show the version\n"
+    "\n"
+    "Exit status: 0 when every file converted, 1 when any failed (the others are\n"
+    "still converted), 2 for a wrong command line.\n";
+
+const char kVersionText[] = "Pellicar.exe 1.00\n";
+
+namespace {
+
+// Compares an argument with an option name character by character, so that arguments
+// stay in the system's own form (bytes on POSIX, UTF-16 on Windows).
+bool is(const std::filesystem::path& argument, std::string_view option) {
+    const auto& text = argument.native();
+    return std::equal(text.begin(), text.end(), option.begin(), option.end(),
+                      [](auto a, char b) { return a == static_cast<unsigned char>(b); });
+}
+
+bool looks_like_option(const std::filesystem::path& argument) {
+    const auto& text = argument.native();
+    return text.size() > 1 && text[0] == '-';
+}
+
+CommandLine usage_error(std::string message) {
+    CommandLine wrong;
+    wrong.action = Action::kUsageError;
+    wrong.error = std::move(message);
+    return wrong;
+}
+
+}  // namespace
+
+CommandLine parse_command_line(std::span<const std::filesystem::path> arguments) {
+    CommandLine line;
+    bool options_ended = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::filesystem::path& argument = arguments[i];
+        if (options_ended || !looks_like_option(argument)) {
+            line.inputs.push_back(argument);
+        } else if (is(argument, "--")) {
+            options_ended = true;
+        } else if (is(argument, "--help") || is(argument, "-h")) {
+            line.action = Action::kHelp;
+            return line;
+        } else if (is(argument, "--version")) {
+            line.action = Action::kVersion;
+            return line;
+        } else if (is(argument, "--alpha")) {
+            line.depth = TgaDepth::kBgra32;
+        } else if (is(argument, "-o")) {
+            if (line.output) return usage_error("-o given twice");
+            if (i + 1 == arguments.size()) return usage_error("-o needs a file name");
+            line.output = arguments[++i];
+        } else {
+            return usage_error("unknown option " + display_name(argument) +
+                               " (a file whose name starts with - goes after --)");
+        }
+    }
+    if (line.inputs.empty()) return usage_error("no file to convert");
+    if (line.output && line.inputs.size() > 1) {
+        return usage_error("-o names the output of one file, but " +
+                           std::to_string(line.inputs.size()) + " files were given");
+    }
+    return line;
+}
+
+}  // namespace m32tga

@@ -1,0 +1,30 @@
+// What the user asked for on the command line.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "tga.hpp"
+
+namespace m32tga {
+
+enum class Action { kConvert, kHelp, kVersion, kUsageError };
+
+struct CommandLine {
+    Action action = Action::kConvert;
+    TgaDepth depth = TgaDepth::kBgr24;
+    std::optional<std::filesystem::path> output;
+    std::vector<std::filesystem::path> inputs;
+    std::string error;  // for kUsageError
+};
+
+// The arguments after the program's name.
+CommandLine parse_command_line(std::span<const std::filesystem::path> arguments);
+
+extern const char kUsage[];
+extern const char kVersionText[];
+
+}  // namespace m32tga

@@ -1,0 +1,19 @@
+// One m32 file to one TGA file.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "tga.hpp"
+
+namespace m32tga {
+
+// rock.m32 and rock.M32 become rock.tga beside them; any other name gets .tga appended,
+// so that the output can never be the input itself.
+std::filesystem::path default_output_for(const std::filesystem::path& input);
+
+// Empty when the output was written whole; otherwise why not, and the output is as it was.
+std::string convert_file(const std::filesystem::path& input,
+                         const std::filesystem::path& output, TgaDepth depth);
+
+}  // namespace m32tga

@@ -1,0 +1,48 @@
+// Pellicar.exe: converts m32 textures to TGA files beside them.
+#include <filesystem>
+#include <iostream>
+#include <span>
+#include <vector>
+
+#include "command_line.hpp"
+#include "convert.hpp"
+#include "file_io.hpp"
+
+namespace {
+
+constexpr int kAllConverted = 0;
+constexpr int kSomeFailed = 1;
+constexpr int kWrongCommandLine = 2;
+
+int run(std::span<const std::filesystem::path> arguments) {
+    using namespace m32tga;
+    const CommandLine line = parse_command_line(arguments);
+    switch (line.action) {
+    case Action::kHelp: std::cout << kUsage; return kAllConverted;
+    case Action::kVersion: std::cout << kVersionText; return kAllConverted;
+    case Action::kUsageError:
+        std::cerr << "Pellicar.exe: " << line.error << "\nTry 'Pellicar.exe --help'.\n";
+        return kWrongCommandLine;
+    case Action::kConvert: break;
+    }
+    int status = kAllConverted;
+    for (const std::filesystem::path& input : line.inputs) {
+        const std::string error =
+            convert_file(input, line.output.value_or(default_output_for(input)), line.depth);
+        if (error.empty()) continue;
+        std::cerr << display_name(input) << ": " << error << '\n';
+        status = kSomeFailed;
+    }
+    return status;
+}
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+#else
+int main(int argc, char** argv) {
+#endif
+    const std::vector<std::filesystem::path> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    return run(arguments);
+}

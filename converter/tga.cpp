@@ -1,0 +1,178 @@
+// The TGA file this writer produces: uncompressed true-colour (image type 2).
+//
+// Every number is little-endian. An 18-byte header:
+//
+//   offset size  field               written
+//        0    1  image ID length     0, no image ID
+//        1    1  colour-map type     0
+//        2    1  image type          2, uncompressed true-colour
+//        3    5  colour-map spec     0
+//        8    2  x origin            0
+//       10    2  y origin            0
+//       12    2  width               level-0 width
+//       14    2  height              level-0 height
+//       16    1  pixel depth         24, or 32 with alpha
+//       17    1  image descriptor    bits 0-3 alpha bits (0 or 8); bit 5 clear: bottom row first
+//
+// then the pixels, blue, green, red (and alpha), rows from the bottom of the image up,
+// which every reader honours even when it ignores the descriptor's origin bit; then the
+// 26-byte TGA 2.0 footer: extension-area offset 0, developer-directory offset 0,
+// "TRUEVISION-XFILE." and a NUL. Some programs refuse a TGA without the footer.
+
+#include "tga.hpp"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+namespace m32tga {
+namespace {
+
+constexpr std::size_t kHeaderBytes = 18;
+constexpr std::uint8_t kTrueColour = 2;
+constexpr std::size_t kWidthAt = 12;
+constexpr std::size_t kHeightAt = 14;
+constexpr std::size_t kDepthAt = 16;
+constexpr std::size_t kDescriptorAt = 17;
+constexpr std::size_t kImageTypeAt = 2;
+constexpr std::uint8_t kAlphaBits = 8;
+constexpr std::string_view kFooterSignature{"TRUEVISION-XFILE.\0", 18};
+constexpr std::size_t kFooterOffsetBytes = 8;  // two u32 offsets, both 0
+constexpr std::size_t kFooterBytes = kFooterOffsetBytes + kFooterSignature.size();
+constexpr std::size_t kSourceBytesPerPixel = 4;
+constexpr std::uint32_t kMaxSide = 65535;
+
+std::size_t bytes_per_pixel(TgaDepth depth) { return depth == TgaDepth::kBgra32 ? 4 : 3; }
+
+void put_u16(std::uint8_t* at, std::uint32_t value) {
+    at[0] = static_cast<std::uint8_t>(value & 0xFF);
+    at[1] = static_cast<std::uint8_t>(value >> 8 & 0xFF);
+}
+
+std::array<std::uint8_t, kHeaderBytes> header_for(const ImageView& image, TgaDepth depth) {
+    std::array<std::uint8_t, kHeaderBytes> header{};
+    header[kImageTypeAt] = kTrueColour;
+    put_u16(&header[kWidthAt], image.width);
+    put_u16(&header[kHeightAt], image.height);
+    header[kDepthAt] = static_cast<std::uint8_t>(bytes_per_pixel(depth) * 8);
+    header[kDescriptorAt] = depth == TgaDepth::kBgra32 ? kAlphaBits : 0;
+    return header;
+}
+
+std::array<std::uint8_t, kFooterBytes> footer() {
+    std::array<std::uint8_t, kFooterBytes> bytes{};
+    std::copy(kFooterSignature.begin(), kFooterSignature.end(),
+              bytes.begin() + kFooterOffsetBytes);
+    return bytes;
+}
+
+// Plain indexed loops, which the compiler turns into byte shuffles over many pixels.
+void rgba_to_bgr(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels) {
+    for (std::size_t i = 0; i < pixels; ++i) {
+        dst[3 * i + 0] = src[4 * i + 2];
+        dst[3 * i + 1] = src[4 * i + 1];
+        dst[3 * i + 2] = src[4 * i + 0];
+    }
+}
+
+void rgba_to_bgra(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels) {
+    for (std::size_t i = 0; i < pixels; ++i) {
+        dst[4 * i + 0] = src[4 * i + 2];
+        dst[4 * i + 1] = src[4 * i + 1];
+        dst[4 * i + 2] = src[4 * i + 0];
+        dst[4 * i + 3] = src[4 * i + 3];
+    }
+}
+
+// Collects bytes in a fixed buffer and hands them to the sink when it fills.
+class ChunkWriter {
+public:
+    explicit ChunkWriter(ByteSink& sink) : sink_(sink), buffer_(kTgaChunkBytes) {}
+
+    bool put(std::span<const std::uint8_t> bytes) {
+        return make_room(bytes.size()) && (append(bytes), true);
+    }
+
+    // Room for at least `bytes` (never more than the chunk size), flushing if needed.
+    bool make_room(std::size_t bytes) { return bytes <= space() || flush(); }
+
+    std::size_t space() const { return buffer_.size() - used_; }
+    std::uint8_t* cursor() { return buffer_.data() + used_; }
+    void advance(std::size_t bytes) { used_ += bytes; }
+
+    bool flush() {
+        const bool written = used_ == 0 || sink_.write({buffer_.data(), used_});
+        used_ = 0;
+        return written;
+    }
+
+private:
+    void append(std::span<const std::uint8_t> bytes) {
+        std::copy(bytes.begin(), bytes.end(), cursor());
+        advance(bytes.size());
+    }
+
+    ByteSink& sink_;
+    std::vector<std::uint8_t> buffer_;
+    std::size_t used_ = 0;
+};
+
+bool write_row(const std::uint8_t* src, std::size_t pixels, TgaDepth depth,
+               ChunkWriter& out) {
+    const std::size_t out_bytes = bytes_per_pixel(depth);
+    while (pixels > 0) {
+        if (!out.make_room(out_bytes)) return false;
+        const std::size_t run = std::min(pixels, out.space() / out_bytes);
+        if (depth == TgaDepth::kBgra32) {
+            rgba_to_bgra(src, out.cursor(), run);
+        } else {
+            rgba_to_bgr(src, out.cursor(), run);
+        }
+        out.advance(run * out_bytes);
+        src += run * kSourceBytesPerPixel;
+        pixels -= run;
+    }
+    return true;
+}
+
+class VectorSink final : public ByteSink {
+public:
+    bool write(std::span<const std::uint8_t> bytes) override {
+        bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+        return true;
+    }
+    std::vector<std::uint8_t> take() { return std::move(bytes_); }
+
+private:
+    std::vector<std::uint8_t> bytes_;
+};
+
+// A side the header can hold, and as many pixel bytes as the sides promise.
+bool is_writable(const ImageView& image) {
+    if (image.width > kMaxSide || image.height > kMaxSide) return false;
+    const std::size_t row_bytes = std::size_t{image.width} * kSourceBytesPerPixel;
+    return row_bytes == 0 || image.rgba.size() / row_bytes >= image.height;
+}
+
+}  // namespace
+
+bool write_tga(const ImageView& image, TgaDepth depth, ByteSink& sink) {
+    if (!is_writable(image)) return false;
+    ChunkWriter out(sink);
+    if (!out.put(header_for(image, depth))) return false;
+    const std::size_t row_bytes = std::size_t{image.width} * kSourceBytesPerPixel;
+    for (std::size_t row = image.height; row-- > 0;) {
+        if (!write_row(image.rgba.data() + row * row_bytes, image.width, depth, out)) {
+            return false;
+        }
+    }
+    return out.put(footer()) && out.flush();
+}
+
+std::vector<std::uint8_t> encode_tga(const ImageView& image, TgaDepth depth) {
+    VectorSink sink;
+    write_tga(image, depth, sink);
+    return sink.take();
+}
+
+}  // namespace m32tga

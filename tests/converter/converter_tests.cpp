@@ -1,0 +1,251 @@
+#include <QCoreApplication>
+#include <QImage>
+#include <QString>
+
+#include <functional>
+#include <set>
+#include <string_view>
+
+#include <gtest/gtest.h>
+
+#include "m32write.hpp"
+#include "test_support.hpp"
+
+namespace {
+
+using m32write::RgbaImage;
+
+constexpr std::size_t kTgaHeaderBytes = 18;
+constexpr std::size_t kTgaFooterBytes = 26;
+constexpr std::string_view kTgaSignature{"TRUEVISION-XFILE.\0", 18};
+
+void write_m32(const fs::path& file, const RgbaImage& image) {
+    write_bytes(file, m32write::encode_m32(image, "textures/test/varied"));
+}
+
+unsigned u16_at(const std::vector<std::uint8_t>& bytes, std::size_t at) {
+    return bytes[at] | bytes[at + 1] << 8;
+}
+
+// The header and footer as the TGA format lays them out for our choices.
+void expect_tga_layout(const std::vector<std::uint8_t>& tga, const RgbaImage& image, bool alpha) {
+    const std::size_t depth_bytes = alpha ? 4 : 3;
+    ASSERT_EQ(tga.size(), kTgaHeaderBytes + image.width * image.height * depth_bytes + kTgaFooterBytes);
+    EXPECT_EQ(tga[0], 0) << "image ID length";
+    EXPECT_EQ(tga[1], 0) << "colour-map type";
+    EXPECT_EQ(tga[2], 2) << "uncompressed true-colour";
+    EXPECT_EQ(u16_at(tga, 12), image.width);
+    EXPECT_EQ(u16_at(tga, 14), image.height);
+    EXPECT_EQ(tga[16], depth_bytes * 8);
+    EXPECT_EQ(tga[17], alpha ? 8 : 0) << "alpha bits, and the origin bit clear";
+    const std::vector<std::uint8_t> footer(tga.end() - kTgaFooterBytes, tga.end());
+    EXPECT_EQ(std::vector<std::uint8_t>(footer.begin(), footer.begin() + 8), std::vector<std::uint8_t>(8, 0));
+    EXPECT_EQ(std::string_view(reinterpret_cast<const char*>(footer.data()) + 8, 18), kTgaSignature);
+}
+
+void expect_same_pixels(const fs::path& tga, const RgbaImage& image, bool alpha) {
+    const QImage shown(QString::fromStdString(tga.native()), "TGA");
+    ASSERT_FALSE(shown.isNull()) << "Qt cannot read " << tga;
+    ASSERT_EQ(shown.width(), static_cast<int>(image.width));
+    ASSERT_EQ(shown.height(), static_cast<int>(image.height));
+    int wrong = 0;
+    for (std::uint32_t y = 0; y < image.height; ++y) {
+        for (std::uint32_t x = 0; x < image.width; ++x) {
+            const std::uint8_t* rgba = &image.rgba[(std::size_t{y} * image.width + x) * 4];
+            const QRgb seen = shown.pixel(static_cast<int>(x), static_cast<int>(y));
+            const int want_alpha = alpha ? rgba[3] : 255;
+            if (qRed(seen) != rgba[0] || qGreen(seen) != rgba[1] || qBlue(seen) != rgba[2] ||
+                qAlpha(seen) != want_alpha) {
+                if (++wrong <= 3) ADD_FAILURE() << "pixel " << x << "," << y << " differs";
+            }
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
+TEST(Converter, EveryPixelArrivesAsWrittenAndTheRightWayUp) {
+    const std::pair<std::uint32_t, std::uint32_t> sizes[] = {
+        {1, 1}, {3, 5}, {17, 1}, {16, 16}, {4096, 16}, {4099, 33}};
+    for (const auto& [width, height] : sizes) {
+        for (const bool alpha : {false, true}) {
+            SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + (alpha ? " --alpha" : ""));
+            const ScratchFolder folder;
+            const RgbaImage image = varied_image(width, height);
+            write_m32(folder / "t.m32", image);
+            std::vector<std::string> arguments{(folder / "t.m32").native()};
+            if (alpha) arguments.insert(arguments.begin(), "--alpha");
+            const RunResult run = run_converter(arguments);
+            ASSERT_EQ(run.exit_code, 0) << run.err;
+            EXPECT_EQ(run.err, "");
+            expect_tga_layout(read_bytes(folder / "t.tga"), image, alpha);
+            expect_same_pixels(folder / "t.tga", image, alpha);
+        }
+    }
+}
+
+struct Malformed {
+    const char* what;
+    std::function<void(const fs::path&)> make;
+    std::string said;  // words the message must hold
+};
+
+std::vector<std::uint8_t> valid_m32() { return m32write::encode_m32(varied_image(8, 4), "ok"); }
+
+std::function<void(const fs::path&)> patched(std::size_t at, std::uint32_t value) {
+    return [=](const fs::path& file) {
+        std::vector<std::uint8_t> bytes = valid_m32();
+        m32write::put_u32(bytes, at, value);
+        write_bytes(file, bytes);
+    };
+}
+
+std::function<void(const fs::path&)> cut_to(std::size_t length) {
+    return [=](const fs::path& file) {
+        std::vector<std::uint8_t> bytes = valid_m32();
+        bytes.resize(length);
+        write_bytes(file, bytes);
+    };
+}
+
+std::function<void(const fs::path&)> sized(std::uint32_t width, std::uint32_t height) {
+    return [=](const fs::path& file) {
+        std::vector<std::uint8_t> bytes = valid_m32();
+        m32write::put_u32(bytes, m32write::kWidthsAt, width);
+        m32write::put_u32(bytes, m32write::kHeightsAt, height);
+        write_bytes(file, bytes);
+    };
+}
+
+void expect_refused(const fs::path& input, std::string_view said, std::set<std::string>& reasons) {
+    const RunResult run = run_converter({input.native()});
+    EXPECT_EQ(run.exit_code, 1);
+    const std::string prefix = input.native() + ": ";
+    ASSERT_EQ(run.err.rfind(prefix, 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_NE(run.err.find(said), std::string::npos) << run.err;
+    reasons.insert(run.err.substr(prefix.size()));
+}
+
+TEST(Converter, RefusesMalformedInputAndLeavesTheEarlierTgaWhole) {
+    using namespace m32write;
+    const std::size_t level0_end = kHeaderBytes + 8 * 4 * 4;  // 1,096 for the 8 x 4 texture
+    const Malformed cases[] = {
+        {"shorter than the header", cut_to(kHeaderBytes - 1), "967 bytes"},
+        {"wrong version", patched(kVersionAt, 5), "version 5"},
+        {"zero width", sized(0, 4), "0 x 4"},
+        {"side past 65,535", sized(65536, 1), "65,536 x 1"},
+        {"offset past the end", patched(kOffsetsAt, 1 << 20), "starts at byte 1,048,576"},
+        {"pixels cut short", cut_to(level0_end - 1), "truncated: pixel data ends at byte 1,095 of 1,096"},
+        // 32,768 x 32,768 x 4 is 2^32: a 32-bit sum would wrap to 968 and fit.
+        {"byte count past 32 bits", sized(32768, 32768), "of 4,294,968,264"},
+        {"empty file", [](const fs::path& f) { write_bytes(f, {}); }, "empty"},
+        {"directory", [](const fs::path& f) { fs::create_directory(f); }, "directory"},
+        {"renamed PNG", [](const fs::path& f) {
+             std::vector<std::uint8_t> png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+             png.resize(4000);
+             write_bytes(f, png);
+         }, "not an m32"},
+    };
+    const std::vector<std::uint8_t> earlier{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+    std::set<std::string> reasons;
+    for (const Malformed& bad : cases) {
+        SCOPED_TRACE(bad.what);
+        const ScratchFolder folder;
+        bad.make(folder / "rock.m32");
+        expect_refused(folder / "rock.m32", bad.said, reasons);
+        EXPECT_EQ(folder.names(), std::vector<std::string>{"rock.m32"}) << "no output, no leftovers";
+
+        write_bytes(folder / "rock.tga", earlier);
+        expect_refused(folder / "rock.m32", bad.said, reasons);
+        EXPECT_EQ(read_bytes(folder / "rock.tga"), earlier);
+        EXPECT_EQ(folder.names(), (std::vector<std::string>{"rock.m32", "rock.tga"}));
+    }
+    EXPECT_EQ(reasons.size(), std::size(cases)) << "each fault has its own message";
+}
+
+TEST(Converter, AFailedWriteLeavesTheEarlierTgaWholeAndNoTemporaryFile) {
+    const ScratchFolder folder;
+    write_m32(folder / "rock.m32", varied_image(512, 512));
+    const std::vector<std::uint8_t> earlier(2000, 'e');
+    write_bytes(folder / "rock.tga", earlier);
+    const rlim_t limit = 100000;  // well short of the 768 KiB the TGA needs
+    const RunResult run = run_converter({(folder / "rock.m32").native()}, limit);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(run.err.find("cannot write"), std::string::npos) << run.err;
+    EXPECT_EQ(read_bytes(folder / "rock.tga"), earlier);
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"rock.m32", "rock.tga"}));
+}
+
+TEST(Converter, ConvertsTheRestWhenOneOfSeveralFilesIsBroken) {
+    const ScratchFolder folder;
+    const RgbaImage a = varied_image(5, 3);
+    const RgbaImage c = varied_image(2, 7);
+    write_m32(folder / "a.m32", a);
+    write_bytes(folder / "b.m32", {1, 2, 3});
+    write_m32(folder / "c.M32", c);
+    const RunResult run = run_converter(
+        {(folder / "a.m32").native(), (folder / "b.m32").native(), (folder / "c.M32").native()});
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.err.rfind((folder / "b.m32").native() + ": ", 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    expect_same_pixels(folder / "a.tga", a, false);
+    expect_same_pixels(folder / "c.tga", c, false);
+    EXPECT_FALSE(fs::exists(folder / "b.tga"));
+}
+
+TEST(Converter, OutputLandsBesideTheInputWhateverItsName) {
+    const std::pair<std::string, std::string> names[] = {
+        {"blanks and 'single' \"double\" quotes.m32", "blanks and 'single' \"double\" quotes.tga"},
+        {"not utf-8 \xff\xfe\xc3(.m32", "not utf-8 \xff\xfe\xc3(.tga"},
+        {"line\nbreak; $(echo).m32", "line\nbreak; $(echo).tga"},
+        {"-x.m32", "-x.tga"},
+        {"texture", "texture.tga"},
+        {"photo.png", "photo.png.tga"},
+    };
+    for (const auto& [input, output] : names) {
+        SCOPED_TRACE(input);
+        const ScratchFolder folder;
+        const RgbaImage image = varied_image(4, 2);
+        write_m32(folder / input, image);
+        const RunResult run = run_converter({"--", (folder / input).native()});
+        ASSERT_EQ(run.exit_code, 0) << run.err;
+        EXPECT_EQ(folder.names(), (std::vector<std::string>{input, output}));
+        expect_tga_layout(read_bytes(folder / output), image, false);
+    }
+}
+
+TEST(Converter, CommandLineMistakesExitWithTwoAndWriteNothing) {
+    const ScratchFolder folder;
+    write_m32(folder / "a.m32", varied_image(3, 3));
+    write_m32(folder / "b.m32", varied_image(3, 3));
+    const std::string a = (folder / "a.m32").native();
+    const std::string b = (folder / "b.m32").native();
+    const std::string named = (folder / "named.tga").native();
+    const std::vector<std::vector<std::string>> mistakes = {
+        {}, {"--alpha"}, {"--frobnicate", a}, {"-o", named, a, b}, {a, "-o"}, {"-o", named, "-o", named, a}};
+    for (const auto& arguments : mistakes) {
+        const RunResult run = run_converter(arguments);
+        EXPECT_EQ(run.exit_code, 2) << ::testing::PrintToString(arguments);
+        EXPECT_NE(run.err, "");
+    }
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"a.m32", "b.m32"}));
+
+    const RunResult version = run_converter({"--version"});
+    EXPECT_EQ(version.exit_code, 0);
+    EXPECT_NE(version.out.find("1.00"), std::string::npos);
+    EXPECT_EQ(run_converter({"--help"}).exit_code, 0);
+
+    EXPECT_EQ(run_converter({"-o", named, a}).exit_code, 0);
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"a.m32", "b.m32", "named.tga"}));
+    const RunResult nowhere = run_converter({"-o", (folder / "no/such/dir.tga").native(), a});
+    EXPECT_EQ(nowhere.exit_code, 1);
+    EXPECT_NE(nowhere.err.find("No such file"), std::string::npos) << nowhere.err;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);  // Qt finds its image plugins through the application
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

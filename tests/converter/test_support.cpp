@@ -1,0 +1,81 @@
+#include "test_support.hpp"
+
+#include <algorithm>
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+std::string slurp(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+[[noreturn]] void exec_converter(const std::vector<std::string>& arguments,
+                                 const fs::path& out, const fs::path& err, rlim_t limit) {
+    dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+    dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
+    signal(SIGXFSZ, SIG_IGN);  // so that a write past the limit fails instead of killing
+    const rlimit file_size{limit, limit};
+    setrlimit(RLIMIT_FSIZE, &file_size);
+    std::vector<char*> argv{const_cast<char*>(PELLICAR_EXE)};
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    execv(PELLICAR_EXE, argv.data());
+    _exit(127);
+}
+
+}  // namespace
+
+RunResult run_converter(const std::vector<std::string>& arguments, rlim_t file_size_limit) {
+    const ScratchFolder streams;
+    const fs::path out = streams / "stdout";
+    const fs::path err = streams / "stderr";
+    const pid_t child = fork();
+    if (child == 0) exec_converter(arguments, out, err, file_size_limit);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
+}
+
+ScratchFolder::ScratchFolder() {
+    std::string name = (fs::temp_directory_path() / "pellicar-test-XXXXXX").native();
+    if (mkdtemp(name.data()) == nullptr) throw std::runtime_error("cannot make " + name);
+    path_ = name;
+}
+
+ScratchFolder::~ScratchFolder() { fs::remove_all(path_); }
+
+std::vector<std::string> ScratchFolder::names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(path_)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::uint8_t> read_bytes(const fs::path& file) {
+    const std::string text = slurp(file);
+    return {text.begin(), text.end()};
+}
+
+void write_bytes(const fs::path& file, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+m32write::RgbaImage varied_image(std::uint32_t width, std::uint32_t height) {
+    m32write::RgbaImage image{width, height, {}};
+    for (std::size_t i = 0; i < std::size_t{width} * height; ++i) {
+        image.rgba.push_back(static_cast<std::uint8_t>(i * 7 + 1));
+        image.rgba.push_back(static_cast<std::uint8_t>(i * 13 / 3 + 50));
+        image.rgba.push_back(static_cast<std::uint8_t>(255 - i * 29));
+        image.rgba.push_back(static_cast<std::uint8_t>(i));
+    }
+    return image;
+}

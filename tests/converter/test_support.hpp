@@ -1,0 +1,44 @@
+// Running Pellicar.exe as a user would, and the files around it.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+
+#include "m32write.hpp"
+
+namespace fs = std::filesystem;
+
+struct RunResult {
+    int exit_code = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the converter with exactly these arguments, no shell in between; a file size
+// limit makes its writes fail past that many bytes.
+RunResult run_converter(const std::vector<std::string>& arguments,
+                        rlim_t file_size_limit = RLIM_INFINITY);
+
+// A fresh folder, removed with everything in it at the end of the test.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    const fs::path& path() const { return path_; }
+    fs::path operator/(const std::string& name) const { return path_ / name; }
+    std::vector<std::string> names() const;  // sorted
+
+private:
+    fs::path path_;
+};
+
+std::vector<std::uint8_t> read_bytes(const fs::path& file);
+void write_bytes(const fs::path& file, const std::vector<std::uint8_t>& bytes);
+
+// Every channel changes from pixel to pixel, so a swapped channel, a flipped row or a
+// dropped pixel shows; alpha runs through all 256 values.
+m32write::RgbaImage varied_image(std::uint32_t width, std::uint32_t height);

@@ -1,0 +1,15 @@
+// Our own textures for samples and benchmarks, drawn from a few formulas.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "m32write.hpp"
+
+namespace m32write {
+
+// "marble", "bricks", "sunset", "rings" or "checker"; nothing for another name.
+std::optional<RgbaImage> draw_pattern(std::string_view name, std::uint32_t width,
+                                      std::uint32_t height);
+
+}  // namespace m32write
