@@ -53,7 +53,7 @@ DirListBox::DirListBox(QWidget* parent) : QTreeWidget(parent) {
   setItemsExpandable(false);
   setIndentation(10);
   setUniformRowHeights(true);
-  connect(this, &QTreeWidget::itemDoubleClicked, this, &DirListBox::openHighlighted);
+  connect(this, &QTreeWidget::itemDoubleClicked, this, &DirListBox::openItem);
   const auto current = sys::CurrentDirectory();
   try {
     show(current, sys::ListSubdirectories(current));
@@ -76,8 +76,7 @@ void DirListBox::open(const sys::NativeString& directory) {
   if (changed) emit Change();
 }
 
-void DirListBox::openHighlighted() {
-  const QTreeWidgetItem* item = currentItem();
+void DirListBox::openItem(const QTreeWidgetItem* item) {
   if (!item) return;
   try {
     open(item->data(0, kPathRole).toByteArray().toStdString());
@@ -88,7 +87,7 @@ void DirListBox::openHighlighted() {
 
 void DirListBox::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-    openHighlighted();
+    openItem(currentItem());
     return;
   }
   QTreeWidget::keyPressEvent(event);

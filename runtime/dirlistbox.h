@@ -32,7 +32,7 @@ class DirListBox : public QTreeWidget {
 
  private:
   void open(const sys::NativeString& directory);
-  void openHighlighted();
+  void openItem(const QTreeWidgetItem* item);
   void show(const sys::NativeString& directory, const std::vector<sys::NativeString>& subdirectories);
 
   QString path_;

@@ -1,0 +1,48 @@
+#pragma once
+// A window opened in a fresh folder, with the fake converter logging to that folder.
+#include <gtest/gtest.h>
+
+#include <QItemSelectionModel>
+#include <filesystem>
+#include <memory>
+
+#include "support.h"
+#include "ui/frmPellicar.h"
+
+class WindowTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    startDirectory_ = std::filesystem::current_path();
+    std::filesystem::create_directory(folder_ / "work");
+    std::filesystem::current_path(folder_ / "work");
+  }
+
+  void TearDown() override {
+    window_.reset();
+    std::filesystem::current_path(startDirectory_);
+  }
+
+  // The folder the window starts in, the process's current directory.
+  std::string work() const { return folder_ / "work"; }
+  std::string log() const { return folder_ / "converter.log"; }
+
+  frmPellicar& openWindow() {
+    window_ = std::make_unique<frmPellicar>();
+    return *window_;
+  }
+
+  void select(std::initializer_list<int> rows) {
+    auto* model = window_->File1->model();
+    for (int row : rows)
+      window_->File1->selectionModel()->select(model->index(row, 0), QItemSelectionModel::Select);
+  }
+
+  std::vector<testing_support::ConverterRun> runs() const { return testing_support::ReadRuns(log()); }
+
+  testing_support::TempDir folder_;
+  testing_support::ScopedEnv logEnv_{"PELLICAR_TEST_LOG", folder_ / "converter.log"};
+
+ private:
+  std::filesystem::path startDirectory_;
+  std::unique_ptr<frmPellicar> window_;
+};
