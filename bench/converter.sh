@@ -1,0 +1,72 @@
+#!/bin/bash
+# bench/converter.sh [RUNS]
+# Converts a 4096 x 4096 m32 texture and measures, in the same run, the median time
+# against copying the same file with cp and against ImageMagick converting the same raw
+# RGBA pixels to TGA, and the converter's peak memory against input + output + 1 MiB.
+# Bars: at most 1.3 times cp, at least 10 times faster than ImageMagick, memory within.
+# Builds in $BUILD (default build); installs ImageMagick and GNU time when missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${BUILD:-build}
+runs=${1:-7}
+side=4096
+
+for package in imagemagick time; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$package"
+  fi
+done
+cmake -S . -B "$build" -G Ninja >/dev/null
+cmake --build "$build" --target Pellicar.exe m32make >/dev/null
+
+work=$build/bench-work
+mkdir -p "$work"
+input=$work/big.m32
+raw=$work/pixels.raw
+[ -f "$input" ] && [ -f "$raw" ] || "$build/tools/m32make" rings $side $side "$input" "$raw"
+
+copy()      { cp "$input" "$work/copy.m32"; }
+pellicar()  { "$build/bin/Pellicar.exe" "$input"; }
+magick()    { convert -size ${side}x${side} -depth 8 "rgba:$raw" "$work/magick.tga"; }
+clean()     { rm -f "$work/copy.m32" "$work/big.tga" "$work/magick.tga"; }
+
+seconds() {  # runs one command, prints its wall time
+  local start=$EPOCHREALTIME
+  "$@"
+  local end=$EPOCHREALTIME
+  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f\n", b - a }'
+}
+median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+declare -A times
+for name in copy pellicar magick; do clean; $name; done  # warm up once
+for ((i = 0; i < runs; i++)); do
+  for name in copy pellicar magick; do
+    clean
+    times[$name]+="$(seconds $name) "
+  done
+done
+for name in copy pellicar magick; do
+  times[$name]=$(tr ' ' '\n' <<<"${times[$name]}" | grep . | median)
+done
+
+clean
+peak_kib=$(/usr/bin/time -f %M "$build/bin/Pellicar.exe" "$input" 2>&1 >/dev/null | tail -1)
+input_bytes=$(stat -c %s "$input")
+output_bytes=$(stat -c %s "$work/big.tga")
+clean
+
+awk -v cp="${times[copy]}" -v us="${times[pellicar]}" -v im="${times[magick]}" \
+    -v peak="$peak_kib" -v in_b="$input_bytes" -v out_b="$output_bytes" -v runs="$runs" '
+function mib(bytes) { return bytes / 1048576 }
+function verdict(ok) { if (!ok) missed = 1; return ok ? "met" : "MISSED" }
+BEGIN {
+  allowed = in_b + out_b + 1048576
+  printf "Pellicar.exe on a 4096 x 4096 m32, median of %d runs\n", runs
+  printf "  cp of the same file   %7.3f s\n", cp
+  printf "  Pellicar.exe          %7.3f s   %5.2f x cp            (bar <= 1.30: %s)\n", us, us / cp, verdict(us <= 1.3 * cp)
+  printf "  ImageMagick convert   %7.3f s   %5.1f x Pellicar.exe  (bar >= 10: %s)\n", im, im / us, verdict(im >= 10 * us)
+  printf "  peak memory           %7.1f MiB of %.1f MiB = input %.1f + output %.1f + 1 (%s)\n", \
+         mib(peak * 1024), mib(allowed), mib(in_b), mib(out_b), verdict(peak * 1024 <= allowed)
+  exit missed
+}'
