@@ -21,5 +21,10 @@ test: build
 test-sanitize:
 	$(MAKE) test BUILD=build-sanitize CMAKE_FLAGS=-DPELLICAR_SANITIZE=ON
 
+bench: build
+	cmake --build $(BUILD) --target front_end_bench
+	$(BUILD)/bench/bin/front_end_bench
+	BUILD=$(BUILD) bench/converter.sh
+
 clean:
 	rm -rf build build-sanitize build-fuzz

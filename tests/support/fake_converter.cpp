@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -39,11 +40,13 @@ int main(int argc, char* argv[]) {
   if (int ms = EnvNumber("PELLICAR_TEST_SLEEP_MS")) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
   if (const char* create = std::getenv("PELLICAR_TEST_CREATE")) close(open(create, O_CREAT | O_WRONLY, 0644));
 
-  std::string line = std::to_string(start) + " " + std::to_string(NowNs());
-  line += " " + Hex(std::filesystem::read_symlink("/proc/self/exe").native());
-  line += " " + Hex(std::filesystem::current_path().native());
-  for (int i = 1; i < argc; ++i) line += " " + Hex(argv[i]);
-  line += "\n";
+  std::vector<std::string> fields{std::to_string(start), std::to_string(NowNs()),
+                                  Hex(std::filesystem::read_symlink("/proc/self/exe").native()),
+                                  Hex(std::filesystem::current_path().native())};
+  for (int i = 1; i < argc; ++i) fields.push_back(Hex(argv[i]));
+  std::string line;
+  for (const auto& field : fields) line.append(line.empty() ? "" : " ").append(field);
+  line.push_back('\n');
   if (const char* log = std::getenv("PELLICAR_TEST_LOG")) {
     const int fd = open(log, O_CREAT | O_WRONLY | O_APPEND, 0644);
     if (fd < 0 || write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) return 99;
