@@ -1,0 +1,34 @@
+// The window with the real converter beside it: converting a selection leaves a TGA
+// beside each selected file, and none beside the others.
+#include <QImage>
+#include <fstream>
+
+#include "m32write.hpp"
+#include "support/window_fixture.h"
+
+namespace {
+
+void WriteTexture(const std::string& path, std::uint32_t width, std::uint32_t height) {
+  m32write::RgbaImage image{width, height, std::vector<std::uint8_t>(std::size_t{width} * height * 4)};
+  for (std::size_t i = 0; i < image.rgba.size(); ++i) image.rgba[i] = static_cast<std::uint8_t>(i * 7);
+  const auto bytes = m32write::encode_m32(image, "textures/test");
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+TEST_F(WindowTest, ConvertingASelectionLeavesATgaBesideEachSelectedFile) {
+  WriteTexture(work() + "/rock wall.m32", 5, 3);
+  WriteTexture(work() + "/SKY.M32", 8, 8);
+  WriteTexture(work() + "/unselected.m32", 2, 2);
+  auto& window = openWindow();
+  ASSERT_EQ(window.File1->listCount(), 3);
+  select({0, 1});  // rock wall.m32, SKY.M32
+  window.Command1_Click();
+
+  const QImage rock(QString::fromStdString(work() + "/rock wall.tga"));
+  const QImage sky(QString::fromStdString(work() + "/SKY.tga"));
+  EXPECT_EQ(rock.size(), QSize(5, 3));
+  EXPECT_EQ(sky.size(), QSize(8, 8));
+  EXPECT_FALSE(std::filesystem::exists(work() + "/unselected.tga"));
+}
+
+}  // namespace
