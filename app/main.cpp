@@ -1,5 +1,4 @@
 #include <QApplication>
-#include <QIcon>
 
 #include "ui/frmPellicar.h"
 #include "ui/version.h"
@@ -8,7 +7,6 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("pellicar-gui"));
   QApplication::setApplicationVersion(QStringLiteral(PELLICAR_VERSION));
-  QApplication::setWindowIcon(QIcon(QStringLiteral(":/pellicar.ico")));
   frmPellicar window;
   window.show();
   return QApplication::exec();

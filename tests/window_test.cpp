@@ -31,6 +31,8 @@ TEST_F(WindowTest, ControlsSitWhereTheDesignPutsThemInTwips) {
   }
   EXPECT_EQ(window.Command1->text(), "Convert to TGA");
   for (auto* label : window.Label2) EXPECT_FALSE(label->text().isEmpty());
+  const auto iconSizes = window.windowIcon().availableSizes();
+  for (QSize size : {QSize(16, 16), QSize(32, 32), QSize(48, 48)}) EXPECT_TRUE(iconSizes.contains(size)) << size.width();
   EXPECT_EQ(window.Picture1->pixmap().size(), QSize(42, 42));
   EXPECT_EQ(window.Picture1->contentsRect().size(), QSize(42, 42));  // a 2-pixel border each side
 }

@@ -1,6 +1,7 @@
 #include "frmPellicar.h"
 
 #include <QCloseEvent>
+#include <QIcon>
 #include <QPixmap>
 
 #include "runtime/error.h"
@@ -17,6 +18,7 @@ constexpr int kPictureBorder = 2;                          // pixels on each sid
 
 frmPellicar::frmPellicar(QWidget* parent) : QWidget(parent) {
   setWindowTitle(QStringLiteral("Pellicar convertor"));
+  setWindowIcon(QIcon(QStringLiteral(":/pellicar.ico")));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   setFixedSize(runtime::Pixels(kClientWidth), runtime::Pixels(kClientHeight));
