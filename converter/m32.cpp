@@ -82,7 +82,7 @@ DecodeResult decode_m32(std::span<const std::uint8_t> file) {
     const std::uint64_t start = read_u32(file, kOffsetsAt);
     if (start > file.size()) {
         return failure("level 0 starts at byte " + with_separators(start) +
-                       ", past the end of the file at " + with_separators(file.size()));
+                       ", past the end of the file (" + with_separators(file.size()) + " bytes)");
     }
     // Both sides are at most 65,535, so the byte count fits 64 bits with room to spare.
     const std::uint64_t pixel_bytes = std::uint64_t{width} * height * kBytesPerPixel;
