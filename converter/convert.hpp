@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "file_io.hpp"
 #include "tga.hpp"
 
 namespace m32tga {
@@ -15,5 +16,10 @@ std::filesystem::path default_output_for(const std::filesystem::path& input);
 // Empty when the output was written whole; otherwise why not, and the output is as it was.
 std::string convert_file(const std::filesystem::path& input,
                          const std::filesystem::path& output, TgaDepth depth);
+
+// The same for an input already open: its size is the one it had when opened, and the
+// pixels are read only after the header has been checked against that size.
+std::string convert_file(InputFile& input, const std::filesystem::path& output,
+                         TgaDepth depth);
 
 }  // namespace m32tga

@@ -1,17 +1,20 @@
 #include "file_io.hpp"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <system_error>
 #include <utility>
+
+#include "number_text.hpp"
 
 #ifdef _WIN32
 #include <fstream>
 #include <random>
-#include <vector>
 #else
 #include <fcntl.h>
+#include <limits>
 #include <stdlib.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -28,7 +31,25 @@ std::filesystem::path folder_of(const std::filesystem::path& file) {
     return parent.empty() ? std::filesystem::path(".") : parent;
 }
 
+// Another program shortened the file after we learnt its size.
+std::string shortened_message(std::uint64_t end, std::uint64_t size_when_opened) {
+    return "changed while being read: ends at byte " + with_separators(end) + " of " +
+           with_separators(size_when_opened);
+}
+
 }  // namespace
+
+std::span<const std::uint8_t> FileRows::rows(std::size_t first, std::size_t count) {
+    constexpr std::uint64_t kRgbaBytes = 4;
+    const std::uint64_t row_bytes = std::uint64_t{level0_.width} * kRgbaBytes;
+    if (row_bytes == 0 || first > level0_.height || count > level0_.height - first) return {};
+    // A block at a time, never the whole image; the divisions keep both products exact.
+    if (count > std::max<std::uint64_t>(1, kTgaChunkBytes / row_bytes)) return {};
+    if (first > (UINT64_MAX - level0_.offset) / row_bytes) return {};
+    buffer_.resize(static_cast<std::size_t>(count * row_bytes));
+    if (!file_.read_at(level0_.offset + first * row_bytes, buffer_)) return {};
+    return buffer_;
+}
 
 std::string display_name(const std::filesystem::path& path) {
 #ifdef _WIN32
@@ -48,27 +69,52 @@ std::string display_name(const std::filesystem::path& path) {
 
 #ifdef _WIN32
 
-struct InputFile::Storage {
-    std::vector<std::uint8_t> bytes;
+struct InputFile::Handle {
+    std::filesystem::path path;
+    std::ifstream in;
 };
 
-InputFile::InputFile(const std::filesystem::path& path) : storage_(new Storage) {
+namespace {
+
+// Where the file ends now that a read stopped short at `reached`.
+std::uint64_t end_now(const std::filesystem::path& path, std::uint64_t reached) {
+    std::error_code status;
+    const std::uintmax_t size = std::filesystem::file_size(path, status);
+    return status ? reached : std::min<std::uint64_t>(size, reached);
+}
+
+}  // namespace
+
+InputFile::InputFile(const std::filesystem::path& path) : handle_(new Handle) {
     std::error_code status;
     if (std::filesystem::is_directory(path, status)) {
         error_ = "a directory, not an m32 file";
         return;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    handle_->path = path;
+    handle_->in.open(path, std::ios::binary);
+    if (!handle_->in) {
         error_ = "cannot open: " + system_message(errno);
         return;
     }
-    storage_->bytes.assign(std::istreambuf_iterator<char>(in), {});
-    if (in.bad()) error_ = "cannot read: " + system_message(errno);
-    bytes_ = storage_->bytes;
+    size_ = std::filesystem::file_size(path, status);
+    if (status) error_ = "cannot read: " + status.message();
 }
 
 InputFile::~InputFile() = default;
+
+bool InputFile::read_at(std::uint64_t offset, std::span<std::uint8_t> bytes) {
+    if (!error_.empty()) return false;
+    std::ifstream& in = handle_->in;
+    in.clear();
+    in.seekg(static_cast<std::streamoff>(offset));
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    const auto got = static_cast<std::uint64_t>(in.gcount());
+    if (got == bytes.size()) return true;
+    error_ = in.bad() ? "cannot read: " + system_message(errno)
+                      : shortened_message(end_now(handle_->path, offset + got), size_);
+    return false;
+}
 
 struct ReplacingFile::Handle {
     std::ofstream out;
@@ -121,57 +167,66 @@ ReplacingFile::~ReplacingFile() {
 
 #else  // POSIX
 
-struct InputFile::Storage {
-    void* mapping = MAP_FAILED;
-    std::size_t length = 0;
+struct InputFile::Handle {
+    int fd = -1;
 };
 
 namespace {
 
-// The file's length, or a reason why it is not a file we can read as bytes.
-std::string regular_file_length(int fd, std::size_t& length) {
+// The file's size, or a reason why it is not a file we can read as bytes.
+std::string regular_file_size(int fd, std::uint64_t& size) {
     struct stat status {};
     if (fstat(fd, &status) != 0) return "cannot read: " + system_message(errno);
     if (S_ISDIR(status.st_mode)) return "a directory, not an m32 file";
     if (!S_ISREG(status.st_mode)) return "not a regular file";
-    const auto size = static_cast<std::uintmax_t>(status.st_size);
-    if (size > SIZE_MAX) return "too large to read";
-    length = static_cast<std::size_t>(size);
+    size = static_cast<std::uint64_t>(status.st_size);
     return {};
 }
 
-// Closes the descriptor when the scope ends, whichever way it ends.
-struct Descriptor {
-    int fd;
-    ~Descriptor() {
-        if (fd >= 0) close(fd);
-    }
-};
+// Where the file ends now that a read at `reached` found nothing: the first read may lie
+// well past a cut, and the message should say where the file really ends.
+std::uint64_t end_now(int fd, std::uint64_t reached) {
+    struct stat status {};
+    if (fstat(fd, &status) != 0) return reached;
+    return std::min(static_cast<std::uint64_t>(status.st_size), reached);
+}
+
+constexpr auto kLargestOffset = static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
 
 }  // namespace
 
-InputFile::InputFile(const std::filesystem::path& path) : storage_(new Storage) {
+InputFile::InputFile(const std::filesystem::path& path) : handle_(new Handle) {
     // Non-blocking so that a named pipe is refused rather than waited on.
-    const Descriptor input{open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
-    if (input.fd < 0) {
+    handle_->fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (handle_->fd < 0) {
         error_ = "cannot open: " + system_message(errno);
         return;
     }
-    std::size_t length = 0;
-    error_ = regular_file_length(input.fd, length);
-    if (!error_.empty() || length == 0) return;
-    void* mapping = mmap(nullptr, length, PROT_READ, MAP_PRIVATE, input.fd, 0);
-    if (mapping == MAP_FAILED) {
-        error_ = "cannot read: " + system_message(errno);
-        return;
-    }
-    storage_->mapping = mapping;
-    storage_->length = length;
-    bytes_ = {static_cast<const std::uint8_t*>(mapping), length};
+    error_ = regular_file_size(handle_->fd, size_);
 }
 
 InputFile::~InputFile() {
-    if (storage_->mapping != MAP_FAILED) munmap(storage_->mapping, storage_->length);
+    if (handle_->fd >= 0) close(handle_->fd);
+}
+
+bool InputFile::read_at(std::uint64_t offset, std::span<std::uint8_t> bytes) {
+    while (error_.empty() && !bytes.empty()) {
+        if (offset > kLargestOffset) {
+            error_ = "cannot read: " + system_message(EOVERFLOW);
+            break;
+        }
+        const ssize_t got =
+            pread(handle_->fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+        if (got > 0) {
+            offset += static_cast<std::uint64_t>(got);
+            bytes = bytes.subspan(static_cast<std::size_t>(got));
+        } else if (got == 0) {
+            error_ = shortened_message(end_now(handle_->fd, offset), size_);
+        } else if (errno != EINTR) {
+            error_ = "cannot read: " + system_message(errno);
+        }
+    }
+    return error_.empty();
 }
 
 struct ReplacingFile::Handle {

@@ -6,12 +6,17 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
+#include "m32.hpp"
 #include "tga.hpp"
 
 namespace m32tga {
 
-// A file's bytes, mapped into memory where the system can, read otherwise.
+// A file read a piece at a time, at any offset, through buffers the caller owns. It is
+// never mapped into memory: another program may shorten the file while it is read, and
+// a short read is an error to report, where touching a mapping past the new end would
+// kill the process.
 class InputFile {
 public:
     explicit InputFile(const std::filesystem::path& path);
@@ -19,14 +24,30 @@ public:
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
-    const std::string& error() const { return error_; }  // empty when the bytes are there
-    std::span<const std::uint8_t> bytes() const { return bytes_; }
+    const std::string& error() const { return error_; }  // the first failure, if any
+    std::uint64_t size() const { return size_; }         // as it was when opened
+
+    // Fills `bytes` from `offset` on; false, with error() saying why, when the file
+    // cannot give all of them.
+    bool read_at(std::uint64_t offset, std::span<std::uint8_t> bytes);
 
 private:
-    struct Storage;
-    std::unique_ptr<Storage> storage_;
-    std::span<const std::uint8_t> bytes_;
+    struct Handle;
+    std::unique_ptr<Handle> handle_;
+    std::uint64_t size_ = 0;
     std::string error_;
+};
+
+// Level 0's rows read from the file into one reusable buffer of at most a block.
+class FileRows final : public PixelRows {
+public:
+    FileRows(InputFile& file, const Level0& level0) : file_(file), level0_(level0) {}
+    std::span<const std::uint8_t> rows(std::size_t first, std::size_t count) override;
+
+private:
+    InputFile& file_;
+    Level0 level0_;
+    std::vector<std::uint8_t> buffer_;
 };
 
 // Written under a temporary name beside the target and renamed over it only at commit,

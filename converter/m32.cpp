@@ -22,12 +22,14 @@
 
 #include "m32.hpp"
 
+#include <algorithm>
+#include <utility>
+
 #include "number_text.hpp"
 
 namespace m32tga {
 namespace {
 
-constexpr std::size_t kHeaderBytes = 968;
 constexpr std::int32_t kVersion = 4;
 constexpr std::size_t kVersionAt = 0;
 constexpr std::size_t kWidthsAt = 516;
@@ -47,7 +49,7 @@ std::int32_t read_i32(std::span<const std::uint8_t> bytes, std::size_t at) {
     return static_cast<std::int32_t>(read_u32(bytes, at));
 }
 
-DecodeResult failure(std::string reason) { return {ImageView{}, std::move(reason)}; }
+HeaderResult refusal(std::string reason) { return {Level0{}, std::move(reason)}; }
 
 std::string side_error(std::uint32_t width, std::uint32_t height) {
     if (width == 0 || height == 0) {
@@ -62,38 +64,58 @@ std::string side_error(std::uint32_t width, std::uint32_t height) {
     return {};
 }
 
+// Both sides are at most 65,535 once checked, so the count fits 64 bits with room to spare.
+std::uint64_t pixel_bytes(const Level0& level) {
+    return std::uint64_t{level.width} * level.height * kBytesPerPixel;
+}
+
+std::string placement_error(const Level0& level, std::uint64_t file_size) {
+    if (level.offset > file_size) {
+        return "level 0 starts at byte " + with_separators(level.offset) +
+               ", past the end of the file (" + with_separators(file_size) + " bytes)";
+    }
+    if (pixel_bytes(level) > file_size - level.offset) {
+        return "truncated: pixel data ends at byte " + with_separators(file_size) + " of " +
+               with_separators(level.offset + pixel_bytes(level));
+    }
+    return {};
+}
+
 }  // namespace
 
-DecodeResult decode_m32(std::span<const std::uint8_t> file) {
-    if (file.empty()) return failure("empty file, not an m32 texture");
-    if (file.size() < kHeaderBytes) {
-        return failure("too short for an m32 texture: " + with_separators(file.size()) +
-                       " bytes, the header alone is " + with_separators(kHeaderBytes));
+HeaderResult check_m32_header(std::span<const std::uint8_t> header, std::uint64_t file_size) {
+    if (file_size == 0) return refusal("empty file, not an m32 texture");
+    // A header shorter than the file claims to be is read as what it is.
+    const std::uint64_t present = std::min<std::uint64_t>(header.size(), file_size);
+    if (present < kM32HeaderBytes) {
+        return refusal("too short for an m32 texture: " + with_separators(present) +
+                       " bytes, the header alone is " + with_separators(kM32HeaderBytes));
     }
-    const std::int32_t version = read_i32(file, kVersionAt);
+    const std::int32_t version = read_i32(header, kVersionAt);
     if (version != kVersion) {
-        return failure("not an m32 texture: version " + with_separators(version) +
+        return refusal("not an m32 texture: version " + with_separators(version) +
                        ", expected " + with_separators(kVersion));
     }
-    const std::uint32_t width = read_u32(file, kWidthsAt);
-    const std::uint32_t height = read_u32(file, kHeightsAt);
-    if (std::string error = side_error(width, height); !error.empty()) return failure(error);
+    const Level0 level{read_u32(header, kWidthsAt), read_u32(header, kHeightsAt),
+                       read_u32(header, kOffsetsAt)};
+    if (std::string error = side_error(level.width, level.height); !error.empty()) {
+        return refusal(std::move(error));
+    }
+    if (std::string error = placement_error(level, file_size); !error.empty()) {
+        return refusal(std::move(error));
+    }
+    return {level, {}};
+}
 
-    const std::uint64_t start = read_u32(file, kOffsetsAt);
-    if (start > file.size()) {
-        return failure("level 0 starts at byte " + with_separators(start) +
-                       ", past the end of the file (" + with_separators(file.size()) + " bytes)");
-    }
-    // Both sides are at most 65,535, so the byte count fits 64 bits with room to spare.
-    const std::uint64_t pixel_bytes = std::uint64_t{width} * height * kBytesPerPixel;
-    const std::uint64_t remaining = file.size() - start;
-    if (pixel_bytes > remaining) {
-        return failure("truncated: pixel data ends at byte " + with_separators(file.size()) +
-                       " of " + with_separators(start + pixel_bytes));
-    }
-    const ImageView image{width, height,
-                          file.subspan(static_cast<std::size_t>(start),
-                                       static_cast<std::size_t>(pixel_bytes))};
+DecodeResult decode_m32(std::span<const std::uint8_t> file) {
+    const HeaderResult header =
+        check_m32_header(file.first(std::min(file.size(), kM32HeaderBytes)), file.size());
+    if (!header.ok()) return {ImageView{}, header.error};
+    // The check put every pixel byte inside `file`, so both numbers fit its size type.
+    const Level0& level = header.level0;
+    const ImageView image{level.width, level.height,
+                          file.subspan(static_cast<std::size_t>(level.offset),
+                                       static_cast<std::size_t>(pixel_bytes(level)))};
     return {image, {}};
 }
 

@@ -54,11 +54,11 @@ void put_u16(std::uint8_t* at, std::uint32_t value) {
     at[1] = static_cast<std::uint8_t>(value >> 8 & 0xFF);
 }
 
-std::array<std::uint8_t, kHeaderBytes> header_for(const ImageView& image, TgaDepth depth) {
+std::array<std::uint8_t, kHeaderBytes> header_for(ImageSize size, TgaDepth depth) {
     std::array<std::uint8_t, kHeaderBytes> header{};
     header[kImageTypeAt] = kTrueColour;
-    put_u16(&header[kWidthAt], image.width);
-    put_u16(&header[kHeightAt], image.height);
+    put_u16(&header[kWidthAt], size.width);
+    put_u16(&header[kHeightAt], size.height);
     header[kDepthAt] = static_cast<std::uint8_t>(bytes_per_pixel(depth) * kBitsPerByte);
     header[kDescriptorAt] = depth == TgaDepth::kBgra32 ? kAlphaBits : 0;
     return header;
@@ -149,6 +149,37 @@ bool write_row(const std::uint8_t* src, std::size_t pixels, TgaDepth depth,
     return true;
 }
 
+// The rows of one block, last row first, as the TGA stores them.
+bool write_block(std::span<const std::uint8_t> block, std::uint32_t width, TgaDepth depth,
+                 ChunkWriter& out) {
+    const std::size_t row_bytes = std::size_t{width} * kSourceBytesPerPixel;
+    for (std::size_t row = block.size() / row_bytes; row-- > 0;) {
+        if (!write_row(block.data() + row * row_bytes, width, depth, out)) return false;
+    }
+    return true;
+}
+
+// As many whole rows as fill the working buffer, and never fewer than one; a row of
+// 65,535 pixels is 262,140 bytes, just under the buffer.
+std::size_t rows_per_block(std::uint32_t width) {
+    const std::size_t row_bytes = std::size_t{width} * kSourceBytesPerPixel;
+    return std::max<std::size_t>(1, kTgaChunkBytes / row_bytes);
+}
+
+// Blocks from the bottom of the image up; each must hold exactly the rows asked for.
+bool write_pixels(ImageSize size, PixelRows& pixels, TgaDepth depth, ChunkWriter& out) {
+    const std::size_t row_bytes = std::size_t{size.width} * kSourceBytesPerPixel;
+    const std::size_t block_rows = rows_per_block(size.width);
+    for (std::size_t end = size.height; end > 0;) {
+        const std::size_t count = std::min(end, block_rows);
+        end -= count;
+        const std::span<const std::uint8_t> block = pixels.rows(end, count);
+        if (block.size() != count * row_bytes) return false;
+        if (!write_block(block, size.width, depth, out)) return false;
+    }
+    return true;
+}
+
 class VectorSink final : public ByteSink {
 public:
     bool write(std::span<const std::uint8_t> bytes) override {
@@ -161,31 +192,31 @@ private:
     std::vector<std::uint8_t> bytes_;
 };
 
-// A side the header can hold, and as many pixel bytes as the sides promise.
-bool is_writable(const ImageView& image) {
-    if (image.width > kMaxSide || image.height > kMaxSide) return false;
-    const std::size_t row_bytes = std::size_t{image.width} * kSourceBytesPerPixel;
-    return row_bytes == 0 || image.rgba.size() / row_bytes >= image.height;
-}
-
 }  // namespace
 
-bool write_tga(const ImageView& image, TgaDepth depth, ByteSink& sink) {
-    if (!is_writable(image)) return false;
+std::span<const std::uint8_t> ImageRows::rows(std::size_t first, std::size_t count) {
+    if (first > image_.height || count > image_.height - first) return {};
+    const std::uint64_t row_bytes = std::uint64_t{image_.width} * kSourceBytesPerPixel;
+    if (row_bytes == 0) return {};
+    // Counted in whole rows the view holds, so that no product below can overflow.
+    const std::uint64_t rows_held = image_.rgba.size() / row_bytes;
+    if (first > rows_held || count > rows_held - first) return {};
+    return image_.rgba.subspan(static_cast<std::size_t>(first * row_bytes),
+                               static_cast<std::size_t>(count * row_bytes));
+}
+
+bool write_tga(ImageSize size, PixelRows& pixels, TgaDepth depth, ByteSink& sink) {
+    if (size.width > kMaxSide || size.height > kMaxSide) return false;
     ChunkWriter out(sink);
-    if (!out.put(header_for(image, depth))) return false;
-    const std::size_t row_bytes = std::size_t{image.width} * kSourceBytesPerPixel;
-    for (std::size_t row = image.height; row-- > 0;) {
-        if (!write_row(image.rgba.data() + row * row_bytes, image.width, depth, out)) {
-            return false;
-        }
-    }
+    if (!out.put(header_for(size, depth))) return false;
+    if (size.width > 0 && !write_pixels(size, pixels, depth, out)) return false;
     return out.put(footer()) && out.flush();
 }
 
 std::vector<std::uint8_t> encode_tga(const ImageView& image, TgaDepth depth) {
+    ImageRows pixels(image);
     VectorSink sink;
-    write_tga(image, depth, sink);
+    if (!write_tga({image.width, image.height}, pixels, depth, sink)) return {};
     return sink.take();
 }
 

@@ -21,13 +21,42 @@ protected:
     ~ByteSink() = default;
 };
 
-// The encoder's working buffer; the encoder hands the sink pieces no larger than this.
+// The encoder's working buffer; the encoder hands the sink pieces no larger than this,
+// and asks its pixel source for blocks of rows no larger than this (one row at least).
 inline constexpr std::size_t kTgaChunkBytes = std::size_t{256} * 1024;
 
-// Streams the image as a TGA into the sink; false when the sink refused a piece.
-bool write_tga(const ImageView& image, TgaDepth depth, ByteSink& sink);
+// Where the pixels come from, a block of rows at a time, so that a large image need
+// never be whole in memory.
+class PixelRows {
+public:
+    // `count` rows of 4-byte RGBA pixels starting at row `first` counted from the top,
+    // top row first; empty when they cannot be had, which stops the encoder.
+    virtual std::span<const std::uint8_t> rows(std::size_t first, std::size_t count) = 0;
 
-// The whole TGA in memory.
+protected:
+    ~PixelRows() = default;
+};
+
+// The rows of an image already in memory.
+class ImageRows final : public PixelRows {
+public:
+    explicit ImageRows(const ImageView& image) : image_(image) {}
+    std::span<const std::uint8_t> rows(std::size_t first, std::size_t count) override;
+
+private:
+    ImageView image_;
+};
+
+struct ImageSize {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+};
+
+// Streams the image as a TGA into the sink, bottom row first; false when the source
+// failed to give a block or the sink refused a piece.
+bool write_tga(ImageSize size, PixelRows& pixels, TgaDepth depth, ByteSink& sink);
+
+// The whole TGA in memory; empty when the image's bytes do not fill its sides.
 std::vector<std::uint8_t> encode_tga(const ImageView& image, TgaDepth depth);
 
 }  // namespace m32tga

@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include "convert.hpp"
+#include "file_io.hpp"
 #include "m32write.hpp"
+#include "number_text.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -65,7 +68,7 @@ void expect_same_pixels(const fs::path& tga, const RgbaImage& image, bool alpha)
 
 TEST(Converter, EveryPixelArrivesAsWrittenAndTheRightWayUp) {
     const std::pair<std::uint32_t, std::uint32_t> sizes[] = {
-        {1, 1}, {3, 5}, {17, 1}, {16, 16}, {4096, 16}, {4099, 33}};
+        {1, 1}, {3, 5}, {17, 1}, {16, 16}, {4096, 16}, {4099, 33}, {65535, 3}};
     for (const auto& [width, height] : sizes) {
         for (const bool alpha : {false, true}) {
             SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + (alpha ? " --alpha" : ""));
@@ -191,6 +194,76 @@ TEST(Converter, ConvertsTheRestWhenOneOfSeveralFilesIsBroken) {
     expect_same_pixels(folder / "a.tga", a, false);
     expect_same_pixels(folder / "c.tga", c, false);
     EXPECT_FALSE(fs::exists(folder / "b.tga"));
+}
+
+std::string shortened(std::uintmax_t end, std::uintmax_t size_when_opened) {
+    return "changed while being read: ends at byte " + m32tga::with_separators(end) + " of " +
+           m32tga::with_separators(size_when_opened);
+}
+
+// The file is cut after it was opened and its size taken, as when another program
+// truncates it while we convert: inside the header, and inside level 0's pixels.
+TEST(Converter, AFileShortenedAfterOpeningGivesAnErrorAndLeavesTheEarlierTgaWhole) {
+    const std::uintmax_t inside_header = 500;
+    const std::uintmax_t inside_pixels = m32write::kHeaderBytes + 1000;
+    for (const std::uintmax_t cut : {inside_header, inside_pixels}) {
+        SCOPED_TRACE("cut to " + std::to_string(cut) + " bytes");
+        const ScratchFolder folder;
+        write_m32(folder / "rock.m32", varied_image(300, 200));
+        const std::uintmax_t full_size = fs::file_size(folder / "rock.m32");
+        const std::vector<std::uint8_t> earlier{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+        write_bytes(folder / "rock.tga", earlier);
+
+        m32tga::InputFile input(folder / "rock.m32");
+        ASSERT_EQ(input.error(), "");
+        fs::resize_file(folder / "rock.m32", cut);
+        const std::string error =
+            m32tga::convert_file(input, folder / "rock.tga", m32tga::TgaDepth::kBgr24);
+
+        EXPECT_EQ(error, shortened(cut, full_size));
+        EXPECT_EQ(read_bytes(folder / "rock.tga"), earlier);
+        EXPECT_EQ(folder.names(), (std::vector<std::string>{"rock.m32", "rock.tga"}));
+    }
+}
+
+// Cuts the input file the first time output arrives, that is after the encoder has
+// read and converted the bottom rows, and counts what it was given.
+class CuttingSink final : public m32tga::ByteSink {
+public:
+    CuttingSink(fs::path input, std::uintmax_t cut) : input_(std::move(input)), cut_(cut) {}
+    bool write(std::span<const std::uint8_t> bytes) override {
+        if (written_ == 0) fs::resize_file(input_, cut_);
+        written_ += bytes.size();
+        return true;
+    }
+    std::size_t written() const { return written_; }
+
+private:
+    fs::path input_;
+    std::uintmax_t cut_;
+    std::size_t written_ = 0;
+};
+
+TEST(Converter, AFileShortenedInMidConversionStopsTheEncoderWithAnError) {
+    const std::uint32_t width = 2048;  // rows of 8 KiB, read in four blocks of 32 rows
+    const std::uint32_t height = 128;
+    const ScratchFolder folder;
+    write_m32(folder / "rock.m32", varied_image(width, height));
+    const std::uintmax_t full_size = fs::file_size(folder / "rock.m32");
+    const std::vector<std::uint8_t> file = read_bytes(folder / "rock.m32");
+    const std::uintmax_t inside_top_rows = m32write::kHeaderBytes + 5 * width * 4 + 100;
+
+    m32tga::InputFile input(folder / "rock.m32");
+    const m32tga::HeaderResult header = m32tga::check_m32_header(
+        {file.data(), m32tga::kM32HeaderBytes}, input.size());
+    ASSERT_TRUE(header.ok()) << header.error;
+    m32tga::FileRows rows(input, header.level0);
+    CuttingSink sink(folder / "rock.m32", inside_top_rows);
+    EXPECT_FALSE(m32tga::write_tga({width, height}, rows, m32tga::TgaDepth::kBgr24, sink));
+
+    EXPECT_GT(sink.written(), 0u) << "the cut came before any output";
+    EXPECT_LT(sink.written(), std::size_t{width} * height * 3) << "rows past the cut went out";
+    EXPECT_EQ(input.error(), shortened(inside_top_rows, full_size));
 }
 
 TEST(Converter, OutputLandsBesideTheInputWhateverItsName) {
