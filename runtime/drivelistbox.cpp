@@ -1,7 +1,5 @@
 #include "drivelistbox.h"
 
-#include <QSignalBlocker>
-
 #include "strings.h"
 #include "system/directory.h"
 #include "system/drives.h"
@@ -18,31 +16,37 @@ QString DesignationOfDriveOf(const QString& path, const std::vector<sys::Drive>&
 
 DriveListBox::DriveListBox(QWidget* parent) : QComboBox(parent) {
   setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-  fill(DesignationOfDriveOf(FromNative(sys::CurrentDirectory()), sys::Drives()));
+  const auto drives = sys::Drives();
+  fill(drives, DesignationOfDriveOf(FromNative(sys::CurrentDirectory()), drives));
   connect(this, &QComboBox::currentIndexChanged, this, [this] {
     if (!filling_) emit Change();
   });
 }
 
-void DriveListBox::fill(const QString& current) {
+int DriveListBox::indexOf(const QString& designation) const {
+  return findText(designation, Qt::MatchExactly | Qt::MatchCaseSensitive);
+}
+
+void DriveListBox::fill(const std::vector<sys::Drive>& drives, const QString& current) {
   filling_ = true;
   clear();
-  for (const auto& drive : sys::Drives()) addItem(FromNative(sys::Designation(drive)));
+  for (const auto& drive : drives) addItem(FromNative(sys::Designation(drive)));
   // A drive that has gone since it was picked stays shown until another is picked.
-  if (!current.isEmpty() && findText(current, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0) addItem(current);
-  setCurrentIndex(findText(current, Qt::MatchExactly | Qt::MatchCaseSensitive));
+  if (!current.isEmpty() && indexOf(current) < 0) addItem(current);
+  setCurrentIndex(indexOf(current));
   filling_ = false;
 }
 
 void DriveListBox::setDrive(const QString& path) {
-  const QString designation = DesignationOfDriveOf(path, sys::Drives());
+  const auto drives = sys::Drives();
+  const QString designation = DesignationOfDriveOf(path, drives);
   if (designation.isEmpty() || designation == drive()) return;
-  if (findText(designation, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0) fill(drive());
-  setCurrentIndex(findText(designation, Qt::MatchExactly | Qt::MatchCaseSensitive));
+  if (indexOf(designation) < 0) fill(drives, drive());
+  setCurrentIndex(indexOf(designation));
 }
 
 void DriveListBox::showPopup() {
-  fill(drive());
+  fill(sys::Drives(), drive());
   QComboBox::showPopup();
 }
 

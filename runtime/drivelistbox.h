@@ -2,6 +2,9 @@
 // A drop-down list of the drives, showing the drive of the current directory at first.
 #include <QComboBox>
 #include <QString>
+#include <vector>
+
+#include "system/drives.h"
 
 namespace runtime {
 
@@ -23,7 +26,8 @@ class DriveListBox : public QComboBox {
   void Change();
 
  private:
-  void fill(const QString& current);
+  void fill(const std::vector<sys::Drive>& drives, const QString& current);
+  int indexOf(const QString& designation) const;
   bool filling_ = false;
 };
 
