@@ -6,7 +6,7 @@
 //        0    1  image ID length     0, no image ID
 //        1    1  colour-map type     0
 //        2    1  image type          2, uncompressed true-colour
-//        3    5  colour-map spec     0
+//        3    5  colour-map fields   0
 //        8    2  x origin            0
 //       10    2  y origin            0
 //       12    2  width               level-0 width
