@@ -37,15 +37,14 @@ std::vector<NativeString> SearchFolders() {
   if (auto own = OwnFolder(); !own.empty()) folders.push_back(own);
   folders.push_back(CurrentDirectory());
   const char* path = std::getenv("PATH");
-  std::string_view rest = path ? path : "";
-  while (path) {
-    const auto colon = rest.find(':');
+  if (!path) return folders;
+  std::string_view rest = path;
+  for (auto colon = rest.find(':');; colon = rest.find(':')) {
     const auto folder = rest.substr(0, colon);
-    folders.push_back(folder.empty() ? CurrentDirectory() : NativeString(folder));
-    if (colon == std::string_view::npos) break;
+    folders.push_back(folder.empty() ? CurrentDirectory() : NativeString(folder));  // an empty entry: here
+    if (colon == std::string_view::npos) return folders;
     rest.remove_prefix(colon + 1);
   }
-  return folders;
 }
 
 int OpenProcessHandle(pid_t pid) {
