@@ -24,6 +24,12 @@ sys::NativeString ResolveDrive(const sys::NativeString& path) {
   return path;
 }
 
+// Only the root ends in a separator.
+sys::NativeString WithoutTrailingSeparators(sys::NativeString directory) {
+  while (directory.size() > 1 && directory.back() == sys::kSeparator) directory.pop_back();
+  return directory;
+}
+
 // The directory itself and each directory above it, the root first.
 std::vector<sys::NativeString> Lineage(const sys::NativeString& directory) {
   std::vector<sys::NativeString> lineage{directory};
@@ -56,13 +62,13 @@ DirListBox::DirListBox(QWidget* parent) : QTreeWidget(parent) {
   connect(this, &QTreeWidget::itemDoubleClicked, this, &DirListBox::openItem);
   const auto current = sys::CurrentDirectory();
   try {
-    show(current, sys::ListSubdirectories(current));
+    showListing(current, sys::ListSubdirectories(current));
   } catch (const std::system_error&) {
-    show(current, {});  // an unreadable start shows where it is, with nothing below
+    showListing(current, {});  // an unreadable start shows where it is, with nothing below
   }
 }
 
-void DirListBox::setPath(const QString& path) { open(ResolveDrive(ToNative(path))); }
+void DirListBox::setPath(const QString& path) { open(WithoutTrailingSeparators(ResolveDrive(ToNative(path)))); }
 
 void DirListBox::open(const sys::NativeString& directory) {
   std::vector<sys::NativeString> subdirectories;
@@ -72,7 +78,7 @@ void DirListBox::open(const sys::NativeString& directory) {
     throw ErrorFrom(failure);
   }
   const bool changed = directory != ToNative(path_);
-  show(directory, subdirectories);
+  showListing(directory, subdirectories);
   if (changed) emit Change();
 }
 
@@ -93,7 +99,7 @@ void DirListBox::keyPressEvent(QKeyEvent* event) {
   QTreeWidget::keyPressEvent(event);
 }
 
-void DirListBox::show(const sys::NativeString& directory, const std::vector<sys::NativeString>& subdirectories) {
+void DirListBox::showListing(const sys::NativeString& directory, const std::vector<sys::NativeString>& subdirectories) {
   path_ = FromNative(directory);
   clear();
   const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);

@@ -33,7 +33,7 @@ class DirListBox : public QTreeWidget {
  private:
   void open(const sys::NativeString& directory);
   void openItem(const QTreeWidgetItem* item);
-  void show(const sys::NativeString& directory, const std::vector<sys::NativeString>& subdirectories);
+  void showListing(const sys::NativeString& directory, const std::vector<sys::NativeString>& subdirectories);
 
   QString path_;
 };

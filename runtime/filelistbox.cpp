@@ -47,7 +47,7 @@ FileListBox::FileListBox(QWidget* parent) : QListView(parent), model_(new FileLi
 
 void FileListBox::setPath(const QString& directory) {
   try {
-    show(directory, sys::ListFiles(ToNative(directory), ToNative(pattern_)));
+    showListing(directory, sys::ListFiles(ToNative(directory), ToNative(pattern_)));
   } catch (const std::system_error& failure) {
     throw ErrorFrom(failure);
   }
@@ -58,11 +58,11 @@ void FileListBox::setPattern(const QString& pattern) {
   try {
     setPath(path_);
   } catch (const Error&) {
-    show(path_, {});  // the directory has gone: nothing of it matches
+    showListing(path_, {});  // the directory has gone: nothing of it matches
   }
 }
 
-void FileListBox::show(const QString& directory, std::vector<sys::NativeString> names) {
+void FileListBox::showListing(const QString& directory, std::vector<sys::NativeString> names) {
   path_ = directory;
   model_->reset(std::move(names));
 }

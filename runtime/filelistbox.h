@@ -29,7 +29,7 @@ class FileListBox : public QListView {
   bool selected(int index) const;
 
  private:
-  void show(const QString& directory, std::vector<sys::NativeString> names);
+  void showListing(const QString& directory, std::vector<sys::NativeString> names);
 
   FileListModel* model_;
   QString path_;

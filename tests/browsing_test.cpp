@@ -68,7 +68,8 @@ TEST_F(BrowsingTest, PickingADriveOpensItsCurrentDirectoryAndRefillsTheFileList)
   expectInStep(window, drive("B"), designation("B", "B"));  // no current directory there: its mount path
   EXPECT_EQ(files(window), (QStringList{"b1.m32", "B2.M32"}));
 
-  window.Dir1->setPath(QString::fromStdString(drive("A") + "/work/sub"));
+  window.Dir1->setPath(QString::fromStdString(drive("A") + "/work/sub//"));
+  expectInStep(window, drive("A") + "/work/sub", designation("A", "A"));
   pick(window, designation("B", "B"));
   EXPECT_EQ(pick(window, designation("A", "A")), 1);
   expectInStep(window, drive("A") + "/work", designation("A", "A"));  // A's current directory, not sub
