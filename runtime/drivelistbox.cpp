@@ -1,5 +1,7 @@
 #include "drivelistbox.h"
 
+#include <QSignalBlocker>
+
 #include "strings.h"
 #include "system/directory.h"
 #include "system/drives.h"
@@ -18,9 +20,7 @@ DriveListBox::DriveListBox(QWidget* parent) : QComboBox(parent) {
   setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   const auto drives = sys::Drives();
   fill(drives, DesignationOfDriveOf(FromNative(sys::CurrentDirectory()), drives));
-  connect(this, &QComboBox::currentIndexChanged, this, [this] {
-    if (!filling_) emit Change();
-  });
+  connect(this, &QComboBox::currentIndexChanged, this, &DriveListBox::Change);
 }
 
 int DriveListBox::indexOf(const QString& designation) const {
@@ -28,13 +28,17 @@ int DriveListBox::indexOf(const QString& designation) const {
 }
 
 void DriveListBox::fill(const std::vector<sys::Drive>& drives, const QString& current) {
-  filling_ = true;
+  const QSignalBlocker quiet(this);
   clear();
   for (const auto& drive : drives) addItem(FromNative(sys::Designation(drive)));
   // A drive that has gone since it was picked stays shown until another is picked.
   if (!current.isEmpty() && indexOf(current) < 0) addItem(current);
   setCurrentIndex(indexOf(current));
-  filling_ = false;
+}
+
+void DriveListBox::showDriveOf(const QString& path) {
+  const QSignalBlocker quiet(this);
+  setDrive(path);
 }
 
 void DriveListBox::setDrive(const QString& path) {

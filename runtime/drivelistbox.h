@@ -18,6 +18,9 @@ class DriveListBox : public QComboBox {
   QString drive() const { return currentText(); }
   // Moves the list to the drive of `path`; Change follows when that is another drive.
   void setDrive(const QString& path);
+  // The same without Change: for a directory list that has moved onto another drive by
+  // itself, as it does when it opens an ancestor of a drive's mount path.
+  void showDriveOf(const QString& path);
 
   // Lists the drives mounted at the moment the list opens.
   void showPopup() override;
@@ -28,7 +31,6 @@ class DriveListBox : public QComboBox {
  private:
   void fill(const std::vector<sys::Drive>& drives, const QString& current);
   int indexOf(const QString& designation) const;
-  bool filling_ = false;
 };
 
 }  // namespace runtime

@@ -108,6 +108,18 @@ TEST_F(BrowsingTest, OpeningADirectoryListsItsFilesAndClearsTheSelection) {
   EXPECT_TRUE(files(window).isEmpty());
 }
 
+TEST_F(BrowsingTest, OpeningAFolderAboveADriveMovesTheDriveListAlongQuietly) {
+  auto& window = openWindow();
+  int driveChanges = 0;
+  QObject::connect(window.Drive1, &runtime::DriveListBox::Change, [&] { ++driveChanges; });
+  auto* above = window.Dir1->findItems(QString::fromStdString(folder_.path()).section('/', -1),
+                                       Qt::MatchExactly | Qt::MatchRecursive).value(0);
+  ASSERT_NE(above, nullptr);
+  emit window.Dir1->itemDoubleClicked(above, 0);
+  expectInStep(window, folder_.path(), "/ [root]");  // the folder opened, not the root drive's current directory
+  EXPECT_EQ(driveChanges, 0);
+}
+
 TEST_F(BrowsingTest, AVanishedFolderMovesTheListsToItsNearestReadableAncestor) {
   auto& window = openWindow();
   window.Dir1->setPath(QString::fromStdString(drive("A") + "/work/sub/deeper"));

@@ -90,12 +90,14 @@ void frmPellicar::Dir1_Change() {
   try {
     File1->setPath(Dir1->path());
   } catch (const runtime::Error&) {
-    OpenNearestReadableAncestor();
+    return OpenNearestReadableAncestor();
   }
+  Drive1->showDriveOf(Dir1->path());  // above a mount path lies another drive
 }
 
 // The open directory has vanished or cannot be read: all three lists move up to the
-// nearest directory that can still be listed.
+// nearest directory that can still be listed (the change of the directory list takes
+// the other two along).
 void frmPellicar::OpenNearestReadableAncestor() {
   QString directory = Dir1->path();
   for (QString parent = runtime::ParentPath(directory); parent != directory; parent = runtime::ParentPath(parent)) {
@@ -106,7 +108,6 @@ void frmPellicar::OpenNearestReadableAncestor() {
     } catch (const runtime::Error&) {
     }
   }
-  runtime::OnErrorResumeNext([this] { Drive1->setDrive(Dir1->path()); });
 }
 
 void frmPellicar::closeEvent(QCloseEvent* event) {
