@@ -71,12 +71,7 @@ DirListBox::DirListBox(QWidget* parent) : QTreeWidget(parent) {
 void DirListBox::setPath(const QString& path) { open(WithoutTrailingSeparators(ResolveDrive(ToNative(path)))); }
 
 void DirListBox::open(const sys::NativeString& directory) {
-  std::vector<sys::NativeString> subdirectories;
-  try {
-    subdirectories = sys::ListSubdirectories(directory);
-  } catch (const std::system_error& failure) {
-    throw ErrorFrom(failure);
-  }
+  const auto subdirectories = Checked([&] { return sys::ListSubdirectories(directory); });
   const bool changed = directory != ToNative(path_);
   showListing(directory, subdirectories);
   if (changed) emit Change();

@@ -20,6 +20,16 @@ class Error : public std::runtime_error {
 // The run-time error for a failed system call, numbered by what went wrong.
 Error ErrorFrom(const std::system_error& failure);
 
+// The result of a system-layer call, its std::system_error turned into an Error.
+template <class Call>
+auto Checked(Call call) {
+  try {
+    return call();
+  } catch (const std::system_error& failure) {
+    throw ErrorFrom(failure);
+  }
+}
+
 // Runs one statement of a handler; an Error in it is dropped and the handler goes on.
 void OnErrorResumeNext(const std::function<void()>& statement);
 

@@ -2,7 +2,6 @@
 
 #include <QAbstractListModel>
 #include <QItemSelectionModel>
-#include <system_error>
 
 #include "error.h"
 #include "strings.h"
@@ -46,11 +45,7 @@ FileListBox::FileListBox(QWidget* parent) : QListView(parent), model_(new FileLi
 }
 
 void FileListBox::setPath(const QString& directory) {
-  try {
-    showListing(directory, sys::ListFiles(ToNative(directory), ToNative(pattern_)));
-  } catch (const std::system_error& failure) {
-    throw ErrorFrom(failure);
-  }
+  showListing(directory, Checked([&] { return sys::ListFiles(ToNative(directory), ToNative(pattern_)); }));
 }
 
 void FileListBox::setPattern(const QString& pattern) {

@@ -30,7 +30,4 @@ const Drive* DriveOf(std::string_view path, const std::vector<Drive>& drives);
 // else the drive's mount path.
 NativeString CurrentDirectoryOn(const Drive& drive, const std::vector<Drive>& drives);
 
-// Throws std::system_error when the directory cannot be opened and listed.
-void CheckListable(const NativeString& directory);
-
 }  // namespace sys

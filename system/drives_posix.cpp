@@ -1,7 +1,5 @@
 #include "drives.h"
 
-#include <dirent.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -151,16 +149,6 @@ NativeString CurrentDirectoryOn(const Drive& drive, const std::vector<Drive>& dr
   const auto current = CurrentDirectory();
   const Drive* currentDrive = DriveOf(current, drives);
   return currentDrive && *currentDrive == drive ? current : drive.mountPath;
-}
-
-void CheckListable(const NativeString& directory) {
-  DIR* dir = opendir(directory.c_str());
-  if (!dir) throw std::system_error(errno, std::generic_category(), directory);
-  errno = 0;
-  const bool listed = readdir(dir) != nullptr || errno == 0;
-  const int error = errno;
-  closedir(dir);
-  if (!listed) throw std::system_error(error, std::generic_category(), directory);
 }
 
 }  // namespace sys

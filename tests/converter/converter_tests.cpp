@@ -72,10 +72,10 @@ TEST(Converter, EveryPixelArrivesAsWrittenAndTheRightWayUp) {
     for (const auto& [width, height] : sizes) {
         for (const bool alpha : {false, true}) {
             SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + (alpha ? " --alpha" : ""));
-            const ScratchFolder folder;
+            const TempDir folder;
             const RgbaImage image = varied_image(width, height);
             write_m32(folder / "t.m32", image);
-            std::vector<std::string> arguments{(folder / "t.m32").native()};
+            std::vector<std::string> arguments{(folder / "t.m32")};
             if (alpha) arguments.insert(arguments.begin(), "--alpha");
             const RunResult run = run_converter(arguments);
             ASSERT_EQ(run.exit_code, 0) << run.err;
@@ -153,7 +153,7 @@ TEST(Converter, RefusesMalformedInputAndLeavesTheEarlierTgaWhole) {
     std::set<std::string> reasons;
     for (const Malformed& bad : cases) {
         SCOPED_TRACE(bad.what);
-        const ScratchFolder folder;
+        const TempDir folder;
         bad.make(folder / "rock.m32");
         expect_refused(folder / "rock.m32", bad.said, reasons);
         EXPECT_EQ(folder.names(), std::vector<std::string>{"rock.m32"}) << "no output, no leftovers";
@@ -167,12 +167,12 @@ TEST(Converter, RefusesMalformedInputAndLeavesTheEarlierTgaWhole) {
 }
 
 TEST(Converter, AFailedWriteLeavesTheEarlierTgaWholeAndNoTemporaryFile) {
-    const ScratchFolder folder;
+    const TempDir folder;
     write_m32(folder / "rock.m32", varied_image(512, 512));
     const std::vector<std::uint8_t> earlier(2000, 'e');
     write_bytes(folder / "rock.tga", earlier);
     const rlim_t limit = 100000;  // well short of the 768 KiB the TGA needs
-    const RunResult run = run_converter({(folder / "rock.m32").native()}, limit);
+    const RunResult run = run_converter({(folder / "rock.m32")}, limit);
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_NE(run.err.find("cannot write"), std::string::npos) << run.err;
     EXPECT_EQ(read_bytes(folder / "rock.tga"), earlier);
@@ -180,16 +180,16 @@ TEST(Converter, AFailedWriteLeavesTheEarlierTgaWholeAndNoTemporaryFile) {
 }
 
 TEST(Converter, ConvertsTheRestWhenOneOfSeveralFilesIsBroken) {
-    const ScratchFolder folder;
+    const TempDir folder;
     const RgbaImage a = varied_image(5, 3);
     const RgbaImage c = varied_image(2, 7);
     write_m32(folder / "a.m32", a);
     write_bytes(folder / "b.m32", {1, 2, 3});
     write_m32(folder / "c.M32", c);
     const RunResult run = run_converter(
-        {(folder / "a.m32").native(), (folder / "b.m32").native(), (folder / "c.M32").native()});
+        {(folder / "a.m32"), (folder / "b.m32"), (folder / "c.M32")});
     EXPECT_EQ(run.exit_code, 1);
-    EXPECT_EQ(run.err.rfind((folder / "b.m32").native() + ": ", 0), 0u) << run.err;
+    EXPECT_EQ(run.err.rfind((folder / "b.m32") + ": ", 0), 0u) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     expect_same_pixels(folder / "a.tga", a, false);
     expect_same_pixels(folder / "c.tga", c, false);
@@ -208,7 +208,7 @@ TEST(Converter, AFileShortenedAfterOpeningGivesAnErrorAndLeavesTheEarlierTgaWhol
     const std::uintmax_t inside_pixels = m32write::kHeaderBytes + 1000;
     for (const std::uintmax_t cut : {inside_header, inside_pixels}) {
         SCOPED_TRACE("cut to " + std::to_string(cut) + " bytes");
-        const ScratchFolder folder;
+        const TempDir folder;
         write_m32(folder / "rock.m32", varied_image(300, 200));
         const std::uintmax_t full_size = fs::file_size(folder / "rock.m32");
         const std::vector<std::uint8_t> earlier{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
@@ -247,7 +247,7 @@ private:
 TEST(Converter, AFileShortenedInMidConversionStopsTheEncoderWithAnError) {
     const std::uint32_t width = 2048;  // rows of 8 KiB, read in four blocks of 32 rows
     const std::uint32_t height = 128;
-    const ScratchFolder folder;
+    const TempDir folder;
     write_m32(folder / "rock.m32", varied_image(width, height));
     const std::uintmax_t full_size = fs::file_size(folder / "rock.m32");
     const std::vector<std::uint8_t> file = read_bytes(folder / "rock.m32");
@@ -277,10 +277,10 @@ TEST(Converter, OutputLandsBesideTheInputWhateverItsName) {
     };
     for (const auto& [input, output] : names) {
         SCOPED_TRACE(input);
-        const ScratchFolder folder;
+        const TempDir folder;
         const RgbaImage image = varied_image(4, 2);
         write_m32(folder / input, image);
-        const RunResult run = run_converter({"--", (folder / input).native()});
+        const RunResult run = run_converter({"--", (folder / input)});
         ASSERT_EQ(run.exit_code, 0) << run.err;
         EXPECT_EQ(folder.names(), (std::vector<std::string>{input, output}));
         expect_tga_layout(read_bytes(folder / output), image, false);
@@ -288,12 +288,12 @@ TEST(Converter, OutputLandsBesideTheInputWhateverItsName) {
 }
 
 TEST(Converter, CommandLineMistakesExitWithTwoAndWriteNothing) {
-    const ScratchFolder folder;
+    const TempDir folder;
     write_m32(folder / "a.m32", varied_image(3, 3));
     write_m32(folder / "b.m32", varied_image(3, 3));
-    const std::string a = (folder / "a.m32").native();
-    const std::string b = (folder / "b.m32").native();
-    const std::string named = (folder / "named.tga").native();
+    const std::string a = (folder / "a.m32");
+    const std::string b = (folder / "b.m32");
+    const std::string named = (folder / "named.tga");
     const std::vector<std::vector<std::string>> mistakes = {
         {}, {"--alpha"}, {"--frobnicate", a}, {"-o", named, a, b}, {a, "-o"}, {"-o", named, "-o", named, a}};
     for (const auto& arguments : mistakes) {
@@ -310,7 +310,7 @@ TEST(Converter, CommandLineMistakesExitWithTwoAndWriteNothing) {
 
     EXPECT_EQ(run_converter({"-o", named, a}).exit_code, 0);
     EXPECT_EQ(folder.names(), (std::vector<std::string>{"a.m32", "b.m32", "named.tga"}));
-    const RunResult nowhere = run_converter({"-o", (folder / "no/such/dir.tga").native(), a});
+    const RunResult nowhere = run_converter({"-o", (folder / "no/such/dir.tga"), a});
     EXPECT_EQ(nowhere.exit_code, 1);
     EXPECT_NE(nowhere.err.find("No such file"), std::string::npos) << nowhere.err;
 }

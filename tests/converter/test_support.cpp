@@ -34,7 +34,7 @@ std::string slurp(const fs::path& file) {
 }  // namespace
 
 RunResult run_converter(const std::vector<std::string>& arguments, rlim_t file_size_limit) {
-    const ScratchFolder streams;
+    const TempDir streams;
     const fs::path out = streams / "stdout";
     const fs::path err = streams / "stderr";
     const pid_t child = fork();
@@ -42,21 +42,6 @@ RunResult run_converter(const std::vector<std::string>& arguments, rlim_t file_s
     int status = 0;
     waitpid(child, &status, 0);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
-}
-
-ScratchFolder::ScratchFolder() {
-    std::string name = (fs::temp_directory_path() / "pellicar-test-XXXXXX").native();
-    if (mkdtemp(name.data()) == nullptr) throw std::runtime_error("cannot make " + name);
-    path_ = name;
-}
-
-ScratchFolder::~ScratchFolder() { fs::remove_all(path_); }
-
-std::vector<std::string> ScratchFolder::names() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(path_)) names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 std::vector<std::uint8_t> read_bytes(const fs::path& file) {

@@ -9,6 +9,9 @@
 #include <sys/resource.h>
 
 #include "m32write.hpp"
+#include "support/support.h"
+
+using testing_support::TempDir;
 
 namespace fs = std::filesystem;
 
@@ -22,19 +25,6 @@ struct RunResult {
 // limit makes its writes fail past that many bytes.
 RunResult run_converter(const std::vector<std::string>& arguments,
                         rlim_t file_size_limit = RLIM_INFINITY);
-
-// A fresh folder, removed with everything in it at the end of the test.
-class ScratchFolder {
-public:
-    ScratchFolder();
-    ~ScratchFolder();
-    const fs::path& path() const { return path_; }
-    fs::path operator/(const std::string& name) const { return path_ / name; }
-    std::vector<std::string> names() const;  // sorted
-
-private:
-    fs::path path_;
-};
 
 std::vector<std::uint8_t> read_bytes(const fs::path& file);
 void write_bytes(const fs::path& file, const std::vector<std::uint8_t>& bytes);

@@ -14,6 +14,7 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
   const std::string& path() const { return path_; }
   std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  std::vector<std::string> names() const;  // of what is in it, sorted
 
  private:
   std::string path_;
