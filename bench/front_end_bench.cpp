@@ -99,11 +99,12 @@ int main(int argc, char* argv[]) {
   MakeFolder(bigFolder, kFolderEntries, 2);
   frmPellicar window;
   window.show();
-  const bool listOk = Report("file list", Compare([&] { BareReadFilterSort(bigFolder); },
-                                                   [&] {
-                                                     window.File1->setPath(QString::fromStdString(bigFolder));
-                                                     QApplication::processEvents();
-                                                   }),
+  const bool listOk = Report("file list",
+                             Compare([&] { BareReadFilterSort(bigFolder); },
+                                     [&] {
+                                       window.File1->setPath(QString::fromStdString(bigFolder));
+                                       QApplication::processEvents();
+                                     }),
                              kFileListBar);
 
   const auto batchFolder = (work / "batch").native();
@@ -112,10 +113,13 @@ int main(int argc, char* argv[]) {
   window.File1->selectAll();
   const auto converter = (fs::read_symlink("/proc/self/exe").parent_path() / "Pellicar.exe").native();
   const auto names = BareReadFilterSort(batchFolder);
-  const bool batchOk = Report("batch", Compare([&] {
-                                         for (const auto& name : names) BareStartAndWait(converter, batchFolder + "/" + name);
-                                       },
-                                       [&] { window.Command1_Click(); }),
+  const bool batchOk = Report("batch",
+                              Compare(
+                                  [&] {
+                                    for (const auto& name : names)
+                                      BareStartAndWait(converter, batchFolder + "/" + name);
+                                  },
+                                  [&] { window.Command1_Click(); }),
                               kBatchBar);
   fs::remove_all(work);
   return listOk && batchOk ? 0 : 1;

@@ -27,10 +27,8 @@ class InputDropper : public QObject {
       case QEvent::TabletPress:
       case QEvent::TabletRelease:
       case QEvent::DragEnter:
-      case QEvent::Drop:
-        return true;
-      default:
-        return false;
+      case QEvent::Drop: return true;
+      default: return false;
     }
   }
 };

@@ -35,8 +35,7 @@ std::pair<int, const char*> Classify(int code) {
 
 }  // namespace
 
-Error::Error(int number, const QString& description)
-    : std::runtime_error(description.toStdString()), number_(number) {}
+Error::Error(int number, const QString& description) : std::runtime_error(description.toStdString()), number_(number) {}
 
 Error ErrorFrom(const std::system_error& failure) {
   const auto [number, title] = Classify(failure.code().value());

@@ -66,8 +66,6 @@ int FileListBox::listCount() const { return model_->rowCount(); }
 
 QString FileListBox::list(int index) const { return model_->name(index); }
 
-bool FileListBox::selected(int index) const {
-  return selectionModel()->isSelected(model_->index(index));
-}
+bool FileListBox::selected(int index) const { return selectionModel()->isSelected(model_->index(index)); }
 
 }  // namespace runtime

@@ -8,7 +8,9 @@ namespace runtime {
 
 inline sys::NativeString ToNative(const QString& text) { return sys::ToNative(text.toStdU16String()); }
 inline QString FromNative(const sys::NativeString& bytes) { return QString::fromStdU16String(sys::FromNative(bytes)); }
-inline QString ForDisplay(const QString& text) { return QString::fromStdU16String(sys::ForDisplay(text.toStdU16String())); }
+inline QString ForDisplay(const QString& text) {
+  return QString::fromStdU16String(sys::ForDisplay(text.toStdU16String()));
+}
 
 inline QString JoinPath(const QString& directory, const QString& name) {
   return FromNative(sys::JoinPath(ToNative(directory), ToNative(name)));

@@ -97,9 +97,8 @@ NativeString ParentDirectory(std::string_view path) {
 }
 
 std::vector<NativeString> ListFiles(const NativeString& directory, const NativeString& pattern) {
-  return List(directory, Kind::File, [&](const char* name) {
-    return fnmatch(pattern.c_str(), name, FNM_CASEFOLD | FNM_PERIOD) == 0;
-  });
+  return List(directory, Kind::File,
+              [&](const char* name) { return fnmatch(pattern.c_str(), name, FNM_CASEFOLD | FNM_PERIOD) == 0; });
 }
 
 std::vector<NativeString> ListSubdirectories(const NativeString& directory) {

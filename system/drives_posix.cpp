@@ -1,6 +1,5 @@
 #include "drives.h"
 
-
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -18,10 +17,10 @@ namespace sys {
 namespace {
 
 constexpr std::array kPseudoFileSystems = {
-    "autofs",   "binfmt_misc", "bpf",     "cgroup",     "cgroup2", "configfs", "debugfs",
-    "devpts",   "devtmpfs",    "efivarfs", "fusectl",   "hugetlbfs", "mqueue", "nsfs",
-    "proc",     "pstore",      "ramfs",   "rpc_pipefs", "securityfs", "selinuxfs", "sysfs",
-    "tracefs",  "fuse.gvfsd-fuse", "fuse.portal"};
+    "autofs",     "binfmt_misc", "bpf",      "cgroup",   "cgroup2",         "configfs",
+    "debugfs",    "devpts",      "devtmpfs", "efivarfs", "fusectl",         "hugetlbfs",
+    "mqueue",     "nsfs",        "proc",     "pstore",   "ramfs",           "rpc_pipefs",
+    "securityfs", "selinuxfs",   "sysfs",    "tracefs",  "fuse.gvfsd-fuse", "fuse.portal"};
 constexpr std::array kSystemFolders = {"/proc", "/sys", "/dev", "/run", "/etc", "/boot/efi"};
 constexpr std::string_view kRemovableMediaFolder = "/run/media";
 constexpr const char* kLabelFolder = "/dev/disk/by-label";
@@ -97,7 +96,8 @@ std::optional<std::pair<Drive, NativeString>> ParseMountLine(const std::string& 
   std::istringstream fields(line);
   std::string id, parent, numbers, root, mountPoint, field;
   if (!(fields >> id >> parent >> numbers >> root >> mountPoint)) return std::nullopt;
-  while (fields >> field && field != "-") {}
+  while (fields >> field && field != "-") {
+  }
   std::string fileSystem, source;
   if (!(fields >> fileSystem >> source)) return std::nullopt;
   Drive drive{Unescaped(mountPoint), fileSystem};

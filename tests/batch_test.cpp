@@ -48,8 +48,8 @@ TEST_F(WindowTest, NothingSelectedRunsNothing) {
 }
 
 TEST_F(WindowTest, AwkwardNamesReachTheConverterAsExactlyThatFile) {
-  const std::vector<std::string> names = {"rock wall.m32", "it's \"q\".m32", "a;b.m32", "$(touch pwned).m32",
-                                          "-rf.m32", "line\nbreak.m32", "back\\slash.m32", "caf\xe9.m32"};
+  const std::vector<std::string> names = {"rock wall.m32", "it's \"q\".m32",  "a;b.m32",         "$(touch pwned).m32",
+                                          "-rf.m32",       "line\nbreak.m32", "back\\slash.m32", "caf\xe9.m32"};
   for (const auto& name : names) WriteFile(work() + "/" + name);
   auto& window = openWindow();
   ASSERT_EQ(window.File1->listCount(), static_cast<int>(names.size()));
@@ -74,7 +74,8 @@ TEST_F(WindowTest, AFileInTheRootIsPassedWithOneSeparator) {
   window.File1->setPath("/");
   const auto& list = window.File1;
   for (int i = 0; i < list->listCount(); ++i) {
-    if (list->list(i).toStdString() == name) list->selectionModel()->select(list->model()->index(i, 0), QItemSelectionModel::Select);
+    if (list->list(i).toStdString() == name)
+      list->selectionModel()->select(list->model()->index(i, 0), QItemSelectionModel::Select);
   }
   window.Command1_Click();
   std::filesystem::remove("/" + name);
@@ -122,7 +123,8 @@ TEST_F(WindowTest, MoreThan32767FilesStillConvertWhatIsSelected) {
   ASSERT_EQ(window.File1->listCount(), kCount);
   select({kCount - 1});
   window.Command1_Click();
-  EXPECT_EQ(FirstArguments(runs()), std::vector<std::string>{work() + "/" + std::to_string(100000 + kCount - 1) + ".m32"});
+  EXPECT_EQ(FirstArguments(runs()),
+            std::vector<std::string>{work() + "/" + std::to_string(100000 + kCount - 1) + ".m32"});
 }
 
 TEST_F(WindowTest, WhileConvertingTheWindowIsBusyAndDropsInput) {

@@ -14,8 +14,8 @@ class BrowsingTest : public WindowTest {
  protected:
   void SetUp() override {
     WindowTest::SetUp();
-    for (const char* folder : {"driveA", "driveA/work", "driveA/work/sub", "driveA/work/sub/deeper", "driveB",
-                               "driveB/textures"})
+    for (const char* folder :
+         {"driveA", "driveA/work", "driveA/work/sub", "driveA/work/sub/deeper", "driveB", "driveB/textures"})
       std::filesystem::create_directory(folder_ / folder);
     WriteFile(folder_ / "driveA/work/here.m32");
     WriteFile(folder_ / "driveA/work/sub/below.M32");
@@ -101,7 +101,8 @@ TEST_F(BrowsingTest, OpeningADirectoryListsItsFilesAndClearsTheSelection) {
   EXPECT_EQ(files(window), QStringList{"below.M32"});
   EXPECT_FALSE(window.File1->selected(0));
 
-  auto* ancestor = window.Dir1->findItems(QString::fromStdString("driveA"), Qt::MatchExactly | Qt::MatchRecursive).value(0);
+  auto* ancestor =
+      window.Dir1->findItems(QString::fromStdString("driveA"), Qt::MatchExactly | Qt::MatchRecursive).value(0);
   ASSERT_NE(ancestor, nullptr);
   emit window.Dir1->itemDoubleClicked(ancestor, 0);
   expectInStep(window, drive("A"), designation("A", "A"));
@@ -112,8 +113,10 @@ TEST_F(BrowsingTest, OpeningAFolderAboveADriveMovesTheDriveListAlongQuietly) {
   auto& window = openWindow();
   int driveChanges = 0;
   QObject::connect(window.Drive1, &runtime::DriveListBox::Change, [&] { ++driveChanges; });
-  auto* above = window.Dir1->findItems(QString::fromStdString(folder_.path()).section('/', -1),
-                                       Qt::MatchExactly | Qt::MatchRecursive).value(0);
+  auto* above =
+      window.Dir1
+          ->findItems(QString::fromStdString(folder_.path()).section('/', -1), Qt::MatchExactly | Qt::MatchRecursive)
+          .value(0);
   ASSERT_NE(above, nullptr);
   emit window.Dir1->itemDoubleClicked(above, 0);
   expectInStep(window, folder_.path(), "/ [root]");  // the folder opened, not the root drive's current directory

@@ -19,10 +19,19 @@ using testing_support::WriteFile;
 
 namespace {
 
-const std::vector<std::string> kAwkwardNames = {
-    "rock wall.m32", "it's \"quoted\".m32", "a;b.m32", "$(touch pwned).m32", "-rf.m32",
-    "line\nbreak.m32", "tab\there.m32", "back\\slash.m32", "caf\xe9 latin1.m32", "\xff\xfe.m32",
-    "\xed\xb2\x80 surrogate.m32", "ok \xc3\xa9t\xc3\xa9.m32", "  two  blanks  .m32"};
+const std::vector<std::string> kAwkwardNames = {"rock wall.m32",
+                                                "it's \"quoted\".m32",
+                                                "a;b.m32",
+                                                "$(touch pwned).m32",
+                                                "-rf.m32",
+                                                "line\nbreak.m32",
+                                                "tab\there.m32",
+                                                "back\\slash.m32",
+                                                "caf\xe9 latin1.m32",
+                                                "\xff\xfe.m32",
+                                                "\xed\xb2\x80 surrogate.m32",
+                                                "ok \xc3\xa9t\xc3\xa9.m32",
+                                                "  two  blanks  .m32"};
 
 TEST(NativeString, EveryByteStringSurvivesTheRoundTrip) {
   std::mt19937 random(42);
@@ -134,7 +143,8 @@ TEST(Drives, TheMountedOnesIncludeTheRootAndNoKernelFileSystems) {
   ASSERT_FALSE(drives.empty());
   EXPECT_EQ(drives.front().mountPath, "/");
   for (const auto& drive : drives) {
-    for (const char* inside : {"/proc", "/sys", "/dev"}) EXPECT_FALSE(drive.mountPath.starts_with(inside)) << drive.mountPath;
+    for (const char* inside : {"/proc", "/sys", "/dev"})
+      EXPECT_FALSE(drive.mountPath.starts_with(inside)) << drive.mountPath;
   }
 }
 

@@ -19,10 +19,10 @@ TEST_F(WindowTest, ControlsSitWhereTheDesignPutsThemInTwips) {
   EXPECT_EQ(window.size(), QSize(4725 / 15, 4650 / 15));
   EXPECT_EQ(window.minimumSize(), window.maximumSize());  // the border does not resize
 
-  const Placement design[] = {
-      {"Drive1", 45, 885, 1995, 315},      {"Dir1", 45, 1320, 1995, 2790},      {"File1", 2160, 885, 2460, 3210},
-      {"Command1", 720, 4200, 2895, 375},  {"Label2_0", 840, 120, 3795, 255},   {"Label2_1", 840, 360, 3795, 255},
-      {"Label2_2", 840, 600, 3795, 255},   {"Picture1", 120, 120, 690, 690}};
+  const Placement design[] = {{"Drive1", 45, 885, 1995, 315},    {"Dir1", 45, 1320, 1995, 2790},
+                              {"File1", 2160, 885, 2460, 3210},  {"Command1", 720, 4200, 2895, 375},
+                              {"Label2_0", 840, 120, 3795, 255}, {"Label2_1", 840, 360, 3795, 255},
+                              {"Label2_2", 840, 600, 3795, 255}, {"Picture1", 120, 120, 690, 690}};
   for (const auto& control : design) {
     const auto* widget = window.findChild<QWidget*>(control.name);
     ASSERT_NE(widget, nullptr) << control.name;
@@ -32,7 +32,8 @@ TEST_F(WindowTest, ControlsSitWhereTheDesignPutsThemInTwips) {
   EXPECT_EQ(window.Command1->text(), "Convert to TGA");
   for (auto* label : window.Label2) EXPECT_FALSE(label->text().isEmpty());
   const auto iconSizes = window.windowIcon().availableSizes();
-  for (QSize size : {QSize(16, 16), QSize(32, 32), QSize(48, 48)}) EXPECT_TRUE(iconSizes.contains(size)) << size.width();
+  for (QSize size : {QSize(16, 16), QSize(32, 32), QSize(48, 48)})
+    EXPECT_TRUE(iconSizes.contains(size)) << size.width();
   EXPECT_EQ(window.Picture1->pixmap().size(), QSize(42, 42));
   EXPECT_EQ(window.Picture1->contentsRect().size(), QSize(42, 42));  // a 2-pixel border each side
 }

@@ -12,7 +12,7 @@
 namespace {
 
 constexpr int kClientWidth = 4725, kClientHeight = 4650;  // twips
-constexpr int kPictureBorder = 2;                          // pixels on each side
+constexpr int kPictureBorder = 2;                         // pixels on each side
 
 }  // namespace
 

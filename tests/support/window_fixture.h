@@ -33,8 +33,7 @@ class WindowTest : public testing::Test {
 
   void select(std::initializer_list<int> rows) {
     auto* model = window_->File1->model();
-    for (int row : rows)
-      window_->File1->selectionModel()->select(model->index(row, 0), QItemSelectionModel::Select);
+    for (int row : rows) window_->File1->selectionModel()->select(model->index(row, 0), QItemSelectionModel::Select);
   }
 
   std::vector<testing_support::ConverterRun> runs() const { return testing_support::ReadRuns(log()); }
