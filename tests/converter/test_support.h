@@ -8,7 +8,7 @@
 
 #include <sys/resource.h>
 
-#include "m32write.hpp"
+#include "m32write.h"
 #include "support/support.h"
 
 using testing_support::TempDir;
@@ -16,19 +16,18 @@ using testing_support::TempDir;
 namespace fs = std::filesystem;
 
 struct RunResult {
-    int exit_code = -1;
-    std::string out;
-    std::string err;
+  int exitCode = -1;
+  std::string out;
+  std::string err;
 };
 
 // Runs the converter with exactly these arguments, no shell in between; a file size
 // limit makes its writes fail past that many bytes.
-RunResult run_converter(const std::vector<std::string>& arguments,
-                        rlim_t file_size_limit = RLIM_INFINITY);
+RunResult RunConverter(const std::vector<std::string>& arguments, rlim_t fileSizeLimit = RLIM_INFINITY);
 
-std::vector<std::uint8_t> read_bytes(const fs::path& file);
-void write_bytes(const fs::path& file, const std::vector<std::uint8_t>& bytes);
+std::vector<std::uint8_t> ReadBytes(const fs::path& file);
+void WriteBytes(const fs::path& file, const std::vector<std::uint8_t>& bytes);
 
 // Every channel changes from pixel to pixel, so a swapped channel, a flipped row or a
 // dropped pixel shows; alpha runs through all 256 values.
-m32write::RgbaImage varied_image(std::uint32_t width, std::uint32_t height);
+m32write::RgbaImage VariedImage(std::uint32_t width, std::uint32_t height);
