@@ -131,14 +131,14 @@ ReplacingFile::ReplacingFile(std::filesystem::path target) : handle_(new Handle)
   }
 }
 
-bool ReplacingFile::write(std::span<const std::uint8_t> bytes) {
+bool ReplacingFile::Write(std::span<const std::uint8_t> bytes) {
   if (!error_.empty()) return false;
   handle_->out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (!handle_->out) error_ = "cannot write " + DisplayName(target_);
   return error_.empty();
 }
 
-bool ReplacingFile::commit() {
+bool ReplacingFile::Commit() {
   if (!error_.empty()) return false;
   handle_->out.close();
   if (!handle_->out) {

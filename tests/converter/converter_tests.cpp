@@ -1,67 +1,20 @@
+#ifdef PELLICAR_TEST_WITH_QT
 #include <QCoreApplication>
-#include <QImage>
-#include <QString>
+#endif
 
+#include <algorithm>
 #include <functional>
 #include <set>
 #include <string_view>
 
 #include <gtest/gtest.h>
 
-#include "convert.h"
-#include "file_io.h"
 #include "m32write.h"
-#include "number_text.h"
 #include "test_support.h"
 
 namespace {
 
 using m32write::RgbaImage;
-
-constexpr std::size_t kTgaHeaderBytes = 18;
-constexpr std::size_t kTgaFooterBytes = 26;
-constexpr std::string_view kTgaSignature{"TRUEVISION-XFILE.\0", 18};
-
-void WriteM32(const fs::path& file, const RgbaImage& image) {
-  WriteBytes(file, m32write::EncodeM32(image, "textures/test/varied"));
-}
-
-unsigned U16At(const std::vector<std::uint8_t>& bytes, std::size_t at) { return bytes[at] | bytes[at + 1] << 8; }
-
-// The header and footer as the TGA format lays them out for our choices.
-void ExpectTgaLayout(const std::vector<std::uint8_t>& tga, const RgbaImage& image, bool alpha) {
-  const std::size_t depthBytes = alpha ? 4 : 3;
-  ASSERT_EQ(tga.size(), kTgaHeaderBytes + image.width * image.height * depthBytes + kTgaFooterBytes);
-  EXPECT_EQ(tga[0], 0) << "image ID length";
-  EXPECT_EQ(tga[1], 0) << "colour-map type";
-  EXPECT_EQ(tga[2], 2) << "uncompressed true-colour";
-  EXPECT_EQ(U16At(tga, 12), image.width);
-  EXPECT_EQ(U16At(tga, 14), image.height);
-  EXPECT_EQ(tga[16], depthBytes * 8);
-  EXPECT_EQ(tga[17], alpha ? 8 : 0) << "alpha bits, and the origin bit clear";
-  const std::vector<std::uint8_t> footer(tga.end() - kTgaFooterBytes, tga.end());
-  EXPECT_EQ(std::vector<std::uint8_t>(footer.begin(), footer.begin() + 8), std::vector<std::uint8_t>(8, 0));
-  EXPECT_EQ(std::string_view(reinterpret_cast<const char*>(footer.data()) + 8, 18), kTgaSignature);
-}
-
-void ExpectSamePixels(const fs::path& tga, const RgbaImage& image, bool alpha) {
-  const QImage shown(QString::fromStdString(tga.native()), "TGA");
-  ASSERT_FALSE(shown.isNull()) << "Qt cannot read " << tga;
-  ASSERT_EQ(shown.width(), static_cast<int>(image.width));
-  ASSERT_EQ(shown.height(), static_cast<int>(image.height));
-  int wrong = 0;
-  for (std::uint32_t y = 0; y < image.height; ++y) {
-    for (std::uint32_t x = 0; x < image.width; ++x) {
-      const std::uint8_t* rgba = &image.rgba[(std::size_t{y} * image.width + x) * 4];
-      const QRgb seen = shown.pixel(static_cast<int>(x), static_cast<int>(y));
-      const int wantAlpha = alpha ? rgba[3] : 255;
-      if (qRed(seen) != rgba[0] || qGreen(seen) != rgba[1] || qBlue(seen) != rgba[2] || qAlpha(seen) != wantAlpha) {
-        if (++wrong <= 3) ADD_FAILURE() << "pixel " << x << "," << y << " differs";
-      }
-    }
-  }
-  EXPECT_EQ(wrong, 0);
-}
 
 TEST(Converter, EveryPixelArrivesAsWrittenAndTheRightWayUp) {
   const std::pair<std::uint32_t, std::uint32_t> sizes[] = {{1, 1},     {3, 5},     {17, 1},   {16, 16},
@@ -77,8 +30,7 @@ TEST(Converter, EveryPixelArrivesAsWrittenAndTheRightWayUp) {
       const RunResult run = RunConverter(arguments);
       ASSERT_EQ(run.exitCode, 0) << run.err;
       EXPECT_EQ(run.err, "");
-      ExpectTgaLayout(ReadBytes(folder / "t.tga"), image, alpha);
-      ExpectSamePixels(folder / "t.tga", image, alpha);
+      ExpectTga(folder / "t.tga", image, alpha);
     }
   }
 }
@@ -116,10 +68,10 @@ std::function<void(const fs::path&)> Sized(std::uint32_t width, std::uint32_t he
   };
 }
 
-void ExpectRefused(const fs::path& input, std::string_view said, std::set<std::string>& reasons) {
-  const RunResult run = RunConverter({input.native()});
+void ExpectRefused(const std::string& input, std::string_view said, std::set<std::string>& reasons) {
+  const RunResult run = RunConverter({input});
   EXPECT_EQ(run.exitCode, 1);
-  const std::string prefix = input.native() + ": ";
+  const std::string prefix = input + ": ";
   ASSERT_EQ(run.err.rfind(prefix, 0), 0u) << run.err;
   EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
   EXPECT_NE(run.err.find(said), std::string::npos) << run.err;
@@ -165,19 +117,6 @@ TEST(Converter, RefusesMalformedInputAndLeavesTheEarlierTgaWhole) {
   EXPECT_EQ(reasons.size(), std::size(cases)) << "each fault has its own message";
 }
 
-TEST(Converter, AFailedWriteLeavesTheEarlierTgaWholeAndNoTemporaryFile) {
-  const TempDir folder;
-  WriteM32(folder / "rock.m32", VariedImage(512, 512));
-  const std::vector<std::uint8_t> earlier(2000, 'e');
-  WriteBytes(folder / "rock.tga", earlier);
-  const rlim_t limit = 100000;  // well short of the 768 KiB the TGA needs
-  const RunResult run = RunConverter({(folder / "rock.m32")}, limit);
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_NE(run.err.find("cannot write"), std::string::npos) << run.err;
-  EXPECT_EQ(ReadBytes(folder / "rock.tga"), earlier);
-  EXPECT_EQ(folder.names(), (std::vector<std::string>{"rock.m32", "rock.tga"}));
-}
-
 TEST(Converter, ConvertsTheRestWhenOneOfSeveralFilesIsBroken) {
   const TempDir folder;
   const RgbaImage a = VariedImage(5, 3);
@@ -189,97 +128,35 @@ TEST(Converter, ConvertsTheRestWhenOneOfSeveralFilesIsBroken) {
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err.rfind((folder / "b.m32") + ": ", 0), 0u) << run.err;
   EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-  ExpectSamePixels(folder / "a.tga", a, false);
-  ExpectSamePixels(folder / "c.tga", c, false);
+  ExpectTga(folder / "a.tga", a, false);
+  ExpectTga(folder / "c.tga", c, false);
   EXPECT_FALSE(fs::exists(folder / "b.tga"));
 }
 
-std::string Shortened(std::uintmax_t end, std::uintmax_t sizeWhenOpened) {
-  return "changed while being read: ends at byte " + m32tga::WithSeparators(end) + " of " +
-         m32tga::WithSeparators(sizeWhenOpened);
-}
-
-// The file is cut after it was opened and its size taken, as when another program
-// truncates it while we convert: inside the header, and inside level 0's pixels.
-TEST(Converter, AFileShortenedAfterOpeningGivesAnErrorAndLeavesTheEarlierTgaWhole) {
-  const std::uintmax_t insideHeader = 500;
-  const std::uintmax_t insidePixels = m32write::kHeaderBytes + 1000;
-  for (const std::uintmax_t cut : {insideHeader, insidePixels}) {
-    SCOPED_TRACE("cut to " + std::to_string(cut) + " bytes");
-    const TempDir folder;
-    WriteM32(folder / "rock.m32", VariedImage(300, 200));
-    const std::uintmax_t fullSize = fs::file_size(folder / "rock.m32");
-    const std::vector<std::uint8_t> earlier{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
-    WriteBytes(folder / "rock.tga", earlier);
-
-    m32tga::InputFile input(folder / "rock.m32");
-    ASSERT_EQ(input.Error(), "");
-    fs::resize_file(folder / "rock.m32", cut);
-    const std::string error = m32tga::ConvertFile(input, folder / "rock.tga", m32tga::TgaDepth::kBgr24);
-
-    EXPECT_EQ(error, Shortened(cut, fullSize));
-    EXPECT_EQ(ReadBytes(folder / "rock.tga"), earlier);
-    EXPECT_EQ(folder.names(), (std::vector<std::string>{"rock.m32", "rock.tga"}));
-  }
-}
-
-// Cuts the input file the first time output arrives, that is after the encoder has
-// read and converted the bottom rows, and counts what it was given.
-class CuttingSink final : public m32tga::ByteSink {
- public:
-  CuttingSink(fs::path input, std::uintmax_t cut) : input_(std::move(input)), cut_(cut) {}
-  bool Write(std::span<const std::uint8_t> bytes) {
-    if (written_ == 0) fs::resize_file(input_, cut_);
-    written_ += bytes.size();
-    return true;
-  }
-  std::size_t Written() const { return written_; }
-
- private:
-  fs::path input_;
-  std::uintmax_t cut_;
-  std::size_t written_ = 0;
-};
-
-TEST(Converter, AFileShortenedInMidConversionStopsTheEncoderWithAnError) {
-  const std::uint32_t width = 2048;  // rows of 8 KiB, read in four blocks of 32 rows
-  const std::uint32_t height = 128;
-  const TempDir folder;
-  WriteM32(folder / "rock.m32", VariedImage(width, height));
-  const std::uintmax_t fullSize = fs::file_size(folder / "rock.m32");
-  const std::vector<std::uint8_t> file = ReadBytes(folder / "rock.m32");
-  const std::uintmax_t insideTopRows = m32write::kHeaderBytes + 5 * width * 4 + 100;
-
-  m32tga::InputFile input(folder / "rock.m32");
-  const m32tga::HeaderResult header = m32tga::CheckM32Header({file.data(), m32tga::kM32HeaderBytes}, input.Size());
-  ASSERT_TRUE(header.Ok()) << header.error;
-  m32tga::FileRows rows(input, header.level0);
-  CuttingSink sink(folder / "rock.m32", insideTopRows);
-  EXPECT_FALSE(m32tga::WriteTga({width, height}, rows, m32tga::TgaDepth::kBgr24, sink));
-
-  EXPECT_GT(sink.Written(), 0u) << "the cut came before any output";
-  EXPECT_LT(sink.Written(), std::size_t{width} * height * 3) << "rows past the cut went out";
-  EXPECT_EQ(input.Error(), Shortened(insideTopRows, fullSize));
-}
-
 TEST(Converter, OutputLandsBesideTheInputWhateverItsName) {
-  const std::pair<std::string, std::string> names[] = {
-      {"blanks and 'single' \"double\" quotes.m32", "blanks and 'single' \"double\" quotes.tga"},
-      {"not utf-8 \xff\xfe\xc3(.m32", "not utf-8 \xff\xfe\xc3(.tga"},
-      {"line\nbreak; $(echo).m32", "line\nbreak; $(echo).tga"},
+  std::vector<std::pair<std::string, std::string>> names = {
+      {"blanks and 'single' quotes; $(echo) & %PATH%.m32", "blanks and 'single' quotes; $(echo) & %PATH%.tga"},
+      {"über ☃ 🧱.m32", "über ☃ 🧱.tga"},
       {"-x.m32", "-x.tga"},
       {"texture", "texture.tga"},
       {"photo.png", "photo.png.tga"},
   };
+#ifndef _WIN32  // names Windows does not allow
+  names.insert(names.end(), {
+                                {"\"double\" quotes.m32", "\"double\" quotes.tga"},
+                                {"not utf-8 \xff\xfe\xc3(.m32", "not utf-8 \xff\xfe\xc3(.tga"},
+                                {"line\nbreak.m32", "line\nbreak.tga"},
+                            });
+#endif
   for (const auto& [input, output] : names) {
     SCOPED_TRACE(input);
     const TempDir folder;
     const RgbaImage image = VariedImage(4, 2);
-    WriteM32(folder / input, image);
-    const RunResult run = RunConverter({"--", (folder / input)});
+    WriteM32(Utf8Path(folder / input), image);
+    const RunResult run = RunConverter({"--", folder / input});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(folder.names(), (std::vector<std::string>{input, output}));
-    ExpectTgaLayout(ReadBytes(folder / output), image, false);
+    ExpectTga(Utf8Path(folder / output), image, false);
   }
 }
 
@@ -308,13 +185,17 @@ TEST(Converter, CommandLineMistakesExitWithTwoAndWriteNothing) {
   EXPECT_EQ(folder.names(), (std::vector<std::string>{"a.m32", "b.m32", "named.tga"}));
   const RunResult nowhere = RunConverter({"-o", (folder / "no/such/dir.tga"), a});
   EXPECT_EQ(nowhere.exitCode, 1);
+#ifndef _WIN32
   EXPECT_NE(nowhere.err.find("No such file"), std::string::npos) << nowhere.err;
+#endif
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef PELLICAR_TEST_WITH_QT
   QCoreApplication app(argc, argv);  // Qt finds its image plugins through the application
+#endif
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
