@@ -13,7 +13,12 @@ constexpr int kRepaintIntervalMs = 50;
 }  // namespace
 
 QString frmPellicar::GetShortPath(QString& strFileName) {
-  return runtime::FromNative(sys::GetShortPathName(runtime::ToNative(strFileName)));
+  try {
+    return runtime::FromNative(sys::ShortPath(runtime::ToNative(strFileName)));
+  } catch (const std::system_error& failure) {
+    qWarning("%s", failure.what());
+    return {};  // the file cannot be reached: like a file that is not there, it is not converted
+  }
 }
 
 void frmPellicar::ExecCmd(QString& cmdline) {

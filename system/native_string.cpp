@@ -1,5 +1,7 @@
 #include "native_string.h"
 
+#include <type_traits>
+
 namespace sys {
 namespace {
 
@@ -70,7 +72,7 @@ std::size_t DecodeUtf8(std::string_view bytes, char32_t& c) {
 
 }  // namespace
 
-NativeString ToNative(std::u16string_view text) {
+std::string ToUtf8(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -89,7 +91,7 @@ NativeString ToNative(std::u16string_view text) {
   return out;
 }
 
-std::u16string FromNative(std::string_view bytes) {
+std::u16string FromUtf8(std::string_view bytes) {
   std::u16string out;
   out.reserve(bytes.size());
   while (!bytes.empty()) {
@@ -106,10 +108,27 @@ std::u16string FromNative(std::string_view bytes) {
   return out;
 }
 
+NativeString ToNative(std::u16string_view text) {
+  if constexpr (std::is_same_v<NativeChar, char>)
+    return ToUtf8(text);
+  else
+    return NativeString(text.begin(), text.end());
+}
+
+std::u16string FromNative(NativeStringView text) {
+  if constexpr (std::is_same_v<NativeChar, char>)
+    return FromUtf8(text);
+  else
+    return std::u16string(text.begin(), text.end());
+}
+
 std::u16string ForDisplay(std::u16string_view text) {
   std::u16string out(text);
-  for (char16_t& u : out) {
-    if (IsEscapedByte(u)) u = kReplacement;
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    if (IsHighSurrogate(out[i]) && i + 1 < out.size() && IsLowSurrogate(out[i + 1]))
+      ++i;
+    else if (IsHighSurrogate(out[i]) || IsLowSurrogate(out[i]))
+      out[i] = kReplacement;
   }
   return out;
 }
