@@ -59,7 +59,7 @@ const Drive* DriveOf(NativeStringView path, const std::vector<Drive>& drives) {
 }
 
 NativeString CurrentDirectoryOn(const Drive& drive, const std::vector<Drive>& drives) {
-  const NativeString kept = os::CurrentDirectoryKeptFor(drive);
+  const NativeString kept = WithoutTrailingSeparators(os::CurrentDirectoryKeptFor(drive));
   const Drive* holder = DriveOf(kept, drives);
   return holder && holder->root == drive.root ? kept : drive.root;
 }

@@ -1,7 +1,5 @@
 #include "native_string.h"
 
-#include <type_traits>
-
 namespace sys {
 namespace {
 
@@ -108,19 +106,13 @@ std::u16string FromUtf8(std::string_view bytes) {
   return out;
 }
 
-NativeString ToNative(std::u16string_view text) {
-  if constexpr (std::is_same_v<NativeChar, char>)
-    return ToUtf8(text);
-  else
-    return NativeString(text.begin(), text.end());
-}
-
-std::u16string FromNative(NativeStringView text) {
-  if constexpr (std::is_same_v<NativeChar, char>)
-    return FromUtf8(text);
-  else
-    return std::u16string(text.begin(), text.end());
-}
+#ifdef _WIN32
+NativeString ToNative(std::u16string_view text) { return NativeString(text.begin(), text.end()); }
+std::u16string FromNative(NativeStringView text) { return std::u16string(text.begin(), text.end()); }
+#else
+NativeString ToNative(std::u16string_view text) { return ToUtf8(text); }
+std::u16string FromNative(NativeStringView text) { return FromUtf8(text); }
+#endif
 
 std::u16string ForDisplay(std::u16string_view text) {
   std::u16string out(text);
