@@ -486,7 +486,7 @@ Type=Application
 Name={product}
 GenericName=Texture Converter
 Comment={desc}
-Exec=pellicar-gui
+Exec={exec_line}
 Icon=pellicar
 Terminal=false
 Categories=Graphics;2DGraphics;RasterGraphics;
@@ -494,6 +494,12 @@ Keywords=m32;TGA;texture;SOF;convert;
 MimeType=image/x-m32;
 X-Pellicar-Version={version}
 """
+
+# Opened on a file, the window starts in that file's folder, where its lists begin; the
+# window itself takes no arguments. The doubled backslashes are the desktop entry's own
+# escaping, under the quoting of its Exec key.
+EXEC_LINE = (r'sh -c "cd \\"\\$(dirname \\"\\$1\\")\\"; exec pellicar-gui" '
+             r'pellicar-gui %f')
 
 RC = """\
 // Windows resources for pellicar-gui. CMake fills in the icon path.
@@ -557,7 +563,7 @@ def main():
         os.makedirs(folder, exist_ok=True)
         write_png(os.path.join(folder, "pellicar.png"), emblem_rgba(size))
     fields = dict(product=PRODUCT, desc=DESCRIPTION, version=VERSION,
-                  commas=VERSION_COMMAS)
+                  commas=VERSION_COMMAS, exec_line=EXEC_LINE)
     write(os.path.join(OUT, "pellicar.desktop"), DESKTOP.format(**fields))
     write(os.path.join(OUT, "pellicar.rc.in"), RC.format(**fields))
     write(os.path.join(OUT, "resources.qrc"), QRC)
