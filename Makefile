@@ -37,7 +37,7 @@ install: build
 package: build
 	rm -f $(BUILD)/pellicar_*.deb
 	cd $(BUILD) && cpack -G DEB
-	lintian --fail-on error --no-tag-display-limit $(BUILD)/pellicar_*.deb
+	lintian --fail-on error --tag-display-limit 0 $(BUILD)/pellicar_*.deb
 
 clean:
 	rm -rf build build-sanitize build-fuzz

@@ -85,10 +85,14 @@ display=:$(head -n1 "$work/display")
 pids+=($!)
 window=$(DISPLAY=$display timeout 20 xdotool search --sync --onlyvisible --name '^Pellicar convertor$' | head -n1)
 [ -n "$window" ] || fail "the window did not show: $(cat "$work/gui.log")"
-# Pixels from the window's layout: the first row of the file list, then the button.
-DISPLAY=$display xdotool mousemove --window "$window" 170 68 click 1
-DISPLAY=$display xdotool mousemove --window "$window" 144 292 click 1
-for _ in $(seq 200); do [ -s "$work/textures/a.tga" ] && break; sleep 0.05; done
+# Pixels from the window's layout: the first row of the file list, then the button. A
+# window mapped but not yet taking input misses the clicks, so they are given again;
+# a plain click on the row selects that row alone, so a second try selects the same.
+for _ in 1 2 3; do
+  DISPLAY=$display xdotool mousemove --window "$window" 170 68 click 1
+  DISPLAY=$display xdotool mousemove --window "$window" 144 292 click 1
+  for _ in $(seq 60); do [ -s "$work/textures/a.tga" ] && break 2; sleep 0.05; done
+done
 [ -s "$work/textures/a.tga" ] || fail "the window converted nothing: $(cat "$work/gui.log")"
 [ ! -e "$work/textures/b.tga" ] || fail "the window converted an unselected file"
 echo "installed tree works: pellicar, thumbnailer, plugin and window"
