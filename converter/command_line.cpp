@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "converter_version.h"
 #include "file_io.h"
 
 namespace m32tga {
@@ -22,7 +23,7 @@ const char kUsage[] =
     "Exit status: 0 when every file converted, 1 when any failed (the others are\n"
     "still converted), 2 for a wrong command line.\n";
 
-const char kVersionText[] = "Pellicar.exe 1.00\n";
+const char kVersionText[] = "Pellicar.exe " PELLICAR_VERSION "\n";
 
 namespace {
 
@@ -37,6 +38,14 @@ bool Is(const std::filesystem::path& argument, std::string_view option) {
 bool LooksLikeOption(const std::filesystem::path& argument) {
   const auto& text = argument.native();
   return text.size() > 1 && text[0] == '-';
+}
+
+// The output named with -o must be a file, and not the input under any name.
+std::string OutputMistake(const std::filesystem::path& output, const std::filesystem::path& input) {
+  if (output.empty()) return "-o needs a file name, and an empty one names nothing";
+  if (NamesFolder(output)) return "-o " + DisplayName(output) + ": the name is a folder, not a file";
+  if (SameFile(output, input)) return "-o " + DisplayName(output) + " is the input file itself";
+  return {};
 }
 
 CommandLine UsageError(std::string message) {
@@ -77,6 +86,11 @@ CommandLine ParseCommandLine(std::span<const std::filesystem::path> arguments) {
   if (line.output && line.inputs.size() > 1) {
     return UsageError("-o names the output of one file, but " + std::to_string(line.inputs.size()) +
                       " files were given");
+  }
+  if (line.output) {
+    if (std::string mistake = OutputMistake(*line.output, line.inputs.front()); !mistake.empty()) {
+      return UsageError(std::move(mistake));
+    }
   }
   return line;
 }

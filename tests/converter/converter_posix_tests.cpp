@@ -84,7 +84,7 @@ TEST(Converter, AFileShortenedInMidConversionStopsTheEncoderWithAnError) {
   m32tga::InputFile input(folder / "rock.m32");
   const m32tga::HeaderResult header = m32tga::CheckM32Header({file.data(), m32tga::kM32HeaderBytes}, input.Size());
   ASSERT_TRUE(header.Ok()) << header.error;
-  m32tga::FileRows rows(input, header.level0);
+  m32tga::Level0Rows rows(input, header.level0);
   CuttingSink sink(folder / "rock.m32", insideTopRows);
   EXPECT_FALSE(m32tga::WriteTga({width, height}, rows, m32tga::TgaDepth::kBgr24, sink));
 

@@ -178,16 +178,69 @@ TEST(Converter, CommandLineMistakesExitWithTwoAndWriteNothing) {
 
   const RunResult version = RunConverter({"--version"});
   EXPECT_EQ(version.exitCode, 0);
-  EXPECT_NE(version.out.find("1.00"), std::string::npos);
+  EXPECT_EQ(version.out, "Pellicar.exe " PELLICAR_VERSION "\n");
   EXPECT_EQ(RunConverter({"--help"}).exitCode, 0);
 
   EXPECT_EQ(RunConverter({"-o", named, a}).exitCode, 0);
   EXPECT_EQ(folder.names(), (std::vector<std::string>{"a.m32", "b.m32", "named.tga"}));
-  const RunResult nowhere = RunConverter({"-o", (folder / "no/such/dir.tga"), a});
+}
+
+// The system's reason closes the message: "... beside X: No such file or directory".
+TEST(Converter, AnOutputInAMissingFolderIsRefusedWithTheSystemsReason) {
+  const TempDir folder;
+  WriteM32(folder / "a.m32", VariedImage(3, 3));
+  const std::string target = folder / "no/such/dir.tga";
+  const RunResult nowhere = RunConverter({"-o", target, folder / "a.m32"});
   EXPECT_EQ(nowhere.exitCode, 1);
-#ifndef _WIN32
-  EXPECT_NE(nowhere.err.find("No such file"), std::string::npos) << nowhere.err;
-#endif
+  const std::string said = "cannot create a file beside " + Utf8Name(Utf8Path(target)) + ": ";
+  const std::size_t at = nowhere.err.find(said);
+  ASSERT_NE(at, std::string::npos) << nowhere.err;
+  const std::string reason = nowhere.err.substr(at + said.size());
+  EXPECT_GT(reason.size(), 5u) << nowhere.err;
+  EXPECT_EQ(std::count(nowhere.err.begin(), nowhere.err.end(), '\n'), 1) << nowhere.err;
+  EXPECT_EQ(folder.names(), std::vector<std::string>{"a.m32"});
+}
+
+TEST(Converter, AnOutputThatIsTheInputOrAFolderIsACommandLineMistake) {
+  const TempDir folder;
+  WriteM32(folder / "rock.m32", VariedImage(6, 4));
+  const std::vector<std::uint8_t> texture = ReadBytes(folder / "rock.m32");
+  fs::create_directory(Utf8Path(folder / "sub"));
+  fs::create_hard_link(Utf8Path(folder / "rock.m32"), Utf8Path(folder / "linked.tga"));
+  const std::string input = folder / "rock.m32";
+  const std::pair<std::string, std::string> outputs[] = {
+      {input, "is the input file itself"},
+      {folder / "sub/../rock.m32", "is the input file itself"},
+      {folder / "linked.tga", "is the input file itself"},
+      {"", "empty"},
+      {folder / "sub", "is a folder"},
+      {folder / "sub/", "is a folder"},
+      {folder / "new/", "is a folder"},
+  };
+  for (const auto& [output, said] : outputs) {
+    SCOPED_TRACE("-o " + output);
+    const RunResult run = RunConverter({"-o", output, input});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find(said), std::string::npos) << run.err;
+    EXPECT_EQ(ReadBytes(folder / "rock.m32"), texture);
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"linked.tga", "rock.m32", "sub"}));
+  }
+}
+
+TEST(Converter, AReadOnlyTgaIsNotReplaced) {
+  const TempDir folder;
+  WriteM32(folder / "rock.m32", VariedImage(6, 4));
+  const std::vector<std::uint8_t> earlier{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+  WriteBytes(folder / "rock.tga", earlier);
+  fs::permissions(Utf8Path(folder / "rock.tga"),
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write, fs::perm_options::remove);
+  const RunResult run = RunConverter({folder / "rock.m32"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, Utf8Name(Utf8Path(folder / "rock.m32")) + ": not replacing " +
+                         Utf8Name(Utf8Path(folder / "rock.tga")) + ": the file is read-only\n");
+  EXPECT_EQ(ReadBytes(folder / "rock.tga"), earlier);
+  EXPECT_EQ(folder.names(), (std::vector<std::string>{"rock.m32", "rock.tga"}));
+  fs::permissions(Utf8Path(folder / "rock.tga"), fs::perms::owner_write, fs::perm_options::add);
 }
 
 }  // namespace
