@@ -186,6 +186,7 @@ ReplacingFile::ReplacingFile(std::filesystem::path target) : handle_(new Handle)
     problem = errno;
   }
   if (handle_->fd < 0 && LacksUnnamedFiles(problem)) {
+    const HeldSignals held;  // until the name is known to the signal handler
     std::string name = (folder / kTemporaryPrefix).native() + "XXXXXX";
     handle_->fd = mkostemp(name.data(), O_CLOEXEC);
     problem = errno;
