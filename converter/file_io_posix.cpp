@@ -155,12 +155,13 @@ std::string TargetPermissions(const std::filesystem::path& target, mode_t& mode)
   return {};
 }
 
-// Gives the unnamed file `fd` the name `name`; false with errno set when it cannot.
-bool LinkUnnamed(int fd, const std::filesystem::path& name) {
+// Gives the unnamed file `fd` the name `name`; 0, or the errno of the failure.
+int LinkUnnamed(int fd, const std::filesystem::path& name) {
   const std::string self = "/proc/self/fd/" + std::to_string(fd);
-  if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+  if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
   // Without /proc, the same by descriptor, which needs privilege.
-  return errno == ENOENT && linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0;
+  if (errno != ENOENT) return errno;
+  return linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
 }
 
 std::filesystem::path RandomNameBeside(const std::filesystem::path& target) {
@@ -221,13 +222,14 @@ bool ReplacingFile::Commit() {
   std::filesystem::path temporary = handle_->named;
   if (temporary.empty()) {
     // Straight to the target's name when it is free; else under a temporary name first.
-    if (LinkUnnamed(handle_->fd, target_)) return true;
-    for (int attempt = 0; attempt < 100 && errno == EEXIST && temporary.empty(); ++attempt) {
-      const std::filesystem::path name = RandomNameBeside(target_);
-      if (LinkUnnamed(handle_->fd, name)) temporary = name;
+    int problem = LinkUnnamed(handle_->fd, target_);
+    if (problem == 0) return true;
+    for (int attempt = 0; attempt < 100 && problem == EEXIST; ++attempt) {
+      temporary = RandomNameBeside(target_);
+      problem = LinkUnnamed(handle_->fd, temporary);
     }
-    if (temporary.empty()) {
-      error_ = "cannot create " + DisplayName(target_) + ": " + SystemMessage(errno);
+    if (problem != 0) {
+      error_ = "cannot create " + DisplayName(target_) + ": " + SystemMessage(problem);
       return false;
     }
     handle_->named = temporary;
