@@ -2,12 +2,15 @@
 # make test - install what is missing, build, run every test
 # make install [PREFIX=/usr/local] [DESTDIR=] - build and install
 # make package - build the Debian package in $(BUILD)/ and check it with lintian
+# make windows - cross-build for Windows into build-windows/ with mingw-w64
+# make test-windows - the same, then run the Windows tests under Wine
 BUILD ?= build
+WINDOWS_BUILD ?= build-windows
 CMAKE_FLAGS ?=
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: deps build run test test-sanitize bench fuzz clean install package
+.PHONY: deps build run test test-sanitize bench fuzz clean install package windows test-windows
 
 deps:
 	@scripts/install-deps
@@ -25,6 +28,15 @@ test: build
 test-sanitize:
 	$(MAKE) test BUILD=build-sanitize CMAKE_FLAGS=-DPELLICAR_SANITIZE=ON
 
+windows:
+	@scripts/install-deps windows
+	test -f $(WINDOWS_BUILD)/CMakeCache.txt || \
+	  cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+	cmake --build $(WINDOWS_BUILD)
+
+test-windows: windows
+	scripts/test-windows $(WINDOWS_BUILD)
+
 bench: build
 	cmake --build $(BUILD) --target front_end_bench
 	$(BUILD)/bench/bin/front_end_bench
@@ -40,4 +52,4 @@ package: build
 	lintian --fail-on error --tag-display-limit 0 $(BUILD)/pellicar_*.deb
 
 clean:
-	rm -rf build build-sanitize build-fuzz
+	rm -rf build build-sanitize build-fuzz build-windows

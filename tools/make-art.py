@@ -4,7 +4,8 @@
 Makes pellicar.ico (32x32 and 16x16 in 16 colours, 48x48 and 32x32 in 256
 colours), picture.bmp (42x42, 256 colours, the credits picture), pellicar.png
 (48x48 RGBA, the window's icon), the desktop icons icons/NxN/pellicar.png at the
-usual hicolor sizes, plus pellicar.desktop, pellicar.rc.in and resources.qrc. The emblem is a rounded brick-texture tile carrying a bold
+usual hicolor sizes, plus pellicar.desktop.in, pellicar.rc.in and resources.qrc. The
+emblem is a rounded brick-texture tile carrying a bold
 golden "P". Standard library only and deterministic: every run writes the same
 bytes. Run by hand (python3 tools/make-art.py) and commit the results.
 """
@@ -14,8 +15,9 @@ import os
 import struct
 import zlib
 
-VERSION = "1.00"
-VERSION_COMMAS = "1,0,0,0"
+# The version comes from the CMake project; CMake fills it in when it configures these.
+VERSION = "@PELLICAR_VERSION@"
+VERSION_COMMAS = "@PELLICAR_VERSION_COMMAS@"
 DESCRIPTION = "converts Ravens SOF m32 format to 24 bit TGA file format"
 PRODUCT = "Pellicar convertor"
 # The sizes desktops look for in the hicolor icon theme.
@@ -502,7 +504,7 @@ EXEC_LINE = (r'sh -c "cd \\"\\$(dirname \\"\\$1\\")\\"; exec pellicar-gui" '
              r'pellicar-gui %f')
 
 RC = """\
-// Windows resources for pellicar-gui. CMake fills in the icon path.
+// Windows resources for pellicar-gui. CMake fills in the icon path and the version.
 #include <winver.h>
 
 IDI_ICON1 ICON "@PELLICAR_ICO@"
@@ -564,7 +566,7 @@ def main():
         write_png(os.path.join(folder, "pellicar.png"), emblem_rgba(size))
     fields = dict(product=PRODUCT, desc=DESCRIPTION, version=VERSION,
                   commas=VERSION_COMMAS, exec_line=EXEC_LINE)
-    write(os.path.join(OUT, "pellicar.desktop"), DESKTOP.format(**fields))
+    write(os.path.join(OUT, "pellicar.desktop.in"), DESKTOP.format(**fields))
     write(os.path.join(OUT, "pellicar.rc.in"), RC.format(**fields))
     write(os.path.join(OUT, "resources.qrc"), QRC)
 

@@ -1,15 +1,16 @@
 #!/bin/sh
-# validate_desktop_files.sh RESOURCES_DIR
+# validate_desktop_files.sh RESOURCES_DIR DESKTOP_ENTRY
 # The desktop entry, the AppStream metadata and the MIME type, each checked by its own
 # validator where that is installed; exits 77 (skipped) when none is.
 set -eu
 resources=$1
+desktopEntry=$2  # configured from resources/pellicar.desktop.in
 checked=0
 work=$(mktemp -d "${TMPDIR:-/tmp}/pellicar-validate-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 if command -v desktop-file-validate >/dev/null; then
-  desktop-file-validate "$resources/pellicar.desktop"
+  desktop-file-validate "$desktopEntry"
   checked=$((checked + 1))
 fi
 if command -v appstreamcli >/dev/null; then
