@@ -17,11 +17,10 @@ QString frmPellicar::GetShortPath(QString& strFileName) {
 }
 
 void frmPellicar::ExecCmd(QString& cmdline) {
-  std::error_code error;
-  sys::ProcessInformation process = sys::CreateProcess(runtime::ToNative(cmdline), error);
-  if (error) {
-    qWarning("%s: cannot start: %s", qPrintable(runtime::ForDisplay(cmdline)), error.message().c_str());
-  }
+  sys::Process process = sys::StartProcess(runtime::ToNative(cmdline));
   while (!sys::WaitForProcess(process, kRepaintIntervalMs)) runtime::DoEvents();
-  sys::CloseProcess(process);
+  const sys::ProcessResult result = sys::CloseProcess(process);
+  if (result.ending == sys::ProcessResult::Ending::NotStarted) {
+    qWarning("%s: cannot start: %s", qPrintable(runtime::ForDisplay(cmdline)), result.startError.message().c_str());
+  }
 }
