@@ -11,11 +11,9 @@ const QString kConverter = QStringLiteral("Pellicar.exe ");
 }  // namespace
 
 void frmPellicar::Command1_Click() {
-  runtime::BusyScope busy;
-  batchRunning_ = true;
-  closeRequested_ = false;
+  runtime::BusyScope busy(busy_);
   const int lastIndex = File1->listCount() - 1;  // the entries there are now, and no others
-  for (int i = 0; i <= lastIndex && !closeRequested_; ++i) {
+  for (int i = 0; i <= lastIndex && !busy_.closeRequested(); ++i) {
     if (!File1->selected(i)) continue;
     QString fullPath = runtime::JoinPath(File1->path(), File1->list(i));
     QString shortPath = GetShortPath(fullPath);
@@ -26,6 +24,4 @@ void frmPellicar::Command1_Click() {
     QString cmdline = kConverter + shortPath;
     ExecCmd(cmdline);
   }
-  batchRunning_ = false;
-  if (closeRequested_) close();
-}
+}  // a close asked for meanwhile is carried out as the busy time ends

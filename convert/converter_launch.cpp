@@ -8,7 +8,9 @@
 
 namespace {
 
-constexpr int kRepaintIntervalMs = 50;
+// The window handles its events at least this often while a converter runs, and after
+// every run.
+constexpr int kDoEventsIntervalMs = 20;
 
 }  // namespace
 
@@ -16,11 +18,14 @@ QString frmPellicar::GetShortPath(QString& strFileName) {
   return runtime::FromNative(sys::GetShortPathName(runtime::ToNative(strFileName)));
 }
 
-void frmPellicar::ExecCmd(QString& cmdline) {
+sys::ProcessResult frmPellicar::ExecCmd(QString& cmdline) {
   sys::Process process = sys::StartProcess(runtime::ToNative(cmdline));
-  while (!sys::WaitForProcess(process, kRepaintIntervalMs)) runtime::DoEvents();
-  const sys::ProcessResult result = sys::CloseProcess(process);
+  while (!runtime::WaitForProcessDoingEvents(process, kDoEventsIntervalMs)) {
+    if (busy_.sinceCloseRequest() >= kStopAfterClose) sys::StopProcess(process);
+  }
+  sys::ProcessResult result = sys::CloseProcess(process);
   if (result.ending == sys::ProcessResult::Ending::NotStarted) {
     qWarning("%s: cannot start: %s", qPrintable(runtime::ForDisplay(cmdline)), result.startError.message().c_str());
   }
+  return result;
 }

@@ -1,18 +1,25 @@
 // Converting a selection: which files reach the converter, in what order, with what
 // argument, and how the window behaves while the converter runs.
+#include <signal.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QTest>
 #include <QTimer>
+#include <cerrno>
+#include <chrono>
+#include <thread>
 
 #include "support/window_fixture.h"
 
 using testing_support::ScopedEnv;
 using testing_support::TempDir;
 using testing_support::WriteFile;
+using namespace std::chrono_literals;
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 std::vector<std::string> FirstArguments(const std::vector<testing_support::ConverterRun>& runs) {
   std::vector<std::string> arguments;
@@ -161,6 +168,56 @@ TEST_F(WindowTest, ClosingDuringABatchEndsItOnceTheRunningConverterHasEnded) {
   window.Command1_Click();
   EXPECT_TRUE(stillShownAfterClose);  // the running converter was waited for
   EXPECT_EQ(runs().size(), 1u);
+  EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(WindowTest, AClickAndACloseMadeDuringAQuickBatchStartNothingAndEndIt) {
+  constexpr std::size_t kFiles = 300;
+  for (std::size_t i = 0; i < kFiles; ++i) WriteFile(work() + "/" + std::to_string(1000 + i) + ".m32");
+  auto& window = openWindow();
+  window.show();
+  window.File1->selectAll();
+  // Once the batch is under way, a click on Convert and a close request are queued for
+  // the window, from outside, as the window system queues them.
+  std::thread user([&] {
+    while (runs().size() < 20) std::this_thread::sleep_for(1ms);
+    QMetaObject::invokeMethod(
+        &window,
+        [&] {
+          QTest::mouseClick(window.Command1, Qt::LeftButton);
+          window.close();
+        },
+        Qt::QueuedConnection);
+  });
+  window.Command1_Click();
+  user.join();
+  const std::size_t converted = runs().size();
+  QTest::qWait(200);  // whatever is still queued is handled now
+
+  EXPECT_LT(converted, kFiles / 2) << "the close did not end the batch";
+  EXPECT_EQ(runs().size(), converted) << "the click started another batch";
+  EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(WindowTest, AConverterThatNeverEndsIsStoppedThreeSecondsAfterAClose) {
+  WriteFile(work() + "/a.m32", "hang\n");
+  WriteFile(work() + "/b.m32");
+  auto& window = openWindow();
+  window.show();
+  window.File1->selectAll();
+  Clock::time_point closedAt;
+  QTimer::singleShot(100, [&] {
+    closedAt = Clock::now();
+    window.close();
+  });
+  window.Command1_Click();
+  const auto waited = Clock::now() - closedAt;
+
+  EXPECT_GE(waited, frmPellicar::kStopAfterClose);
+  EXPECT_LT(waited, frmPellicar::kStopAfterClose + 2s);
+  ASSERT_EQ(runs().size(), 1u);  // b.m32 never started
+  EXPECT_EQ(kill(runs()[0].processId, 0), -1) << "the converter still runs";
+  EXPECT_EQ(errno, ESRCH);
   EXPECT_FALSE(window.isVisible());
 }
 
