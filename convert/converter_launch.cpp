@@ -23,9 +23,5 @@ sys::ProcessResult frmPellicar::ExecCmd(QString& cmdline) {
   while (!runtime::WaitForProcessDoingEvents(process, kDoEventsIntervalMs)) {
     if (busy_.sinceCloseRequest() >= kStopAfterClose) sys::StopProcess(process);
   }
-  sys::ProcessResult result = sys::CloseProcess(process);
-  if (result.ending == sys::ProcessResult::Ending::NotStarted) {
-    qWarning("%s: cannot start: %s", qPrintable(runtime::ForDisplay(cmdline)), result.startError.message().c_str());
-  }
-  return result;
+  return sys::CloseProcess(process);
 }

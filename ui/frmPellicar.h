@@ -48,5 +48,7 @@ class frmPellicar : public QWidget {
   void connectHandlers();
   void OpenNearestReadableAncestor();
 
+  int SelectedCount(int lastIndex) const;
+
   runtime::Busy busy_{*this};
 };
