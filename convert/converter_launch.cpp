@@ -10,7 +10,7 @@ namespace {
 
 // The window handles its events at least this often while a converter runs, and after
 // every run.
-constexpr int kDoEventsIntervalMs = 20;
+constexpr int kDoEventsIntervalMs = 10;
 
 }  // namespace
 
