@@ -4,6 +4,8 @@
 #include <QEvent>
 #include <QWidget>
 
+#include "system/process.h"
+
 namespace runtime {
 namespace {
 

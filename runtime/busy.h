@@ -6,9 +6,11 @@
 #include <chrono>
 #include <optional>
 
-#include "system/process.h"
-
 class QWidget;
+
+namespace sys {
+class Process;
+}
 
 namespace runtime {
 

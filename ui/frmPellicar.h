@@ -6,12 +6,16 @@
 #include <QString>
 #include <QWidget>
 #include <array>
+#include <chrono>
 
 #include "runtime/busy.h"
 #include "runtime/dirlistbox.h"
 #include "runtime/drivelistbox.h"
 #include "runtime/filelistbox.h"
-#include "system/process.h"
+
+namespace sys {
+struct ProcessResult;
+}
 
 class frmPellicar : public QWidget {
   Q_OBJECT
