@@ -58,7 +58,8 @@ class Process {
 Process StartProcess(const NativeString& commandLine);
 
 // Waits up to `milliseconds` (negative: without limit) for the process to end, reading
-// its stderr meanwhile so that it never blocks on a full pipe. True once it has ended.
+// its stderr meanwhile, at least every few milliseconds, so that a process that writes
+// a lot is never held up for long. True once it has ended.
 bool WaitForProcess(Process& process, int milliseconds);
 
 // Ends the process outright, if it still runs; WaitForProcess then sees it end.

@@ -29,15 +29,21 @@ bool IsExecutableFile(const NativeString& path) {
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
 }
 
-NativeString OwnFolder() {
-  std::error_code error;
-  const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? NativeString() : self.parent_path().native();
+constexpr int kErrorPipeCapacity = 1 << 20;
+
+// Read once: it is costly, and the executable does not move while it runs.
+const NativeString& OwnFolder() {
+  static const NativeString folder = [] {
+    std::error_code error;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? NativeString() : self.parent_path().native();
+  }();
+  return folder;
 }
 
 std::vector<NativeString> SearchFolders() {
   std::vector<NativeString> folders;
-  if (auto own = OwnFolder(); !own.empty()) folders.push_back(own);
+  if (const auto& own = OwnFolder(); !own.empty()) folders.push_back(own);
   folders.push_back(CurrentDirectory());
   const char* path = std::getenv("PATH");
   if (!path) return folders;
@@ -125,11 +131,17 @@ bool ReadErrorOutput(Process::Handles& process) {
   return true;
 }
 
-// After the end: what the process wrote last is still in the pipe. Something it left
-// running may hold the pipe open and go on writing, so read no more than can be kept.
-void DrainErrorOutput(Process::Handles& process) {
-  while (process.errorOutput >= 0 && process.result.errorOutput.size() < kKeptErrorOutput && ReadErrorOutput(process)) {
+// What the pipe holds now, but not for ever: a process may write as fast as it is read.
+void ReadAvailableErrorOutput(Process::Handles& process) {
+  constexpr int kMostReads = 64;
+  for (int i = 0; i < kMostReads && process.errorOutput >= 0 && ReadErrorOutput(process); ++i) {
   }
+}
+
+// After the end. Something the process left running may hold the pipe open and go on
+// writing, so this reads what is there now and lets the pipe go.
+void DrainErrorOutput(Process::Handles& process) {
+  ReadAvailableErrorOutput(process);
   CloseDescriptor(process.errorOutput);
 }
 
@@ -160,13 +172,17 @@ bool Reap(Process::Handles& process) {
   return true;
 }
 
-// Sleeps until the process ends, it writes to stderr or `milliseconds` have passed.
-// Without a descriptor for the end it looks again every millisecond.
-void SleepUntilEndOrOutput(Process::Handles& process, int milliseconds) {
-  constexpr int kLookAgainMs = 1;
-  if (process.endWatch < 0) milliseconds = milliseconds < 0 ? kLookAgainMs : std::min(milliseconds, kLookAgainMs);
-  std::array<pollfd, 2> watch{{{process.endWatch, POLLIN, 0}, {process.errorOutput, POLLIN, 0}}};
-  if (poll(watch.data(), watch.size(), milliseconds) > 0 && watch[1].revents != 0) ReadErrorOutput(process);
+// Sleeps until the process ends or `milliseconds` have passed, then takes what it has
+// written to stderr. Only the end wakes the sleep, so that a quick process costs one
+// wake-up, not two (the pipe's end would come first); the pipe, made large, is read at
+// least every kReadEveryMs, so a process that writes a lot is held up only briefly.
+void SleepUntilEnd(Process::Handles& process, int milliseconds) {
+  constexpr int kReadEveryMs = 10;
+  constexpr int kLookAgainMs = 1;  // without a descriptor for the end
+  const int longest = process.endWatch < 0 ? kLookAgainMs : kReadEveryMs;
+  pollfd watch{process.endWatch, POLLIN, 0};
+  poll(&watch, 1, milliseconds < 0 ? longest : std::min(milliseconds, longest));
+  ReadAvailableErrorOutput(process);
 }
 
 Process NotStarted(std::error_code reason) {
@@ -226,6 +242,7 @@ Process StartProcess(const NativeString& commandLine) {
   auto process = std::make_unique<Process::Handles>();
   process->errorOutput = pipeEnds[0];
   fcntl(process->errorOutput, F_SETFL, O_NONBLOCK);  // the read end only: the child's stderr stays blocking
+  fcntl(process->errorOutput, F_SETPIPE_SZ, kErrorPipeCapacity);  // where allowed
   int spawnError = 0;
   process->id = Spawn(program, words, pipeEnds[1], spawnError);
   close(pipeEnds[1]);
@@ -242,7 +259,7 @@ bool WaitForProcess(Process& process, int milliseconds) {
   for (;;) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     const int wait = milliseconds < 0 ? -1 : static_cast<int>(std::max<decltype(left)>(left, 0));
-    SleepUntilEndOrOutput(*handles, wait);
+    SleepUntilEnd(*handles, wait);
     if (Reap(*handles)) return true;
     if (wait == 0) return false;
   }
