@@ -8,7 +8,9 @@
 
 namespace {
 
-constexpr int kRepaintIntervalMs = 50;
+// The window handles its events at least this often while a converter runs, and after
+// every run.
+constexpr int kDoEventsIntervalMs = 10;
 
 }  // namespace
 
@@ -16,12 +18,10 @@ QString frmPellicar::GetShortPath(QString& strFileName) {
   return runtime::FromNative(sys::GetShortPathName(runtime::ToNative(strFileName)));
 }
 
-void frmPellicar::ExecCmd(QString& cmdline) {
-  std::error_code error;
-  sys::ProcessInformation process = sys::CreateProcess(runtime::ToNative(cmdline), error);
-  if (error) {
-    qWarning("%s: cannot start: %s", qPrintable(runtime::ForDisplay(cmdline)), error.message().c_str());
+sys::ProcessResult frmPellicar::ExecCmd(QString& cmdline) {
+  sys::Process process = sys::StartProcess(runtime::ToNative(cmdline));
+  while (!runtime::WaitForProcessDoingEvents(process, kDoEventsIntervalMs)) {
+    if (busy_.sinceCloseRequest() >= kStopAfterClose) sys::StopProcess(process);
   }
-  while (!sys::WaitForProcess(process, kRepaintIntervalMs)) runtime::DoEvents();
-  sys::CloseProcess(process);
+  return sys::CloseProcess(process);
 }

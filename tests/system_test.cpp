@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <random>
 
@@ -119,6 +120,63 @@ TEST(ProgramSearch, OwnFolderFirstThenCurrentDirectoryThenPath) {
   EXPECT_EQ(sys::FindProgram("no-such-program-anywhere"), "");
   WriteFile(dir / "not-executable");
   EXPECT_EQ(sys::FindProgram("not-executable"), "");
+}
+
+// Runs the fake converter on a file holding `instructions` and waits for its end.
+sys::ProcessResult RunConverterTold(const TempDir& dir, const std::string& instructions) {
+  WriteFile(dir / "told.m32", instructions);
+  auto process = sys::StartProcess("Pellicar.exe " + sys::GetShortPathName(dir / "told.m32"));
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!sys::WaitForProcess(process, 100)) {
+    if (std::chrono::steady_clock::now() > giveUp) ADD_FAILURE() << "no end: " << instructions;
+    if (std::chrono::steady_clock::now() > giveUp) sys::StopProcess(process);
+  }
+  return sys::CloseProcess(process);
+}
+
+TEST(Process, TellsHowItEndedAndWhatItWroteToStderr) {
+  TempDir dir;
+  using Ending = sys::ProcessResult::Ending;
+  const auto clean = RunConverterTold(dir, "");
+  EXPECT_TRUE(clean.succeeded());
+  EXPECT_EQ(clean.errorOutput, "");
+
+  const auto failed = RunConverterTold(dir, "say first line\nsay second\nexit 4\n");
+  EXPECT_EQ(failed.ending, Ending::Exited);
+  EXPECT_EQ(failed.exitCode, 4);
+  EXPECT_EQ(failed.errorOutput, "first line\nsecond\n");
+  EXPECT_FALSE(failed.succeeded());
+
+  const auto crashed = RunConverterTold(dir, "say going down\ncrash\n");
+  EXPECT_EQ(crashed.ending, Ending::Crashed);
+  EXPECT_EQ(crashed.crash, "SIGSEGV");
+  EXPECT_EQ(crashed.errorOutput, "going down\n");
+
+  auto missing = sys::StartProcess("no-such-program-anywhere x");
+  EXPECT_TRUE(sys::WaitForProcess(missing, 0));
+  const auto notStarted = sys::CloseProcess(missing);
+  EXPECT_EQ(notStarted.ending, Ending::NotStarted);
+  EXPECT_EQ(notStarted.startError, std::errc::no_such_file_or_directory);
+}
+
+TEST(Process, KeepsTheStartOfAFloodOnStderrAndIsNeverBlockedByIt) {
+  TempDir dir;
+  const auto flooded = RunConverterTold(dir, "say it begins\nspew 5000000\nexit 1\n");
+  EXPECT_EQ(flooded.exitCode, 1);
+  ASSERT_EQ(flooded.errorOutput.size(), sys::kKeptErrorOutput);
+  EXPECT_TRUE(flooded.errorOutput.starts_with("it begins\nxxxx"));
+}
+
+TEST(Process, StoppingEndsOneThatWouldNeverEnd) {
+  TempDir dir;
+  WriteFile(dir / "hang.m32", "hang\n");
+  auto process = sys::StartProcess("Pellicar.exe " + sys::GetShortPathName(dir / "hang.m32"));
+  EXPECT_FALSE(sys::WaitForProcess(process, 50));
+  sys::StopProcess(process);
+  EXPECT_TRUE(sys::WaitForProcess(process, 5000));
+  const auto stopped = sys::CloseProcess(process);
+  EXPECT_EQ(stopped.ending, sys::ProcessResult::Ending::Crashed);
+  EXPECT_EQ(stopped.crash, "SIGKILL");
 }
 
 TEST(Drives, ADirectoryBelongsToTheDeepestDriveHoldingIt) {
