@@ -3,13 +3,18 @@
 //              filter and sort of that folder (bar: 2.0);
 //   batch:     converting 1,000 selected files with a converter that does nothing,
 //              against starting and waiting for the same program 1,000 times (bar: 1.25).
+// and, as plain times, during batches of quick and of slow conversions:
+//   repaint:   the longest time the window goes without painting (bar: 50 ms);
+//   close:     how long after a close request the batch ends (bar: 1 s).
 #include <dirent.h>
 #include <fnmatch.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
 #include <QApplication>
+#include <QEvent>
 #include <QItemSelectionModel>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -32,6 +37,10 @@ constexpr int kBatchFiles = 1'000;
 constexpr int kRounds = 5;
 constexpr double kFileListBar = 2.0;
 constexpr double kBatchBar = 1.25;
+constexpr double kRepaintBarMs = 50;
+constexpr double kCloseBarMs = 1000;
+constexpr int kSlowFiles = 8;
+constexpr int kSlowConversionMs = 150;
 
 double Seconds(const std::function<void()>& work) {
   const auto start = std::chrono::steady_clock::now();
@@ -80,6 +89,51 @@ void BareStartAndWait(const std::string& program, const std::string& argument) {
   if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) == 0) waitpid(pid, nullptr, 0);
 }
 
+// Notes the time of every paint of the widget it watches.
+class PaintClock : public QObject {
+ public:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) paints_.push_back(std::chrono::steady_clock::now());
+    return false;
+  }
+  std::vector<std::chrono::steady_clock::time_point> paints_;
+};
+
+// The longest time the window goes without painting while `work` runs, the window asking
+// to be painted again every few milliseconds.
+double LongestPaintGapMs(QWidget& window, const std::function<void()>& work) {
+  PaintClock clock;
+  window.installEventFilter(&clock);
+  QTimer ask;
+  QObject::connect(&ask, &QTimer::timeout, &window, qOverload<>(&QWidget::update));
+  ask.start(2);
+  clock.paints_.push_back(std::chrono::steady_clock::now());
+  work();
+  clock.paints_.push_back(std::chrono::steady_clock::now());
+  window.removeEventFilter(&clock);
+  double longest = 0;
+  for (std::size_t i = 1; i < clock.paints_.size(); ++i)
+    longest =
+        std::max(longest, std::chrono::duration<double, std::milli>(clock.paints_[i] - clock.paints_[i - 1]).count());
+  return longest;
+}
+
+// How long after a close request, made `afterMs` into the batch, the batch ends.
+double CloseToEndMs(frmPellicar& window, int afterMs) {
+  std::chrono::steady_clock::time_point closed;
+  QTimer::singleShot(afterMs, [&] {
+    closed = std::chrono::steady_clock::now();
+    window.close();
+  });
+  window.Command1_Click();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - closed).count();
+}
+
+bool ReportMs(const char* what, const char* measure, double ms, double barMs) {
+  std::printf("%-10s %-42s %8.2f ms (bar %.0f ms) %s\n", what, measure, ms, barMs, ms <= barMs ? "ok" : "OVER");
+  return ms <= barMs;
+}
+
 bool Report(const char* what, std::pair<double, double> times, double bar) {
   const double ratio = times.second / times.first;
   std::printf("%-10s baseline %8.2f ms  ours %8.2f ms  ratio %.2f (bar %.2f) %s\n", what, times.first * 1e3,
@@ -121,6 +175,22 @@ int main(int argc, char* argv[]) {
                                   },
                                   [&] { window.Command1_Click(); }),
                               kBatchBar);
+  bool responsive = ReportMs("repaint", "longest gap, 1,000 quick conversions",
+                             LongestPaintGapMs(window, [&] { window.Command1_Click(); }), kRepaintBarMs);
+
+  const auto slowFolder = (work / "slow").native();
+  MakeFolder(slowFolder, kSlowFiles, 1);
+  window.File1->setPath(QString::fromStdString(slowFolder));
+  window.File1->selectAll();
+  qputenv("PELLICAR_BENCH_SLEEP_MS", QByteArray::number(kSlowConversionMs));
+  responsive &= ReportMs("repaint", "longest gap, conversions of 150 ms",
+                         LongestPaintGapMs(window, [&] { window.Command1_Click(); }), kRepaintBarMs);
+  qunsetenv("PELLICAR_BENCH_SLEEP_MS");
+
+  window.File1->setPath(QString::fromStdString(batchFolder));
+  window.File1->selectAll();
+  responsive &=
+      ReportMs("close", "batch ended after a close, quick conversions", CloseToEndMs(window, 200), kCloseBarMs);
   fs::remove_all(work);
-  return listOk && batchOk ? 0 : 1;
+  return listOk && batchOk && responsive ? 0 : 1;
 }

@@ -1,31 +1,54 @@
 // The Convert button: every selected file, in list order, goes through the converter,
-// one run after another.
+// one run after another. The title counts the files; afterwards one message names the
+// files that were not converted, and why.
+#include "convert/batch_report.h"
+
+#include <system_error>
+
 #include "runtime/busy.h"
+#include "runtime/msgbox.h"
 #include "runtime/strings.h"
 #include "ui/frmPellicar.h"
 
 namespace {
 
 const QString kConverter = QStringLiteral("Pellicar.exe ");
+const QString kNoSuchFileAnyMore = QStringLiteral("no such file any more");
 
 }  // namespace
 
 void frmPellicar::Command1_Click() {
-  runtime::BusyScope busy;
-  batchRunning_ = true;
-  closeRequested_ = false;
   const int lastIndex = File1->listCount() - 1;  // the entries there are now, and no others
-  for (int i = 0; i <= lastIndex && !closeRequested_; ++i) {
-    if (!File1->selected(i)) continue;
-    QString fullPath = runtime::JoinPath(File1->path(), File1->list(i));
-    QString shortPath = GetShortPath(fullPath);
-    if (shortPath.isEmpty()) {
-      qWarning("%s: no such file any more; not converted", qPrintable(runtime::ForDisplay(fullPath)));
-      continue;
+  const int selected = SelectedCount(lastIndex);
+  BatchReport report(selected);
+  {
+    runtime::BusyScope busy(busy_);
+    for (int i = 0, number = 0; i <= lastIndex && !busy_.closeRequested(); ++i) {
+      if (!File1->selected(i)) continue;
+      busy_.setCaption(QStringLiteral("%1 - %2 of %3").arg(kCaption).arg(++number).arg(selected));
+      QString fullPath = runtime::JoinPath(File1->path(), File1->list(i));
+      QString shortPath;
+      try {
+        shortPath = GetShortPath(fullPath);
+      } catch (const std::system_error& failure) {  // the file is there but cannot be reached
+        report.addFailure(File1->list(i), QString::fromStdString(failure.code().message()));
+        continue;
+      }
+      if (shortPath.isEmpty()) {
+        report.addFailure(File1->list(i), kNoSuchFileAnyMore);
+        continue;
+      }
+      QString cmdline = kConverter + shortPath;
+      if (QString reason = FailureReason(ExecCmd(cmdline), fullPath); !reason.isEmpty())
+        report.addFailure(File1->list(i), reason);
     }
-    QString cmdline = kConverter + shortPath;
-    ExecCmd(cmdline);
-  }
-  batchRunning_ = false;
-  if (closeRequested_) close();
+  }  // the window's caption is back, and a close asked for meanwhile is carried out
+  if (report.anyFailed() && !busy_.closeRequested())
+    runtime::MsgBox(this, report.message(), runtime::MsgBoxStyle::Exclamation, kCaption);
+}
+
+int frmPellicar::SelectedCount(int lastIndex) const {
+  int count = 0;
+  for (int i = 0; i <= lastIndex; ++i) count += File1->selected(i) ? 1 : 0;
+  return count;
 }

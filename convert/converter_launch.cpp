@@ -8,25 +8,20 @@
 
 namespace {
 
-constexpr int kRepaintIntervalMs = 50;
+// The window handles its events at least this often while a converter runs, and after
+// every run.
+constexpr int kDoEventsIntervalMs = 10;
 
 }  // namespace
 
 QString frmPellicar::GetShortPath(QString& strFileName) {
-  try {
-    return runtime::FromNative(sys::ShortPath(runtime::ToNative(strFileName)));
-  } catch (const std::system_error& failure) {
-    qWarning("%s", failure.what());
-    return {};  // the file cannot be reached: like a file that is not there, it is not converted
-  }
+  return runtime::FromNative(sys::ShortPath(runtime::ToNative(strFileName)));
 }
 
-void frmPellicar::ExecCmd(QString& cmdline) {
-  std::error_code error;
-  sys::ProcessInformation process = sys::CreateProcess(runtime::ToNative(cmdline), error);
-  if (error) {
-    qWarning("%s: cannot start: %s", qPrintable(runtime::ForDisplay(cmdline)), error.message().c_str());
+sys::ProcessResult frmPellicar::ExecCmd(QString& cmdline) {
+  sys::Process process = sys::StartProcess(runtime::ToNative(cmdline));
+  while (!runtime::WaitForProcessDoingEvents(process, kDoEventsIntervalMs)) {
+    if (busy_.sinceCloseRequest() >= kStopAfterClose) sys::StopProcess(process);
   }
-  while (!sys::WaitForProcess(process, kRepaintIntervalMs)) runtime::DoEvents();
-  sys::CloseProcess(process);
+  return sys::CloseProcess(process);
 }

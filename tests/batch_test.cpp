@@ -1,18 +1,26 @@
 // Converting a selection: which files reach the converter, in what order, with what
 // argument, and how the window behaves while the converter runs.
+#include <signal.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QTest>
 #include <QTimer>
+#include <cerrno>
+#include <chrono>
+#include <thread>
 
+#include "support/message_boxes.h"
 #include "support/window_fixture.h"
 
 using testing_support::ScopedEnv;
 using testing_support::TempDir;
 using testing_support::WriteFile;
+using namespace std::chrono_literals;
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 std::vector<std::string> FirstArguments(const std::vector<testing_support::ConverterRun>& runs) {
   std::vector<std::string> arguments;
@@ -107,15 +115,6 @@ TEST_F(WindowTest, TheListIsReadOnceSoFilesMadeDuringTheBatchAreLeftAlone) {
   EXPECT_EQ(window.File1->listCount(), 2);
 }
 
-TEST_F(WindowTest, AFileThatVanishedBeforeItsTurnIsSkippedAndTheRestConvert) {
-  for (const char* name : {"a.m32", "b.m32", "c.m32"}) WriteFile(work() + "/" + name);
-  auto& window = openWindow();
-  window.File1->selectAll();
-  std::filesystem::remove(work() + "/b.m32");
-  window.Command1_Click();
-  EXPECT_EQ(FirstArguments(runs()), (std::vector<std::string>{work() + "/a.m32", work() + "/c.m32"}));
-}
-
 TEST_F(WindowTest, MoreThan32767FilesStillConvertWhatIsSelected) {
   constexpr int kCount = 33000;
   for (int i = 0; i < kCount; ++i) WriteFile(work() + "/" + std::to_string(100000 + i) + ".m32");
@@ -162,6 +161,129 @@ TEST_F(WindowTest, ClosingDuringABatchEndsItOnceTheRunningConverterHasEnded) {
   EXPECT_TRUE(stillShownAfterClose);  // the running converter was waited for
   EXPECT_EQ(runs().size(), 1u);
   EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(WindowTest, AClickAndACloseMadeDuringAQuickBatchStartNothingAndEndIt) {
+  constexpr std::size_t kFiles = 300;
+  for (std::size_t i = 0; i < kFiles; ++i) WriteFile(work() + "/" + std::to_string(1000 + i) + ".m32");
+  auto& window = openWindow();
+  window.show();
+  window.File1->selectAll();
+  // Once the batch is under way, a click on Convert and a close request are queued for
+  // the window, from outside, as the window system queues them.
+  std::size_t convertedWhenQueued = 0;
+  std::thread user([&] {
+    while ((convertedWhenQueued = runs().size()) < 20) std::this_thread::sleep_for(1ms);
+    QMetaObject::invokeMethod(
+        &window,
+        [&] {
+          QTest::mouseClick(window.Command1, Qt::LeftButton);
+          window.close();
+        },
+        Qt::QueuedConnection);
+  });
+  window.Command1_Click();
+  user.join();
+  const std::size_t converted = runs().size();
+  QTest::qWait(200);  // whatever is still queued is handled now
+
+  EXPECT_LT(converted, kFiles) << "the close did not end the batch";
+  EXPECT_LE(converted, convertedWhenQueued + 2) << "the batch went on after the running conversion";
+  EXPECT_EQ(runs().size(), converted) << "the click started another batch";
+  EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(WindowTest, TheTitleCountsTheFilesDuringABatchAndIsRestoredAfterwards) {
+  for (const char* name : {"a.m32", "b.m32", "c.m32", "d.m32", "e.m32"}) WriteFile(work() + "/" + name);
+  auto& window = openWindow();
+  select({0, 2, 4});
+  std::vector<std::pair<std::string, std::size_t>> titles;  // each title, and the runs done when it came
+  QObject::connect(&window, &QWidget::windowTitleChanged,
+                   [&](const QString& title) { titles.emplace_back(title.toStdString(), runs().size()); });
+  window.Command1_Click();
+
+  const std::vector<std::pair<std::string, std::size_t>> expected = {{"Pellicar convertor - 1 of 3", 0},
+                                                                     {"Pellicar convertor - 2 of 3", 1},
+                                                                     {"Pellicar convertor - 3 of 3", 2},
+                                                                     {"Pellicar convertor", 3}};
+  EXPECT_EQ(titles, expected);
+}
+
+TEST_F(WindowTest, OneWarningNamesEachFileThatWasNotConvertedAndWhy) {
+  WriteFile(work() + "/a-good.m32");
+  WriteFile(work() + "/b-bad.m32", "say " + work() + "/b-bad.m32: not an m32 texture\nsay more detail\nexit 1\n");
+  WriteFile(work() + "/c-crash.m32", "crash\n");
+  WriteFile(work() + "/d-gone.m32");
+  WriteFile(work() + "/e-quiet.m32", "exit 3\n");
+  WriteFile(work() + "/f-warns.m32", "say a warning, but converted\n");
+  WriteFile(work() + "/g-said-then-crashed.m32", "say <b>half</b> way\ncrash\n");
+  auto& window = openWindow();
+  window.File1->selectAll();
+  std::filesystem::remove(work() + "/d-gone.m32");
+  MessageBoxWatcher boxes(Qt::Key_Escape);
+  window.Command1_Click();
+
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  const auto& box = boxes.shown()[0];
+  EXPECT_EQ(box.title, "Pellicar convertor");
+  EXPECT_EQ(box.icon, QMessageBox::Warning);
+  EXPECT_EQ(box.text,
+            "5 of 7 files were not converted:\n\n"
+            "b-bad.m32: not an m32 texture\n"
+            "c-crash.m32: the converter crashed (SIGSEGV)\n"
+            "d-gone.m32: no such file any more\n"
+            "e-quiet.m32: the converter ended with exit code 3\n"
+            "g-said-then-crashed.m32: <b>half</b> way");
+  EXPECT_EQ(box.format, Qt::PlainText);  // a converter's words are never taken as markup
+  EXPECT_TRUE(box.closedByKey) << "Escape did not close it";
+  const auto arguments = FirstArguments(runs());
+  EXPECT_EQ(arguments.size(), 6u);  // the files still there all ran, in list order
+  EXPECT_EQ(arguments.back(), work() + "/g-said-then-crashed.m32");
+}
+
+TEST_F(WindowTest, NoMessageAfterACleanBatchAndALongListIsCut) {
+  for (int i = 0; i < 13; ++i) WriteFile(work() + "/bad" + std::to_string(10 + i) + ".m32", "exit 1\n");
+  WriteFile(work() + "/good.m32");
+  auto& window = openWindow();
+  MessageBoxWatcher boxes(Qt::Key_Return);
+  select({13});
+  window.Command1_Click();
+  EXPECT_TRUE(boxes.shown().empty()) << boxes.shown()[0].text.toStdString();
+
+  window.File1->selectAll();
+  window.Command1_Click();
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  const QStringList lines = boxes.shown()[0].text.split('\n');
+  ASSERT_EQ(lines.size(), 13);  // the count, a blank line, ten files, what is left out
+  EXPECT_EQ(lines[0], "13 of 14 files were not converted:");
+  EXPECT_EQ(lines[2], "bad10.m32: the converter ended with exit code 1");
+  EXPECT_EQ(lines[11], "bad19.m32: the converter ended with exit code 1");
+  EXPECT_EQ(lines[12], "and 3 more");
+  EXPECT_TRUE(boxes.shown()[0].closedByKey) << "Enter did not close it";
+}
+
+TEST_F(WindowTest, AConverterThatNeverEndsIsStoppedThreeSecondsAfterAClose) {
+  WriteFile(work() + "/a.m32", "hang\n");
+  WriteFile(work() + "/b.m32");
+  auto& window = openWindow();
+  window.show();
+  window.File1->selectAll();
+  MessageBoxWatcher boxes;
+  Clock::time_point closedAt;
+  QTimer::singleShot(100, [&] {
+    closedAt = Clock::now();
+    window.close();
+  });
+  window.Command1_Click();
+  const auto waited = Clock::now() - closedAt;
+
+  EXPECT_GE(waited, frmPellicar::kStopAfterClose);
+  EXPECT_LT(waited, frmPellicar::kStopAfterClose + 2s);
+  ASSERT_EQ(runs().size(), 1u);  // b.m32 never started
+  EXPECT_EQ(kill(runs()[0].processId, 0), -1) << "the converter still runs";
+  EXPECT_EQ(errno, ESRCH);
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_TRUE(boxes.shown().empty()) << "a closing window showed a message";
 }
 
 }  // namespace

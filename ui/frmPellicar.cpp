@@ -1,6 +1,5 @@
 #include "frmPellicar.h"
 
-#include <QCloseEvent>
 #include <QIcon>
 #include <QPixmap>
 
@@ -17,7 +16,7 @@ constexpr int kPictureBorder = 2;                         // pixels on each side
 }  // namespace
 
 frmPellicar::frmPellicar(QWidget* parent) : QWidget(parent) {
-  setWindowTitle(QStringLiteral("Pellicar convertor"));
+  setWindowTitle(kCaption);
   setWindowIcon(QIcon(QStringLiteral(":/pellicar.ico")));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -108,10 +107,4 @@ void frmPellicar::OpenNearestReadableAncestor() {
     } catch (const runtime::Error&) {
     }
   }
-}
-
-void frmPellicar::closeEvent(QCloseEvent* event) {
-  if (!batchRunning_) return event->accept();
-  closeRequested_ = true;  // honoured once the running converter has ended
-  event->ignore();
 }

@@ -73,7 +73,7 @@ std::vector<ConverterRun> ReadRuns(const std::string& logPath) {
     std::istringstream fields(line);
     ConverterRun run;
     std::string executable, directory, argument;
-    fields >> run.startNs >> run.endNs >> executable >> directory;
+    fields >> run.startNs >> run.endNs >> run.processId >> executable >> directory;
     run.executable = Unhex(executable);
     run.workingDirectory = Unhex(directory);
     while (fields >> argument) run.arguments.push_back(Unhex(argument));

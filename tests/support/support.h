@@ -26,6 +26,7 @@ void WriteFile(const std::string& path, const std::string& content = "m32");
 struct ConverterRun {
   long long startNs = 0;
   long long endNs = 0;
+  int processId = 0;
   std::string executable;
   std::string workingDirectory;
   std::vector<std::string> arguments;
