@@ -125,6 +125,23 @@ TEST(CommandLine, AQuotedLongPathReachesTheConverterAsOneArgument) {
     EXPECT_EQ(runs[i].arguments, std::vector<std::string>{sys::ToUtf8(sys::FromNative(arguments[i]))});
 }
 
+// The window waits for the converter in WaitForProcess; a message for it must end the
+// wait at once, so that the window handles it. Without a message this wait would never
+// end: the converter hangs.
+TEST(Process, AWindowMessageEndsTheWaitAtOnce) {
+  TempDir dir;
+  testing_support::WriteFile(dir / "hang.m32", "hang\n");
+  sys::Process process = sys::StartProcess(L"Pellicar.exe " + sys::ShortPath(Native(dir / "hang.m32")));
+  MSG message;
+  PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);  // this thread gets a message queue
+  ASSERT_TRUE(PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0));
+  EXPECT_FALSE(sys::WaitForProcess(process, -1));
+  EXPECT_TRUE(PeekMessageW(&message, nullptr, WM_APP, WM_APP, PM_REMOVE));  // left for the window to handle
+  sys::StopProcess(process);
+  EXPECT_TRUE(sys::WaitForProcess(process, 5000));
+  sys::CloseProcess(process);
+}
+
 TEST(Errors, ADriveWithoutAMediumIsNotReady) {
   EXPECT_EQ(std::error_code(ERROR_NOT_READY, std::system_category()), sys::Condition::kDriveNotReady);
   EXPECT_NE(std::error_code(ERROR_FILE_NOT_FOUND, std::system_category()), sys::Condition::kDriveNotReady);
