@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-#include "number_text.hpp"
+#include "number_text.h"
 
 namespace m32tga {
 namespace {
@@ -22,9 +22,8 @@ constexpr std::size_t kScaleXAt = 720;
 constexpr std::size_t kScaleYAt = 724;
 constexpr std::size_t kDetailScaleXAt = 860;
 constexpr std::size_t kDetailScaleYAt = 864;
-constexpr std::uint32_t kMaxSide = 65535;
 constexpr std::uint64_t kLargestFile = std::numeric_limits<std::uint32_t>::max();
-constexpr std::size_t kRgbaBytes = 4;
+constexpr std::size_t kRgbaBytes = kM32BytesPerPixel;
 constexpr std::size_t kAlpha = 3;
 // Bytes a level collects before it writes them: level 0 writes most, so more at once.
 constexpr std::size_t kLevel0WriteBytes = std::size_t{256} * 1024;
@@ -85,7 +84,7 @@ M32Layout LayOutM32(std::uint32_t width, std::uint32_t height) {
   M32Layout layout;
   if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) {
     layout.error =
-        "an m32 cannot hold an image of " + with_separators(width) + " x " + with_separators(height) + " pixels";
+        "an m32 cannot hold an image of " + WithSeparators(width) + " x " + WithSeparators(height) + " pixels";
     return layout;
   }
   std::uint64_t offset = kM32HeaderBytes;
@@ -97,8 +96,8 @@ M32Layout LayOutM32(std::uint32_t width, std::uint32_t height) {
   }
   layout.fileSize = offset;
   if (layout.fileSize > kLargestFile) {
-    layout.error = "too large for an m32: its " + with_separators(layout.levels.size()) + " levels take " +
-                   with_separators(layout.fileSize) + " bytes, past the " + with_separators(kLargestFile) +
+    layout.error = "too large for an m32: its " + WithSeparators(layout.levels.size()) + " levels take " +
+                   WithSeparators(layout.fileSize) + " bytes, past the " + WithSeparators(kLargestFile) +
                    " its 32-bit offsets reach";
   }
   return layout;

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "m32.hpp"
+#include "m32.h"
 
 namespace m32tga {
 

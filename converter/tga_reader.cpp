@@ -49,7 +49,7 @@
 #include <utility>
 #include <vector>
 
-#include "number_text.hpp"
+#include "number_text.h"
 
 namespace m32tga {
 namespace {
@@ -97,7 +97,7 @@ std::uint32_t U32At(std::span<const std::uint8_t> bytes, std::size_t at) {
   return static_cast<std::uint32_t>(U16At(bytes, at)) | static_cast<std::uint32_t>(U16At(bytes, at + 2)) << 16;
 }
 
-std::string Bytes(std::uint64_t count) { return with_separators(count) + " bytes"; }
+std::string Bytes(std::uint64_t count) { return WithSeparators(count) + " bytes"; }
 
 // What the header says, checked.
 struct Format {
@@ -142,7 +142,7 @@ bool MapEntryBitsFit(unsigned bits) { return bits == 15 || bits == 16 || bits ==
 std::string TypeError(std::uint8_t type) {
   if (type == 0) return "no image in this TGA (image type 0)";
   const unsigned base = type & ~kRunLengthTypeBit;
-  if (base < 1 || base > 3 || type > 11) return "unsupported TGA image type " + with_separators(type);
+  if (base < 1 || base > 3 || type > 11) return "unsupported TGA image type " + WithSeparators(type);
   return {};
 }
 
@@ -153,7 +153,7 @@ std::string ParseFields(std::span<const std::uint8_t> header, Format& format) {
   format.kind = static_cast<Kind>(type & ~kRunLengthTypeBit);
   format.runLength = (type & kRunLengthTypeBit) != 0;
   const std::uint8_t mapType = header[kMapTypeAt];
-  if (mapType > 1) return "unknown TGA colour-map type " + with_separators(mapType);
+  if (mapType > 1) return "unknown TGA colour-map type " + WithSeparators(mapType);
   if (mapType == 1) {
     format.mapFirst = U16At(header, kMapFirstAt);
     format.mapLength = U16At(header, kMapLengthAt);
@@ -162,17 +162,17 @@ std::string ParseFields(std::span<const std::uint8_t> header, Format& format) {
   if (format.kind == Kind::kMapped) {
     if (mapType == 0 || format.mapLength == 0) return "colour-mapped TGA without a colour map";
     if (!MapEntryBitsFit(format.mapEntryBits)) {
-      return "unsupported TGA colour-map entries of " + with_separators(format.mapEntryBits) + " bits";
+      return "unsupported TGA colour-map entries of " + WithSeparators(format.mapEntryBits) + " bits";
     }
   }
   format.width = U16At(header, kWidthAt);
   format.height = U16At(header, kHeightAt);
   if (format.width == 0 || format.height == 0) {
-    return "no image: the TGA is " + with_separators(format.width) + " x " + with_separators(format.height) + " pixels";
+    return "no image: the TGA is " + WithSeparators(format.width) + " x " + WithSeparators(format.height) + " pixels";
   }
   format.depth = header[kDepthAt];
   if (!DepthFits(format.kind, format.depth)) {
-    return "unsupported " + with_separators(format.depth) + "-bit pixels in a " + KindName(format.kind) + " TGA";
+    return "unsupported " + WithSeparators(format.depth) + "-bit pixels in a " + KindName(format.kind) + " TGA";
   }
   format.pixelBytes = WholeBytes(format.depth);
   const std::uint8_t descriptor = header[kDescriptorAt];
@@ -191,15 +191,14 @@ std::string PlaceParts(std::span<const std::uint8_t> header, std::uint64_t fileS
   format.pixelsAt = format.mapAt + mapBytes;
   if (format.mapAt > fileSize) return "truncated: the TGA's image ID runs past the end of the file";
   if (format.pixelsAt > fileSize) {
-    return "truncated: the TGA's colour map ends at byte " + with_separators(format.pixelsAt) + " of a " +
+    return "truncated: the TGA's colour map ends at byte " + WithSeparators(format.pixelsAt) + " of a " +
            Bytes(fileSize) + " file";
   }
   if (format.runLength) return {};
   const std::uint64_t pixelBytes = std::uint64_t{format.width} * format.height * format.pixelBytes;
   if (pixelBytes > fileSize - format.pixelsAt) {
-    return "truncated: the TGA's " + with_separators(format.width) + " x " + with_separators(format.height) +
-           " pixels end at byte " + with_separators(format.pixelsAt + pixelBytes) + " of a " + Bytes(fileSize) +
-           " file";
+    return "truncated: the TGA's " + WithSeparators(format.width) + " x " + WithSeparators(format.height) +
+           " pixels end at byte " + WithSeparators(format.pixelsAt + pixelBytes) + " of a " + Bytes(fileSize) + " file";
   }
   return {};
 }
@@ -219,7 +218,8 @@ struct AlphaUse {
   bool premultiplied = false;
 };
 
-std::uint8_t Expand5(unsigned value) { return static_cast<std::uint8_t>(value << 3 | value >> 2); }
+// 0..31 to 0..255, rounded to the nearest.
+std::uint8_t Expand5(unsigned value) { return static_cast<std::uint8_t>((value * 255 + 15) / 31); }
 
 // A 15- or 16-bit colour as RGBA; the attribute bit is alpha only when asked.
 void From16(std::uint16_t value, bool attributeIsAlpha, std::uint8_t* rgba) {
@@ -309,8 +309,8 @@ class PixelDecoder {
       // Unsigned, so that an index below the first entry wraps far out of range.
       const unsigned entry = index - format_.mapFirst;
       if (entry >= map_.size()) {
-        error = "colour-map index " + with_separators(index) + " outside the TGA's map of entries " +
-                with_separators(format_.mapFirst) + " to " + with_separators(format_.mapFirst + map_.size() - 1);
+        error = "colour-map index " + WithSeparators(index) + " outside the TGA's map of entries " +
+                WithSeparators(format_.mapFirst) + " to " + WithSeparators(format_.mapFirst + map_.size() - 1);
         return false;
       }
       std::uint8_t* out = rgba + i * kRgbaBytes;
@@ -529,8 +529,8 @@ class PacketRows final : public StoredRows {
     const unsigned count = (head & kPacketCountMask) + 1u;
     const std::uint64_t pixelsLeft = std::uint64_t{format_.height - row} * format_.width - filled;
     if (count > pixelsLeft) {
-      error = "a TGA run-length packet at byte " + with_separators(packetAt) + " runs " +
-              with_separators(count - pixelsLeft) + " pixels past the end of the image";
+      error = "a TGA run-length packet at byte " + WithSeparators(packetAt) + " holds " + WithSeparators(count) +
+              " pixels where " + WithSeparators(pixelsLeft) + " are left in the image";
       return false;
     }
     state_.remaining = static_cast<std::uint8_t>(count);
@@ -619,7 +619,7 @@ class TgaReader::State {
     if (extensionAt == 0) return {};
     const std::uint64_t footerAt = size - kFooterBytes;
     if (extensionAt < kHeaderBytes || extensionAt > footerAt || footerAt - extensionAt < kExtensionBytes) {
-      return "the TGA's extension area at byte " + with_separators(extensionAt) + " does not fit before its footer";
+      return "the TGA's extension area at byte " + WithSeparators(extensionAt) + " does not fit before its footer";
     }
     std::array<std::uint8_t, kExtensionBytes> extension{};
     if (!source_.ReadAt(extensionAt, extension)) return "cannot read the file";
