@@ -341,18 +341,17 @@ class ByteStream {
   const std::string& Error() const { return error_; }
 
   // Moves to `at`. Rows read backwards each end where the one after them starts, at
-  // `readsUpTo`: the chunk read then reaches back before `at` as far as it can.
+  // `readsUpTo`: the next chunk read then reaches back before `at` as far as it can.
   void Seek(std::uint64_t at, std::uint64_t readsUpTo, std::uint64_t lowest) {
     position_ = at;
-    if (Holds(at)) return;
     const std::uint64_t reach = readsUpTo > kChunkBytes ? readsUpTo - kChunkBytes : 0;
-    Fill(std::min(at, std::max(reach, lowest)));
+    nextFillAt_ = Holds(at) ? std::nullopt : std::optional(std::min(at, std::max(reach, lowest)));
   }
 
   // Copies `count` bytes on, or skips them when `to` is null.
   bool Read(std::uint8_t* to, std::size_t count) {
     while (count > 0) {
-      if (!Holds(position_) && !Fill(position_)) return false;
+      if (!Holds(position_) && !Fill()) return false;
       const std::size_t offset = static_cast<std::size_t>(position_ - bufferAt_);
       const std::size_t take = std::min(count, buffer_.size() - offset);
       if (to != nullptr) {
@@ -368,7 +367,9 @@ class ByteStream {
  private:
   bool Holds(std::uint64_t at) const { return at >= bufferAt_ && at - bufferAt_ < buffer_.size(); }
 
-  bool Fill(std::uint64_t at) {
+  bool Fill() {
+    const std::uint64_t at = nextFillAt_ && *nextFillAt_ <= position_ ? *nextFillAt_ : position_;
+    nextFillAt_.reset();
     buffer_.clear();
     if (at >= end_) {
       error_ = "truncated: the TGA's run-length packets run past the end of the file (" + Bytes(end_) + ")";
@@ -387,6 +388,7 @@ class ByteStream {
   std::vector<std::uint8_t> buffer_;
   std::uint64_t bufferAt_ = 0;
   std::uint64_t position_ = 0;
+  std::optional<std::uint64_t> nextFillAt_;
   std::string error_;
 };
 
@@ -466,7 +468,7 @@ class PacketRows final : public StoredRows {
         format_(format),
         row_(std::size_t{format.width} * format.pixelBytes),
         start_{format.pixelsAt, 0, false, {}} {
-    stream_.Seek(start_.at, start_.at, format.pixelsAt);
+    stream_.Seek(start_.at, start_.at, start_.at);
   }
 
   const std::uint8_t* Row(std::uint32_t row, std::string& error) override {
