@@ -216,6 +216,22 @@ bool ReplacingFile::Write(std::span<const std::uint8_t> bytes) {
   return error_.empty();
 }
 
+bool ReplacingFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
+  if (offset > kLargestOffset - bytes.size())
+    error_ = "cannot write " + DisplayName(target_) + ": " + SystemMessage(EOVERFLOW);
+  while (error_.empty() && !bytes.empty()) {
+    const ssize_t written = pwrite(handle_->fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    if (written > 0) {
+      bytes = bytes.subspan(static_cast<std::size_t>(written));
+      offset += static_cast<std::uint64_t>(written);
+    } else if (written == 0 || errno != EINTR) {
+      const int code = written == 0 ? EIO : errno;
+      error_ = "cannot write " + DisplayName(target_) + ": " + SystemMessage(code);
+    }
+  }
+  return error_.empty();
+}
+
 bool ReplacingFile::Commit() {
   if (!error_.empty()) return false;
   const HeldSignals held;

@@ -379,7 +379,7 @@ class ByteStream {
     buffer_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kChunkBytes, end_ - at)));
     if (source_.ReadAt(at, buffer_)) return true;
     buffer_.clear();
-    error_ = "cannot read the file";
+    error_ = source_.Error();
     return false;
   }
 
@@ -435,7 +435,7 @@ class PlainRows final : public StoredRows {
     buffer_.resize(std::size_t{count_} * rowBytes_);
     if (source_.ReadAt(at_ + std::uint64_t{first} * rowBytes_, buffer_)) return true;
     count_ = 0;
-    error = "cannot read the file";
+    error = source_.Error();
     return false;
   }
 
@@ -564,7 +564,10 @@ bool AnyAlpha(std::span<const std::uint8_t> rgba) {
 }  // namespace
 
 bool MemorySource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) {
-  if (offset > bytes_.size() || bytes.size() > bytes_.size() - offset) return false;
+  if (offset > bytes_.size() || bytes.size() > bytes_.size() - offset) {
+    error_ = "no bytes past " + WithSeparators(bytes_.size());
+    return false;
+  }
   std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(offset), bytes.size(), bytes.begin());
   return true;
 }
@@ -601,7 +604,7 @@ class TgaReader::State {
       return "too short for a TGA: " + Bytes(size) + ", the header alone is " + Bytes(kHeaderBytes);
     }
     std::array<std::uint8_t, kHeaderBytes> header{};
-    if (!source_.ReadAt(0, header)) return "cannot read the file";
+    if (!source_.ReadAt(0, header)) return source_.Error();
     std::string error = ParseFields(header, format_);
     if (error.empty()) error = PlaceParts(header, size, format_);
     if (error.empty()) error = ReadFooter();
@@ -615,7 +618,7 @@ class TgaReader::State {
     const std::uint64_t size = source_.Size();
     std::array<std::uint8_t, kFooterBytes> footer{};
     if (size < kHeaderBytes + kFooterBytes) return {};
-    if (!source_.ReadAt(size - kFooterBytes, footer)) return "cannot read the file";
+    if (!source_.ReadAt(size - kFooterBytes, footer)) return source_.Error();
     if (!std::equal(kSignature.begin(), kSignature.end(), footer.end() - kSignature.size())) return {};
     const std::uint64_t extensionAt = U32At(footer, 0);
     if (extensionAt == 0) return {};
@@ -624,7 +627,7 @@ class TgaReader::State {
       return "the TGA's extension area at byte " + WithSeparators(extensionAt) + " does not fit before its footer";
     }
     std::array<std::uint8_t, kExtensionBytes> extension{};
-    if (!source_.ReadAt(extensionAt, extension)) return "cannot read the file";
+    if (!source_.ReadAt(extensionAt, extension)) return source_.Error();
     if (U16At(extension, 0) != kExtensionBytes) {
       return "the TGA's extension area says it is " + Bytes(U16At(extension, 0)) + ", not " + Bytes(kExtensionBytes);
     }
@@ -635,7 +638,7 @@ class TgaReader::State {
   std::string ReadMap() {
     if (format_.kind != Kind::kMapped) return {};
     std::vector<std::uint8_t> stored(static_cast<std::size_t>(format_.pixelsAt - format_.mapAt));
-    if (!source_.ReadAt(format_.mapAt, stored)) return "cannot read the file";
+    if (!source_.ReadAt(format_.mapAt, stored)) return source_.Error();
     decoder_.LoadMap(stored);
     return {};
   }

@@ -7,18 +7,9 @@
 #include <span>
 #include <string>
 
+#include "m32.h"
+
 namespace m32tga {
-
-// Bytes at any offset of a file, or of memory.
-class ByteSource {
- public:
-  virtual std::uint64_t Size() const = 0;
-  // Fills `bytes` from `offset` on; false when the source cannot give all of them.
-  virtual bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) = 0;
-
- protected:
-  ~ByteSource() = default;
-};
 
 // The bytes of a file already in memory.
 class MemorySource final : public ByteSource {
@@ -26,9 +17,11 @@ class MemorySource final : public ByteSource {
   explicit MemorySource(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
   std::uint64_t Size() const override { return bytes_.size(); }
   bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) override;
+  const std::string& Error() const override { return error_; }
 
  private:
   std::span<const std::uint8_t> bytes_;
+  std::string error_;
 };
 
 // A TGA image of any of the types 1, 2, 3, 9, 10 and 11, read as 4-byte RGBA rows from
@@ -43,8 +36,8 @@ class TgaReader {
   TgaReader(const TgaReader&) = delete;
   TgaReader& operator=(const TgaReader&) = delete;
 
-  // Empty while the file reads well; otherwise what is wrong with it. A source that
-  // failed to read gives "cannot read the file", and its own reason is the better one.
+  // Empty while the file reads well; otherwise what is wrong with it, or why the source
+  // could not be read.
   const std::string& Error() const;
   std::uint32_t Width() const;
   std::uint32_t Height() const;

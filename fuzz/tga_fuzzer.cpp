@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "m32_writer.h"
@@ -50,9 +51,11 @@ class FailingSource final : public m32tga::ByteSource {
     }
     return memory_.ReadAt(offset, bytes);
   }
+  const std::string& Error() const override { return failed_ ? failure_ : memory_.Error(); }
   bool Failed() const { return failed_; }
 
  private:
+  const std::string failure_ = "the read failed";
   m32tga::MemorySource memory_;
   int failingRead_;
   int reads_ = 0;
