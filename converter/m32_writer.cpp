@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "number_text.h"
+#include "pixel_loops.h"
 
 namespace m32tga {
 namespace {
@@ -68,14 +69,27 @@ void AverageBlock(std::span<const std::uint8_t* const> rows, std::size_t x, std:
   for (std::size_t c = 0; c < 3; ++c) out[c] = static_cast<std::uint8_t>((2 * weighed[c] + alphaSum) / (2 * alphaSum));
 }
 
-// The common block, 2 x 2 of one alpha, without the general loop.
-bool AverageEvenBlock(const std::uint8_t* top, const std::uint8_t* bottom, std::uint8_t* out) {
-  const std::uint8_t alpha = top[kAlpha];
-  if (top[kAlpha + 4] != alpha || bottom[kAlpha] != alpha || bottom[kAlpha + 4] != alpha) return false;
-  for (std::size_t c = 0; c < kRgbaBytes; ++c) {
-    out[c] = static_cast<std::uint8_t>((top[c] + top[c + 4] + bottom[c] + bottom[c + 4] + 2u) >> 2);
+// For each alpha sum a of a 2 x 2 block, 2^32 / 2a rounded up: (n * r) >> 32 is then n / 2a
+// rounded down for every n below 2^19, as the error n / 2^32 stays below 1 / 2a.
+constexpr std::size_t kSquareAlphaSums = 4 * 255 + 1;
+constexpr auto kHalfReciprocals = [] {
+  std::array<std::uint32_t, kSquareAlphaSums> reciprocals{};
+  for (std::uint64_t sum = 1; sum < kSquareAlphaSums; ++sum) {
+    reciprocals[sum] = static_cast<std::uint32_t>(((std::uint64_t{1} << 32) + 2 * sum - 1) / (2 * sum));
   }
-  return true;
+  return reciprocals;
+}();
+
+// A block 2 x 2 whose alphas differ gets its colour weighed by them: (2n + a) / 2a, the
+// weighed sum over the alpha sum rounded to the nearest, through a multiplication.
+void WeighSquare(const std::uint8_t* top, const std::uint8_t* bottom, std::uint8_t* out) {
+  const unsigned a0 = top[kAlpha], a1 = top[kAlpha + 4], a2 = bottom[kAlpha], a3 = bottom[kAlpha + 4];
+  const unsigned alphaSum = a0 + a1 + a2 + a3;
+  const std::uint64_t reciprocal = kHalfReciprocals[alphaSum];
+  for (std::size_t c = 0; c < 3; ++c) {
+    const unsigned weighed = top[c] * a0 + top[c + 4] * a1 + bottom[c] * a2 + bottom[c + 4] * a3;
+    out[c] = static_cast<std::uint8_t>(((2 * weighed + alphaSum) * reciprocal) >> 32);
+  }
 }
 
 }  // namespace
@@ -123,57 +137,56 @@ void PutLevels(const M32Layout& layout, M32Header& header) {
 
 void HalveRows(std::span<const std::uint8_t* const> rows, std::uint32_t width, std::span<std::uint8_t> half) {
   const std::uint32_t halfWidth = Half(width);
-  for (std::uint32_t x = 0; x < halfWidth; ++x) {
-    const std::uint32_t columns = BlockSpan(width, x);
-    const std::size_t from = std::size_t{2} * x;
-    std::uint8_t* out = &half[std::size_t{x} * kRgbaBytes];
-    const bool even = rows.size() == 2 && columns == 2;
-    if (even && AverageEvenBlock(rows[0] + from * kRgbaBytes, rows[1] + from * kRgbaBytes, out)) continue;
-    AverageBlock(rows, from, columns, out);
+  // The blocks 2 x 2: all of them but a last one 3 wide, when there are two rows.
+  const std::uint32_t squares = rows.size() == 2 && width > 1 ? width / 2 - width % 2 : 0;
+  thread_local std::vector<std::uint8_t> mixed;
+  mixed.resize(squares);
+  AverageSquares(rows[0], rows[1], half.data(), mixed.data(), squares);
+  for (std::uint32_t x = 0; x < squares; ++x) {
+    if (mixed[x] == 0) continue;
+    WeighSquare(rows[0] + std::size_t{8} * x, rows[1] + std::size_t{8} * x, &half[std::size_t{x} * kRgbaBytes]);
+  }
+  for (std::uint32_t x = squares; x < halfWidth; ++x) {
+    AverageBlock(rows, std::size_t{2} * x, BlockSpan(width, x), &half[std::size_t{x} * kRgbaBytes]);
   }
 }
 
-// One level: its write buffer, and the rows held until a block row of the next level
-// is complete.
+// One level: its rows collected and written a chunk at a time, each write ending on a
+// page boundary of the file where it can, as the file system writes whole pages more
+// cheaply. The rows of a block row not yet halved stay in the buffer until it is.
 class M32Writer::Level {
  public:
   Level(const MipLevel& shape, std::size_t writeBytes)
       : shape_(shape),
         rowBytes_(std::size_t{shape.width} * kRgbaBytes),
-        capacity_(std::max(rowBytes_, writeBytes)),
-        writeAt_(shape.offset) {}
+        capacity_(std::max(writeBytes, 3 * rowBytes_ + kPageBytes)),
+        writeAt_(shape.offset) {
+    buffer_.reserve(capacity_);  // never moves, so that held rows stay where they are
+  }
 
-  std::size_t RowBytes() const { return rowBytes_; }
   bool Complete() const { return rowsGiven_ == shape_.height; }
 
   // Takes the next row; false when the level has all its rows or a write failed.
   bool Put(std::span<const std::uint8_t> row, PositionedSink& sink) {
     if (Complete() || row.size() != rowBytes_) return false;
     ++rowsGiven_;
-    if (buffer_.size() + row.size() > capacity_ && !Flush(sink)) return false;
+    if (buffer_.size() + row.size() > capacity_ && !WriteOut(BytesToPageEnd(), sink)) return false;
     buffer_.insert(buffer_.end(), row.begin(), row.end());
     return true;
   }
 
-  bool Flush(PositionedSink& sink) {
-    if (buffer_.empty()) return true;
-    if (!sink.WriteAt(writeAt_, buffer_)) return false;
-    writeAt_ += buffer_.size();
-    buffer_.clear();
-    return true;
-  }
+  bool Flush(PositionedSink& sink) { return WriteOut(buffer_.size(), sink); }
 
   // Holds the row just put; true when it completes a block row, which Halve() then takes.
-  bool Hold(std::span<const std::uint8_t> row) {
-    held_.resize(3 * rowBytes_);
-    std::copy(row.begin(), row.end(), held_.begin() + static_cast<std::ptrdiff_t>(heldRows_ * rowBytes_));
+  bool Hold() {
     ++heldRows_;
     return heldRows_ == BlockSpan(shape_.height, halvedRows_);
   }
 
   std::span<const std::uint8_t> Halve() {
     std::array<const std::uint8_t*, 3> rows{};
-    for (std::size_t i = 0; i < heldRows_; ++i) rows[i] = held_.data() + i * rowBytes_;
+    const std::uint8_t* first = buffer_.data() + buffer_.size() - heldRows_ * rowBytes_;
+    for (std::size_t i = 0; i < heldRows_; ++i) rows[i] = first + i * rowBytes_;
     half_.resize(std::size_t{Half(shape_.width)} * kRgbaBytes);
     HalveRows(std::span(rows).first(heldRows_), shape_.width, half_);
     heldRows_ = 0;
@@ -182,13 +195,30 @@ class M32Writer::Level {
   }
 
  private:
+  static constexpr std::uint64_t kPageBytes = 4096;
+
+  // What can go now: the bytes before the held rows, up to the last page boundary.
+  std::size_t BytesToPageEnd() const {
+    const std::size_t free = buffer_.size() - heldRows_ * rowBytes_;
+    const std::uint64_t end = writeAt_ + free;
+    const std::uint64_t pageEnd = end - end % kPageBytes;
+    return pageEnd > writeAt_ ? static_cast<std::size_t>(pageEnd - writeAt_) : free;
+  }
+
+  bool WriteOut(std::size_t bytes, PositionedSink& sink) {
+    if (bytes == 0) return true;
+    if (!sink.WriteAt(writeAt_, std::span(buffer_).first(bytes))) return false;
+    writeAt_ += bytes;
+    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(bytes));
+    return true;
+  }
+
   MipLevel shape_;
   std::size_t rowBytes_;
   std::size_t capacity_;
   std::uint64_t writeAt_;
   std::uint32_t rowsGiven_ = 0;
   std::vector<std::uint8_t> buffer_;
-  std::vector<std::uint8_t> held_;
   std::size_t heldRows_ = 0;
   std::uint32_t halvedRows_ = 0;
   std::vector<std::uint8_t> half_;
@@ -208,7 +238,7 @@ bool M32Writer::AddRow(std::span<const std::uint8_t> rgba) {
   for (std::size_t i = 0; !failed_ && i < levels_.size(); ++i) {
     Level& level = *levels_[i];
     failed_ = !level.Put(row, sink_);
-    if (failed_ || i + 1 == levels_.size() || !level.Hold(row)) break;
+    if (failed_ || i + 1 == levels_.size() || !level.Hold()) break;
     row = level.Halve();
   }
   return !failed_;

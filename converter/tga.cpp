@@ -28,6 +28,8 @@
 
 #include "m32.h"
 
+#include "pixel_loops.h"
+
 namespace m32tga {
 namespace {
 
@@ -69,31 +71,6 @@ std::array<std::uint8_t, kFooterBytes> Footer() {
   return bytes;
 }
 
-// The shuffles vectorise only with SSSE3 or AVX2; on x86-64 the loader picks the best
-// copy the processor runs, and other compilers and processors get the plain loops.
-#if defined(__GNUC__) && defined(__x86_64__) && defined(__ELF__)
-#define PIXEL_LOOP __attribute__((target_clones("avx2", "ssse3", "default")))
-#else
-#define PIXEL_LOOP
-#endif
-
-PIXEL_LOOP void RgbaToBgr(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst, std::size_t pixels) {
-  for (std::size_t i = 0; i < pixels; ++i) {
-    dst[3 * i + 0] = src[4 * i + 2];
-    dst[3 * i + 1] = src[4 * i + 1];
-    dst[3 * i + 2] = src[4 * i + 0];
-  }
-}
-
-PIXEL_LOOP void RgbaToBgra(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst, std::size_t pixels) {
-  for (std::size_t i = 0; i < pixels; ++i) {
-    dst[4 * i + 0] = src[4 * i + 2];
-    dst[4 * i + 1] = src[4 * i + 1];
-    dst[4 * i + 2] = src[4 * i + 0];
-    dst[4 * i + 3] = src[4 * i + 3];
-  }
-}
-
 // Collects bytes in a fixed buffer and hands them to the sink when it fills.
 class ChunkWriter {
  public:
@@ -131,7 +108,7 @@ bool WriteRow(const std::uint8_t* src, std::size_t pixels, TgaDepth depth, Chunk
     if (!out.MakeRoom(outBytes)) return false;
     const std::size_t run = std::min(pixels, out.Space() / outBytes);
     if (depth == TgaDepth::kBgra32) {
-      RgbaToBgra(src, out.Cursor(), run);
+      SwapRedAndBlue(src, out.Cursor(), run);
     } else {
       RgbaToBgr(src, out.Cursor(), run);
     }

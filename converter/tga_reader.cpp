@@ -50,6 +50,7 @@
 #include <vector>
 
 #include "number_text.h"
+#include "pixel_loops.h"
 
 namespace m32tga {
 namespace {
@@ -283,12 +284,16 @@ class PixelDecoder {
  private:
   void DecodeTrueColour(const std::uint8_t* stored, std::size_t count, std::uint8_t* rgba) const {
     const unsigned bytes = format_.pixelBytes;
-    if (bytes == 3 || (bytes == 4 && !alpha_.wanted)) {
-      for (std::size_t i = 0; i < count; ++i) FromBgra(stored + i * bytes, 3, false, rgba + i * kRgbaBytes);
+    if (bytes == 3) return BgrToRgba(stored, rgba, count);
+    if (bytes == 4) {
+      SwapRedAndBlue(stored, rgba, count);
+      if (!alpha_.wanted) {
+        for (std::size_t i = 0; i < count; ++i) rgba[i * kRgbaBytes + 3] = kOpaque;
+      }
       return;
     }
     for (std::size_t i = 0; i < count; ++i) {
-      FromTrueColour(stored + i * bytes, bytes, alpha_.wanted, rgba + i * kRgbaBytes);
+      From16(static_cast<std::uint16_t>(stored[2 * i] | stored[2 * i + 1] << 8), alpha_.wanted, rgba + i * kRgbaBytes);
     }
   }
 
