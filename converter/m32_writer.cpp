@@ -11,13 +11,8 @@
 namespace m32tga {
 namespace {
 
-constexpr std::size_t kVersionAt = 0;
-constexpr std::int32_t kVersion = 4;
 constexpr std::size_t kNameAt = 4;
 constexpr std::size_t kNameBytes = 128;  // NUL-terminated, so 127 bytes of name at most
-constexpr std::size_t kWidthsAt = 516;
-constexpr std::size_t kHeightsAt = 580;
-constexpr std::size_t kOffsetsAt = 644;
 constexpr std::size_t kMaxLevels = 16;
 constexpr std::size_t kScaleXAt = 720;
 constexpr std::size_t kScaleYAt = 724;
@@ -119,7 +114,7 @@ M32Layout LayOutM32(std::uint32_t width, std::uint32_t height) {
 
 M32Header DefaultM32Header(std::string_view name) {
   M32Header header{};
-  PutU32(header, kVersionAt, static_cast<std::uint32_t>(kVersion));
+  PutU32(header, kM32VersionAt, static_cast<std::uint32_t>(kM32Version));
   std::copy_n(name.begin(), std::min(name.size(), kNameBytes - 1), header.begin() + kNameAt);
   const auto one = std::bit_cast<std::uint32_t>(1.0f);
   for (const std::size_t at : {kScaleXAt, kScaleYAt, kDetailScaleXAt, kDetailScaleYAt}) PutU32(header, at, one);
@@ -129,9 +124,9 @@ M32Header DefaultM32Header(std::string_view name) {
 void PutLevels(const M32Layout& layout, M32Header& header) {
   for (std::size_t i = 0; i < kMaxLevels; ++i) {
     const MipLevel level = i < layout.levels.size() ? layout.levels[i] : MipLevel{};
-    PutU32(header, kWidthsAt + 4 * i, level.width);
-    PutU32(header, kHeightsAt + 4 * i, level.height);
-    PutU32(header, kOffsetsAt + 4 * i, static_cast<std::uint32_t>(level.offset));
+    PutU32(header, kM32WidthsAt + 4 * i, level.width);
+    PutU32(header, kM32HeightsAt + 4 * i, level.height);
+    PutU32(header, kM32OffsetsAt + 4 * i, static_cast<std::uint32_t>(level.offset));
   }
 }
 

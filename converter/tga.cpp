@@ -33,7 +33,6 @@
 namespace m32tga {
 namespace {
 
-constexpr std::size_t kHeaderBytes = 18;
 constexpr std::uint8_t kTrueColour = 2;
 constexpr std::size_t kWidthAt = 12;
 constexpr std::size_t kHeightAt = 14;
@@ -41,9 +40,6 @@ constexpr std::size_t kDepthAt = 16;
 constexpr std::size_t kDescriptorAt = 17;
 constexpr std::size_t kImageTypeAt = 2;
 constexpr std::uint8_t kAlphaBits = 8;
-constexpr std::string_view kFooterSignature{"TRUEVISION-XFILE.\0", 18};
-constexpr std::size_t kFooterOffsetBytes = 8;  // two u32 offsets, both 0
-constexpr std::size_t kFooterBytes = kFooterOffsetBytes + kFooterSignature.size();
 constexpr std::size_t kBgrBytes = 3;
 constexpr std::size_t kBgraBytes = 4;
 constexpr std::size_t kBitsPerByte = 8;
@@ -55,8 +51,8 @@ void PutU16(std::uint8_t* at, std::uint32_t value) {
   at[1] = static_cast<std::uint8_t>(value >> 8 & 0xFF);
 }
 
-std::array<std::uint8_t, kHeaderBytes> HeaderFor(ImageSize size, TgaDepth depth) {
-  std::array<std::uint8_t, kHeaderBytes> header{};
+std::array<std::uint8_t, kTgaHeaderBytes> HeaderFor(ImageSize size, TgaDepth depth) {
+  std::array<std::uint8_t, kTgaHeaderBytes> header{};
   header[kImageTypeAt] = kTrueColour;
   PutU16(&header[kWidthAt], size.width);
   PutU16(&header[kHeightAt], size.height);
@@ -65,9 +61,9 @@ std::array<std::uint8_t, kHeaderBytes> HeaderFor(ImageSize size, TgaDepth depth)
   return header;
 }
 
-std::array<std::uint8_t, kFooterBytes> Footer() {
-  std::array<std::uint8_t, kFooterBytes> bytes{};
-  std::copy(kFooterSignature.begin(), kFooterSignature.end(), bytes.begin() + kFooterOffsetBytes);
+std::array<std::uint8_t, kTgaFooterBytes> Footer() {
+  std::array<std::uint8_t, kTgaFooterBytes> bytes{};
+  std::copy(kTgaSignature.begin(), kTgaSignature.end(), bytes.begin() + kTgaFooterOffsetBytes);
   return bytes;
 }
 

@@ -49,13 +49,14 @@
 #include <utility>
 #include <vector>
 
+#include "m32.h"
 #include "number_text.h"
 #include "pixel_loops.h"
+#include "tga.h"
 
 namespace m32tga {
 namespace {
 
-constexpr std::size_t kHeaderBytes = 18;
 constexpr std::size_t kIdLengthAt = 0;
 constexpr std::size_t kMapTypeAt = 1;
 constexpr std::size_t kImageTypeAt = 2;
@@ -73,8 +74,6 @@ constexpr std::uint8_t kRightToLeftBit = 0x10;
 constexpr std::uint8_t kTopFirstBit = 0x20;
 constexpr std::uint8_t kInterleavingBits = 0xC0;
 
-constexpr std::string_view kSignature{"TRUEVISION-XFILE.\0", 18};
-constexpr std::uint64_t kFooterBytes = 26;
 constexpr std::uint64_t kExtensionBytes = 495;
 constexpr std::size_t kAttributesTypeAt = 494;
 constexpr std::uint8_t kUsefulAlpha = 3;
@@ -83,7 +82,7 @@ constexpr std::uint8_t kPremultipliedAlpha = 4;
 constexpr std::uint8_t kPacketRunBit = 0x80;
 constexpr std::uint8_t kPacketCountMask = 0x7F;
 constexpr std::size_t kMaxPixelBytes = 4;
-constexpr std::size_t kRgbaBytes = 4;
+constexpr std::size_t kRgbaBytes = kM32BytesPerPixel;
 constexpr std::uint8_t kOpaque = 255;
 // What the reader reads from a file at a time; also the most rows it keeps.
 constexpr std::size_t kChunkBytes = std::size_t{256} * 1024;
@@ -187,7 +186,7 @@ std::string ParseFields(std::span<const std::uint8_t> header, Format& format) {
 // Where the colour map and the pixels lie, checked against the file's size. The sides
 // are at most 65,535, so no product below comes near 64 bits.
 std::string PlaceParts(std::span<const std::uint8_t> header, std::uint64_t fileSize, Format& format) {
-  format.mapAt = kHeaderBytes + header[kIdLengthAt];
+  format.mapAt = kTgaHeaderBytes + header[kIdLengthAt];
   const std::uint64_t mapBytes = std::uint64_t{format.mapLength} * WholeBytes(format.mapEntryBits);
   format.pixelsAt = format.mapAt + mapBytes;
   if (format.mapAt > fileSize) return "truncated: the TGA's image ID runs past the end of the file";
@@ -628,10 +627,10 @@ class TgaReader::State {
  private:
   std::string Open() {
     const std::uint64_t size = source_.Size();
-    if (size < kHeaderBytes) {
-      return "too short for a TGA: " + Bytes(size) + ", the header alone is " + Bytes(kHeaderBytes);
+    if (size < kTgaHeaderBytes) {
+      return "too short for a TGA: " + Bytes(size) + ", the header alone is " + Bytes(kTgaHeaderBytes);
     }
-    std::array<std::uint8_t, kHeaderBytes> header{};
+    std::array<std::uint8_t, kTgaHeaderBytes> header{};
     if (!source_.ReadAt(0, header)) return source_.Error();
     std::string error = ParseFields(header, format_);
     if (error.empty()) error = PlaceParts(header, size, format_);
@@ -644,14 +643,14 @@ class TgaReader::State {
   // The extension area's attributes type, where the file has one.
   std::string ReadFooter() {
     const std::uint64_t size = source_.Size();
-    std::array<std::uint8_t, kFooterBytes> footer{};
-    if (size < kHeaderBytes + kFooterBytes) return {};
-    if (!source_.ReadAt(size - kFooterBytes, footer)) return source_.Error();
-    if (!std::equal(kSignature.begin(), kSignature.end(), footer.end() - kSignature.size())) return {};
+    std::array<std::uint8_t, kTgaFooterBytes> footer{};
+    if (size < kTgaHeaderBytes + kTgaFooterBytes) return {};
+    if (!source_.ReadAt(size - kTgaFooterBytes, footer)) return source_.Error();
+    if (!std::equal(kTgaSignature.begin(), kTgaSignature.end(), footer.end() - kTgaSignature.size())) return {};
     const std::uint64_t extensionAt = U32At(footer, 0);
     if (extensionAt == 0) return {};
-    const std::uint64_t footerAt = size - kFooterBytes;
-    if (extensionAt < kHeaderBytes || extensionAt > footerAt || footerAt - extensionAt < kExtensionBytes) {
+    const std::uint64_t footerAt = size - kTgaFooterBytes;
+    if (extensionAt < kTgaHeaderBytes || extensionAt > footerAt || footerAt - extensionAt < kExtensionBytes) {
       return "the TGA's extension area at byte " + WithSeparators(extensionAt) + " does not fit before its footer";
     }
     std::array<std::uint8_t, kExtensionBytes> extension{};
