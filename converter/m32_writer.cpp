@@ -137,8 +137,14 @@ void HalveRows(std::span<const std::uint8_t* const> rows, std::uint32_t width, s
   thread_local std::vector<std::uint8_t> mixed;
   mixed.resize(squares);
   AverageSquares(rows[0], rows[1], half.data(), mixed.data(), squares);
+  constexpr std::uint32_t kFlagsAtOnce = sizeof(std::uint64_t);
   for (std::uint32_t x = 0; x < squares; ++x) {
-    if (mixed[x] == 0) continue;
+    std::uint64_t none = 1;
+    if (x % kFlagsAtOnce == 0 && squares - x >= kFlagsAtOnce) {
+      std::memcpy(&none, &mixed[x], kFlagsAtOnce);
+      if (none == 0) x += kFlagsAtOnce - 1;  // eight blocks of one alpha each
+    }
+    if (none == 0 || mixed[x] == 0) continue;
     WeighSquare(rows[0] + std::size_t{8} * x, rows[1] + std::size_t{8} * x, &half[std::size_t{x} * kRgbaBytes]);
   }
   for (std::uint32_t x = squares; x < halfWidth; ++x) {
@@ -155,22 +161,30 @@ class M32Writer::Level {
       : shape_(shape),
         rowBytes_(std::size_t{shape.width} * kRgbaBytes),
         capacity_(std::max(writeBytes, 3 * rowBytes_ + kPageBytes)),
-        writeAt_(shape.offset) {
-    buffer_.reserve(capacity_);  // never moves, so that held rows stay where they are
-  }
+        writeAt_(shape.offset),
+        buffer_(capacity_) {}
 
   bool Complete() const { return rowsGiven_ == shape_.height; }
 
-  // Takes the next row; false when the level has all its rows or a write failed.
+  // Room for the next row, made by writing out what can go; empty when the level has
+  // all its rows or a write failed.
+  std::span<std::uint8_t> Slot(PositionedSink& sink) {
+    if (Complete()) return {};
+    if (used_ + rowBytes_ > capacity_ && !WriteOut(BytesToPageEnd(), sink)) return {};
+    return {buffer_.data() + used_, rowBytes_};
+  }
+
+  // Takes the next row, copying it unless it was filled in where Slot() said.
   bool Put(std::span<const std::uint8_t> row, PositionedSink& sink) {
-    if (Complete() || row.size() != rowBytes_) return false;
+    const std::span<std::uint8_t> slot = Slot(sink);
+    if (slot.empty() || row.size() != rowBytes_) return false;
+    if (row.data() != slot.data()) std::memcpy(slot.data(), row.data(), rowBytes_);
+    used_ += rowBytes_;
     ++rowsGiven_;
-    if (buffer_.size() + row.size() > capacity_ && !WriteOut(BytesToPageEnd(), sink)) return false;
-    buffer_.insert(buffer_.end(), row.begin(), row.end());
     return true;
   }
 
-  bool Flush(PositionedSink& sink) { return WriteOut(buffer_.size(), sink); }
+  bool Flush(PositionedSink& sink) { return WriteOut(used_, sink); }
 
   // Holds the row just put; true when it completes a block row, which Halve() then takes.
   bool Hold() {
@@ -180,7 +194,7 @@ class M32Writer::Level {
 
   std::span<const std::uint8_t> Halve() {
     std::array<const std::uint8_t*, 3> rows{};
-    const std::uint8_t* first = buffer_.data() + buffer_.size() - heldRows_ * rowBytes_;
+    const std::uint8_t* first = buffer_.data() + used_ - heldRows_ * rowBytes_;
     for (std::size_t i = 0; i < heldRows_; ++i) rows[i] = first + i * rowBytes_;
     half_.resize(std::size_t{Half(shape_.width)} * kRgbaBytes);
     HalveRows(std::span(rows).first(heldRows_), shape_.width, half_);
@@ -194,7 +208,7 @@ class M32Writer::Level {
 
   // What can go now: the bytes before the held rows, up to the last page boundary.
   std::size_t BytesToPageEnd() const {
-    const std::size_t free = buffer_.size() - heldRows_ * rowBytes_;
+    const std::size_t free = used_ - heldRows_ * rowBytes_;
     const std::uint64_t end = writeAt_ + free;
     const std::uint64_t pageEnd = end - end % kPageBytes;
     return pageEnd > writeAt_ ? static_cast<std::size_t>(pageEnd - writeAt_) : free;
@@ -204,7 +218,8 @@ class M32Writer::Level {
     if (bytes == 0) return true;
     if (!sink.WriteAt(writeAt_, std::span(buffer_).first(bytes))) return false;
     writeAt_ += bytes;
-    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(bytes));
+    std::memmove(buffer_.data(), buffer_.data() + bytes, used_ - bytes);
+    used_ -= bytes;
     return true;
   }
 
@@ -213,7 +228,8 @@ class M32Writer::Level {
   std::size_t capacity_;
   std::uint64_t writeAt_;
   std::uint32_t rowsGiven_ = 0;
-  std::vector<std::uint8_t> buffer_;
+  std::vector<std::uint8_t> buffer_;  // the first used_ bytes are rows to write
+  std::size_t used_ = 0;
   std::size_t heldRows_ = 0;
   std::uint32_t halvedRows_ = 0;
   std::vector<std::uint8_t> half_;
@@ -227,6 +243,12 @@ M32Writer::M32Writer(const M32Layout& layout, PositionedSink& sink) : sink_(sink
 }
 
 M32Writer::~M32Writer() = default;
+
+std::span<std::uint8_t> M32Writer::NextRow() {
+  const std::span<std::uint8_t> slot = failed_ ? std::span<std::uint8_t>{} : levels_[0]->Slot(sink_);
+  failed_ = slot.empty();
+  return slot;
+}
 
 bool M32Writer::AddRow(std::span<const std::uint8_t> rgba) {
   std::span<const std::uint8_t> row = rgba;

@@ -69,6 +69,9 @@ class M32Writer {
   // The next row of level 0, width * 4 bytes RGBA; false when the sink refused a write
   // or every row was already given.
   bool AddRow(std::span<const std::uint8_t> rgba);
+  // Where the next row of level 0 can be filled in, so that AddRow of it copies nothing;
+  // empty when the sink refused a write or every row was already given.
+  std::span<std::uint8_t> NextRow();
   // After the last row: writes what is still buffered; false when rows are missing or
   // the sink refused.
   bool Finish();

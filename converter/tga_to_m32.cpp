@@ -11,8 +11,9 @@ std::string WriteM32(TgaReader& tga, M32Header header, PositionedSink& out) {
   constexpr std::string_view kSinkFailed = "cannot write the m32";
   if (!out.WriteAt(0, header)) return std::string(kSinkFailed);
   M32Writer writer(layout, out);
-  std::vector<std::uint8_t> row(std::size_t{tga.Width()} * 4);
   for (std::uint32_t y = 0; y < tga.Height(); ++y) {
+    const std::span<std::uint8_t> row = writer.NextRow();
+    if (row.empty()) return std::string(kSinkFailed);
     if (!tga.ReadRow(row)) return tga.Error();
     if (!writer.AddRow(row)) return std::string(kSinkFailed);
   }
