@@ -137,15 +137,17 @@ void HalveRows(std::span<const std::uint8_t* const> rows, std::uint32_t width, s
   thread_local std::vector<std::uint8_t> mixed;
   mixed.resize(squares);
   AverageSquares(rows[0], rows[1], half.data(), mixed.data(), squares);
-  constexpr std::uint32_t kFlagsAtOnce = sizeof(std::uint64_t);
-  for (std::uint32_t x = 0; x < squares; ++x) {
-    std::uint64_t none = 1;
-    if (x % kFlagsAtOnce == 0 && squares - x >= kFlagsAtOnce) {
-      std::memcpy(&none, &mixed[x], kFlagsAtOnce);
-      if (none == 0) x += kFlagsAtOnce - 1;  // eight blocks of one alpha each
+  // The blocks whose alphas differ, found eight flags at a time by their set bits.
+  constexpr std::size_t kFlagsAtOnce = sizeof(std::uint64_t);
+  for (std::size_t first = 0; first < squares; first += kFlagsAtOnce) {
+    std::uint64_t flags = 0;
+    std::memcpy(&flags, &mixed[first], std::min(kFlagsAtOnce, squares - first));
+    while (flags != 0) {
+      const int byte = std::countr_zero(flags) / 8;
+      flags &= ~(std::uint64_t{0xFF} << (8 * byte));
+      const std::size_t x = first + (std::endian::native == std::endian::little ? byte : 7 - byte);
+      WeighSquare(rows[0] + 8 * x, rows[1] + 8 * x, &half[x * kRgbaBytes]);
     }
-    if (none == 0 || mixed[x] == 0) continue;
-    WeighSquare(rows[0] + std::size_t{8} * x, rows[1] + std::size_t{8} * x, &half[std::size_t{x} * kRgbaBytes]);
   }
   for (std::uint32_t x = squares; x < halfWidth; ++x) {
     AverageBlock(rows, std::size_t{2} * x, BlockSpan(width, x), &half[std::size_t{x} * kRgbaBytes]);
