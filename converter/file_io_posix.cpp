@@ -26,7 +26,7 @@ std::string SystemMessage(int code) { return std::generic_category().message(cod
 std::string RegularFileSize(int fd, std::uint64_t& size) {
   struct stat status {};
   if (fstat(fd, &status) != 0) return "cannot read: " + SystemMessage(errno);
-  if (S_ISDIR(status.st_mode)) return "a directory, not an m32 file";
+  if (S_ISDIR(status.st_mode)) return "a directory, not a file";
   if (!S_ISREG(status.st_mode)) return "not a regular file";
   size = static_cast<std::uint64_t>(status.st_size);
   return {};

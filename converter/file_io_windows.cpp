@@ -71,7 +71,7 @@ struct InputFile::Handle {
 InputFile::InputFile(const std::filesystem::path& path) : handle_(new Handle) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    error_ = "a directory, not an m32 file";
+    error_ = "a directory, not a file";
     return;
   }
   handle_->file = Owned(

@@ -173,6 +173,11 @@ TEST(TgaToM32, AMalformedTgaLeavesTheEarlierM32Whole) {
   std::vector<std::uint8_t> badIndex = whole;
   badIndex.back() = 200;
   ExpectRefusedTga(folder, badIndex, reasons);
+  const TempDir other;
+  fs::create_directory(other / "rock.tga");
+  const RunResult folderRun = RunConverter({other / "rock.tga"});
+  EXPECT_EQ(folderRun.exitCode, 1);
+  EXPECT_EQ(folderRun.err, other / "rock.tga: a directory, not a file\n");
   EXPECT_GE(reasons.size(), 5u) << "the messages say what is wrong";
 }
 
