@@ -2,6 +2,9 @@
 // one run after another. The title counts the files; afterwards one message names the
 // files that were not converted, and why.
 #include "convert/batch_report.h"
+
+#include <system_error>
+
 #include "runtime/busy.h"
 #include "runtime/msgbox.h"
 #include "runtime/strings.h"
@@ -24,7 +27,13 @@ void frmPellicar::Command1_Click() {
       if (!File1->selected(i)) continue;
       busy_.setCaption(QStringLiteral("%1 - %2 of %3").arg(kCaption).arg(++number).arg(selected));
       QString fullPath = runtime::JoinPath(File1->path(), File1->list(i));
-      QString shortPath = GetShortPath(fullPath);
+      QString shortPath;
+      try {
+        shortPath = GetShortPath(fullPath);
+      } catch (const std::system_error& failure) {  // the file is there but cannot be reached
+        report.addFailure(File1->list(i), QString::fromStdString(failure.code().message()));
+        continue;
+      }
       if (shortPath.isEmpty()) {
         report.addFailure(File1->list(i), kNoSuchFileAnyMore);
         continue;

@@ -15,7 +15,7 @@ constexpr int kDoEventsIntervalMs = 10;
 }  // namespace
 
 QString frmPellicar::GetShortPath(QString& strFileName) {
-  return runtime::FromNative(sys::GetShortPathName(runtime::ToNative(strFileName)));
+  return runtime::FromNative(sys::ShortPath(runtime::ToNative(strFileName)));
 }
 
 sys::ProcessResult frmPellicar::ExecCmd(QString& cmdline) {

@@ -24,12 +24,6 @@ sys::NativeString ResolveDrive(const sys::NativeString& path) {
   return path;
 }
 
-// Only the root ends in a separator.
-sys::NativeString WithoutTrailingSeparators(sys::NativeString directory) {
-  while (directory.size() > 1 && directory.back() == sys::kSeparator) directory.pop_back();
-  return directory;
-}
-
 // The directory itself and each directory above it, the root first.
 std::vector<sys::NativeString> Lineage(const sys::NativeString& directory) {
   std::vector<sys::NativeString> lineage{directory};
@@ -38,16 +32,10 @@ std::vector<sys::NativeString> Lineage(const sys::NativeString& directory) {
   return lineage;
 }
 
-QString NameOf(const sys::NativeString& directory) {
-  const auto cut = directory.find_last_of(sys::kSeparator);
-  const bool isRoot = directory.size() <= 1 || cut == sys::NativeString::npos;
-  return ForDisplay(FromNative(isRoot ? directory : directory.substr(cut + 1)));
-}
-
 QTreeWidgetItem* MakeItem(const sys::NativeString& directory, const QIcon& icon) {
-  auto* item = new QTreeWidgetItem(QStringList(NameOf(directory)));
+  auto* item = new QTreeWidgetItem(QStringList(ForDisplay(FromNative(sys::LastName(directory)))));
   item->setIcon(0, icon);
-  item->setData(0, kPathRole, QByteArray::fromStdString(directory));
+  item->setData(0, kPathRole, FromNative(directory));
   return item;
 }
 
@@ -60,7 +48,7 @@ DirListBox::DirListBox(QWidget* parent) : QTreeWidget(parent) {
   setIndentation(10);
   setUniformRowHeights(true);
   connect(this, &QTreeWidget::itemDoubleClicked, this, &DirListBox::openItem);
-  const auto current = sys::CurrentDirectory();
+  const auto current = StartDirectory();
   try {
     showListing(current, sys::ListSubdirectories(current));
   } catch (const std::system_error&) {
@@ -68,7 +56,9 @@ DirListBox::DirListBox(QWidget* parent) : QTreeWidget(parent) {
   }
 }
 
-void DirListBox::setPath(const QString& path) { open(WithoutTrailingSeparators(ResolveDrive(ToNative(path)))); }
+void DirListBox::setPath(const QString& path) {
+  open(sys::WithoutTrailingSeparators(Checked([&] { return ResolveDrive(ToNative(path)); })));
+}
 
 void DirListBox::open(const sys::NativeString& directory) {
   const auto subdirectories = Checked([&] { return sys::ListSubdirectories(directory); });
@@ -80,7 +70,7 @@ void DirListBox::open(const sys::NativeString& directory) {
 void DirListBox::openItem(const QTreeWidgetItem* item) {
   if (!item) return;
   try {
-    open(item->data(0, kPathRole).toByteArray().toStdString());
+    open(ToNative(item->data(0, kPathRole).toString()));
   } catch (const Error& error) {
     qWarning("%s", error.what());  // a directory that cannot be listed is not opened
   }

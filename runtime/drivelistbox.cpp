@@ -1,6 +1,7 @@
 #include "drivelistbox.h"
 
 #include <QSignalBlocker>
+#include <system_error>
 
 #include "strings.h"
 #include "system/directory.h"
@@ -14,12 +15,23 @@ QString DesignationOfDriveOf(const QString& path, const std::vector<sys::Drive>&
   return drive ? FromNative(sys::Designation(*drive)) : QString();
 }
 
+// The drives the system reports; where it cannot say, the drive of the start directory.
+std::vector<sys::Drive> KnownDrives() {
+  try {
+    return sys::Drives();
+  } catch (const std::system_error& failure) {
+    qWarning("%s; showing the start directory's drive alone", failure.what());
+    const auto start = StartDirectory();
+    return {sys::Drive{start.substr(0, sys::RootLength(start)), {}}};
+  }
+}
+
 }  // namespace
 
 DriveListBox::DriveListBox(QWidget* parent) : QComboBox(parent) {
   setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-  const auto drives = sys::Drives();
-  fill(drives, DesignationOfDriveOf(FromNative(sys::CurrentDirectory()), drives));
+  const auto drives = KnownDrives();
+  fill(drives, DesignationOfDriveOf(FromNative(StartDirectory()), drives));
   connect(this, &QComboBox::currentIndexChanged, this, &DriveListBox::Change);
 }
 
@@ -42,7 +54,7 @@ void DriveListBox::showDriveOf(const QString& path) {
 }
 
 void DriveListBox::setDrive(const QString& path) {
-  const auto drives = sys::Drives();
+  const auto drives = KnownDrives();
   const QString designation = DesignationOfDriveOf(path, drives);
   if (designation.isEmpty() || designation == drive()) return;
   if (indexOf(designation) < 0) fill(drives, drive());
@@ -50,7 +62,7 @@ void DriveListBox::setDrive(const QString& path) {
 }
 
 void DriveListBox::showPopup() {
-  fill(sys::Drives(), drive());
+  fill(KnownDrives(), drive());
   QComboBox::showPopup();
 }
 

@@ -2,10 +2,10 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <cerrno>
 #include <cstdlib>
 
 #include "strings.h"
+#include "system/error.h"
 
 namespace runtime {
 namespace {
@@ -18,19 +18,16 @@ enum ErrorNumber {
   kPathNotFound = 76,
 };
 
-std::pair<int, const char*> Classify(int code) {
-  switch (code) {
-    case ENOENT:
-    case ENOTDIR: return {kPathNotFound, "Path not found"};
-    case EACCES:
-    case EPERM: return {kPermissionDenied, "Permission denied"};
-    case EIO: return {kDeviceIoError, "Device I/O error"};
-    case ENODEV:
-    case ENXIO:
-    case ESTALE:
-    case ENOMEDIUM: return {kDeviceUnavailable, "Device unavailable"};
-    default: return {kPathFileAccessError, "Path/File access error"};
-  }
+std::pair<int, const char*> Classify(const std::error_code& code) {
+  using std::errc;
+  if (code == errc::no_such_file_or_directory || code == errc::not_a_directory)
+    return {kPathNotFound, "Path not found"};
+  if (code == errc::permission_denied || code == errc::operation_not_permitted)
+    return {kPermissionDenied, "Permission denied"};
+  if (code == errc::io_error) return {kDeviceIoError, "Device I/O error"};
+  if (code == errc::no_such_device || code == errc::no_such_device_or_address || code == sys::Condition::kDriveNotReady)
+    return {kDeviceUnavailable, "Device unavailable"};
+  return {kPathFileAccessError, "Path/File access error"};
 }
 
 }  // namespace
@@ -38,9 +35,9 @@ std::pair<int, const char*> Classify(int code) {
 Error::Error(int number, const QString& description) : std::runtime_error(description.toStdString()), number_(number) {}
 
 Error ErrorFrom(const std::system_error& failure) {
-  const auto [number, title] = Classify(failure.code().value());
-  // what() is "<path>: <reason>"; the path is bytes and is shown as such.
-  return Error(number, QStringLiteral("%1: %2").arg(QLatin1String(title), ForDisplay(FromNative(failure.what()))));
+  const auto [number, title] = Classify(failure.code());
+  // what() is "<path>: <reason>" in UTF-8, where a POSIX path keeps its bytes as they are.
+  return Error(number, QStringLiteral("%1: %2").arg(QLatin1String(title), QString::fromUtf8(failure.what())));
 }
 
 void OnErrorResumeNext(const std::function<void()>& statement) {

@@ -41,7 +41,7 @@ FileListBox::FileListBox(QWidget* parent) : QListView(parent), model_(new FileLi
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setUniformItemSizes(true);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
-  path_ = FromNative(sys::CurrentDirectory());
+  path_ = FromNative(StartDirectory());
 }
 
 void FileListBox::setPath(const QString& directory) {

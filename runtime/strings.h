@@ -1,7 +1,9 @@
 #pragma once
 #include <QString>
+#include <system_error>
 
 #include "system/directory.h"
+#include "system/drives.h"
 #include "system/native_string.h"
 
 namespace runtime {
@@ -16,5 +18,16 @@ inline QString JoinPath(const QString& directory, const QString& name) {
   return FromNative(sys::JoinPath(ToNative(directory), ToNative(name)));
 }
 inline QString ParentPath(const QString& path) { return FromNative(sys::ParentDirectory(ToNative(path))); }
+
+// Where the lists start: the process's current directory, or the first drive's root
+// when it has none (it has been removed).
+inline sys::NativeString StartDirectory() {
+  try {
+    return sys::CurrentDirectory();
+  } catch (const std::system_error& failure) {
+    qWarning("%s; starting at the first drive", failure.what());
+    return sys::Drives().front().root;
+  }
+}
 
 }  // namespace runtime

@@ -1,18 +1,25 @@
 // A stand-in for the converter, built as Pellicar.exe beside the window's tests. Each
 // run appends one line to the file named by PELLICAR_TEST_LOG:
 //   <start ns> <end ns> <process id> <own path> <working directory> <argument>...
-// every text in hex, so that any bytes survive. PELLICAR_TEST_SLEEP_MS makes it take
-// that long, PELLICAR_TEST_CREATE names a file it creates, PELLICAR_TEST_EXIT its exit code.
+// every text in hex, so that any name survives: two digits a byte on POSIX, four a
+// UTF-16 unit on Windows. PELLICAR_TEST_SLEEP_MS makes it take that long,
+// PELLICAR_TEST_CREATE names a file it creates, PELLICAR_TEST_EXIT its exit code.
 //
 // The file named by its first argument may tell it how to end, one instruction a line:
 //   say TEXT   write TEXT and a line break to stderr (each say in turn)
 //   spew N     write N bytes to stderr
 //   exit N     exit with N
-//   crash      die of SIGSEGV
+//   crash      die of SIGSEGV (an access violation on Windows)
 //   hang       log the run at once, then never end
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cstdio>
@@ -25,6 +32,9 @@
 #include <vector>
 
 namespace {
+
+using NativeString = std::filesystem::path::string_type;
+using NativeChar = NativeString::value_type;
 
 struct Instructions {
   std::string say;
@@ -39,10 +49,13 @@ long long NowNs() {
       .count();
 }
 
-std::string Hex(const std::string& bytes) {
+std::string Hex(const NativeString& text) {
   static const char digits[] = "0123456789abcdef";
-  std::string hex = bytes.empty() ? "-" : "";
-  for (unsigned char b : bytes) hex += {digits[b >> 4], digits[b & 15]};
+  std::string hex = text.empty() ? "-" : "";
+  for (NativeChar c : text) {
+    const auto unit = static_cast<std::make_unsigned_t<NativeChar>>(c);
+    for (int shift = 8 * sizeof(NativeChar) - 4; shift >= 0; shift -= 4) hex += digits[(unit >> shift) & 15];
+  }
   return hex;
 }
 
@@ -51,10 +64,11 @@ int EnvNumber(const char* name) {
   return value ? std::atoi(value) : 0;
 }
 
-Instructions ReadInstructions(int argc, char* argv[]) {
+Instructions ReadInstructions(const std::vector<NativeString>& arguments) {
   Instructions instructions;
   instructions.exitCode = EnvNumber("PELLICAR_TEST_EXIT");
-  std::ifstream file(argc > 1 ? argv[1] : "");
+  if (arguments.empty()) return instructions;
+  std::ifstream file{std::filesystem::path(arguments.front())};
   for (std::string line; std::getline(file, line);) {
     std::istringstream words(line);
     std::string verb;
@@ -72,26 +86,64 @@ Instructions ReadInstructions(int argc, char* argv[]) {
   return instructions;
 }
 
-bool AppendToLog(long long start, int argc, char* argv[]) {
-  std::vector<std::string> fields{std::to_string(start), std::to_string(NowNs()), std::to_string(getpid()),
-                                  Hex(std::filesystem::read_symlink("/proc/self/exe").native()),
-                                  Hex(std::filesystem::current_path().native())};
-  for (int i = 1; i < argc; ++i) fields.push_back(Hex(argv[i]));
-  std::string line;
-  for (const auto& field : fields) line.append(line.empty() ? "" : " ").append(field);
-  line.push_back('\n');
-  const char* log = std::getenv("PELLICAR_TEST_LOG");
-  if (!log) return true;
-  const int fd = open(log, O_CREAT | O_WRONLY | O_APPEND, 0644);
+#ifdef _WIN32
+NativeString OwnPath() {
+  std::wstring path(32768, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  return path;
+}
+
+int ProcessId() { return static_cast<int>(GetCurrentProcessId()); }
+
+bool Append(const NativeString& file, const std::string& line) {
+  HANDLE log = CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD written = 0;
+  const bool ok = log != INVALID_HANDLE_VALUE &&
+                  WriteFile(log, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
+                  written == line.size();
+  if (log != INVALID_HANDLE_VALUE) CloseHandle(log);
+  return ok;
+}
+
+void Create(const NativeString& file) {
+  CloseHandle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+NativeString Environment(const char* name) {
+  const wchar_t* value = _wgetenv(std::filesystem::path(name).c_str());
+  return value ? value : L"";
+}
+
+[[noreturn]] void Crash() {
+  std::fflush(stderr);
+  // Ends the process with the exception's code, as an unhandled crash does, but without
+  // a crash dialog or Wine's debugger.
+  SetUnhandledExceptionFilter([](EXCEPTION_POINTERS*) -> LONG { return EXCEPTION_EXECUTE_HANDLER; });
+  RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+  std::abort();
+}
+
+[[noreturn]] void Hang() {
+  for (;;) Sleep(INFINITE);
+}
+#else
+NativeString OwnPath() { return std::filesystem::read_symlink("/proc/self/exe").native(); }
+
+int ProcessId() { return static_cast<int>(getpid()); }
+
+bool Append(const NativeString& file, const std::string& line) {
+  const int fd = open(file.c_str(), O_CREAT | O_WRONLY | O_APPEND, 0644);
   const bool written = fd >= 0 && write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
   if (fd >= 0) close(fd);
   return written;
 }
 
-void Spew(long long count) {
-  const std::string block(65536, 'x');
-  for (; count > 0; count -= static_cast<long long>(block.size()))
-    std::fwrite(block.data(), 1, static_cast<std::size_t>(std::min<long long>(count, block.size())), stderr);
+void Create(const NativeString& file) { close(open(file.c_str(), O_CREAT | O_WRONLY, 0644)); }
+
+NativeString Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
 }
 
 [[noreturn]] void Crash() {
@@ -101,20 +153,51 @@ void Spew(long long count) {
   std::abort();
 }
 
-}  // namespace
+[[noreturn]] void Hang() {
+  for (;;) pause();
+}
+#endif
 
-int main(int argc, char* argv[]) {
+bool AppendToLog(long long start, const std::vector<NativeString>& arguments) {
+  std::vector<std::string> fields{std::to_string(start), std::to_string(NowNs()), std::to_string(ProcessId()),
+                                  Hex(OwnPath()), Hex(std::filesystem::current_path().native())};
+  for (const auto& argument : arguments) fields.push_back(Hex(argument));
+  std::string line;
+  for (const auto& field : fields) line.append(line.empty() ? "" : " ").append(field);
+  line.push_back('\n');
+  const NativeString log = Environment("PELLICAR_TEST_LOG");
+  return log.empty() || Append(log, line);
+}
+
+void Spew(long long count) {
+  const std::string block(65536, 'x');
+  for (; count > 0; count -= static_cast<long long>(block.size()))
+    std::fwrite(block.data(), 1, static_cast<std::size_t>(std::min<long long>(count, block.size())), stderr);
+}
+
+int Run(const std::vector<NativeString>& arguments) {
   const long long start = NowNs();
-  const Instructions instructions = ReadInstructions(argc, argv);
+  const Instructions instructions = ReadInstructions(arguments);
   if (instructions.hang) {
-    AppendToLog(start, argc, argv);
-    for (;;) pause();
+    AppendToLog(start, arguments);
+    Hang();
   }
   if (int ms = EnvNumber("PELLICAR_TEST_SLEEP_MS")) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-  if (const char* create = std::getenv("PELLICAR_TEST_CREATE")) close(open(create, O_CREAT | O_WRONLY, 0644));
-  if (!AppendToLog(start, argc, argv)) return 99;
+  if (const NativeString create = Environment("PELLICAR_TEST_CREATE"); !create.empty()) Create(create);
+  if (!AppendToLog(start, arguments)) return 99;
   std::fputs(instructions.say.c_str(), stderr);
   Spew(instructions.spew);
   if (instructions.crash) Crash();
   return instructions.exitCode;
 }
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t* argv[]) {
+  _setmode(_fileno(stderr), _O_BINARY);  // a line ends in "\n" alone, as on POSIX
+  return Run(std::vector<NativeString>(argv + 1, argv + argc));
+}
+#else
+int main(int argc, char* argv[]) { return Run(std::vector<NativeString>(argv + 1, argv + argc)); }
+#endif

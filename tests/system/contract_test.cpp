@@ -1,0 +1,329 @@
+// The contract of the system layer, stated once and run on every backend: natively on
+// Linux, and under Wine for Windows.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
+#include "support/support.h"
+#include "system/command_line.h"
+#include "system/directory.h"
+#include "system/drives.h"
+#include "system/error.h"
+#include "system/process.h"
+#include "system/shortpath.h"
+#include "system_support.h"
+
+using sys::NativeString;
+using system_testing::MakeDirectory;
+using system_testing::MakeFile;
+using system_testing::Native;
+using testing_support::ReadRuns;
+using testing_support::ScopedEnv;
+using testing_support::TempDir;
+using Ending = sys::ProcessResult::Ending;
+
+namespace {
+
+using Names = std::vector<NativeString>;
+
+Names NativeNames(std::initializer_list<const char*> utf8) {
+  Names names;
+  for (const char* name : utf8) names.push_back(Native(name));
+  return names;
+}
+
+// A root of this platform: "/" or "C:\".
+NativeString SomeRoot() { return sys::Drives().front().root; }
+
+TEST(Paths, JoinAndParentsClimbToTheRootAndStayThere) {
+  const NativeString root = SomeRoot();
+  const NativeString separator(1, sys::kSeparator);
+  const NativeString a = sys::JoinPath(root, Native("game textures"));
+  const NativeString b = sys::JoinPath(a, Native("rock.m32"));
+  EXPECT_EQ(a, root + Native("game textures"));  // a root already ends in its separator
+  EXPECT_EQ(b, a + separator + Native("rock.m32"));
+  EXPECT_EQ(sys::JoinPath(a + separator, Native("rock.m32")), b);
+
+  EXPECT_EQ(sys::ParentDirectory(b), a);
+  EXPECT_EQ(sys::ParentDirectory(a), root);
+  EXPECT_EQ(sys::ParentDirectory(root), root);
+  EXPECT_EQ(sys::ParentDirectory(b + separator), a);
+
+  EXPECT_EQ(sys::WithoutTrailingSeparators(a + separator + separator), a);
+  EXPECT_EQ(sys::WithoutTrailingSeparators(root), root);
+  EXPECT_EQ(sys::LastName(b), Native("rock.m32"));
+  EXPECT_EQ(sys::LastName(root), root);
+  EXPECT_EQ(sys::RootLength(b), root.size());
+  EXPECT_EQ(sys::RootLength(Native("relative")), 0u);
+}
+
+TEST(Names, OrderFoldsCaseAndBreaksTiesByCharacterValue) {
+  Names names = NativeNames({"b", "B", "a", "_", "Ab", "aB", "a0", "a.m32", "A.M32"});
+  std::sort(names.begin(), names.end(), sys::NameLess);
+  EXPECT_EQ(names, NativeNames({"_", "a", "A.M32", "a.m32", "a0", "Ab", "aB", "B", "b"}));
+}
+
+TEST(Names, PatternsMatchWithoutCaseAndTakeNoLookAlikes) {
+  const auto matches = [](const char* name, const char* pattern) {
+    return sys::MatchesPattern(Native(name), Native(pattern));
+  };
+  for (const char* name : {"a.m32", "A.M32", "rock wall.m32", ".m32", "x.y.M32"}) EXPECT_TRUE(matches(name, "*.m32"));
+  for (const char* name : {"a.m32x", "a.m3", "am32", "a.m32.bak", "a.tga"})
+    EXPECT_FALSE(matches(name, "*.m32")) << name;
+  EXPECT_TRUE(matches("ab", "a?"));
+  EXPECT_FALSE(matches("a", "a?"));
+  EXPECT_TRUE(matches("", "*"));
+  EXPECT_TRUE(matches("abcbcd", "a*bc*d"));
+  EXPECT_FALSE(matches("abcbce", "a*bc*d"));
+  // Backtracking stays cheap on a long name that almost matches.
+  EXPECT_FALSE(sys::MatchesPattern(NativeString(100000, 'a'), Native("*a*a*a*a*b")));
+}
+
+TEST(CommandLine, QuotingFollowsTheCRuntimesRules) {
+  const auto quoted = [](const char* text) { return sys::QuotedAsOneArgument(Native(text)); };
+  EXPECT_EQ(quoted("C:\\GAMETE~1\\ROCKWA~1.M32"), Native("C:\\GAMETE~1\\ROCKWA~1.M32"));
+  EXPECT_EQ(quoted("C:\\Game Textures\\rock.m32"), Native("\"C:\\Game Textures\\rock.m32\""));
+  EXPECT_EQ(quoted("C:\\Game Textures\\"), Native("\"C:\\Game Textures\\\\\""));
+  EXPECT_EQ(quoted("say \\\"hi\\\""), Native("\"say \\\\\\\"hi\\\\\\\"\""));
+  EXPECT_EQ(quoted(""), Native("\"\""));
+}
+
+class Listing : public testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name : {"b.m32", "A.M32", "c.M32", "rock wall.m32", "notes.txt", "x.m32.bak", "a.m32x",
+                             "texture.m32x", "LONGNAME.M32X", "abcdefghijk.m32x"})
+      MakeFile(at(name));
+    for (const char* name : {"folder.m32", "sub"}) MakeDirectory(at(name));
+    HideSome();
+  }
+
+  NativeString at(const char* name) const { return sys::JoinPath(directory(), Native(name)); }
+  NativeString directory() const { return Native(dir_.path()); }
+
+  // Entries a person does not work with, each made as this platform hides it.
+  void HideSome() {
+#ifdef _WIN32
+    for (const char* name : {"hidden.m32", "system.m32", "hidden folder", "system folder"}) {
+      std::string(name).ends_with("folder") ? MakeDirectory(at(name)) : MakeFile(at(name));
+      SetFileAttributesW(at(name).c_str(), name[0] == 'h' ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_SYSTEM);
+    }
+#else
+    MakeFile(at(".hidden.m32"));
+    MakeDirectory(at(".hidden folder"));
+    mkfifo(at("pipe.m32").c_str(), 0644);  // not a regular file
+#endif
+  }
+
+  TempDir dir_;
+};
+
+TEST_F(Listing, ShowsMatchingFilesAndFoldersWithoutHiddenOnesOrLookAlikes) {
+  EXPECT_EQ(sys::ListFiles(directory(), Native("*.m32")), NativeNames({"A.M32", "b.m32", "c.M32", "rock wall.m32"}));
+  EXPECT_EQ(sys::ListSubdirectories(directory()), NativeNames({"folder.m32", "sub"}));
+  EXPECT_EQ(sys::ListFiles(sys::JoinPath(directory(), Native("sub")), Native("*.m32")), Names{});
+}
+
+TEST_F(Listing, AFolderThatIsNotThereThrowsTheSystemsErrorNamingIt) {
+  try {
+    sys::ListFiles(at("missing"), Native("*.m32"));
+    FAIL() << "no error";
+  } catch (const std::system_error& failure) {
+    EXPECT_EQ(failure.code(), std::errc::no_such_file_or_directory) << failure.code().message();
+    EXPECT_NE(std::string(failure.what()).find("missing"), std::string::npos) << failure.what();
+    EXPECT_FALSE(failure.code().message().empty());
+  }
+  EXPECT_THROW(sys::ListSubdirectories(at("b.m32")), std::system_error);  // a file is no folder
+}
+
+TEST(CurrentDirectory, IsTheProcesssAndLiesOnADriveThatOpensInIt) {
+  TempDir dir;
+  system_testing::ScopedCurrentDirectory here(Native(dir.path()));
+  const NativeString current = sys::CurrentDirectory();
+  EXPECT_TRUE(system_testing::SameFile(current, Native(dir.path())));
+
+  const auto drives = sys::Drives();
+  ASSERT_FALSE(drives.empty());
+  EXPECT_TRUE(std::is_sorted(drives.begin(), drives.end(),
+                             [](const sys::Drive& a, const sys::Drive& b) { return a.root < b.root; }));
+  const sys::Drive* drive = sys::DriveOf(current, drives);
+  ASSERT_NE(drive, nullptr);
+  EXPECT_EQ(sys::CurrentDirectoryOn(*drive, drives), current);
+  for (const auto& other : drives) {
+    const NativeString opened = sys::CurrentDirectoryOn(other, drives);
+    EXPECT_EQ(sys::DriveOf(opened, drives), &other) << sys::ToUtf8(sys::FromNative(opened));
+  }
+}
+
+TEST(Drives, ADirectoryBelongsToTheDeepestDriveHoldingIt) {
+  const NativeString root = SomeRoot();
+  const NativeString media = sys::JoinPath(root, Native("media"));
+  const std::vector<sys::Drive> drives{{root, Native("root")},
+                                       {sys::JoinPath(media, Native("usb")), Native("STICK")},
+                                       {sys::JoinPath(media, Native("usb2")), Native("OTHER")}};
+  EXPECT_EQ(sys::DriveOf(sys::JoinPath(drives[1].root, Native("textures")), drives), &drives[1]);
+  EXPECT_EQ(sys::DriveOf(drives[2].root, drives), &drives[2]);
+  EXPECT_EQ(sys::DriveOf(sys::JoinPath(media, Native("usb-stick")), drives), &drives[0]);
+  EXPECT_EQ(sys::DriveOf(root, drives), &drives[0]);
+  EXPECT_EQ(sys::DriveOf(Native("relative"), drives), nullptr);
+}
+
+#ifdef _WIN32
+constexpr const char* kCrashName = "access violation";
+constexpr const char* kStoppedName = "stopped";
+#else
+constexpr const char* kCrashName = "SIGSEGV";
+constexpr const char* kStoppedName = "SIGKILL";
+#endif
+
+// Names that break a command line in one way or another; each platform adds its own.
+std::vector<std::string> AwkwardNames() {
+  std::vector<std::string> names{"rock wall.m32",           "a;b.m32",  "$(touch pwned).m32", "-rf.m32",
+                                 "  two  blanks  .m32",     "it's.m32", "100% %PATH%.m32",    "a & b ^ c.m32",
+                                 "ok \xc3\xa9t\xc3\xa9.m32"};
+#ifndef _WIN32
+  names.insert(names.end(), {"it's \"quoted\".m32", "line\nbreak.m32", "tab\there.m32", "back\\slash.m32",
+                             "caf\xe9 latin1.m32", "\xff\xfe.m32"});
+#endif
+  return names;
+}
+
+sys::ProcessResult WaitAndClose(sys::Process& process) {
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!sys::WaitForProcess(process, 100)) {
+    if (std::chrono::steady_clock::now() < giveUp) continue;
+    ADD_FAILURE() << "the process did not end";
+    sys::StopProcess(process);
+  }
+  return sys::CloseProcess(process);
+}
+
+sys::ProcessResult RunToTheEnd(const NativeString& commandLine) {
+  sys::Process process = sys::StartProcess(commandLine);
+  return WaitAndClose(process);
+}
+
+NativeString ConverterCommand(const NativeString& argument) { return Native("Pellicar.exe ") + argument; }
+
+// Runs the fake converter on a file holding `instructions`.
+sys::ProcessResult RunConverterTold(const TempDir& dir, const std::string& instructions) {
+  testing_support::WriteFile(dir / "told.m32", instructions);
+  return RunToTheEnd(ConverterCommand(sys::ShortPath(Native(dir / "told.m32"))));
+}
+
+TEST(ShortPath, StartsTheConverterWithOneArgumentNamingTheSameFile) {
+  TempDir dir, log;
+  ScopedEnv logTo("PELLICAR_TEST_LOG", log / "runs.log");
+  std::vector<NativeString> paths;
+  for (const auto& name : AwkwardNames()) paths.push_back(sys::JoinPath(Native(dir.path()), Native(name)));
+  for (const auto& path : paths) MakeFile(path);
+  paths.push_back(sys::JoinPath(Native(dir.path()), Native("a folder")));  // any existing path
+  MakeDirectory(paths.back());
+
+  for (const auto& path : paths) EXPECT_TRUE(RunToTheEnd(ConverterCommand(sys::ShortPath(path))).succeeded());
+  const auto runs = ReadRuns(log / "runs.log");
+  ASSERT_EQ(runs.size(), paths.size());
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    const std::string shown = sys::ToUtf8(sys::FromNative(paths[i]));
+    ASSERT_EQ(runs[i].arguments.size(), 1u) << shown;
+    EXPECT_TRUE(system_testing::SameFile(Native(runs[i].arguments[0]), paths[i])) << shown;
+#ifndef _WIN32
+    EXPECT_EQ(runs[i].arguments[0], paths[i]);  // no short names: byte for byte
+#endif
+  }
+}
+
+TEST(Process, TellsHowItEndedAndWhatItWroteToStderr) {
+  TempDir dir;
+  const auto clean = RunConverterTold(dir, "");
+  EXPECT_TRUE(clean.succeeded());
+  EXPECT_EQ(clean.errorOutput, "");
+
+  const auto failed = RunConverterTold(dir, "say first line\nsay second\nexit 4\n");
+  EXPECT_EQ(failed.ending, Ending::Exited);
+  EXPECT_EQ(failed.exitCode, 4);
+  EXPECT_EQ(failed.errorOutput, "first line\nsecond\n");
+  EXPECT_FALSE(failed.succeeded());
+
+  const auto crashed = RunConverterTold(dir, "say going down\ncrash\n");
+  EXPECT_EQ(crashed.ending, Ending::Crashed);
+  EXPECT_EQ(crashed.crash, kCrashName);
+  EXPECT_EQ(crashed.errorOutput, "going down\n");
+
+  sys::Process missing = sys::StartProcess(Native("no-such-program-anywhere x"));
+  EXPECT_TRUE(sys::WaitForProcess(missing, 0));
+  const auto notStarted = sys::CloseProcess(missing);
+  EXPECT_EQ(notStarted.ending, Ending::NotStarted);
+  EXPECT_EQ(notStarted.startError, std::errc::no_such_file_or_directory) << notStarted.startError.message();
+}
+
+TEST(Process, KeepsTheStartOfAFloodOnStderrAndIsNeverBlockedByIt) {
+  TempDir dir;
+  const auto flooded = RunConverterTold(dir, "say it begins\nspew 5000000\nexit 1\n");
+  EXPECT_EQ(flooded.exitCode, 1);
+  ASSERT_EQ(flooded.errorOutput.size(), sys::kKeptErrorOutput);
+  EXPECT_TRUE(flooded.errorOutput.starts_with("it begins\nxxxx"));
+}
+
+TEST(Process, StoppingEndsOneThatWouldNeverEnd) {
+  TempDir dir;
+  testing_support::WriteFile(dir / "hang.m32", "hang\n");
+  sys::Process process = sys::StartProcess(ConverterCommand(sys::ShortPath(Native(dir / "hang.m32"))));
+  EXPECT_FALSE(sys::WaitForProcess(process, 50));
+  sys::StopProcess(process);
+  EXPECT_TRUE(sys::WaitForProcess(process, 5000));
+  const auto stopped = sys::CloseProcess(process);
+  EXPECT_EQ(stopped.ending, Ending::Crashed);
+  EXPECT_EQ(stopped.crash, kStoppedName);
+}
+
+// The test's own folder holds the fake converter as Pellicar.exe; the current directory
+// and a folder on PATH hold copies of it under other names, and one of the same name.
+TEST(ProgramSearch, OwnFolderFirstThenTheCurrentDirectoryThenPath) {
+  TempDir here, onPath, log;
+  const NativeString own = sys::CurrentDirectory();  // ctest starts the test in its own folder
+  const NativeString converter = sys::JoinPath(own, Native("Pellicar.exe"));
+  ASSERT_TRUE(std::filesystem::exists(std::filesystem::path(converter)));
+  const auto copyTo = [&](const std::string& folder, const char* name) {
+    std::filesystem::copy_file(std::filesystem::path(converter), std::filesystem::path(Native(folder)) / Native(name));
+  };
+  for (const char* name : {"Pellicar.exe", "probe-both.exe"}) copyTo(here.path(), name);
+  for (const char* name : {"probe-both.exe", "probe-path.exe"}) copyTo(onPath.path(), name);
+#ifdef _WIN32
+  const std::string pathSeparator = ";";
+#else
+  const std::string pathSeparator = ":";
+#endif
+  const char* oldPath = std::getenv("PATH");
+  ScopedEnv searchPath("PATH", onPath.path() + pathSeparator + (oldPath ? oldPath : ""));
+  ScopedEnv logTo("PELLICAR_TEST_LOG", log / "runs.log");
+  system_testing::ScopedCurrentDirectory inside(Native(here.path()));
+
+  for (const char* program : {"Pellicar.exe", "probe-both.exe", "probe-path.exe"})
+    EXPECT_TRUE(RunToTheEnd(Native(program)).succeeded()) << program;
+  const auto runs = ReadRuns(log / "runs.log");
+  ASSERT_EQ(runs.size(), 3u);
+  EXPECT_TRUE(system_testing::SameFile(Native(runs[0].executable), converter)) << runs[0].executable;
+  EXPECT_TRUE(system_testing::SameFile(Native(runs[1].executable), Native(here / "probe-both.exe")))
+      << runs[1].executable;
+  EXPECT_TRUE(system_testing::SameFile(Native(runs[2].executable), Native(onPath / "probe-path.exe")))
+      << runs[2].executable;
+  for (const auto& run : runs) EXPECT_TRUE(system_testing::SameFile(Native(run.workingDirectory), Native(here.path())));
+}
+
+TEST(ShortPath, IsEmptyForAFileThatIsNotThere) {
+  TempDir dir;
+  EXPECT_EQ(sys::ShortPath(sys::JoinPath(Native(dir.path()), Native("gone.m32"))), NativeString());
+  EXPECT_EQ(sys::ShortPath(sys::JoinPath(Native(dir.path()), Native("no folder/gone.m32"))), NativeString());
+  EXPECT_EQ(sys::ShortPath(NativeString()), NativeString());
+}
+
+}  // namespace
