@@ -90,6 +90,11 @@ TEST(Converter, TheTemporaryFileIsHiddenAndNoneRemainsAfterTerminateProcess) {
     std::this_thread::sleep_for(std::chrono::milliseconds(moment(random)));
     converter.Kill();
     converter.Wait();
+    // The system deletes the file when the last handle to it closes, which may come a
+    // moment after the process is reported ended (under Wine, by the wineserver).
+    const auto settled = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!TemporaryNames(folder).empty() && std::chrono::steady_clock::now() < settled)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(folder.names(), (std::vector<std::string>{"big.m32", "big.tga"}));
     const std::uintmax_t size = fs::file_size(folder / "big.tga");
     if (size != TgaBytes(kBigWidth, kBigHeight)) {
