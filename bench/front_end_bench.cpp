@@ -8,8 +8,6 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include <QApplication>
-#include <QItemSelectionModel>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -19,6 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "runtime/busy.h"
+#include "runtime/form.h"
+#include "runtime/strings.h"
 #include "ui/frmPellicar.h"
 
 extern char** environ;
@@ -90,8 +91,8 @@ bool Report(const char* what, std::pair<double, double> times, double bar) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);  // the Qt backend, when no display is chosen
+  runtime::Application app(argc, argv);
   const fs::path work = fs::temp_directory_path() / "pellicar-bench";
   fs::remove_all(work);
 
@@ -102,15 +103,15 @@ int main(int argc, char* argv[]) {
   const bool listOk = Report("file list",
                              Compare([&] { BareReadFilterSort(bigFolder); },
                                      [&] {
-                                       window.File1->setPath(QString::fromStdString(bigFolder));
-                                       QApplication::processEvents();
+                                       window.File1.setPath(runtime::FromUtf8(bigFolder));
+                                       runtime::DoEvents();
                                      }),
                              kFileListBar);
 
   const auto batchFolder = (work / "batch").native();
   MakeFolder(batchFolder, kBatchFiles, 1);
-  window.File1->setPath(QString::fromStdString(batchFolder));
-  window.File1->selectAll();
+  window.File1.setPath(runtime::FromUtf8(batchFolder));
+  for (int i = 0; i < window.File1.listCount(); ++i) window.File1.setSelected(i, true);
   const auto converter = (fs::read_symlink("/proc/self/exe").parent_path() / "Pellicar.exe").native();
   const auto names = BareReadFilterSort(batchFolder);
   const bool batchOk = Report("batch",

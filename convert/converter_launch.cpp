@@ -1,5 +1,7 @@
 // Running the converter: the short form of a path, and starting a command line and
 // waiting for its end.
+#include <cstdio>
+
 #include "runtime/busy.h"
 #include "runtime/strings.h"
 #include "system/process.h"
@@ -12,16 +14,14 @@ constexpr int kRepaintIntervalMs = 50;
 
 }  // namespace
 
-QString frmPellicar::GetShortPath(QString& strFileName) {
+std::u16string frmPellicar::GetShortPath(std::u16string& strFileName) {
   return runtime::FromNative(sys::GetShortPathName(runtime::ToNative(strFileName)));
 }
 
-void frmPellicar::ExecCmd(QString& cmdline) {
+void frmPellicar::ExecCmd(std::u16string& cmdline) {
   std::error_code error;
   sys::ProcessInformation process = sys::CreateProcess(runtime::ToNative(cmdline), error);
-  if (error) {
-    qWarning("%s: cannot start: %s", qPrintable(runtime::ForDisplay(cmdline)), error.message().c_str());
-  }
+  if (error) std::fprintf(stderr, "%s: cannot start: %s\n", runtime::ToUtf8(cmdline).c_str(), error.message().c_str());
   while (!sys::WaitForProcess(process, kRepaintIntervalMs)) runtime::DoEvents();
   sys::CloseProcess(process);
 }

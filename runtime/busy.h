@@ -1,12 +1,15 @@
 #pragma once
-// A window that is busy keeps painting but takes no input.
+// A form that is busy keeps painting but takes no input.
 
 namespace runtime {
 
-// While one lives: the busy cursor shows and keyboard and mouse input is dropped.
+class Form;
+
+// While one lives: the busy cursor shows over the form and keyboard and mouse input
+// made meanwhile is dropped, never replayed. A request to close the form still arrives.
 class BusyScope {
  public:
-  BusyScope();
+  explicit BusyScope(Form& form);
   ~BusyScope();
   BusyScope(const BusyScope&) = delete;
   BusyScope& operator=(const BusyScope&) = delete;

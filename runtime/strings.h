@@ -1,20 +1,25 @@
 #pragma once
-#include <QString>
+// Strings at the form's level are UTF-16; system/ takes the platform's own.
+#include <string>
+#include <string_view>
 
 #include "system/directory.h"
 #include "system/native_string.h"
 
 namespace runtime {
 
-inline sys::NativeString ToNative(const QString& text) { return sys::ToNative(text.toStdU16String()); }
-inline QString FromNative(const sys::NativeString& bytes) { return QString::fromStdU16String(sys::FromNative(bytes)); }
-inline QString ForDisplay(const QString& text) {
-  return QString::fromStdU16String(sys::ForDisplay(text.toStdU16String()));
-}
+inline sys::NativeString ToNative(std::u16string_view text) { return sys::ToNative(text); }
+inline std::u16string FromNative(const sys::NativeString& text) { return sys::FromNative(text); }
+// The text for showing a name; see sys::ForDisplay.
+inline std::u16string ForDisplay(std::u16string_view text) { return sys::ForDisplay(text); }
 
-inline QString JoinPath(const QString& directory, const QString& name) {
+inline std::u16string JoinPath(std::u16string_view directory, std::u16string_view name) {
   return FromNative(sys::JoinPath(ToNative(directory), ToNative(name)));
 }
-inline QString ParentPath(const QString& path) { return FromNative(sys::ParentDirectory(ToNative(path))); }
+inline std::u16string ParentPath(std::u16string_view path) { return FromNative(sys::ParentDirectory(ToNative(path))); }
+
+// UTF-8, for messages on the standard streams; names that are not text show U+FFFD.
+std::string ToUtf8(std::u16string_view text);
+std::u16string FromUtf8(std::string_view text);
 
 }  // namespace runtime

@@ -2,10 +2,6 @@
 // argument, and how the window behaves while the converter runs.
 #include <unistd.h>
 
-#include <QApplication>
-#include <QTest>
-#include <QTimer>
-
 #include "support/window_fixture.h"
 
 using testing_support::ScopedEnv;
@@ -37,8 +33,8 @@ TEST_F(WindowTest, SelectedFilesRunOneAfterAnotherInListOrder) {
       EXPECT_GE(done[i].startNs, done[i - 1].endNs) << "run " << i << " overlapped the one before";
     }
   }
-  for (int row : {0, 2, 3}) EXPECT_TRUE(window.File1->selected(row));  // the selection stays
-  EXPECT_FALSE(window.File1->selected(1));
+  for (int row : {0, 2, 3}) EXPECT_TRUE(window.File1.selected(row));  // the selection stays
+  EXPECT_FALSE(window.File1.selected(1));
 }
 
 TEST_F(WindowTest, NothingSelectedRunsNothing) {
@@ -52,8 +48,8 @@ TEST_F(WindowTest, AwkwardNamesReachTheConverterAsExactlyThatFile) {
                                           "-rf.m32",       "line\nbreak.m32", "back\\slash.m32", "caf\xe9.m32"};
   for (const auto& name : names) WriteFile(work() + "/" + name);
   auto& window = openWindow();
-  ASSERT_EQ(window.File1->listCount(), static_cast<int>(names.size()));
-  window.File1->selectAll();
+  ASSERT_EQ(window.File1.listCount(), static_cast<int>(names.size()));
+  selectAll();
   window.Command1_Click();
 
   auto received = FirstArguments(runs());
@@ -71,11 +67,9 @@ TEST_F(WindowTest, AFileInTheRootIsPassedWithOneSeparator) {
   WriteFile("/" + name);
   if (!std::filesystem::exists("/" + name)) GTEST_SKIP() << "the root folder is not writable here";
   auto& window = openWindow();
-  window.File1->setPath("/");
-  const auto& list = window.File1;
-  for (int i = 0; i < list->listCount(); ++i) {
-    if (list->list(i).toStdString() == name)
-      list->selectionModel()->select(list->model()->index(i, 0), QItemSelectionModel::Select);
+  window.File1.setPath(u"/");
+  for (int i = 0; i < window.File1.listCount(); ++i) {
+    if (runtime::ToUtf8(window.File1.list(i)) == name) window.File1.setSelected(i, true);
   }
   window.Command1_Click();
   std::filesystem::remove("/" + name);
@@ -101,16 +95,16 @@ TEST_F(WindowTest, TheListIsReadOnceSoFilesMadeDuringTheBatchAreLeftAlone) {
   WriteFile(work() + "/b.m32");
   ScopedEnv create("PELLICAR_TEST_CREATE", work() + "/aa-new.m32");
   auto& window = openWindow();
-  window.File1->selectAll();
+  selectAll();
   window.Command1_Click();
   EXPECT_EQ(FirstArguments(runs()), (std::vector<std::string>{work() + "/a.m32", work() + "/b.m32"}));
-  EXPECT_EQ(window.File1->listCount(), 2);
+  EXPECT_EQ(window.File1.listCount(), 2);
 }
 
 TEST_F(WindowTest, AFileThatVanishedBeforeItsTurnIsSkippedAndTheRestConvert) {
   for (const char* name : {"a.m32", "b.m32", "c.m32"}) WriteFile(work() + "/" + name);
   auto& window = openWindow();
-  window.File1->selectAll();
+  selectAll();
   std::filesystem::remove(work() + "/b.m32");
   window.Command1_Click();
   EXPECT_EQ(FirstArguments(runs()), (std::vector<std::string>{work() + "/a.m32", work() + "/c.m32"}));
@@ -120,7 +114,7 @@ TEST_F(WindowTest, MoreThan32767FilesStillConvertWhatIsSelected) {
   constexpr int kCount = 33000;
   for (int i = 0; i < kCount; ++i) WriteFile(work() + "/" + std::to_string(100000 + i) + ".m32");
   auto& window = openWindow();
-  ASSERT_EQ(window.File1->listCount(), kCount);
+  ASSERT_EQ(window.File1.listCount(), kCount);
   select({kCount - 1});
   window.Command1_Click();
   EXPECT_EQ(FirstArguments(runs()),
@@ -131,37 +125,38 @@ TEST_F(WindowTest, WhileConvertingTheWindowIsBusyAndDropsInput) {
   for (const char* name : {"a.m32", "b.m32"}) WriteFile(work() + "/" + name);
   ScopedEnv slow("PELLICAR_TEST_SLEEP_MS", "300");
   auto& window = openWindow();
-  window.show();
-  window.File1->selectAll();
+  ASSERT_TRUE(testing_support::ShowAndActivate(window));
+  select({0});
+  window.File1.setFocus();
   bool busyCursor = false;
-  QTimer::singleShot(100, [&] {
-    busyCursor = QApplication::overrideCursor() != nullptr;
-    QTest::mouseClick(window.Command1, Qt::LeftButton);  // would start a second batch
-    QTest::keyClick(window.File1, Qt::Key_A, Qt::ControlModifier);
+  testing_support::After(100, [&] {
+    busyCursor = testing_support::BusyCursorShown(window);
+    testing_support::Click(window.Command1);  // would start a second batch
+    testing_support::PressKey(window, testing_support::Key::kCtrlA);
   });
-  window.File1->selectionModel()->select(window.File1->model()->index(1, 0), QItemSelectionModel::Deselect);
   window.Command1_Click();
+  testing_support::ProcessEvents(100);
   EXPECT_TRUE(busyCursor);
   EXPECT_EQ(runs().size(), 1u);
-  EXPECT_FALSE(window.File1->selected(1));  // Ctrl+A did not reach the list
-  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_FALSE(window.File1.selected(1));  // Ctrl+A did not reach the list
+  EXPECT_FALSE(testing_support::BusyCursorShown(window));
 }
 
 TEST_F(WindowTest, ClosingDuringABatchEndsItOnceTheRunningConverterHasEnded) {
   for (const char* name : {"a.m32", "b.m32", "c.m32"}) WriteFile(work() + "/" + name);
   ScopedEnv slow("PELLICAR_TEST_SLEEP_MS", "300");
   auto& window = openWindow();
-  window.show();
-  window.File1->selectAll();
+  ASSERT_TRUE(testing_support::ShowAndActivate(window));
+  selectAll();
   bool stillShownAfterClose = false;
-  QTimer::singleShot(100, [&] {
+  testing_support::After(100, [&] {
     window.close();
-    stillShownAfterClose = window.isVisible();
+    stillShownAfterClose = window.visible();
   });
   window.Command1_Click();
   EXPECT_TRUE(stillShownAfterClose);  // the running converter was waited for
   EXPECT_EQ(runs().size(), 1u);
-  EXPECT_FALSE(window.isVisible());
+  EXPECT_FALSE(window.visible());
 }
 
 }  // namespace

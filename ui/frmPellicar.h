@@ -1,48 +1,44 @@
 #pragma once
 // The program's one window: the credits block across the top, a drive list above a
 // directory list, the m32 files of the open directory, and the Convert button.
-#include <QLabel>
-#include <QPushButton>
-#include <QString>
-#include <QWidget>
 #include <array>
+#include <string>
 
+#include "runtime/commandbutton.h"
 #include "runtime/dirlistbox.h"
 #include "runtime/drivelistbox.h"
 #include "runtime/filelistbox.h"
+#include "runtime/form.h"
+#include "runtime/label.h"
+#include "runtime/picturebox.h"
 
-class frmPellicar : public QWidget {
-  Q_OBJECT
-
+class frmPellicar : public runtime::Form {
  public:
-  explicit frmPellicar(QWidget* parent = nullptr);
+  frmPellicar();
 
-  runtime::DriveListBox* Drive1;
-  runtime::DirListBox* Dir1;
-  runtime::FileListBox* File1;
-  QPushButton* Command1;
-  std::array<QLabel*, 3> Label2;
-  QLabel* Picture1;
+  // Declared in tab order, which is also the order in which they are created.
+  runtime::DriveListBox Drive1{*this};
+  runtime::DirListBox Dir1{*this};
+  runtime::FileListBox File1{*this};
+  runtime::CommandButton Command1{*this};
+  std::array<runtime::Label, 3> Label2{runtime::Label{*this}, runtime::Label{*this}, runtime::Label{*this}};
+  runtime::PictureBox Picture1{*this};
 
   // The short form of a path, which stands unquoted as one word on a command line;
   // empty when the file has none.
-  QString GetShortPath(QString& strFileName);
+  std::u16string GetShortPath(std::u16string& strFileName);
   // Runs a command line and returns once that process has ended (at once when it
   // cannot be started). The window keeps painting meanwhile.
-  void ExecCmd(QString& cmdline);
+  void ExecCmd(std::u16string& cmdline);
 
- public slots:
   void Drive1_Change();
   void Dir1_Change();
   void Command1_Click();
 
  protected:
-  void closeEvent(QCloseEvent* event) override;
+  bool QueryUnload() override;
 
  private:
-  void createControls();
-  void placeControls();
-  void connectHandlers();
   void OpenNearestReadableAncestor();
 
   bool batchRunning_ = false;

@@ -2,12 +2,13 @@
 // A window opened in a fresh folder, with the fake converter logging to that folder.
 #include <gtest/gtest.h>
 
-#include <QItemSelectionModel>
 #include <filesystem>
 #include <memory>
 
+#include "runtime/strings.h"
 #include "support.h"
 #include "ui/frmPellicar.h"
+#include "window_support.h"
 
 class WindowTest : public testing::Test {
  protected:
@@ -32,8 +33,11 @@ class WindowTest : public testing::Test {
   }
 
   void select(std::initializer_list<int> rows) {
-    auto* model = window_->File1->model();
-    for (int row : rows) window_->File1->selectionModel()->select(model->index(row, 0), QItemSelectionModel::Select);
+    for (int row : rows) window_->File1.setSelected(row, true);
+  }
+
+  void selectAll() {
+    for (int row = 0; row < window_->File1.listCount(); ++row) window_->File1.setSelected(row, true);
   }
 
   std::vector<testing_support::ConverterRun> runs() const { return testing_support::ReadRuns(log()); }

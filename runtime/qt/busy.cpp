@@ -1,8 +1,10 @@
-#include "busy.h"
-
+// The busy state: an event filter on the whole application drops input, and the
+// override cursor shows the wait cursor.
 #include <QApplication>
 #include <QEvent>
 #include <QObject>
+
+#include "runtime/busy.h"
 
 namespace runtime {
 namespace {
@@ -40,7 +42,7 @@ InputDropper& Dropper() {
 
 }  // namespace
 
-BusyScope::BusyScope() {
+BusyScope::BusyScope(Form&) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   qApp->installEventFilter(&Dropper());
 }

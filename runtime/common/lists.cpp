@@ -1,0 +1,104 @@
+#include "lists.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "runtime/error.h"
+#include "runtime/strings.h"
+#include "system/directory.h"
+#include "system/drives.h"
+
+namespace runtime::common {
+namespace {
+
+std::u16string DesignationOf(const sys::Drive& drive) { return FromNative(sys::Designation(drive)); }
+
+std::u16string DesignationOfDriveOf(const std::u16string& path, const std::vector<sys::Drive>& drives) {
+  const sys::Drive* drive = sys::DriveOf(ToNative(path), drives);
+  return drive ? DesignationOf(*drive) : std::u16string();
+}
+
+bool IsRoot(const sys::NativeString& directory) { return sys::ParentDirectory(directory) == directory; }
+
+sys::NativeString WithoutTrailingSeparators(sys::NativeString directory) {
+  while (!IsRoot(directory) && directory.size() > 1 && directory.back() == sys::kSeparator) directory.pop_back();
+  return directory;
+}
+
+// The directory itself and each directory above it, the root first.
+std::vector<sys::NativeString> Lineage(const sys::NativeString& directory) {
+  std::vector<sys::NativeString> lineage{directory};
+  while (!IsRoot(lineage.front())) lineage.insert(lineage.begin(), sys::ParentDirectory(lineage.front()));
+  return lineage;
+}
+
+std::u16string NameOf(const sys::NativeString& directory) {
+  const auto cut = directory.find_last_of(sys::kSeparator);
+  const bool whole = IsRoot(directory) || cut == sys::NativeString::npos;
+  return ForDisplay(FromNative(whole ? directory : directory.substr(cut + 1)));
+}
+
+std::vector<DirectoryEntry> Listing(const sys::NativeString& directory,
+                                    const std::vector<sys::NativeString>& subdirectories) {
+  std::vector<DirectoryEntry> entries;
+  int level = 0;
+  for (const auto& ancestor : Lineage(directory))
+    entries.push_back({FromNative(ancestor), NameOf(ancestor), level++, true});
+  for (const auto& name : subdirectories) {
+    const auto path = sys::JoinPath(directory, name);
+    entries.push_back({FromNative(path), NameOf(path), level, false});
+  }
+  return entries;
+}
+
+}  // namespace
+
+std::vector<std::u16string> DriveDesignations(const std::u16string& current) {
+  std::vector<std::u16string> designations;
+  for (const auto& drive : sys::Drives()) designations.push_back(DesignationOf(drive));
+  const bool gone = std::find(designations.begin(), designations.end(), current) == designations.end();
+  if (!current.empty() && gone) designations.push_back(current);
+  return designations;
+}
+
+std::u16string DesignationOfDriveOf(const std::u16string& path) { return DesignationOfDriveOf(path, sys::Drives()); }
+
+std::u16string DirectoryFor(const std::u16string& path) {
+  const auto native = ToNative(path);
+  const auto drives = sys::Drives();
+  for (const auto& drive : drives) {
+    if (sys::Designation(drive) == native) return FromNative(sys::CurrentDirectoryOn(drive, drives));
+  }
+  return FromNative(WithoutTrailingSeparators(native));
+}
+
+std::vector<DirectoryEntry> ReadDirectoryList(const std::u16string& directory) {
+  const auto native = ToNative(directory);
+  return Listing(native, Checked([&] { return sys::ListSubdirectories(native); }));
+}
+
+std::vector<DirectoryEntry> ReadStartingDirectoryList(const std::u16string& directory) {
+  try {
+    return ReadDirectoryList(directory);
+  } catch (const Error&) {
+    return Listing(ToNative(directory), {});
+  }
+}
+
+int OpenIndex(const std::vector<DirectoryEntry>& entries) {
+  int index = -1;
+  for (const auto& entry : entries) index += entry.open ? 1 : 0;
+  return index;
+}
+
+std::vector<std::u16string> ReadFileList(const std::u16string& directory, const std::u16string& pattern) {
+  const auto names = Checked([&] { return sys::ListFiles(ToNative(directory), ToNative(pattern)); });
+  std::vector<std::u16string> list;
+  list.reserve(names.size());
+  for (const auto& name : names) list.push_back(FromNative(name));
+  return list;
+}
+
+std::u16string StartingDirectory() { return FromNative(sys::CurrentDirectory()); }
+
+}  // namespace runtime::common
