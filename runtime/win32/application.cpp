@@ -113,6 +113,7 @@ BusyScope::BusyScope(Form&) {
 
 BusyScope::~BusyScope() {
   --win32::gBusy;
+  SetCursor(LoadCursorW(nullptr, IDC_ARROW));
   POINT cursor;
   GetCursorPos(&cursor);
   SetCursorPos(cursor.x, cursor.y);  // the window under it sets its own cursor again

@@ -51,6 +51,8 @@ class PicturePeer : public Control::Peer {
       case WM_SETFOCUS:
       case WM_KILLFOCUS: InvalidateRect(hwnd, nullptr, TRUE); return 0;
       case WM_LBUTTONDOWN: SetFocus(hwnd); return 0;
+      case STM_GETIMAGE:  // as a static control answers it
+        return self && wParam == IMAGE_BITMAP ? reinterpret_cast<LRESULT>(self->bitmap_) : 0;
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);
   }

@@ -14,7 +14,7 @@
 
 namespace testing_support {
 
-enum class Key { kTab, kReturn, kHome, kShiftEnd, kSpace, kCtrlA, kEscape };
+enum class Key { kTab, kReturn, kHome, kShiftEnd, kSpace };
 
 struct Size {
   int width = 0, height = 0;

@@ -44,8 +44,6 @@ void PressKey(runtime::Form&, Key key) {
     case Key::kHome: QTest::keyClick(focus, Qt::Key_Home); break;
     case Key::kShiftEnd: QTest::keyClick(focus, Qt::Key_End, Qt::ShiftModifier); break;
     case Key::kSpace: QTest::keyClick(focus, Qt::Key_Space); break;
-    case Key::kCtrlA: QTest::keyClick(focus, Qt::Key_A, Qt::ControlModifier); break;
-    case Key::kEscape: QTest::keyClick(focus, Qt::Key_Escape); break;
   }
 }
 
