@@ -1,9 +1,9 @@
-#include "command_line.hpp"
+#include "command_line.h"
 
 #include <algorithm>
 #include <string_view>
 
-#include "file_io.hpp"
+#include "file_io.h"
 
 namespace m32tga {
 
@@ -28,58 +28,57 @@ namespace {
 
 // Compares an argument with an option name character by character, so that arguments
 // stay in the system's own form (bytes on POSIX, UTF-16 on Windows).
-bool is(const std::filesystem::path& argument, std::string_view option) {
-    const auto& text = argument.native();
-    return std::equal(text.begin(), text.end(), option.begin(), option.end(),
-                      [](auto a, char b) { return a == static_cast<unsigned char>(b); });
+bool Is(const std::filesystem::path& argument, std::string_view option) {
+  const auto& text = argument.native();
+  return std::equal(text.begin(), text.end(), option.begin(), option.end(),
+                    [](auto a, char b) { return a == static_cast<unsigned char>(b); });
 }
 
-bool looks_like_option(const std::filesystem::path& argument) {
-    const auto& text = argument.native();
-    return text.size() > 1 && text[0] == '-';
+bool LooksLikeOption(const std::filesystem::path& argument) {
+  const auto& text = argument.native();
+  return text.size() > 1 && text[0] == '-';
 }
 
-CommandLine usage_error(std::string message) {
-    CommandLine wrong;
-    wrong.action = Action::kUsageError;
-    wrong.error = std::move(message);
-    return wrong;
+CommandLine UsageError(std::string message) {
+  CommandLine wrong;
+  wrong.action = Action::kUsageError;
+  wrong.error = std::move(message);
+  return wrong;
 }
 
 }  // namespace
 
-CommandLine parse_command_line(std::span<const std::filesystem::path> arguments) {
-    CommandLine line;
-    bool options_ended = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::filesystem::path& argument = arguments[i];
-        if (options_ended || !looks_like_option(argument)) {
-            line.inputs.push_back(argument);
-        } else if (is(argument, "--")) {
-            options_ended = true;
-        } else if (is(argument, "--help") || is(argument, "-h")) {
-            line.action = Action::kHelp;
-            return line;
-        } else if (is(argument, "--version")) {
-            line.action = Action::kVersion;
-            return line;
-        } else if (is(argument, "--alpha")) {
-            line.depth = TgaDepth::kBgra32;
-        } else if (is(argument, "-o")) {
-            if (line.output) return usage_error("-o given twice");
-            if (i + 1 == arguments.size()) return usage_error("-o needs a file name");
-            line.output = arguments[++i];
-        } else {
-            return usage_error("unknown option " + display_name(argument) +
-                               " (a file whose name starts with - goes after --)");
-        }
+CommandLine ParseCommandLine(std::span<const std::filesystem::path> arguments) {
+  CommandLine line;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::filesystem::path& argument = arguments[i];
+    if (optionsEnded || !LooksLikeOption(argument)) {
+      line.inputs.push_back(argument);
+    } else if (Is(argument, "--")) {
+      optionsEnded = true;
+    } else if (Is(argument, "--help") || Is(argument, "-h")) {
+      line.action = Action::kHelp;
+      return line;
+    } else if (Is(argument, "--version")) {
+      line.action = Action::kVersion;
+      return line;
+    } else if (Is(argument, "--alpha")) {
+      line.depth = TgaDepth::kBgra32;
+    } else if (Is(argument, "-o")) {
+      if (line.output) return UsageError("-o given twice");
+      if (i + 1 == arguments.size()) return UsageError("-o needs a file name");
+      line.output = arguments[++i];
+    } else {
+      return UsageError("unknown option " + DisplayName(argument) + " (a file whose name starts with - goes after --)");
     }
-    if (line.inputs.empty()) return usage_error("no file to convert");
-    if (line.output && line.inputs.size() > 1) {
-        return usage_error("-o names the output of one file, but " +
-                           std::to_string(line.inputs.size()) + " files were given");
-    }
-    return line;
+  }
+  if (line.inputs.empty()) return UsageError("no file to convert");
+  if (line.output && line.inputs.size() > 1) {
+    return UsageError("-o names the output of one file, but " + std::to_string(line.inputs.size()) +
+                      " files were given");
+  }
+  return line;
 }
 
 }  // namespace m32tga

@@ -20,12 +20,12 @@
 // puts it, provided all of its bytes are inside the file. Width and height are limited
 // to what a TGA can hold.
 
-#include "m32.hpp"
+#include "m32.h"
 
 #include <algorithm>
 #include <utility>
 
-#include "number_text.hpp"
+#include "number_text.h"
 
 namespace m32tga {
 namespace {
@@ -35,88 +35,77 @@ constexpr std::size_t kVersionAt = 0;
 constexpr std::size_t kWidthsAt = 516;
 constexpr std::size_t kHeightsAt = 580;
 constexpr std::size_t kOffsetsAt = 644;
-constexpr std::uint32_t kMaxSide = 65535;
-constexpr std::uint64_t kBytesPerPixel = 4;
 
-std::uint32_t read_u32(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return static_cast<std::uint32_t>(bytes[at]) |
-           static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
-           static_cast<std::uint32_t>(bytes[at + 2]) << 16 |
-           static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+std::uint32_t ReadU32(std::span<const std::uint8_t> bytes, std::size_t at) {
+  return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
+         static_cast<std::uint32_t>(bytes[at + 2]) << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
 }
 
-std::int32_t read_i32(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return static_cast<std::int32_t>(read_u32(bytes, at));
+std::int32_t ReadI32(std::span<const std::uint8_t> bytes, std::size_t at) {
+  return static_cast<std::int32_t>(ReadU32(bytes, at));
 }
 
-HeaderResult refusal(std::string reason) { return {Level0{}, std::move(reason)}; }
+HeaderResult Refusal(std::string reason) { return {Level0{}, std::move(reason)}; }
 
-std::string side_error(std::uint32_t width, std::uint32_t height) {
-    if (width == 0 || height == 0) {
-        return "no image: level 0 is " + with_separators(width) + " x " +
-               with_separators(height) + " pixels";
-    }
-    if (width > kMaxSide || height > kMaxSide) {
-        return "too large for a TGA: level 0 is " + with_separators(width) + " x " +
-               with_separators(height) + " pixels, at most " + with_separators(kMaxSide) +
-               " a side";
-    }
-    return {};
+std::string SideError(std::uint32_t width, std::uint32_t height) {
+  if (width == 0 || height == 0) {
+    return "no image: level 0 is " + WithSeparators(width) + " x " + WithSeparators(height) + " pixels";
+  }
+  if (width > kMaxSide || height > kMaxSide) {
+    return "too large for a TGA: level 0 is " + WithSeparators(width) + " x " + WithSeparators(height) +
+           " pixels, at most " + WithSeparators(kMaxSide) + " a side";
+  }
+  return {};
 }
 
 // Both sides are at most 65,535 once checked, so the count fits 64 bits with room to spare.
-std::uint64_t pixel_bytes(const Level0& level) {
-    return std::uint64_t{level.width} * level.height * kBytesPerPixel;
-}
+std::uint64_t PixelBytes(const Level0& level) { return std::uint64_t{level.width} * level.height * kM32BytesPerPixel; }
 
-std::string placement_error(const Level0& level, std::uint64_t file_size) {
-    if (level.offset > file_size) {
-        return "level 0 starts at byte " + with_separators(level.offset) +
-               ", past the end of the file (" + with_separators(file_size) + " bytes)";
-    }
-    if (pixel_bytes(level) > file_size - level.offset) {
-        return "truncated: pixel data ends at byte " + with_separators(file_size) + " of " +
-               with_separators(level.offset + pixel_bytes(level));
-    }
-    return {};
+std::string PlacementError(const Level0& level, std::uint64_t fileSize) {
+  if (level.offset > fileSize) {
+    return "level 0 starts at byte " + WithSeparators(level.offset) + ", past the end of the file (" +
+           WithSeparators(fileSize) + " bytes)";
+  }
+  if (PixelBytes(level) > fileSize - level.offset) {
+    return "truncated: pixel data ends at byte " + WithSeparators(fileSize) + " of " +
+           WithSeparators(level.offset + PixelBytes(level));
+  }
+  return {};
 }
 
 }  // namespace
 
-HeaderResult check_m32_header(std::span<const std::uint8_t> header, std::uint64_t file_size) {
-    if (file_size == 0) return refusal("empty file, not an m32 texture");
-    // A header shorter than the file claims to be is read as what it is.
-    const std::uint64_t present = std::min<std::uint64_t>(header.size(), file_size);
-    if (present < kM32HeaderBytes) {
-        return refusal("too short for an m32 texture: " + with_separators(present) +
-                       " bytes, the header alone is " + with_separators(kM32HeaderBytes));
-    }
-    const std::int32_t version = read_i32(header, kVersionAt);
-    if (version != kVersion) {
-        return refusal("not an m32 texture: version " + with_separators(version) +
-                       ", expected " + with_separators(kVersion));
-    }
-    const Level0 level{read_u32(header, kWidthsAt), read_u32(header, kHeightsAt),
-                       read_u32(header, kOffsetsAt)};
-    if (std::string error = side_error(level.width, level.height); !error.empty()) {
-        return refusal(std::move(error));
-    }
-    if (std::string error = placement_error(level, file_size); !error.empty()) {
-        return refusal(std::move(error));
-    }
-    return {level, {}};
+HeaderResult CheckM32Header(std::span<const std::uint8_t> header, std::uint64_t fileSize) {
+  if (fileSize == 0) return Refusal("empty file, not an m32 texture");
+  // A header shorter than the file claims to be is read as what it is.
+  const std::uint64_t present = std::min<std::uint64_t>(header.size(), fileSize);
+  if (present < kM32HeaderBytes) {
+    return Refusal("too short for an m32 texture: " + WithSeparators(present) + " bytes, the header alone is " +
+                   WithSeparators(kM32HeaderBytes));
+  }
+  const std::int32_t version = ReadI32(header, kVersionAt);
+  if (version != kVersion) {
+    return Refusal("not an m32 texture: version " + WithSeparators(version) + ", expected " + WithSeparators(kVersion));
+  }
+  const Level0 level{ReadU32(header, kWidthsAt), ReadU32(header, kHeightsAt), ReadU32(header, kOffsetsAt)};
+  if (std::string error = SideError(level.width, level.height); !error.empty()) {
+    return Refusal(std::move(error));
+  }
+  if (std::string error = PlacementError(level, fileSize); !error.empty()) {
+    return Refusal(std::move(error));
+  }
+  return {level, {}};
 }
 
-DecodeResult decode_m32(std::span<const std::uint8_t> file) {
-    const HeaderResult header =
-        check_m32_header(file.first(std::min(file.size(), kM32HeaderBytes)), file.size());
-    if (!header.ok()) return {ImageView{}, header.error};
-    // The check put every pixel byte inside `file`, so both numbers fit its size type.
-    const Level0& level = header.level0;
-    const ImageView image{level.width, level.height,
-                          file.subspan(static_cast<std::size_t>(level.offset),
-                                       static_cast<std::size_t>(pixel_bytes(level)))};
-    return {image, {}};
+DecodeResult DecodeM32(std::span<const std::uint8_t> file) {
+  const HeaderResult header = CheckM32Header(file.first(std::min(file.size(), kM32HeaderBytes)), file.size());
+  if (!header.Ok()) return {ImageView{}, header.error};
+  // The check put every pixel byte inside `file`, so both numbers fit its size type.
+  const Level0& level = header.level0;
+  const ImageView image{
+      level.width, level.height,
+      file.subspan(static_cast<std::size_t>(level.offset), static_cast<std::size_t>(PixelBytes(level)))};
+  return {image, {}};
 }
 
 }  // namespace m32tga

@@ -4,9 +4,9 @@
 #include <span>
 #include <vector>
 
-#include "command_line.hpp"
-#include "convert.hpp"
-#include "file_io.hpp"
+#include "command_line.h"
+#include "convert.h"
+#include "file_io.h"
 
 namespace {
 
@@ -14,26 +14,25 @@ constexpr int kAllConverted = 0;
 constexpr int kSomeFailed = 1;
 constexpr int kWrongCommandLine = 2;
 
-int run(std::span<const std::filesystem::path> arguments) {
-    using namespace m32tga;
-    const CommandLine line = parse_command_line(arguments);
-    switch (line.action) {
+int Run(std::span<const std::filesystem::path> arguments) {
+  using namespace m32tga;
+  const CommandLine line = ParseCommandLine(arguments);
+  switch (line.action) {
     case Action::kHelp: std::cout << kUsage; return kAllConverted;
     case Action::kVersion: std::cout << kVersionText; return kAllConverted;
     case Action::kUsageError:
-        std::cerr << "Pellicar.exe: " << line.error << "\nTry 'Pellicar.exe --help'.\n";
-        return kWrongCommandLine;
+      std::cerr << "Pellicar.exe: " << line.error << "\nTry 'Pellicar.exe --help'.\n";
+      return kWrongCommandLine;
     case Action::kConvert: break;
-    }
-    int status = kAllConverted;
-    for (const std::filesystem::path& input : line.inputs) {
-        const std::string error =
-            convert_file(input, line.output.value_or(default_output_for(input)), line.depth);
-        if (error.empty()) continue;
-        std::cerr << display_name(input) << ": " << error << '\n';
-        status = kSomeFailed;
-    }
-    return status;
+  }
+  int status = kAllConverted;
+  for (const std::filesystem::path& input : line.inputs) {
+    const std::string error = ConvertFile(input, line.output.value_or(DefaultOutputFor(input)), line.depth);
+    if (error.empty()) continue;
+    std::cerr << DisplayName(input) << ": " << error << '\n';
+    status = kSomeFailed;
+  }
+  return status;
 }
 
 }  // namespace
@@ -43,6 +42,6 @@ int wmain(int argc, wchar_t** argv) {
 #else
 int main(int argc, char** argv) {
 #endif
-    const std::vector<std::filesystem::path> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-    return run(arguments);
+  const std::vector<std::filesystem::path> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  return Run(arguments);
 }

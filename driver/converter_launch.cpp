@@ -15,7 +15,12 @@ constexpr int kRepaintIntervalMs = 50;
 }  // namespace
 
 std::u16string frmPellicar::GetShortPath(std::u16string& strFileName) {
-  return runtime::FromNative(sys::GetShortPathName(runtime::ToNative(strFileName)));
+  try {
+    return runtime::FromNative(sys::ShortPath(runtime::ToNative(strFileName)));
+  } catch (const std::system_error& failure) {
+    std::fprintf(stderr, "%s\n", failure.what());
+    return {};  // the file cannot be reached: like a file that is not there, it is not converted
+  }
 }
 
 void frmPellicar::ExecCmd(std::u16string& cmdline) {

@@ -18,8 +18,8 @@ inline std::u16string JoinPath(std::u16string_view directory, std::u16string_vie
 }
 inline std::u16string ParentPath(std::u16string_view path) { return FromNative(sys::ParentDirectory(ToNative(path))); }
 
-// UTF-8, for messages on the standard streams; names that are not text show U+FFFD.
-std::string ToUtf8(std::u16string_view text);
-std::u16string FromUtf8(std::string_view text);
+// UTF-8, for messages on the standard streams; see sys::ToUtf8.
+inline std::string ToUtf8(std::u16string_view text) { return sys::ToUtf8(text); }
+inline std::u16string FromUtf8(std::string_view text) { return sys::FromUtf8(text); }
 
 }  // namespace runtime

@@ -1,35 +1,57 @@
 #pragma once
-// Directories as the lists show them: absolute paths in which only the root ends in a
-// separator, and listings of the entries a person works with.
-#include <string>
-#include <string_view>
+// Paths and directories as the lists show them: absolute paths in which only a root
+// (`/` on POSIX, `C:\` on Windows) ends in a separator, and listings of the entries a
+// person works with.
 #include <vector>
 
 #include "native_string.h"
 
 namespace sys {
 
-inline constexpr char kSeparator = '/';
+#ifdef _WIN32
+inline constexpr NativeChar kSeparator = L'\\';
+#else
+inline constexpr NativeChar kSeparator = '/';
+#endif
 
-// The process's current directory; the root when it cannot be had.
+bool IsSeparator(NativeChar c);
+
+// How much of `path` is its root: "/" on POSIX; "C:\" or "C:" or "\\server\share\"
+// on Windows. 0 for a relative path.
+std::size_t RootLength(NativeStringView path);
+
+// The process's current directory. Throws std::system_error when it cannot be had (it
+// has been removed, say).
 NativeString CurrentDirectory();
 
 // `directory`, then a separator unless it already ends in one, then `name`.
-NativeString JoinPath(std::string_view directory, std::string_view name);
+NativeString JoinPath(NativeStringView directory, NativeStringView name);
 
-// The directory above `path`; the root is its own parent.
-NativeString ParentDirectory(std::string_view path);
+// The directory above `path`; a root, and a name with nothing above it, is its own
+// parent.
+NativeString ParentDirectory(NativeStringView path);
+
+// `path` without separators at its end, except the one that ends a root.
+NativeString WithoutTrailingSeparators(NativeStringView path);
+
+// The last name in `path`; a root's name is the root itself.
+NativeString LastName(NativeStringView path);
 
 // The names of the regular files in `directory` (links to regular files included) whose
-// names match `pattern` ('*' and '?', without regard to case), hidden names left out,
-// in name order. Throws std::system_error naming the directory when it cannot be read.
-std::vector<NativeString> ListFiles(const NativeString& directory, const NativeString& pattern);
+// names match `pattern` (MatchesPattern), hidden and system entries left out, in name
+// order. Throws std::system_error naming the directory when it cannot be read.
+std::vector<NativeString> ListFiles(const NativeString& directory, NativeStringView pattern);
 
 // The names of the sub-directories of `directory` (links to directories included),
-// hidden names left out, in name order. Throws std::system_error like ListFiles.
+// hidden and system entries left out, in name order. Throws like ListFiles.
 std::vector<NativeString> ListSubdirectories(const NativeString& directory);
 
-// Name order as a person expects it: letters without regard to case, ties by bytes.
-bool NameLess(std::string_view a, std::string_view b);
+// Whether `name` matches `pattern`, where '*' stands for any run of characters and '?'
+// for one, letters without regard to case. Nothing else is special.
+bool MatchesPattern(NativeStringView name, NativeStringView pattern);
+
+// Name order as a person expects it: letters without regard to case, ties by the
+// characters' values.
+bool NameLess(NativeStringView a, NativeStringView b);
 
 }  // namespace sys

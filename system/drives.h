@@ -1,6 +1,6 @@
 #pragma once
-// Drives: the mounted file systems a person works with, and a directory's drive.
-#include <string_view>
+// Drives: on Linux the mounted file systems a person works with, on Windows the logical
+// drives; and the drive a directory lies on.
 #include <vector>
 
 #include "native_string.h"
@@ -8,26 +8,28 @@
 namespace sys {
 
 struct Drive {
-  NativeString mountPath;
-  NativeString label;  // the volume label, else what the file system was mounted from
+  NativeString root;   // the mount path ("/", "/media/stick"), or the drive's root ("C:\")
+  NativeString label;  // the volume label; on Linux else what the file system was mounted from
   bool operator==(const Drive&) const = default;
 };
 
-// How a drive is named in the drive list: its mount path, then its label in brackets,
-// so that a drive's name never reads as a plain directory path.
+// How a drive is named in the drive list: its root without the separator that ends it,
+// then its label in brackets where it has one ("/media/stick [STICK]", "C: [System]").
 NativeString Designation(const Drive& drive);
 
-// The drives mounted now, the root always among them, in mount path order.
+// The drives there are now, in the order of their roots. Throws std::system_error when
+// the system cannot say.
 std::vector<Drive> Drives();
 
 // Replaces what Drives() reports until called again with an empty table; for tests.
 void OverrideDrives(std::vector<Drive> drives);
 
-// The deepest drive whose mount path contains `path`; null when none does.
-const Drive* DriveOf(std::string_view path, const std::vector<Drive>& drives);
+// The drive whose root holds `path`, the deepest where roots nest; null when none does.
+const Drive* DriveOf(NativeStringView path, const std::vector<Drive>& drives);
 
-// The directory a drive opens in: the current directory when it lies on that drive,
-// else the drive's mount path.
+// The directory a drive opens in: the current directory the system keeps for that
+// drive when it lies on the drive (on Linux the process's one current directory), else
+// the drive's root. Throws std::system_error when the system cannot say.
 NativeString CurrentDirectoryOn(const Drive& drive, const std::vector<Drive>& drives);
 
 }  // namespace sys

@@ -70,7 +70,7 @@ std::size_t DecodeUtf8(std::string_view bytes, char32_t& c) {
 
 }  // namespace
 
-NativeString ToNative(std::u16string_view text) {
+std::string ToUtf8(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -89,7 +89,7 @@ NativeString ToNative(std::u16string_view text) {
   return out;
 }
 
-std::u16string FromNative(std::string_view bytes) {
+std::u16string FromUtf8(std::string_view bytes) {
   std::u16string out;
   out.reserve(bytes.size());
   while (!bytes.empty()) {
@@ -106,10 +106,21 @@ std::u16string FromNative(std::string_view bytes) {
   return out;
 }
 
+#ifdef _WIN32
+NativeString ToNative(std::u16string_view text) { return NativeString(text.begin(), text.end()); }
+std::u16string FromNative(NativeStringView text) { return std::u16string(text.begin(), text.end()); }
+#else
+NativeString ToNative(std::u16string_view text) { return ToUtf8(text); }
+std::u16string FromNative(NativeStringView text) { return FromUtf8(text); }
+#endif
+
 std::u16string ForDisplay(std::u16string_view text) {
   std::u16string out(text);
-  for (char16_t& u : out) {
-    if (IsEscapedByte(u)) u = kReplacement;
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    if (IsHighSurrogate(out[i]) && i + 1 < out.size() && IsLowSurrogate(out[i + 1]))
+      ++i;
+    else if (IsHighSurrogate(out[i]) || IsLowSurrogate(out[i]))
+      out[i] = kReplacement;
   }
   return out;
 }

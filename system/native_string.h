@@ -1,19 +1,33 @@
 #pragma once
-// Strings as the operating system takes them. On POSIX a path is a run of bytes that
-// need not be valid UTF-8; inside the program it is UTF-16. Bytes that are not valid
-// UTF-8 travel as the lone surrogates U+DC80..U+DCFF, so every name survives the
+// Strings as the operating system takes them: bytes on POSIX, UTF-16 on Windows. Inside
+// the program text is UTF-16. On POSIX a name need not be valid UTF-8; bytes that are
+// not travel as the lone surrogates U+DC80..U+DCFF, so that every name survives the
 // round trip byte for byte.
 #include <string>
 #include <string_view>
 
 namespace sys {
 
-using NativeString = std::string;
+#ifdef _WIN32
+using NativeChar = wchar_t;
+#else
+using NativeChar = char;
+#endif
+using NativeString = std::basic_string<NativeChar>;
+using NativeStringView = std::basic_string_view<NativeChar>;
+
+// UTF-8 and back, keeping bytes that are not UTF-8 as lone surrogates and back.
+std::string ToUtf8(std::u16string_view text);
+std::u16string FromUtf8(std::string_view bytes);
 
 NativeString ToNative(std::u16string_view text);
-std::u16string FromNative(std::string_view bytes);
+std::u16string FromNative(NativeStringView text);
 
-// The text for showing a name: each byte that stood for itself becomes U+FFFD.
+// ASCII text, such as a fixed part of a name, as a native string.
+inline NativeString NativeFromAscii(std::string_view ascii) { return NativeString(ascii.begin(), ascii.end()); }
+
+// The text for showing a name: each lone surrogate (a byte that stood for itself on
+// POSIX) becomes U+FFFD.
 std::u16string ForDisplay(std::u16string_view text);
 
 }  // namespace sys

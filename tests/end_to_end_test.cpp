@@ -2,7 +2,7 @@
 // beside each selected file, and none beside the others.
 #include <fstream>
 
-#include "m32write.hpp"
+#include "m32write.h"
 #include "support/window_fixture.h"
 
 namespace {
@@ -22,7 +22,7 @@ TgaSize SizeOfTga(const std::string& path) {
 void WriteTexture(const std::string& path, std::uint32_t width, std::uint32_t height) {
   m32write::RgbaImage image{width, height, std::vector<std::uint8_t>(std::size_t{width} * height * 4)};
   for (std::size_t i = 0; i < image.rgba.size(); ++i) image.rgba[i] = static_cast<std::uint8_t>(i * 7);
-  const auto bytes = m32write::encode_m32(image, "textures/test");
+  const auto bytes = m32write::EncodeM32(image, "textures/test");
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 

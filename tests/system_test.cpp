@@ -50,7 +50,7 @@ TEST(ShortPath, StandsAsExactlyOneWordNamingTheSameFile) {
   for (const auto& name : kAwkwardNames) {
     const auto path = dir / name;
     WriteFile(path);
-    const auto words = sys::SplitCommandLine("Pellicar.exe " + sys::GetShortPathName(path));
+    const auto words = sys::SplitCommandLine("Pellicar.exe " + sys::ShortPath(path));
     ASSERT_EQ(words.size(), 2u) << name;
     EXPECT_EQ(words[0], "Pellicar.exe");
     EXPECT_EQ(words[1], path) << name;
@@ -60,12 +60,12 @@ TEST(ShortPath, StandsAsExactlyOneWordNamingTheSameFile) {
 TEST(ShortPath, IsAbsoluteAndEmptyForAMissingFile) {
   TempDir dir;
   WriteFile(dir / "here.m32");
-  EXPECT_EQ(sys::GetShortPathName(dir / "gone.m32"), "");
-  EXPECT_EQ(sys::GetShortPathName(""), "");
+  EXPECT_EQ(sys::ShortPath(dir / "gone.m32"), "");
+  EXPECT_EQ(sys::ShortPath(""), "");
 
   const auto before = std::filesystem::current_path();
   std::filesystem::current_path(dir.path());
-  const auto shortForm = sys::GetShortPathName("here.m32");
+  const auto shortForm = sys::ShortPath("here.m32");
   std::filesystem::current_path(before);
   EXPECT_EQ(sys::SplitCommandLine(shortForm), std::vector<std::string>{dir / "here.m32"});
 }
@@ -141,10 +141,9 @@ TEST(Drives, ADriveOpensInTheCurrentDirectoryOnlyWhenThatLiesOnIt) {
 TEST(Drives, TheMountedOnesIncludeTheRootAndNoKernelFileSystems) {
   const auto drives = sys::Drives();
   ASSERT_FALSE(drives.empty());
-  EXPECT_EQ(drives.front().mountPath, "/");
+  EXPECT_EQ(drives.front().root, "/");
   for (const auto& drive : drives) {
-    for (const char* inside : {"/proc", "/sys", "/dev"})
-      EXPECT_FALSE(drive.mountPath.starts_with(inside)) << drive.mountPath;
+    for (const char* inside : {"/proc", "/sys", "/dev"}) EXPECT_FALSE(drive.root.starts_with(inside)) << drive.root;
   }
 }
 

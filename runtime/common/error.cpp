@@ -5,6 +5,7 @@
 
 #include "runtime/msgbox.h"
 #include "runtime/strings.h"
+#include "system/error.h"
 
 namespace runtime {
 namespace {
@@ -24,7 +25,7 @@ std::pair<int, const char16_t*> Classify(const std::error_code& code) {
   if (code == errc::permission_denied || code == errc::operation_not_permitted)
     return {kPermissionDenied, u"Permission denied"};
   if (code == errc::io_error) return {kDeviceIoError, u"Device I/O error"};
-  if (code == errc::no_such_device || code == errc::no_such_device_or_address)
+  if (code == errc::no_such_device || code == errc::no_such_device_or_address || code == sys::Condition::kDriveNotReady)
     return {kDeviceUnavailable, u"Device unavailable"};
   return {kPathFileAccessError, u"Path/File access error"};
 }
@@ -36,7 +37,7 @@ Error::Error(int number, const std::u16string& description)
 
 Error ErrorFrom(const std::system_error& failure) {
   const auto [number, title] = Classify(failure.code());
-  // what() is "<path>: <reason>" in the system's own words.
+  // what() is "<path>: <reason>" in UTF-8, where a POSIX path keeps its bytes as they are.
   return Error(number, title + std::u16string(u": ") + FromUtf8(failure.what()));
 }
 

@@ -1,6 +1,7 @@
 #include "lists.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <system_error>
 
 #include "runtime/error.h"
@@ -13,17 +14,32 @@ namespace {
 
 std::u16string DesignationOf(const sys::Drive& drive) { return FromNative(sys::Designation(drive)); }
 
+sys::NativeString StartingNative() {
+  try {
+    return sys::CurrentDirectory();
+  } catch (const std::system_error& failure) {
+    std::fprintf(stderr, "%s; starting at the first drive\n", failure.what());
+    return sys::Drives().front().root;
+  }
+}
+
+// The drives the system reports; where it cannot say, the drive of the start directory.
+std::vector<sys::Drive> KnownDrives() {
+  try {
+    return sys::Drives();
+  } catch (const std::system_error& failure) {
+    std::fprintf(stderr, "%s; showing the start directory's drive alone\n", failure.what());
+    const auto start = StartingNative();
+    return {sys::Drive{start.substr(0, sys::RootLength(start)), {}}};
+  }
+}
+
 std::u16string DesignationOfDriveOf(const std::u16string& path, const std::vector<sys::Drive>& drives) {
   const sys::Drive* drive = sys::DriveOf(ToNative(path), drives);
   return drive ? DesignationOf(*drive) : std::u16string();
 }
 
 bool IsRoot(const sys::NativeString& directory) { return sys::ParentDirectory(directory) == directory; }
-
-sys::NativeString WithoutTrailingSeparators(sys::NativeString directory) {
-  while (!IsRoot(directory) && directory.size() > 1 && directory.back() == sys::kSeparator) directory.pop_back();
-  return directory;
-}
 
 // The directory itself and each directory above it, the root first.
 std::vector<sys::NativeString> Lineage(const sys::NativeString& directory) {
@@ -32,11 +48,7 @@ std::vector<sys::NativeString> Lineage(const sys::NativeString& directory) {
   return lineage;
 }
 
-std::u16string NameOf(const sys::NativeString& directory) {
-  const auto cut = directory.find_last_of(sys::kSeparator);
-  const bool whole = IsRoot(directory) || cut == sys::NativeString::npos;
-  return ForDisplay(FromNative(whole ? directory : directory.substr(cut + 1)));
-}
+std::u16string NameOf(const sys::NativeString& directory) { return ForDisplay(FromNative(sys::LastName(directory))); }
 
 std::vector<DirectoryEntry> Listing(const sys::NativeString& directory,
                                     const std::vector<sys::NativeString>& subdirectories) {
@@ -55,21 +67,22 @@ std::vector<DirectoryEntry> Listing(const sys::NativeString& directory,
 
 std::vector<std::u16string> DriveDesignations(const std::u16string& current) {
   std::vector<std::u16string> designations;
-  for (const auto& drive : sys::Drives()) designations.push_back(DesignationOf(drive));
+  for (const auto& drive : KnownDrives()) designations.push_back(DesignationOf(drive));
   const bool gone = std::find(designations.begin(), designations.end(), current) == designations.end();
   if (!current.empty() && gone) designations.push_back(current);
   return designations;
 }
 
-std::u16string DesignationOfDriveOf(const std::u16string& path) { return DesignationOfDriveOf(path, sys::Drives()); }
+std::u16string DesignationOfDriveOf(const std::u16string& path) { return DesignationOfDriveOf(path, KnownDrives()); }
 
 std::u16string DirectoryFor(const std::u16string& path) {
   const auto native = ToNative(path);
-  const auto drives = sys::Drives();
+  const auto drives = KnownDrives();
   for (const auto& drive : drives) {
-    if (sys::Designation(drive) == native) return FromNative(sys::CurrentDirectoryOn(drive, drives));
+    if (sys::Designation(drive) == native)
+      return FromNative(Checked([&] { return sys::CurrentDirectoryOn(drive, drives); }));
   }
-  return FromNative(WithoutTrailingSeparators(native));
+  return FromNative(sys::WithoutTrailingSeparators(native));
 }
 
 std::vector<DirectoryEntry> ReadDirectoryList(const std::u16string& directory) {
@@ -99,6 +112,6 @@ std::vector<std::u16string> ReadFileList(const std::u16string& directory, const 
   return list;
 }
 
-std::u16string StartingDirectory() { return FromNative(sys::CurrentDirectory()); }
+std::u16string StartingDirectory() { return FromNative(StartingNative()); }
 
 }  // namespace runtime::common

@@ -1,66 +1,277 @@
-#include "test_support.hpp"
+#include "test_support.h"
 
-#include <algorithm>
-#include <csignal>
-#include <fcntl.h>
+#include <array>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
-#include <stdlib.h>
+#include <string_view>
+
+#include <gtest/gtest.h>
+
+#ifdef PELLICAR_TEST_WITH_QT
+#include <QImage>
+#endif
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cerrno>
+#endif
 
 namespace {
 
-std::string slurp(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+constexpr std::size_t kTgaHeaderBytes = 18;
+constexpr std::size_t kTgaFooterBytes = 26;
+constexpr std::string_view kTgaSignature{"TRUEVISION-XFILE.\0", 18};
+
+std::string Slurp(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
-[[noreturn]] void exec_converter(const std::vector<std::string>& arguments,
-                                 const fs::path& out, const fs::path& err, rlim_t limit) {
-    dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
-    dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
-    signal(SIGXFSZ, SIG_IGN);  // so that a write past the limit fails instead of killing
-    const rlimit file_size{limit, limit};
-    setrlimit(RLIMIT_FSIZE, &file_size);
-    std::vector<char*> argv{const_cast<char*>(PELLICAR_EXE)};
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    execv(PELLICAR_EXE, argv.data());
-    _exit(127);
+unsigned U16At(const std::vector<std::uint8_t>& bytes, std::size_t at) { return bytes[at] | bytes[at + 1] << 8; }
+
+void ExpectTgaLayout(const std::vector<std::uint8_t>& tga, const m32write::RgbaImage& image, bool alpha) {
+  const std::size_t depthBytes = alpha ? 4 : 3;
+  ASSERT_EQ(tga.size(), kTgaHeaderBytes + std::size_t{image.width} * image.height * depthBytes + kTgaFooterBytes);
+  EXPECT_EQ(tga[0], 0) << "image ID length";
+  EXPECT_EQ(tga[1], 0) << "colour-map type";
+  EXPECT_EQ(tga[2], 2) << "uncompressed true-colour";
+  EXPECT_EQ(U16At(tga, 12), image.width);
+  EXPECT_EQ(U16At(tga, 14), image.height);
+  EXPECT_EQ(tga[16], depthBytes * 8);
+  EXPECT_EQ(tga[17], alpha ? 8 : 0) << "alpha bits, and the origin bit clear";
+  const std::vector<std::uint8_t> footer(tga.end() - kTgaFooterBytes, tga.end());
+  EXPECT_EQ(std::vector<std::uint8_t>(footer.begin(), footer.begin() + 8), std::vector<std::uint8_t>(8, 0));
+  EXPECT_EQ(std::string_view(reinterpret_cast<const char*>(footer.data()) + 8, 18), kTgaSignature);
+}
+
+// Counts the pixels that differ, reporting the first few; `pixelAt` gives red, green,
+// blue and alpha of the TGA's pixel x, y counted from the top left.
+template <typename PixelAt>
+void ExpectPixels(const m32write::RgbaImage& image, bool alpha, PixelAt pixelAt) {
+  int wrong = 0;
+  for (std::uint32_t y = 0; y < image.height; ++y) {
+    for (std::uint32_t x = 0; x < image.width; ++x) {
+      const std::uint8_t* rgba = &image.rgba[(std::size_t{y} * image.width + x) * 4];
+      const std::array<int, 4> want{rgba[0], rgba[1], rgba[2], alpha ? rgba[3] : 255};
+      if (pixelAt(x, y) != want && ++wrong <= 3) ADD_FAILURE() << "pixel " << x << "," << y << " differs";
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+}
+
+void ExpectPixelsReadByHand(const std::vector<std::uint8_t>& tga, const m32write::RgbaImage& image, bool alpha) {
+  const std::size_t depthBytes = alpha ? 4 : 3;
+  ExpectPixels(image, alpha, [&](std::uint32_t x, std::uint32_t y) {
+    const std::size_t row = image.height - 1 - y;
+    const std::uint8_t* bgra = &tga[kTgaHeaderBytes + (row * image.width + x) * depthBytes];
+    return std::array<int, 4>{bgra[2], bgra[1], bgra[0], alpha ? bgra[3] : 255};
+  });
+}
+
+#ifdef PELLICAR_TEST_WITH_QT
+void ExpectPixelsReadByQt(const std::vector<std::uint8_t>& tga, const m32write::RgbaImage& image, bool alpha) {
+  const QImage shown = QImage::fromData(tga.data(), static_cast<int>(tga.size()), "TGA");
+  ASSERT_FALSE(shown.isNull()) << "Qt cannot read the TGA";
+  ASSERT_EQ(shown.width(), static_cast<int>(image.width));
+  ASSERT_EQ(shown.height(), static_cast<int>(image.height));
+  ExpectPixels(image, alpha, [&](std::uint32_t x, std::uint32_t y) {
+    const QRgb seen = shown.pixel(static_cast<int>(x), static_cast<int>(y));
+    return std::array<int, 4>{qRed(seen), qGreen(seen), qBlue(seen), qAlpha(seen)};
+  });
+}
+#endif
+
+}  // namespace
+
+fs::path Utf8Path(std::string_view name) { return fs::path(std::u8string(name.begin(), name.end())); }
+
+std::string Utf8Name(const fs::path& path) {
+  const std::u8string name = path.u8string();
+  return {name.begin(), name.end()};
+}
+
+#ifdef _WIN32
+
+namespace {
+
+constexpr UINT kKilledExitCode = 0xDEAD;
+
+std::wstring Wide(std::string_view utf8) { return Utf8Path(utf8).native(); }
+
+// One argument as the C runtime's command-line parser reads it back.
+std::wstring Quoted(const std::wstring& argument) {
+  if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) return argument;
+  std::wstring quoted = L"\"";
+  std::size_t backslashes = 0;
+  for (const wchar_t c : argument) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+    quoted.push_back(c);
+    backslashes = 0;
+  }
+  quoted.append(2 * backslashes, L'\\');
+  return quoted + L"\"";
+}
+
+fs::path ConverterPath() {
+  std::wstring self(MAX_PATH, L'\0');
+  self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
+  return fs::path(self).parent_path() / L"Pellicar.exe";
+}
+
+HANDLE InheritableFile(const fs::path& path) {
+  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+  return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 }  // namespace
 
-RunResult run_converter(const std::vector<std::string>& arguments, rlim_t file_size_limit) {
-    const TempDir streams;
-    const fs::path out = streams / "stdout";
-    const fs::path err = streams / "stderr";
-    const pid_t child = fork();
-    if (child == 0) exec_converter(arguments, out, err, file_size_limit);
+StartedConverter::StartedConverter(const std::vector<std::string>& arguments, const fs::path& out, const fs::path& err,
+                                   std::uint64_t fileSizeLimit) {
+  if (fileSizeLimit != kNoLimit) throw std::invalid_argument("no file size limit on Windows");
+  const fs::path program = ConverterPath();
+  std::wstring commandLine = Quoted(program.native());
+  for (const std::string& argument : arguments) commandLine += L" " + Quoted(Wide(argument));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = InheritableFile(out);
+  startup.hStdError = InheritableFile(err);
+  PROCESS_INFORMATION started{};
+  const BOOL ok = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                 &startup, &started);
+  CloseHandle(startup.hStdOutput);
+  CloseHandle(startup.hStdError);
+  if (!ok) throw std::runtime_error("cannot start " + Utf8Name(program));
+  CloseHandle(started.hThread);
+  process_ = reinterpret_cast<std::intptr_t>(started.hProcess);
+}
+
+StartedConverter::~StartedConverter() {
+  if (!waited_) Kill();
+  Wait();
+  CloseHandle(reinterpret_cast<HANDLE>(process_));
+}
+
+void StartedConverter::Kill() {
+  if (!waited_) TerminateProcess(reinterpret_cast<HANDLE>(process_), kKilledExitCode);
+}
+
+int StartedConverter::Wait() {
+  if (!waited_) {
+    const HANDLE process = reinterpret_cast<HANDLE>(process_);
+    WaitForSingleObject(process, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process, &code);
+    exitCode_ = code == kKilledExitCode ? -1 : static_cast<int>(code);
+    waited_ = true;
+  }
+  return exitCode_;
+}
+
+#else  // POSIX
+
+namespace {
+
+[[noreturn]] void ExecConverter(const std::vector<std::string>& arguments, const fs::path& out, const fs::path& err,
+                                std::uint64_t fileSizeLimit) {
+  dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+  dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
+  if (fileSizeLimit != StartedConverter::kNoLimit) {
+    signal(SIGXFSZ, SIG_IGN);  // so that a write past the limit fails instead of killing
+    const rlimit fileSize{fileSizeLimit, fileSizeLimit};
+    setrlimit(RLIMIT_FSIZE, &fileSize);
+  }
+  std::vector<char*> argv{const_cast<char*>(PELLICAR_EXE)};
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  execv(PELLICAR_EXE, argv.data());
+  _exit(127);
+}
+
+}  // namespace
+
+StartedConverter::StartedConverter(const std::vector<std::string>& arguments, const fs::path& out, const fs::path& err,
+                                   std::uint64_t fileSizeLimit) {
+  const pid_t child = fork();
+  if (child < 0) throw std::runtime_error("cannot fork");
+  if (child == 0) ExecConverter(arguments, out, err, fileSizeLimit);
+  process_ = child;
+}
+
+StartedConverter::~StartedConverter() {
+  Kill();
+  Wait();
+}
+
+void StartedConverter::Kill() {
+  if (!waited_) kill(static_cast<pid_t>(process_), SIGKILL);
+}
+
+int StartedConverter::Wait() {
+  if (!waited_) {
     int status = 0;
-    waitpid(child, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
-}
-
-std::vector<std::uint8_t> read_bytes(const fs::path& file) {
-    const std::string text = slurp(file);
-    return {text.begin(), text.end()};
-}
-
-void write_bytes(const fs::path& file, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream(file, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-m32write::RgbaImage varied_image(std::uint32_t width, std::uint32_t height) {
-    m32write::RgbaImage image{width, height, {}};
-    for (std::size_t i = 0; i < std::size_t{width} * height; ++i) {
-        image.rgba.push_back(static_cast<std::uint8_t>(i * 7 + 1));
-        image.rgba.push_back(static_cast<std::uint8_t>(i * 13 / 3 + 50));
-        image.rgba.push_back(static_cast<std::uint8_t>(255 - i * 29));
-        image.rgba.push_back(static_cast<std::uint8_t>(i));
+    while (waitpid(static_cast<pid_t>(process_), &status, 0) < 0 && errno == EINTR) {
     }
-    return image;
+    exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    waited_ = true;
+  }
+  return exitCode_;
+}
+
+#endif
+
+RunResult RunConverter(const std::vector<std::string>& arguments, std::uint64_t fileSizeLimit) {
+  const TempDir streams;
+  const fs::path out = streams / "stdout";
+  const fs::path err = streams / "stderr";
+  StartedConverter converter(arguments, out, err, fileSizeLimit);
+  const int exitCode = converter.Wait();
+  return {exitCode, Slurp(out), Slurp(err)};
+}
+
+std::vector<std::uint8_t> ReadBytes(const fs::path& file) {
+  const std::string text = Slurp(file);
+  return {text.begin(), text.end()};
+}
+
+void WriteBytes(const fs::path& file, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+m32write::RgbaImage VariedImage(std::uint32_t width, std::uint32_t height) {
+  m32write::RgbaImage image{width, height, {}};
+  for (std::size_t i = 0; i < std::size_t{width} * height; ++i) {
+    image.rgba.push_back(static_cast<std::uint8_t>(i * 7 + 1));
+    image.rgba.push_back(static_cast<std::uint8_t>(i * 13 / 3 + 50));
+    image.rgba.push_back(static_cast<std::uint8_t>(255 - i * 29));
+    image.rgba.push_back(static_cast<std::uint8_t>(i));
+  }
+  return image;
+}
+
+void WriteM32(const fs::path& file, const m32write::RgbaImage& image) {
+  WriteBytes(file, m32write::EncodeM32(image, "textures/test/varied"));
+}
+
+void ExpectTga(const fs::path& tga, const m32write::RgbaImage& image, bool alpha) {
+  const std::vector<std::uint8_t> bytes = ReadBytes(tga);
+  ASSERT_NO_FATAL_FAILURE(ExpectTgaLayout(bytes, image, alpha));
+  ExpectPixelsReadByHand(bytes, image, alpha);
+#ifdef PELLICAR_TEST_WITH_QT
+  ExpectPixelsReadByQt(bytes, image, alpha);
+#endif
 }

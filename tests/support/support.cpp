@@ -1,13 +1,16 @@
 #include "support.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace testing_support {
 namespace {
@@ -20,12 +23,31 @@ std::string Unhex(const std::string& hex) {
   return bytes;
 }
 
+// Paths are held as UTF-8 on Windows, as the system's bytes elsewhere.
+std::string Narrow(const std::filesystem::path& path) {
+#ifdef _WIN32
+  const std::u8string utf8 = path.u8string();
+  return {utf8.begin(), utf8.end()};
+#else
+  return path.native();
+#endif
+}
+
 }  // namespace
 
 TempDir::TempDir() {
+#ifdef _WIN32
+  std::random_device random;
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    const auto folder = std::filesystem::temp_directory_path() / ("pellicar-test-" + std::to_string(random()));
+    if (std::filesystem::create_directory(folder)) path_ = Narrow(folder);
+  }
+  if (path_.empty()) throw std::runtime_error("cannot create a temporary folder");
+#else
   std::string pattern = (std::filesystem::temp_directory_path() / "pellicar-test-XXXXXX").native();
   if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
+#endif
 }
 
 TempDir::~TempDir() {
@@ -35,7 +57,7 @@ TempDir::~TempDir() {
 
 std::vector<std::string> TempDir::names() const {
   std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(path_)) names.push_back(entry.path().filename());
+  for (const auto& entry : std::filesystem::directory_iterator(path_)) names.push_back(Narrow(entry.path().filename()));
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -62,14 +84,22 @@ std::vector<ConverterRun> ReadRuns(const std::string& logPath) {
 
 ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name), hadOld_(std::getenv(name) != nullptr) {
   if (hadOld_) old_ = std::getenv(name);
+#ifdef _WIN32
+  _putenv_s(name, value.c_str());
+#else
   setenv(name, value.c_str(), 1);
+#endif
 }
 
 ScopedEnv::~ScopedEnv() {
+#ifdef _WIN32
+  _putenv_s(name_.c_str(), hadOld_ ? old_.c_str() : "");
+#else
   if (hadOld_)
     setenv(name_.c_str(), old_.c_str(), 1);
   else
     unsetenv(name_.c_str());
+#endif
 }
 
 }  // namespace testing_support

@@ -4,12 +4,11 @@
 #include <optional>
 #include <string_view>
 
-#include "m32write.hpp"
+#include "m32write.h"
 
 namespace m32write {
 
 // "marble", "bricks", "sunset", "rings" or "checker"; nothing for another name.
-std::optional<RgbaImage> draw_pattern(std::string_view name, std::uint32_t width,
-                                      std::uint32_t height);
+std::optional<RgbaImage> DrawPattern(std::string_view name, std::uint32_t width, std::uint32_t height);
 
 }  // namespace m32write

@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "m32.hpp"
+#include "m32.h"
 
 namespace m32tga {
 
@@ -14,11 +14,11 @@ enum class TgaDepth { kBgr24, kBgra32 };
 
 // Where encoded bytes go, a piece at a time; false stops the encoder.
 class ByteSink {
-public:
-    virtual bool write(std::span<const std::uint8_t> bytes) = 0;
+ public:
+  virtual bool Write(std::span<const std::uint8_t> bytes) = 0;
 
-protected:
-    ~ByteSink() = default;
+ protected:
+  ~ByteSink() = default;
 };
 
 // The encoder's working buffer; the encoder hands the sink pieces no larger than this,
@@ -28,35 +28,35 @@ inline constexpr std::size_t kTgaChunkBytes = std::size_t{256} * 1024;
 // Where the pixels come from, a block of rows at a time, so that a large image need
 // never be whole in memory.
 class PixelRows {
-public:
-    // `count` rows of 4-byte RGBA pixels starting at row `first` counted from the top,
-    // top row first; empty when they cannot be had, which stops the encoder.
-    virtual std::span<const std::uint8_t> rows(std::size_t first, std::size_t count) = 0;
+ public:
+  // `count` rows of 4-byte RGBA pixels starting at row `first` counted from the top,
+  // top row first; empty when they cannot be had, which stops the encoder.
+  virtual std::span<const std::uint8_t> Rows(std::size_t first, std::size_t count) = 0;
 
-protected:
-    ~PixelRows() = default;
+ protected:
+  ~PixelRows() = default;
 };
 
 // The rows of an image already in memory.
 class ImageRows final : public PixelRows {
-public:
-    explicit ImageRows(const ImageView& image) : image_(image) {}
-    std::span<const std::uint8_t> rows(std::size_t first, std::size_t count) override;
+ public:
+  explicit ImageRows(const ImageView& image) : image_(image) {}
+  std::span<const std::uint8_t> Rows(std::size_t first, std::size_t count) override;
 
-private:
-    ImageView image_;
+ private:
+  ImageView image_;
 };
 
 struct ImageSize {
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
 };
 
 // Streams the image as a TGA into the sink, bottom row first; false when the source
 // failed to give a block or the sink refused a piece.
-bool write_tga(ImageSize size, PixelRows& pixels, TgaDepth depth, ByteSink& sink);
+bool WriteTga(ImageSize size, PixelRows& pixels, TgaDepth depth, ByteSink& sink);
 
 // The whole TGA in memory; empty when the image's bytes do not fill its sides.
-std::vector<std::uint8_t> encode_tga(const ImageView& image, TgaDepth depth);
+std::vector<std::uint8_t> EncodeTga(const ImageView& image, TgaDepth depth);
 
 }  // namespace m32tga

@@ -7,22 +7,22 @@
 #include <string>
 #include <vector>
 
-#include "tga.hpp"
+#include "tga.h"
 
 namespace m32tga {
 
 enum class Action { kConvert, kHelp, kVersion, kUsageError };
 
 struct CommandLine {
-    Action action = Action::kConvert;
-    TgaDepth depth = TgaDepth::kBgr24;
-    std::optional<std::filesystem::path> output;
-    std::vector<std::filesystem::path> inputs;
-    std::string error;  // for kUsageError
+  Action action = Action::kConvert;
+  TgaDepth depth = TgaDepth::kBgr24;
+  std::optional<std::filesystem::path> output;
+  std::vector<std::filesystem::path> inputs;
+  std::string error;  // for kUsageError
 };
 
 // The arguments after the program's name.
-CommandLine parse_command_line(std::span<const std::filesystem::path> arguments);
+CommandLine ParseCommandLine(std::span<const std::filesystem::path> arguments);
 
 extern const char kUsage[];
 extern const char kVersionText[];

@@ -11,9 +11,9 @@ namespace m32write {
 
 // Four bytes per pixel, red, green, blue, alpha; rows top-down.
 struct RgbaImage {
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;
-    std::vector<std::uint8_t> rgba;
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::vector<std::uint8_t> rgba;
 };
 
 // Where the header keeps the fields a reader checks (all little-endian).
@@ -26,11 +26,11 @@ inline constexpr std::int32_t kVersion = 4;
 inline constexpr std::size_t kMaxLevels = 16;
 
 // Each output pixel is the average of the (up to) four pixels it covers.
-RgbaImage half_size(const RgbaImage& image);
+RgbaImage HalfSize(const RgbaImage& image);
 
 // The whole file: header naming the texture, and every mip level of the image.
-std::vector<std::uint8_t> encode_m32(const RgbaImage& level0, std::string_view name);
+std::vector<std::uint8_t> EncodeM32(const RgbaImage& level0, std::string_view name);
 
-void put_u32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value);
+void PutU32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value);
 
 }  // namespace m32write

@@ -4,22 +4,20 @@
 #include <filesystem>
 #include <string>
 
-#include "file_io.hpp"
-#include "tga.hpp"
+#include "file_io.h"
+#include "tga.h"
 
 namespace m32tga {
 
 // rock.m32 and rock.M32 become rock.tga beside them; any other name gets .tga appended,
 // so that the output can never be the input itself.
-std::filesystem::path default_output_for(const std::filesystem::path& input);
+std::filesystem::path DefaultOutputFor(const std::filesystem::path& input);
 
 // Empty when the output was written whole; otherwise why not, and the output is as it was.
-std::string convert_file(const std::filesystem::path& input,
-                         const std::filesystem::path& output, TgaDepth depth);
+std::string ConvertFile(const std::filesystem::path& input, const std::filesystem::path& output, TgaDepth depth);
 
 // The same for an input already open: its size is the one it had when opened, and the
 // pixels are read only after the header has been checked against that size.
-std::string convert_file(InputFile& input, const std::filesystem::path& output,
-                         TgaDepth depth);
+std::string ConvertFile(InputFile& input, const std::filesystem::path& output, TgaDepth depth);
 
 }  // namespace m32tga

@@ -1,0 +1,131 @@
+// Paths, patterns and name order: the same on every platform but for the form of a root.
+#include "directory.h"
+
+#include <algorithm>
+#include <type_traits>
+
+#include "os.h"
+
+namespace sys {
+namespace {
+
+#ifdef _WIN32
+constexpr bool kDriveLetterPaths = true;
+#else
+constexpr bool kDriveLetterPaths = false;
+#endif
+
+using Unit = std::make_unsigned_t<NativeChar>;
+
+Unit Folded(NativeChar c) {
+  const auto u = static_cast<Unit>(c);
+  return (u >= 'A' && u <= 'Z') ? static_cast<Unit>(u + ('a' - 'A')) : u;
+}
+
+bool IsDriveLetter(NativeChar c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// "\\server\share\": the two names after the leading pair, and the separator after them.
+std::size_t NetworkRootLength(NativeStringView path) {
+  std::size_t end = 2;
+  for (int names = 0; names < 2; ++names) {
+    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    if (end < path.size()) ++end;
+  }
+  return end;
+}
+
+std::size_t DriveLetterRootLength(NativeStringView path) {
+  if (path.size() >= 2 && IsDriveLetter(path[0]) && path[1] == ':')
+    return path.size() >= 3 && IsSeparator(path[2]) ? 3 : 2;
+  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) return NetworkRootLength(path);
+  return !path.empty() && IsSeparator(path[0]) ? 1 : 0;
+}
+
+}  // namespace
+
+bool IsSeparator(NativeChar c) { return c == kSeparator || (kDriveLetterPaths && c == '/'); }
+
+std::size_t RootLength(NativeStringView path) {
+  if constexpr (kDriveLetterPaths) return DriveLetterRootLength(path);
+  return !path.empty() && IsSeparator(path[0]) ? 1 : 0;
+}
+
+NativeString JoinPath(NativeStringView directory, NativeStringView name) {
+  NativeString path(directory);
+  if (path.empty() || !IsSeparator(path.back())) path += kSeparator;
+  path += name;
+  return path;
+}
+
+NativeString WithoutTrailingSeparators(NativeStringView path) {
+  const std::size_t root = RootLength(path);
+  std::size_t end = path.size();
+  while (end > root && IsSeparator(path[end - 1])) --end;
+  return NativeString(path.substr(0, end));
+}
+
+NativeString ParentDirectory(NativeStringView path) {
+  const NativeString trimmed = WithoutTrailingSeparators(path);
+  const std::size_t root = RootLength(trimmed);
+  std::size_t cut = trimmed.size();
+  while (cut > root && !IsSeparator(trimmed[cut - 1])) --cut;
+  if (cut <= root) return root > 0 ? trimmed.substr(0, root) : trimmed;
+  return WithoutTrailingSeparators(NativeStringView(trimmed).substr(0, cut));
+}
+
+NativeString LastName(NativeStringView path) {
+  const NativeString trimmed = WithoutTrailingSeparators(path);
+  const std::size_t root = RootLength(trimmed);
+  std::size_t cut = trimmed.size();
+  while (cut > root && !IsSeparator(trimmed[cut - 1])) --cut;
+  return cut == trimmed.size() ? trimmed : trimmed.substr(cut);
+}
+
+std::vector<NativeString> ListFiles(const NativeString& directory, NativeStringView pattern) {
+  auto names = os::ReadDirectory(directory, os::EntryKind::kFile,
+                                 [pattern](NativeStringView name) { return MatchesPattern(name, pattern); });
+  std::sort(names.begin(), names.end(), NameLess);
+  return names;
+}
+
+std::vector<NativeString> ListSubdirectories(const NativeString& directory) {
+  auto names = os::ReadDirectory(directory, os::EntryKind::kDirectory, [](NativeStringView) { return true; });
+  std::sort(names.begin(), names.end(), NameLess);
+  return names;
+}
+
+bool MatchesPattern(NativeStringView name, NativeStringView pattern) {
+  // Greedy matching that goes back to the last '*' on a mismatch: linear in practice,
+  // never worse than the product of the lengths.
+  std::size_t n = 0, p = 0;
+  std::size_t starAt = NativeStringView::npos, resumeAt = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      starAt = p++;
+      resumeAt = n;
+    } else if (p < pattern.size() && (pattern[p] == '?' || Folded(pattern[p]) == Folded(name[n]))) {
+      ++p, ++n;
+    } else if (starAt != NativeStringView::npos) {
+      p = starAt + 1;
+      n = ++resumeAt;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+bool NameLess(NativeStringView a, NativeStringView b) {
+  const std::size_t common = std::min(a.size(), b.size());
+  int unitOrder = 0;  // the first plain difference breaks a tie of folded names
+  for (std::size_t i = 0; i < common; ++i) {
+    const Unit x = Folded(a[i]), y = Folded(b[i]);
+    if (x != y) return x < y;
+    if (unitOrder == 0 && a[i] != b[i]) unitOrder = static_cast<Unit>(a[i]) < static_cast<Unit>(b[i]) ? -1 : 1;
+  }
+  if (a.size() != b.size()) return a.size() < b.size();
+  return unitOrder < 0;
+}
+
+}  // namespace sys

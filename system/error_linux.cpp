@@ -1,0 +1,22 @@
+// Errors on Linux: errno, in the system's category.
+#include <cerrno>
+
+#include "os.h"
+
+namespace sys::os {
+
+void ThrowLastError(NativeStringView subject) { Throw(std::error_code(errno, std::system_category()), subject); }
+
+bool MeansDriveNotReady(const std::error_code& code) {
+  if (code.category() != std::system_category() && code.category() != std::generic_category()) return false;
+  switch (code.value()) {
+    case ENOMEDIUM:
+    case EMEDIUMTYPE:
+    case ESTALE:
+    case ENOTCONN:
+    case EHOSTDOWN: return true;
+    default: return false;
+  }
+}
+
+}  // namespace sys::os

@@ -1,0 +1,63 @@
+// Running Pellicar.exe as a user would, and the files around it.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "m32write.h"
+#include "support/support.h"
+
+using testing_support::TempDir;
+
+namespace fs = std::filesystem;
+
+// Names in the tests are UTF-8 on every system.
+fs::path Utf8Path(std::string_view name);
+std::string Utf8Name(const fs::path& path);
+
+struct RunResult {
+  int exitCode = -1;  // -1 when the converter was killed
+  std::string out;
+  std::string err;
+};
+
+// The converter started with exactly these arguments, no shell in between, its output
+// and errors going to files; killed and waited for when it is let go.
+class StartedConverter {
+ public:
+  static constexpr std::uint64_t kNoLimit = std::numeric_limits<std::uint64_t>::max();
+
+  // With a file size limit (POSIX only), its writes fail past that many bytes.
+  StartedConverter(const std::vector<std::string>& arguments, const fs::path& out, const fs::path& err,
+                   std::uint64_t fileSizeLimit = kNoLimit);
+  ~StartedConverter();
+  StartedConverter(const StartedConverter&) = delete;
+  StartedConverter& operator=(const StartedConverter&) = delete;
+
+  void Kill();  // at once, giving it no chance to clean up
+  int Wait();   // its exit code, -1 when it was killed
+
+ private:
+  std::intptr_t process_ = -1;  // a pid, or a process handle on Windows
+  int exitCode_ = -1;
+  bool waited_ = false;
+};
+
+RunResult RunConverter(const std::vector<std::string>& arguments,
+                       std::uint64_t fileSizeLimit = StartedConverter::kNoLimit);
+
+std::vector<std::uint8_t> ReadBytes(const fs::path& file);
+void WriteBytes(const fs::path& file, const std::vector<std::uint8_t>& bytes);
+
+// Every channel changes from pixel to pixel, so a swapped channel, a flipped row or a
+// dropped pixel shows; alpha runs through all 256 values.
+m32write::RgbaImage VariedImage(std::uint32_t width, std::uint32_t height);
+void WriteM32(const fs::path& file, const m32write::RgbaImage& image);
+
+// The TGA's header and footer as the format lays them out for our choices, and every
+// pixel read back by hand: bottom row first, blue, green, red (and alpha).
+void ExpectTga(const fs::path& tga, const m32write::RgbaImage& image, bool alpha);
