@@ -20,8 +20,9 @@ class BrowsingTest : public WindowTest {
     WriteFile(folder_ / "driveA/work/sub/below.M32");
     WriteFile(folder_ / "driveB/b1.m32");
     WriteFile(folder_ / "driveB/B2.M32");
-    sys::OverrideDrives({{"/", "root"}, {drive("A"), "A"}, {drive("B"), "B"}, {drive("Gone"), "GONE"}});
-    std::filesystem::current_path(drive("A") + "/work");
+    sys::OverrideDrives(
+        {Drive(root(), "root"), Drive(drive("A"), "A"), Drive(drive("B"), "B"), Drive(drive("Gone"), "GONE")});
+    std::filesystem::current_path(testing_support::FsPath(drive("A", "work")));
   }
 
   void TearDown() override {
@@ -29,7 +30,17 @@ class BrowsingTest : public WindowTest {
     sys::OverrideDrives({});
   }
 
-  std::string drive(const std::string& letter) const { return folder_ / ("drive" + letter); }
+  // The folder that stands for drive `letter`, or `name` in it ('/' for the separator).
+  std::string drive(const std::string& letter, const std::string& name = "") const {
+    return folder_ / ("drive" + letter + (name.empty() ? "" : "/" + name));
+  }
+  static sys::Drive Drive(const std::string& root, const std::string& label) {
+    return {sys::ToNative(FromUtf8(root)), sys::ToNative(FromUtf8(label))};
+  }
+  // The root of the file system the test folders are on: a drive of its own.
+  std::string root() const { return testing_support::RootOf(folder_.path()); }
+  std::u16string rootDesignation() const { return sys::FromNative(sys::Designation(Drive(root(), "root"))); }
+
   std::u16string designation(const std::string& letter, const char* label) const {
     return FromUtf8(drive(letter) + " [" + label + "]");
   }
@@ -77,27 +88,27 @@ class BrowsingTest : public WindowTest {
 
 TEST_F(BrowsingTest, PickingADriveOpensItsCurrentDirectoryAndRefillsTheFileList) {
   auto& window = openWindow();
-  expectInStep(window, drive("A") + "/work", designation("A", "A"));
+  expectInStep(window, drive("A", "work"), designation("A", "A"));
   EXPECT_EQ(files(window), std::vector<std::u16string>{u"here.m32"});
 
   EXPECT_EQ(pick(window, designation("B", "B")), 1);
   expectInStep(window, drive("B"), designation("B", "B"));  // no current directory there: its mount path
   EXPECT_EQ(files(window), (std::vector<std::u16string>{u"b1.m32", u"B2.M32"}));
 
-  window.Dir1.setPath(FromUtf8(drive("A") + "/work/sub//"));
-  expectInStep(window, drive("A") + "/work/sub", designation("A", "A"));
+  window.Dir1.setPath(FromUtf8(drive("A", "work/sub//")));
+  expectInStep(window, drive("A", "work/sub"), designation("A", "A"));
   pick(window, designation("B", "B"));
   EXPECT_EQ(pick(window, designation("A", "A")), 1);
-  expectInStep(window, drive("A") + "/work", designation("A", "A"));  // A's current directory, not sub
+  expectInStep(window, drive("A", "work"), designation("A", "A"));  // A's current directory, not sub
 }
 
 TEST_F(BrowsingTest, ADriveThatIsNotReadySnapsBackWithoutAMessage) {
   auto& window = openWindow();
-  window.Dir1.setPath(FromUtf8(drive("A") + "/work/sub"));
-  ASSERT_EQ(ToUtf8(window.File1.path()), drive("A") + "/work/sub");
+  window.Dir1.setPath(FromUtf8(drive("A", "work/sub")));
+  ASSERT_EQ(ToUtf8(window.File1.path()), drive("A", "work/sub"));
 
   EXPECT_EQ(pick(window, designation("Gone", "GONE")), 2);  // the pick, then one snap back
-  expectInStep(window, drive("A") + "/work", designation("A", "A"));
+  expectInStep(window, drive("A", "work"), designation("A", "A"));
   EXPECT_EQ(files(window), std::vector<std::u16string>{u"here.m32"});
 }
 
@@ -107,14 +118,14 @@ TEST_F(BrowsingTest, OpeningADirectoryListsItsFilesAndClearsTheSelection) {
   select({0});
   ASSERT_TRUE(window.File1.selected(0));
 
-  const int sub = lineOf(window, drive("A") + "/work/sub");
+  const int sub = lineOf(window, drive("A", "work/sub"));
   ASSERT_GE(sub, 0);
   window.Dir1.setFocus();
   window.Dir1.setListIndex(sub);  // a highlight alone opens nothing
-  EXPECT_EQ(ToUtf8(window.File1.path()), drive("A") + "/work");
+  EXPECT_EQ(ToUtf8(window.File1.path()), drive("A", "work"));
 
   testing_support::PressKey(window, testing_support::Key::kReturn);
-  expectInStep(window, drive("A") + "/work/sub", designation("A", "A"));
+  expectInStep(window, drive("A", "work/sub"), designation("A", "A"));
   EXPECT_EQ(files(window), std::vector<std::u16string>{u"below.M32"});
   EXPECT_FALSE(window.File1.selected(0));
 
@@ -132,28 +143,28 @@ TEST_F(BrowsingTest, OpeningAFolderAboveADriveMovesTheDriveListAlongQuietly) {
   const int above = lineOf(window, folder_.path());
   ASSERT_GE(above, 0);
   testing_support::DoubleClickDirectory(window.Dir1, above);
-  expectInStep(window, folder_.path(), u"/ [root]");  // the folder opened, not the root drive's current directory
+  expectInStep(window, folder_.path(), rootDesignation());  // the folder opened, not the root drive's current directory
   EXPECT_EQ(driveChanges, 0);
 }
 
 TEST_F(BrowsingTest, AVanishedFolderMovesTheListsToItsNearestReadableAncestor) {
   auto& window = openWindow();
-  window.Dir1.setPath(FromUtf8(drive("A") + "/work/sub/deeper"));
-  std::filesystem::remove_all(drive("A") + "/work/sub");
+  window.Dir1.setPath(FromUtf8(drive("A", "work/sub/deeper")));
+  std::filesystem::remove_all(drive("A", "work/sub"));
 
   // A folder that cannot be listed is not opened: the lists stay where they were.
-  testing_support::DoubleClickDirectory(window.Dir1, lineOf(window, drive("A") + "/work/sub"));
-  EXPECT_EQ(ToUtf8(window.Dir1.path()), drive("A") + "/work/sub/deeper");
+  testing_support::DoubleClickDirectory(window.Dir1, lineOf(window, drive("A", "work/sub")));
+  EXPECT_EQ(ToUtf8(window.Dir1.path()), drive("A", "work/sub/deeper"));
 
   window.Dir1_Change();  // as when the list reports a change to a folder that has just gone
-  expectInStep(window, drive("A") + "/work", designation("A", "A"));
+  expectInStep(window, drive("A", "work"), designation("A", "A"));
   EXPECT_EQ(files(window), std::vector<std::u16string>{u"here.m32"});
 }
 
 TEST_F(BrowsingTest, BrowsingNeverMovesWhereTheConverterStarts) {
   auto& window = openWindow();
   pick(window, designation("B", "B"));
-  window.Dir1.setPath(FromUtf8(drive("B") + "/textures"));
+  window.Dir1.setPath(FromUtf8(drive("B", "textures")));
   pick(window, designation("Gone", "GONE"));
   pick(window, designation("B", "B"));
   ASSERT_EQ(ToUtf8(window.File1.path()), drive("B"));
@@ -161,15 +172,15 @@ TEST_F(BrowsingTest, BrowsingNeverMovesWhereTheConverterStarts) {
   window.Command1_Click();
 
   ASSERT_EQ(runs().size(), 1u);
-  EXPECT_EQ(runs()[0].workingDirectory, drive("A") + "/work");
-  EXPECT_EQ(runs()[0].arguments, std::vector<std::string>{drive("B") + "/b1.m32"});
-  EXPECT_EQ(std::filesystem::current_path(), drive("A") + "/work");
+  EXPECT_EQ(runs()[0].workingDirectory, drive("A", "work"));
+  EXPECT_EQ(runs()[0].arguments, std::vector<std::string>{drive("B", "b1.m32")});
+  EXPECT_EQ(std::filesystem::current_path(), drive("A", "work"));
 }
 
 TEST_F(BrowsingTest, TheDriveListShowsTheDrivesMountedWhenItOpens) {
   auto& window = openWindow();
   std::filesystem::create_directory(drive("C"));
-  sys::OverrideDrives({{"/", "root"}, {drive("A"), "A"}, {drive("C"), "STICK"}});
+  sys::OverrideDrives({Drive(root(), "root"), Drive(drive("A"), "A"), Drive(drive("C"), "STICK")});
   EXPECT_FALSE(hasDrive(window, designation("C", "STICK")));
   testing_support::DropDownAndClose(window.Drive1);
   EXPECT_TRUE(hasDrive(window, designation("C", "STICK")));

@@ -27,17 +27,17 @@ void WriteTexture(const std::string& path, std::uint32_t width, std::uint32_t he
 }
 
 TEST_F(WindowTest, ConvertingASelectionLeavesATgaBesideEachSelectedFile) {
-  WriteTexture(work() + "/rock wall.m32", 5, 3);
-  WriteTexture(work() + "/SKY.M32", 8, 8);
-  WriteTexture(work() + "/unselected.m32", 2, 2);
+  WriteTexture(work("rock wall.m32"), 5, 3);
+  WriteTexture(work("SKY.M32"), 8, 8);
+  WriteTexture(work("unselected.m32"), 2, 2);
   auto& window = openWindow();
   ASSERT_EQ(window.File1.listCount(), 3);
   select({0, 1});  // rock wall.m32, SKY.M32
   window.Command1_Click();
 
-  EXPECT_EQ(SizeOfTga(work() + "/rock wall.tga"), (TgaSize{5, 3}));
-  EXPECT_EQ(SizeOfTga(work() + "/SKY.tga"), (TgaSize{8, 8}));
-  EXPECT_FALSE(std::filesystem::exists(work() + "/unselected.tga"));
+  EXPECT_EQ(SizeOfTga(work("rock wall.tga")), (TgaSize{5, 3}));
+  EXPECT_EQ(SizeOfTga(work("SKY.tga")), (TgaSize{8, 8}));
+  EXPECT_FALSE(std::filesystem::exists(work("unselected.tga")));
 }
 
 }  // namespace

@@ -18,8 +18,8 @@ std::vector<std::string> Lines(const std::string& text) {
 
 TEST_F(WindowTest, WithNoConverterAnywhereEveryRunFailsAloneAndTheBatchGoesOn) {
   ScopedEnv path("PATH", folder_.path());
-  ASSERT_FALSE(std::filesystem::exists(std::filesystem::read_symlink("/proc/self/exe").parent_path() / "Pellicar.exe"));
-  for (const char* name : {"a.m32", "b.m32", "c.m32"}) WriteFile(work() + "/" + name);
+  ASSERT_FALSE(std::filesystem::exists(testing_support::OwnFolder() / "Pellicar.exe"));
+  for (const char* name : {"a.m32", "b.m32", "c.m32"}) WriteFile(work(name));
   auto& window = openWindow();
   selectAll();
 

@@ -15,7 +15,7 @@ class WindowTest : public testing::Test {
   void SetUp() override {
     startDirectory_ = std::filesystem::current_path();
     std::filesystem::create_directory(folder_ / "work");
-    std::filesystem::current_path(folder_ / "work");
+    std::filesystem::current_path(testing_support::FsPath(work()));
   }
 
   void TearDown() override {
@@ -25,6 +25,8 @@ class WindowTest : public testing::Test {
 
   // The folder the window starts in, the process's current directory.
   std::string work() const { return folder_ / "work"; }
+  // `name` in that folder; '/' in it stands for the platform's separator.
+  std::string work(const std::string& name) const { return folder_ / ("work/" + name); }
   std::string log() const { return folder_ / "converter.log"; }
 
   frmPellicar& openWindow() {
