@@ -38,7 +38,7 @@ Error::Error(int number, const std::u16string& description)
 Error ErrorFrom(const std::system_error& failure) {
   const auto [number, title] = Classify(failure.code());
   // what() is "<path>: <reason>" in UTF-8, where a POSIX path keeps its bytes as they are.
-  return Error(number, title + std::u16string(u": ") + FromUtf8(failure.what()));
+  return Error(number, title + std::u16string(u": ") + ForDisplay(FromUtf8(failure.what())));
 }
 
 void OnErrorResumeNext(const std::function<void()>& statement) {

@@ -1,0 +1,2 @@
+// Must not build: the system layer knows nothing of Qt.
+#include <QtCore/QString>

@@ -1,0 +1,2 @@
+// Builds: a layer includes its own headers.
+#include "system/directory.h"

@@ -1,0 +1,205 @@
+// The system layer on Linux: names kept byte for byte, the short form as one escaped
+// word, links and special files in listings, the program search, the mount table and
+// what becomes of a current directory that has been removed.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <random>
+
+#include "support/support.h"
+#include "system/command_line.h"
+#include "system/directory.h"
+#include "system/drives.h"
+#include "system/error.h"
+#include "system/mount_table.h"
+#include "system/native_string.h"
+#include "system/process.h"
+#include "system/shortpath.h"
+#include "system_support.h"
+
+using testing_support::TempDir;
+using testing_support::WriteFile;
+using Words = std::vector<std::string>;
+
+namespace {
+
+const std::vector<std::string> kAwkwardNames = {"rock wall.m32",
+                                                "it's \"quoted\".m32",
+                                                "a;b.m32",
+                                                "$(touch pwned).m32",
+                                                "-rf.m32",
+                                                "line\nbreak.m32",
+                                                "tab\there.m32",
+                                                "back\\slash.m32",
+                                                "caf\xe9 latin1.m32",
+                                                "\xff\xfe.m32",
+                                                "\xed\xb2\x80 surrogate.m32",
+                                                "ok \xc3\xa9t\xc3\xa9.m32",
+                                                "  two  blanks  .m32"};
+
+TEST(NativeString, EveryByteStringSurvivesTheRoundTrip) {
+  std::mt19937 random(42);
+  std::vector<std::string> samples(kAwkwardNames);
+  for (int n = 0; n < 2000; ++n) {
+    std::string bytes(random() % 12, '\0');
+    for (char& b : bytes) b = static_cast<char>(random() % 256);
+    samples.push_back(bytes);
+  }
+  for (const auto& bytes : samples) EXPECT_EQ(sys::ToNative(sys::FromNative(bytes)), bytes);
+  EXPECT_EQ(sys::FromNative("\xc3\xa9t\xc3\xa9 \xf0\x9f\x98\x80"), u"\u00e9t\u00e9 \U0001F600");  // valid text decodes
+  EXPECT_EQ(sys::ForDisplay(sys::FromNative("caf\xe9")), u"caf\uFFFD");
+}
+
+TEST(ShortPath, StandsAsExactlyOneWordNamingTheSameFile) {
+  TempDir dir;
+  for (const auto& name : kAwkwardNames) {
+    const auto path = dir / name;
+    WriteFile(path);
+    const auto words = sys::SplitCommandLine("Pellicar.exe " + sys::ShortPath(path));
+    ASSERT_EQ(words.size(), 2u) << name;
+    EXPECT_EQ(words[0], "Pellicar.exe");
+    EXPECT_EQ(words[1], path) << name;
+  }
+}
+
+TEST(ShortPath, IsAbsoluteAndFailsLoudlyWhenTheFileCannotBeReached) {
+  TempDir dir;
+  WriteFile(dir / "here.m32");
+  {
+    system_testing::ScopedCurrentDirectory inside(dir.path());
+    EXPECT_EQ(sys::SplitCommandLine(sys::ShortPath("here.m32")), Words{dir / "here.m32"});
+  }
+  std::filesystem::create_symlink(dir / "loop-b.m32", dir / "loop-a.m32");
+  std::filesystem::create_symlink(dir / "loop-a.m32", dir / "loop-b.m32");
+  try {
+    sys::ShortPath(dir / "loop-a.m32");
+    FAIL() << "no error";
+  } catch (const std::system_error& failure) {
+    EXPECT_EQ(failure.code(), std::errc::too_many_symbolic_link_levels);
+  }
+}
+
+TEST(CommandLine, SplitsAtUnescapedBlanksOnly) {
+  EXPECT_EQ(sys::SplitCommandLine("  a   b\tc  "), (Words{"a", "b", "c"}));
+  EXPECT_EQ(sys::SplitCommandLine("a\\ b \"c d\" e\\\\"), (Words{"a b", "\"c", "d\"", "e\\"}));
+  EXPECT_EQ(sys::SplitCommandLine("\\  x"), (Words{" ", "x"}));
+  EXPECT_EQ(sys::SplitCommandLine("Pellicar.exe "), (Words{"Pellicar.exe"}));
+  for (const auto& name : kAwkwardNames) EXPECT_EQ(sys::SplitCommandLine(sys::EscapedAsOneWord(name)), Words{name});
+}
+
+TEST(Paths, ALeadingDoubleSlashIsKept) {
+  EXPECT_EQ(sys::JoinPath("//host/share", "rock.m32"), "//host/share/rock.m32");
+  EXPECT_EQ(sys::ParentDirectory("//host"), "/");
+  EXPECT_EQ(sys::ParentDirectory("relative"), "relative");
+}
+
+TEST(Links, ListingsFollowThemAndLeaveOutWhatIsNeitherFileNorFolder) {
+  TempDir dir;
+  WriteFile(dir / "b.m32");
+  std::filesystem::create_directory(dir / "folder");
+  std::filesystem::create_symlink(dir / "b.m32", dir / "link.m32");
+  std::filesystem::create_symlink(dir / "nothing", dir / "dangling.m32");
+  std::filesystem::create_symlink(dir / "folder", dir / "dirlink.m32");
+  mkfifo((dir / "pipe.m32").c_str(), 0644);
+
+  EXPECT_EQ(sys::ListFiles(dir.path(), "*.m32"), (Words{"b.m32", "link.m32"}));
+  EXPECT_EQ(sys::ListSubdirectories(dir.path()), (Words{"dirlink.m32", "folder"}));
+}
+
+TEST(ProgramSearch, OwnFolderFirstThenCurrentDirectoryThenPath) {
+  TempDir dir, path;
+  const auto own = std::filesystem::read_symlink("/proc/self/exe").parent_path().native();
+  for (const char* name : {"Pellicar.exe", "in-both"}) std::filesystem::copy_file(own + "/Pellicar.exe", dir / name);
+  for (const char* name : {"in-both", "only-on-path"}) std::filesystem::copy_file(own + "/Pellicar.exe", path / name);
+  testing_support::ScopedEnv searchPath("PATH", path.path() + ":/usr/bin");
+  system_testing::ScopedCurrentDirectory inside(dir.path());
+  ASSERT_NE(sys::CurrentDirectory(), own);
+
+  EXPECT_EQ(sys::FindProgram("Pellicar.exe"), own + "/Pellicar.exe");
+  EXPECT_EQ(sys::FindProgram("in-both"), dir / "in-both");
+  EXPECT_EQ(sys::FindProgram("only-on-path"), path / "only-on-path");
+  EXPECT_EQ(sys::FindProgram("no-such-program-anywhere"), "");
+  WriteFile(path / "not-executable");
+  EXPECT_EQ(sys::FindProgram("not-executable"), "");
+}
+
+TEST(Drives, ANameShowsTheMountPathAndTheLabel) {
+  EXPECT_EQ(sys::Designation({"/media/usb", "STICK"}), "/media/usb [STICK]");
+  EXPECT_EQ(sys::Designation({"/", "rootfs"}), "/ [rootfs]");
+}
+
+TEST(Drives, ADriveOpensInTheCurrentDirectoryOnlyWhenThatLiesOnIt) {
+  const auto here = sys::CurrentDirectory();
+  const std::vector<sys::Drive> drives{{"/", "root"}, {here, "here"}, {here + "-elsewhere", "far"}};
+  EXPECT_EQ(sys::CurrentDirectoryOn(drives[1], drives), here);
+  EXPECT_EQ(sys::CurrentDirectoryOn(drives[2], drives), here + "-elsewhere");
+  EXPECT_EQ(sys::CurrentDirectoryOn(drives[0], drives), "/");
+}
+
+TEST(Drives, ARemovedCurrentDirectoryIsAnErrorAndLiesOnNoDrive) {
+  TempDir dir;
+  std::filesystem::create_directory(dir / "gone");
+  system_testing::ScopedCurrentDirectory inside(dir / "gone");
+  std::filesystem::remove(dir / "gone");
+  try {
+    sys::CurrentDirectory();
+    FAIL() << "no error";
+  } catch (const std::system_error& failure) {
+    EXPECT_EQ(failure.code(), std::errc::no_such_file_or_directory);
+  }
+  const std::vector<sys::Drive> drives{{"/", "root"}, {dir.path(), "temp"}};
+  EXPECT_EQ(sys::CurrentDirectoryOn(drives[1], drives), dir.path());
+}
+
+TEST(Drives, TheMountedOnesIncludeTheRootAndNoKernelFileSystems) {
+  const auto drives = sys::Drives();
+  ASSERT_FALSE(drives.empty());
+  EXPECT_EQ(drives.front().root, "/");
+  for (const auto& drive : drives) {
+    for (const char* inside : {"/proc", "/sys", "/dev"}) EXPECT_FALSE(drive.root.starts_with(inside)) << drive.root;
+  }
+}
+
+TEST(Errors, MediaThatAreNotThereMeanADriveNotReady) {
+  for (int code : {ENOMEDIUM, ESTALE}) {
+    EXPECT_EQ(std::error_code(code, std::system_category()), sys::Condition::kDriveNotReady) << code;
+    EXPECT_NE(std::error_code(code, std::system_category()), std::errc::no_such_file_or_directory);
+  }
+  EXPECT_NE(std::error_code(ENOENT, std::system_category()), sys::Condition::kDriveNotReady);
+  EXPECT_NE(std::error_code(ENOMEDIUM, std::iostream_category()), sys::Condition::kDriveNotReady);
+}
+
+TEST(MountTable, ReadsThePersonsDrivesWithTheirEscapedNames) {
+  const std::string table =
+      "22 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw\n"
+      "23 22 0:5 / /proc rw,nosuid - proc proc rw\n"
+      "24 22 0:21 / /sys rw - sysfs sysfs rw\n"
+      "25 22 0:6 / /dev rw - devtmpfs udev rw\n"
+      "26 22 0:24 / /run rw - tmpfs tmpfs rw\n"
+      "27 22 8:3 / /home rw shared:2 master:1 - ext4 /dev/sda3 rw\n"
+      "28 26 8:17 / /run/media/anna/MY\\040STICK rw - vfat /dev/sdb1 rw\n"
+      "29 26 0:40 / /run/user/1000 rw - tmpfs tmpfs rw\n"
+      "30 22 0:41 / /mnt/game\\040textures rw - fuse.sshfs anna@host:/srv rw\n"
+      "31 22 0:42 / /mnt/auto rw - autofs systemd-1 rw\n"
+      "32 22 0:43 / /home rw - nfs4 server:/home rw\n"
+      "33 22 0:44 / /mnt/broken rw no-separator-here\n"
+      "34 22 0:45 / /media/cd\\134rom rw - iso9660 /dev/sr0 ro\n";
+  const std::vector<sys::Mount> expected{{"/", "ext4", "/dev/sda2"},
+                                         {"/home", "nfs4", "server:/home"},  // mounted over the disk
+                                         {"/media/cd\\rom", "iso9660", "/dev/sr0"},
+                                         {"/mnt/game textures", "fuse.sshfs", "anna@host:/srv"},
+                                         {"/run/media/anna/MY STICK", "vfat", "/dev/sdb1"}};
+  EXPECT_EQ(sys::PersonsMounts(table), expected);
+  EXPECT_EQ(sys::PersonsMounts(""), std::vector<sys::Mount>{});
+}
+
+TEST(MountTable, EscapesAreReadBackAndMalformedOnesKept) {
+  EXPECT_EQ(sys::Unescaped("a\\040b\\011c"), "a b\tc");
+  EXPECT_EQ(sys::Unescaped("MY\\x20STICK"), "MY STICK");
+  EXPECT_EQ(sys::Unescaped("\\777 \\9 \\x \\"), "\\777 \\9 \\x \\");
+}
+
+}  // namespace

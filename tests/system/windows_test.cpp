@@ -1,0 +1,122 @@
+// The system layer on Windows: drive letters and their designations, names outside the
+// ANSI code page, and the 8.3 form.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/support.h"
+#include "system/command_line.h"
+#include "system/directory.h"
+#include "system/drives.h"
+#include "system/error.h"
+#include "system/shortpath.h"
+#include "system_support.h"
+
+using sys::NativeString;
+using system_testing::MakeFile;
+using system_testing::Native;
+using system_testing::SameFile;
+using testing_support::TempDir;
+
+namespace {
+
+// Cyrillic, CJK and a character beyond the BMP: no ANSI code page holds all of them.
+const NativeString kWideName = L"\u0442\u0435\u043a\u0441\u0442\u0443\u0440\u0430 \u65e5\u672c \U0001F600.m32";
+
+TEST(Drives, AreLetteredRootsNamedByLetterAndLabel) {
+  const auto drives = sys::Drives();
+  ASSERT_FALSE(drives.empty());
+  for (const auto& drive : drives) {
+    ASSERT_EQ(drive.root.size(), 3u);
+    EXPECT_TRUE(drive.root[0] >= L'A' && drive.root[0] <= L'Z');
+    EXPECT_EQ(drive.root.substr(1), L":\\");
+    const NativeString expected =
+        drive.root.substr(0, 2) + (drive.label.empty() ? NativeString() : L" [" + drive.label + L"]");
+    EXPECT_EQ(sys::Designation(drive), expected);
+  }
+  EXPECT_EQ(sys::Designation({L"C:\\", L"System"}), L"C: [System]");
+  EXPECT_EQ(sys::Designation({L"A:\\", L""}), L"A:");
+}
+
+TEST(Drives, ADriveLetterHoldsItsPathsInEitherCase) {
+  const std::vector<sys::Drive> drives{{L"C:\\", L"System"}, {L"D:\\", L"Data"}};
+  EXPECT_EQ(sys::DriveOf(L"c:\\games\\sof", drives), &drives[0]);
+  EXPECT_EQ(sys::DriveOf(L"D:\\", drives), &drives[1]);
+  EXPECT_EQ(sys::DriveOf(L"E:\\x", drives), nullptr);
+  EXPECT_EQ(sys::DriveOf(L"\\\\server\\share\\x", drives), nullptr);
+}
+
+TEST(Drives, EachDriveKeepsItsOwnCurrentDirectory) {
+  TempDir dir;
+  system_testing::ScopedCurrentDirectory inside(Native(dir.path()));
+  const auto drives = sys::Drives();
+  const sys::Drive* current = sys::DriveOf(sys::CurrentDirectory(), drives);
+  ASSERT_NE(current, nullptr);
+  EXPECT_TRUE(SameFile(sys::CurrentDirectoryOn(*current, drives), Native(dir.path())));
+  wchar_t kept[MAX_PATH];
+  for (const auto& drive : drives) {
+    ASSERT_NE(GetFullPathNameW(drive.root.substr(0, 2).c_str(), MAX_PATH, kept, nullptr), 0u);
+    EXPECT_EQ(sys::CurrentDirectoryOn(drive, drives), sys::WithoutTrailingSeparators(kept));
+  }
+}
+
+TEST(Paths, DriveAndNetworkRootsEndTheClimb) {
+  EXPECT_EQ(sys::ParentDirectory(L"C:\\games"), L"C:\\");
+  EXPECT_EQ(sys::ParentDirectory(L"C:/games/sof"), L"C:/games");
+  EXPECT_EQ(sys::ParentDirectory(L"\\\\server\\share\\textures"), L"\\\\server\\share\\");
+  EXPECT_EQ(sys::ParentDirectory(L"\\\\server\\share\\"), L"\\\\server\\share\\");
+  EXPECT_EQ(sys::RootLength(L"C:"), 2u);
+  EXPECT_EQ(sys::JoinPath(L"C:\\", L"x.m32"), L"C:\\x.m32");
+  EXPECT_EQ(sys::LastName(L"C:\\games\\"), L"games");
+}
+
+TEST(WideNames, AreListedShortenedAndNamedInErrorsUnharmed) {
+  TempDir dir;
+  const NativeString folder = Native(dir.path());
+  const NativeString file = sys::JoinPath(folder, kWideName);
+  MakeFile(file);
+  EXPECT_EQ(sys::ListFiles(folder, L"*.m32"), std::vector<NativeString>{kWideName});
+
+  const NativeString shortForm = sys::ShortPath(file);
+  ASSERT_FALSE(shortForm.empty());
+  EXPECT_TRUE(SameFile(shortForm, file)) << sys::ToUtf8(sys::FromNative(shortForm));
+
+  try {
+    sys::ListFiles(sys::JoinPath(folder, kWideName + L" folder"), L"*.m32");
+    FAIL() << "no error";
+  } catch (const std::system_error& failure) {
+    EXPECT_NE(std::string(failure.what()).find(sys::ToUtf8(sys::FromNative(kWideName))), std::string::npos)
+        << failure.what();
+  }
+}
+
+TEST(ShortPath, HasNoBlanksWhereTheVolumeKeepsShortNames) {
+  TempDir dir;
+  const NativeString file = sys::JoinPath(Native(dir.path()), L"rock wall with a long name.m32");
+  MakeFile(file);
+  const NativeString shortForm = sys::ShortPath(file);
+  EXPECT_EQ(shortForm.find(L' '), NativeString::npos) << sys::ToUtf8(sys::FromNative(shortForm));
+  EXPECT_TRUE(SameFile(shortForm, file));
+  // From a relative path, too: the short form is absolute.
+  system_testing::ScopedCurrentDirectory inside(Native(dir.path()));
+  EXPECT_TRUE(SameFile(sys::ShortPath(L"rock wall with a long name.m32"), file));
+  EXPECT_EQ(sys::RootLength(sys::ShortPath(L"rock wall with a long name.m32")), 3u);
+}
+
+TEST(CommandLine, QuotingFollowsTheCRuntimesRules) {
+  EXPECT_EQ(sys::QuotedAsOneArgument(L"C:\\GAMETE~1\\ROCKWA~1.M32"), L"C:\\GAMETE~1\\ROCKWA~1.M32");
+  EXPECT_EQ(sys::QuotedAsOneArgument(L"C:\\Game Textures\\rock.m32"), L"\"C:\\Game Textures\\rock.m32\"");
+  EXPECT_EQ(sys::QuotedAsOneArgument(L"C:\\Game Textures\\"), L"\"C:\\Game Textures\\\\\"");
+  EXPECT_EQ(sys::QuotedAsOneArgument(L"say \\\"hi\\\""), L"\"say \\\\\\\"hi\\\\\\\"\"");
+  EXPECT_EQ(sys::QuotedAsOneArgument(L""), L"\"\"");
+}
+
+TEST(Errors, ADriveWithoutAMediumIsNotReady) {
+  EXPECT_EQ(std::error_code(ERROR_NOT_READY, std::system_category()), sys::Condition::kDriveNotReady);
+  EXPECT_NE(std::error_code(ERROR_FILE_NOT_FOUND, std::system_category()), sys::Condition::kDriveNotReady);
+  EXPECT_EQ(std::error_code(ERROR_PATH_NOT_FOUND, std::system_category()), std::errc::no_such_file_or_directory);
+}
+
+}  // namespace
