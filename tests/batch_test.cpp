@@ -117,6 +117,9 @@ TEST_F(WindowTest, AFileThatVanishedBeforeItsTurnIsSkippedAndTheRestConvert) {
 }
 
 TEST_F(WindowTest, MoreThan32767FilesStillConvertWhatIsSelected) {
+#ifdef _WIN32
+  GTEST_SKIP() << "making 33,000 files under Wine takes minutes";
+#endif
   constexpr int kCount = 33000;
   for (int i = 0; i < kCount; ++i) WriteFile(work(std::to_string(100000 + i)) + ".m32");
   auto& window = openWindow();
