@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "converter_version.h"
 #include "file_io.h"
 
 namespace m32tga {
@@ -11,10 +12,11 @@ const char kUsage[] =
     "Usage: Pellicar.exe [--alpha] [-o OUTPUT] [--] FILE.m32...\n"
     "Converts each m32 texture to an uncompressed TGA beside it: rock.m32 becomes\n"
     "rock.tga; a name not ending in .m32 gets .tga appended. An earlier TGA of that\n"
-    "name is replaced only once the new one is complete.\n"
+    "name is replaced only once the new one is complete, keeping its permissions; a\n"
+    "read-only one is left alone.\n"
     "\n"
     "  --alpha      write 32-bit TGA keeping the alpha channel (default: 24-bit)\n"
-    "  -o OUTPUT    name the output file (one input only)\n"
+    "  -o OUTPUT    name the output file (one input only; not the input itself)\n"
     "  --           treat every later argument as a file, even one starting with -\n"
     "  --help       show this help\n"
     "  --version    show the version\n"
@@ -22,7 +24,7 @@ const char kUsage[] =
     "Exit status: 0 when every file converted, 1 when any failed (the others are\n"
     "still converted), 2 for a wrong command line.\n";
 
-const char kVersionText[] = "Pellicar.exe 1.00\n";
+const char kVersionText[] = "Pellicar.exe " PELLICAR_VERSION "\n";
 
 namespace {
 
@@ -37,6 +39,14 @@ bool Is(const std::filesystem::path& argument, std::string_view option) {
 bool LooksLikeOption(const std::filesystem::path& argument) {
   const auto& text = argument.native();
   return text.size() > 1 && text[0] == '-';
+}
+
+// The output named with -o must be a file, and not the input under any name.
+std::string OutputMistake(const std::filesystem::path& output, const std::filesystem::path& input) {
+  if (output.empty()) return "-o needs a file name, and an empty one names nothing";
+  if (NamesFolder(output)) return "-o " + DisplayName(output) + ": the name is a folder, not a file";
+  if (SameFile(output, input)) return "-o " + DisplayName(output) + " is the input file itself";
+  return {};
 }
 
 CommandLine UsageError(std::string message) {
@@ -77,6 +87,11 @@ CommandLine ParseCommandLine(std::span<const std::filesystem::path> arguments) {
   if (line.output && line.inputs.size() > 1) {
     return UsageError("-o names the output of one file, but " + std::to_string(line.inputs.size()) +
                       " files were given");
+  }
+  if (line.output) {
+    if (std::string mistake = OutputMistake(*line.output, line.inputs.front()); !mistake.empty()) {
+      return UsageError(std::move(mistake));
+    }
   }
   return line;
 }

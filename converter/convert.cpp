@@ -1,7 +1,6 @@
 #include "convert.h"
 
 #include <algorithm>
-#include <array>
 #include <string_view>
 
 #include "m32.h"
@@ -17,20 +16,11 @@ bool IsM32Extension(const std::filesystem::path& extension) {
          std::equal(name.begin(), name.end(), kM32.begin(), [&](auto a, char b) { return lower(a) == b; });
 }
 
-// The header, or as much of the file as there is when it is shorter than one.
-HeaderResult ReadM32Header(InputFile& input) {
-  std::array<std::uint8_t, kM32HeaderBytes> buffer{};
-  const std::span<std::uint8_t> header =
-      std::span(buffer).first(static_cast<std::size_t>(std::min<std::uint64_t>(input.Size(), buffer.size())));
-  if (!input.ReadAt(0, header)) return {Level0{}, input.Error()};
-  return CheckM32Header(header, input.Size());
-}
-
 }  // namespace
 
 std::filesystem::path DefaultOutputFor(const std::filesystem::path& input) {
-  std::filesystem::path output = input;
-  if (IsM32Extension(input.extension())) {
+  std::filesystem::path output = LongForm(input);
+  if (IsM32Extension(output.extension())) {
     output.replace_extension(".tga");
   } else {
     output += ".tga";
@@ -49,7 +39,7 @@ std::string ConvertFile(InputFile& input, const std::filesystem::path& output, T
   if (!header.Ok()) return header.error;
 
   const Level0& level0 = header.level0;
-  FileRows pixels(input, level0);
+  Level0Rows pixels(input, level0);
   ReplacingFile tga(output);
   if (WriteTga({level0.width, level0.height}, pixels, depth, tga) && tga.Commit()) return {};
   if (!input.Error().empty()) return input.Error();

@@ -10,7 +10,8 @@
 namespace m32tga {
 
 // rock.m32 and rock.M32 become rock.tga beside them; any other name gets .tga appended,
-// so that the output can never be the input itself.
+// so that the output can never be the input itself. A short (8.3) name on Windows gives
+// the output the long name's stem: BRICKW~1.M32 becomes Brick Wall.tga.
 std::filesystem::path DefaultOutputFor(const std::filesystem::path& input);
 
 // Empty when the output was written whole; otherwise why not, and the output is as it was.

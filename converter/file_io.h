@@ -6,7 +6,6 @@
 #include <memory>
 #include <span>
 #include <string>
-#include <vector>
 
 #include "m32.h"
 #include "tga.h"
@@ -17,19 +16,16 @@ namespace m32tga {
 // never mapped into memory: another program may shorten the file while it is read, and
 // a short read is an error to report, where touching a mapping past the new end would
 // kill the process.
-class InputFile {
+class InputFile final : public ByteSource {
  public:
   explicit InputFile(const std::filesystem::path& path);
   ~InputFile();
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
 
-  const std::string& Error() const { return error_; }  // the first failure, if any
-  std::uint64_t Size() const { return size_; }         // as it was when opened
-
-  // Fills `bytes` from `offset` on; false, with error() saying why, when the file
-  // cannot give all of them.
-  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes);
+  std::uint64_t Size() const override { return size_; }
+  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) override;
+  const std::string& Error() const override { return error_; }
 
  private:
   struct Handle;
@@ -38,20 +34,12 @@ class InputFile {
   std::string error_;
 };
 
-// Level 0's rows read from the file into one reusable buffer of at most a block.
-class FileRows final : public PixelRows {
- public:
-  FileRows(InputFile& file, const Level0& level0) : file_(file), level0_(level0) {}
-  std::span<const std::uint8_t> Rows(std::size_t first, std::size_t count) override;
-
- private:
-  InputFile& file_;
-  Level0 level0_;
-  std::vector<std::uint8_t> buffer_;
-};
-
-// Written under a temporary name beside the target and renamed over it only at commit,
-// so the target is either its earlier self or the complete new file, never a part.
+// Written into a temporary file beside the target and put in its place only at commit,
+// so the target is either its earlier self or the complete new file, never a part. The
+// temporary file has no name while it is written where the system allows (Linux), or
+// is deleted by the system when the process ends without committing (Windows); else it
+// is removed when the converter is interrupted. A target that is replaced keeps its
+// permissions; a read-only one is not replaced.
 class ReplacingFile final : public ByteSink {
  public:
   explicit ReplacingFile(std::filesystem::path target);
@@ -67,13 +55,25 @@ class ReplacingFile final : public ByteSink {
   struct Handle;
   std::unique_ptr<Handle> handle_;
   std::filesystem::path target_;
-  std::filesystem::path temporary_;
   std::string error_;
-  bool committed_ = false;
 };
 
-// A path as it goes into a message: its bytes, with control characters shown as '?'
-// so that one failure stays on one line.
+// The name a file was given as the user knows it: on Windows the long form of a short
+// (8.3) name; elsewhere, or when there is no such file, the name as it is.
+std::filesystem::path LongForm(const std::filesystem::path& path);
+
+// Whether both names lead to the same existing file, through links or other spellings.
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
+// Whether the name is an existing folder, or ends in a separator and so can only be one.
+bool NamesFolder(const std::filesystem::path& path);
+
+// A path as it goes into a message, in UTF-8 on Windows and as its bytes elsewhere,
+// with control characters shown as '?' so that one failure stays on one line.
 std::string DisplayName(const std::filesystem::path& path);
+
+// Text for stderr or stdout: UTF-8, shown as such in a Windows console too.
+void PrintError(const std::string& text);
+void PrintOutput(const std::string& text);
 
 }  // namespace m32tga

@@ -23,6 +23,7 @@
 #include "m32.h"
 
 #include <algorithm>
+#include <array>
 #include <utility>
 
 #include "number_text.h"
@@ -97,15 +98,23 @@ HeaderResult CheckM32Header(std::span<const std::uint8_t> header, std::uint64_t 
   return {level, {}};
 }
 
-DecodeResult DecodeM32(std::span<const std::uint8_t> file) {
-  const HeaderResult header = CheckM32Header(file.first(std::min(file.size(), kM32HeaderBytes)), file.size());
-  if (!header.Ok()) return {ImageView{}, header.error};
-  // The check put every pixel byte inside `file`, so both numbers fit its size type.
-  const Level0& level = header.level0;
-  const ImageView image{
-      level.width, level.height,
-      file.subspan(static_cast<std::size_t>(level.offset), static_cast<std::size_t>(PixelBytes(level)))};
-  return {image, {}};
+HeaderResult ReadM32Header(ByteSource& source) {
+  std::array<std::uint8_t, kM32HeaderBytes> buffer{};
+  const std::span<std::uint8_t> header =
+      std::span(buffer).first(static_cast<std::size_t>(std::min<std::uint64_t>(source.Size(), buffer.size())));
+  if (!source.ReadAt(0, header)) return Refusal(source.Error());
+  return CheckM32Header(header, source.Size());
+}
+
+std::span<const std::uint8_t> Level0Rows::Rows(std::size_t first, std::size_t count) {
+  const std::uint64_t rowBytes = std::uint64_t{level0_.width} * kM32BytesPerPixel;
+  if (rowBytes == 0 || first > level0_.height || count > level0_.height - first) return {};
+  // A block at a time, never the whole image; the divisions keep both products exact.
+  if (count > std::max<std::uint64_t>(1, kTgaChunkBytes / rowBytes)) return {};
+  if (first > (UINT64_MAX - level0_.offset) / rowBytes) return {};
+  buffer_.resize(static_cast<std::size_t>(count * rowBytes));
+  if (!source_.ReadAt(level0_.offset + first * rowBytes, buffer_)) return {};
+  return buffer_;
 }
 
 }  // namespace m32tga

@@ -5,26 +5,17 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
+
+#include "tga.h"
 
 namespace m32tga {
-
-// Four bytes per pixel, red, green, blue, alpha; rows top-down, no padding.
-struct ImageView {
-  std::uint32_t width = 0;
-  std::uint32_t height = 0;
-  std::span<const std::uint8_t> rgba;
-};
 
 inline constexpr std::size_t kM32HeaderBytes = 968;
 inline constexpr std::size_t kM32BytesPerPixel = 4;  // red, green, blue, alpha
 
 // A TGA's sides are 16-bit, so no larger image is converted.
 inline constexpr std::uint32_t kMaxSide = 65535;
-
-// Whether rows first .. first + count - 1 lie inside an image `height` rows tall.
-constexpr bool RowsWithin(std::size_t first, std::size_t count, std::uint64_t height) {
-  return first <= height && count <= height - first;
-}
 
 // Where level 0's pixels lie in the file: width * height * 4 bytes from `offset`.
 struct Level0 {
@@ -43,13 +34,34 @@ struct HeaderResult {
 // size, so that the pixels can then be read a piece at a time without looking again.
 HeaderResult CheckM32Header(std::span<const std::uint8_t> header, std::uint64_t fileSize);
 
-struct DecodeResult {
-  ImageView image;
-  std::string error;  // empty when the image is valid
-  bool Ok() const { return error.empty(); }
+// Bytes read at any offset, a piece at a time: a file, or memory.
+class ByteSource {
+ public:
+  virtual std::uint64_t Size() const = 0;  // as it was when first seen
+  // Fills `bytes` from `offset` on; false, with Error() saying why, when the source
+  // cannot give all of them.
+  virtual bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) = 0;
+  virtual const std::string& Error() const = 0;  // the first failure, if any
+
+ protected:
+  ~ByteSource() = default;
 };
 
-// Checks the header and level 0 against the bytes given; the image views into them.
-DecodeResult DecodeM32(std::span<const std::uint8_t> file);
+// Reads the header, or as much of the source as there is when it is shorter, and
+// checks it against the source's size.
+HeaderResult ReadM32Header(ByteSource& source);
+
+// Level 0's rows read from the source into one reusable buffer of at most a block, so
+// that a large image is never whole in memory.
+class Level0Rows final : public PixelRows {
+ public:
+  Level0Rows(ByteSource& source, const Level0& level0) : source_(source), level0_(level0) {}
+  std::span<const std::uint8_t> Rows(std::size_t first, std::size_t count) override;
+
+ private:
+  ByteSource& source_;
+  Level0 level0_;
+  std::vector<std::uint8_t> buffer_;
+};
 
 }  // namespace m32tga

@@ -1,6 +1,5 @@
 // Pellicar.exe: converts m32 textures to TGA files beside them.
 #include <filesystem>
-#include <iostream>
 #include <span>
 #include <vector>
 
@@ -18,10 +17,10 @@ int Run(std::span<const std::filesystem::path> arguments) {
   using namespace m32tga;
   const CommandLine line = ParseCommandLine(arguments);
   switch (line.action) {
-    case Action::kHelp: std::cout << kUsage; return kAllConverted;
-    case Action::kVersion: std::cout << kVersionText; return kAllConverted;
+    case Action::kHelp: PrintOutput(kUsage); return kAllConverted;
+    case Action::kVersion: PrintOutput(kVersionText); return kAllConverted;
     case Action::kUsageError:
-      std::cerr << "Pellicar.exe: " << line.error << "\nTry 'Pellicar.exe --help'.\n";
+      PrintError("Pellicar.exe: " + line.error + "\nTry 'Pellicar.exe --help'.\n");
       return kWrongCommandLine;
     case Action::kConvert: break;
   }
@@ -29,7 +28,7 @@ int Run(std::span<const std::filesystem::path> arguments) {
   for (const std::filesystem::path& input : line.inputs) {
     const std::string error = ConvertFile(input, line.output.value_or(DefaultOutputFor(input)), line.depth);
     if (error.empty()) continue;
-    std::cerr << DisplayName(input) << ": " << error << '\n';
+    PrintError(DisplayName(input) + ": " + error + "\n");
     status = kSomeFailed;
   }
   return status;

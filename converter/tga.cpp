@@ -24,6 +24,9 @@
 #include <algorithm>
 #include <array>
 #include <string_view>
+#include <vector>
+
+#include "m32.h"
 
 namespace m32tga {
 namespace {
@@ -169,29 +172,7 @@ bool WritePixels(ImageSize size, PixelRows& pixels, TgaDepth depth, ChunkWriter&
   return true;
 }
 
-class VectorSink final : public ByteSink {
- public:
-  bool Write(std::span<const std::uint8_t> bytes) {
-    bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
-    return true;
-  }
-  std::vector<std::uint8_t> Take() { return std::move(bytes_); }
-
- private:
-  std::vector<std::uint8_t> bytes_;
-};
-
 }  // namespace
-
-std::span<const std::uint8_t> ImageRows::Rows(std::size_t first, std::size_t count) {
-  if (!RowsWithin(first, count, image_.height)) return {};
-  const std::uint64_t rowBytes = std::uint64_t{image_.width} * kM32BytesPerPixel;
-  if (rowBytes == 0) return {};
-  // Counted in whole rows the view holds, so that no product below can overflow.
-  const std::uint64_t rowsHeld = image_.rgba.size() / rowBytes;
-  if (!RowsWithin(first, count, rowsHeld)) return {};
-  return image_.rgba.subspan(static_cast<std::size_t>(first * rowBytes), static_cast<std::size_t>(count * rowBytes));
-}
 
 bool WriteTga(ImageSize size, PixelRows& pixels, TgaDepth depth, ByteSink& sink) {
   if (size.width > kMaxSide || size.height > kMaxSide) return false;
@@ -199,13 +180,6 @@ bool WriteTga(ImageSize size, PixelRows& pixels, TgaDepth depth, ByteSink& sink)
   if (!out.Put(HeaderFor(size, depth))) return false;
   if (size.width > 0 && !WritePixels(size, pixels, depth, out)) return false;
   return out.Put(Footer()) && out.Flush();
-}
-
-std::vector<std::uint8_t> EncodeTga(const ImageView& image, TgaDepth depth) {
-  ImageRows pixels(image);
-  VectorSink sink;
-  if (!WriteTga({image.width, image.height}, pixels, depth, sink)) return {};
-  return sink.Take();
 }
 
 }  // namespace m32tga

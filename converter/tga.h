@@ -4,9 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <vector>
-
-#include "m32.h"
 
 namespace m32tga {
 
@@ -37,16 +34,6 @@ class PixelRows {
   ~PixelRows() = default;
 };
 
-// The rows of an image already in memory.
-class ImageRows final : public PixelRows {
- public:
-  explicit ImageRows(const ImageView& image) : image_(image) {}
-  std::span<const std::uint8_t> Rows(std::size_t first, std::size_t count) override;
-
- private:
-  ImageView image_;
-};
-
 struct ImageSize {
   std::uint32_t width = 0;
   std::uint32_t height = 0;
@@ -55,8 +42,5 @@ struct ImageSize {
 // Streams the image as a TGA into the sink, bottom row first; false when the source
 // failed to give a block or the sink refused a piece.
 bool WriteTga(ImageSize size, PixelRows& pixels, TgaDepth depth, ByteSink& sink);
-
-// The whole TGA in memory; empty when the image's bytes do not fill its sides.
-std::vector<std::uint8_t> EncodeTga(const ImageView& image, TgaDepth depth);
 
 }  // namespace m32tga

@@ -1,12 +1,15 @@
-// libFuzzer target: any bytes through the m32 reader and, when it accepts them, the
-// TGA encoder in both depths and once more from a source that fails part-way, as a file
+// libFuzzer target: any bytes through the code Pellicar.exe runs on a file, the header
+// check and the streaming row reader over the bytes as an in-memory file, into the TGA
+// writer in both depths; and once more over a file whose reads fail part-way, as a file
 // cut short in mid-conversion does. The sanitizers catch every out-of-bounds read; the
-// checks below catch an encoder that writes the wrong amount, misplaces the first pixel
-// or carries on past a source that failed.
+// checks below catch a writer that writes the wrong amount, misplaces the first pixel or
+// carries on past a read that failed.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
-#include <vector>
+#include <string>
 
 #include "m32.h"
 #include "tga.h"
@@ -16,58 +19,89 @@ namespace {
 constexpr std::size_t kTgaHeaderBytes = 18;
 constexpr std::size_t kTgaFooterBytes = 26;
 
-void CheckEncoding(const m32tga::ImageView& image, m32tga::TgaDepth depth, std::size_t depthBytes) {
-  const std::vector<std::uint8_t> tga = m32tga::EncodeTga(image, depth);
-  const std::size_t pixels = std::size_t{image.width} * image.height;
-  if (tga.size() != kTgaHeaderBytes + pixels * depthBytes + kTgaFooterBytes) __builtin_trap();
-  // The first pixel written is the bottom row's first, blue first.
-  const std::uint8_t* bottomLeft = image.rgba.data() + (pixels - image.width) * m32tga::kM32BytesPerPixel;
-  if (tga[kTgaHeaderBytes] != bottomLeft[2] || tga[kTgaHeaderBytes + 2] != bottomLeft[0]) {
-    __builtin_trap();
-  }
-}
-
-// The image's rows, until the block numbered `failingCall` is asked for.
-class FailingRows final : public m32tga::PixelRows {
+// The fuzzer's bytes as a file; reads fail from the one numbered `failingRead` on.
+class MemoryFile final : public m32tga::ByteSource {
  public:
-  FailingRows(const m32tga::ImageView& image, std::size_t failingCall) : image_(image), failingCall_(failingCall) {}
-  std::span<const std::uint8_t> Rows(std::size_t first, std::size_t count) override {
-    if (calls_++ == failingCall_) return {};
-    return image_.Rows(first, count);
+  MemoryFile(std::span<const std::uint8_t> bytes, std::size_t failingRead) : bytes_(bytes), failingRead_(failingRead) {}
+
+  std::uint64_t Size() const override { return bytes_.size(); }
+  const std::string& Error() const override { return error_; }
+  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) override {
+    if (reads_++ >= failingRead_) error_ = "read failed";
+    if (offset > bytes_.size() || bytes.size() > bytes_.size() - offset) error_ = "past the end";
+    if (!error_.empty()) return false;
+    std::memcpy(bytes.data(), bytes_.data() + offset, bytes.size());
+    return true;
   }
-  std::size_t Calls() const { return calls_; }
+  std::size_t Reads() const { return reads_; }
 
  private:
-  m32tga::ImageRows image_;
-  std::size_t failingCall_;
-  std::size_t calls_ = 0;
+  std::span<const std::uint8_t> bytes_;
+  std::size_t failingRead_;
+  std::size_t reads_ = 0;
+  std::string error_;
 };
 
-class DiscardingSink final : public m32tga::ByteSink {
+// Counts what the writer gives and keeps its first pixel.
+class CountingSink final : public m32tga::ByteSink {
  public:
-  bool Write(std::span<const std::uint8_t>) override { return true; }
+  bool Write(std::span<const std::uint8_t> bytes) override {
+    for (const std::uint8_t byte : bytes) {
+      if (written_ >= kTgaHeaderBytes && written_ < kTgaHeaderBytes + sizeof(firstPixel_)) {
+        firstPixel_[written_ - kTgaHeaderBytes] = byte;
+      }
+      ++written_;
+    }
+    return true;
+  }
+  std::size_t Written() const { return written_; }
+  const std::uint8_t* FirstPixel() const { return firstPixel_; }
+
+ private:
+  std::size_t written_ = 0;
+  std::uint8_t firstPixel_[3] = {};
 };
 
-// Finishes only when the failing block was never asked for, and stops right at it.
-void CheckFailingSource(const m32tga::ImageView& image, std::size_t failingCall) {
-  FailingRows rows(image, failingCall);
-  DiscardingSink sink;
-  const bool written = m32tga::WriteTga({image.width, image.height}, rows, m32tga::TgaDepth::kBgr24, sink);
-  const bool stoppedAtFailure = rows.Calls() == failingCall + 1;
-  if (written ? rows.Calls() > failingCall : !stoppedAtFailure) __builtin_trap();
+constexpr std::size_t kNeverFails = SIZE_MAX;
+
+void CheckWholeConversion(std::span<const std::uint8_t> data, m32tga::TgaDepth depth, std::size_t depthBytes) {
+  MemoryFile file(data, kNeverFails);
+  const m32tga::HeaderResult header = m32tga::ReadM32Header(file);
+  if (!header.Ok()) return;
+  const m32tga::Level0& level = header.level0;
+  m32tga::Level0Rows rows(file, level);
+  CountingSink sink;
+  if (!m32tga::WriteTga({level.width, level.height}, rows, depth, sink)) __builtin_trap();
+  const std::size_t pixels = std::size_t{level.width} * level.height;
+  if (sink.Written() != kTgaHeaderBytes + pixels * depthBytes + kTgaFooterBytes) __builtin_trap();
+  // The first pixel written is the bottom row's first, blue first.
+  const std::uint8_t* bottomLeft = data.data() + level.offset + (pixels - level.width) * m32tga::kM32BytesPerPixel;
+  if (sink.FirstPixel()[0] != bottomLeft[2] || sink.FirstPixel()[2] != bottomLeft[0]) __builtin_trap();
+}
+
+// Finishes only when the failing read never came, and stops right at it.
+void CheckFailingReads(std::span<const std::uint8_t> data, std::size_t failingRead) {
+  MemoryFile file(data, failingRead);
+  const m32tga::HeaderResult header = m32tga::ReadM32Header(file);
+  if (!header.Ok()) {
+    if (file.Reads() > failingRead + 1) __builtin_trap();
+    return;
+  }
+  m32tga::Level0Rows rows(file, header.level0);
+  CountingSink sink;
+  const bool written =
+      m32tga::WriteTga({header.level0.width, header.level0.height}, rows, m32tga::TgaDepth::kBgr24, sink);
+  const bool stoppedAtFailure = file.Reads() == failingRead + 1 && !file.Error().empty();
+  if (written ? file.Reads() > failingRead : !stoppedAtFailure) __builtin_trap();
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const m32tga::DecodeResult decoded = m32tga::DecodeM32({data, size});
-  if (!decoded.Ok()) return 0;
-  if (decoded.image.rgba.data() < data || decoded.image.rgba.data() + decoded.image.rgba.size() > data + size) {
-    __builtin_trap();
-  }
-  CheckEncoding(decoded.image, m32tga::TgaDepth::kBgr24, 3);
-  CheckEncoding(decoded.image, m32tga::TgaDepth::kBgra32, 4);
-  constexpr std::size_t kFailingCallChoices = 3;
-  CheckFailingSource(decoded.image, data[size - 1] % kFailingCallChoices);
+  const std::span<const std::uint8_t> bytes(data, size);
+  CheckWholeConversion(bytes, m32tga::TgaDepth::kBgr24, 3);
+  CheckWholeConversion(bytes, m32tga::TgaDepth::kBgra32, 4);
+  constexpr std::size_t kFailingReadChoices = 4;
+  if (size > 0) CheckFailingReads(bytes, data[size - 1] % kFailingReadChoices);
   return 0;
 }

@@ -3,7 +3,7 @@
 
 Makes pellicar.ico (32x32 and 16x16 in 16 colours, 48x48 and 32x32 in 256
 colours), picture.bmp (42x42, 256 colours, the credits picture), pellicar.png
-(48x48 RGBA, for the desktop entry), plus pellicar.desktop, pellicar.rc.in and
+(48x48 RGBA, for the desktop entry), plus pellicar.desktop.in, pellicar.rc.in and
 resources.qrc. The emblem is a rounded brick-texture tile carrying a bold
 golden "P". Standard library only and deterministic: every run writes the same
 bytes. Run by hand (python3 tools/make-art.py) and commit the results.
@@ -14,8 +14,9 @@ import os
 import struct
 import zlib
 
-VERSION = "1.00"
-VERSION_COMMAS = "1,0,0,0"
+# The version comes from the CMake project; CMake fills it in when it configures these.
+VERSION = "@PELLICAR_VERSION@"
+VERSION_COMMAS = "@PELLICAR_VERSION_COMMAS@"
 DESCRIPTION = "converts Ravens SOF m32 format to 24 bit TGA file format"
 PRODUCT = "Pellicar convertor"
 
@@ -491,7 +492,7 @@ X-Pellicar-Version={version}
 """
 
 RC = """\
-// Windows resources for pellicar-gui. CMake fills in the icon path.
+// Windows resources for pellicar-gui. CMake fills in the icon path and the version.
 #include <winver.h>
 
 IDI_ICON1 ICON "@PELLICAR_ICO@"
@@ -549,7 +550,7 @@ def main():
     write_png(os.path.join(OUT, "pellicar.png"), emblem_rgba(48))
     fields = dict(product=PRODUCT, desc=DESCRIPTION, version=VERSION,
                   commas=VERSION_COMMAS)
-    write(os.path.join(OUT, "pellicar.desktop"), DESKTOP.format(**fields))
+    write(os.path.join(OUT, "pellicar.desktop.in"), DESKTOP.format(**fields))
     write(os.path.join(OUT, "pellicar.rc.in"), RC.format(**fields))
     write(os.path.join(OUT, "resources.qrc"), QRC)
 

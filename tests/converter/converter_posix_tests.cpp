@@ -1,11 +1,15 @@
-// Converter tests that need what only POSIX systems have: a file size limit, a file
-// shortened while it is open, names Windows does not allow.
+// Converter tests that need what only POSIX systems have: a file size limit, symbolic
+// links, permission bits and signals.
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <random>
+#include <thread>
+
 #include <gtest/gtest.h>
 
-#include "convert.h"
-#include "file_io.h"
 #include "m32write.h"
-#include "number_text.h"
 #include "test_support.h"
 
 namespace {
@@ -25,72 +29,106 @@ TEST(Converter, AFailedWriteLeavesTheEarlierTgaWholeAndNoTemporaryFile) {
   EXPECT_EQ(folder.names(), (std::vector<std::string>{"rock.m32", "rock.tga"}));
 }
 
-std::string Shortened(std::uintmax_t end, std::uintmax_t sizeWhenOpened) {
-  return "changed while being read: ends at byte " + m32tga::WithSeparators(end) + " of " +
-         m32tga::WithSeparators(sizeWhenOpened);
-}
-
-// The file is cut after it was opened and its size taken, as when another program
-// truncates it while we convert: inside the header, and inside level 0's pixels.
-TEST(Converter, AFileShortenedAfterOpeningGivesAnErrorAndLeavesTheEarlierTgaWhole) {
-  const std::uintmax_t insideHeader = 500;
-  const std::uintmax_t insidePixels = m32write::kHeaderBytes + 1000;
-  for (const std::uintmax_t cut : {insideHeader, insidePixels}) {
-    SCOPED_TRACE("cut to " + std::to_string(cut) + " bytes");
-    const TempDir folder;
-    WriteM32(folder / "rock.m32", VariedImage(300, 200));
-    const std::uintmax_t fullSize = fs::file_size(folder / "rock.m32");
-    const std::vector<std::uint8_t> earlier{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
-    WriteBytes(folder / "rock.tga", earlier);
-
-    m32tga::InputFile input(folder / "rock.m32");
-    ASSERT_EQ(input.Error(), "");
-    fs::resize_file(folder / "rock.m32", cut);
-    const std::string error = m32tga::ConvertFile(input, folder / "rock.tga", m32tga::TgaDepth::kBgr24);
-
-    EXPECT_EQ(error, Shortened(cut, fullSize));
-    EXPECT_EQ(ReadBytes(folder / "rock.tga"), earlier);
-    EXPECT_EQ(folder.names(), (std::vector<std::string>{"rock.m32", "rock.tga"}));
-  }
-}
-
-// Cuts the input file the first time output arrives, that is after the encoder has
-// read and converted the bottom rows, and counts what it was given.
-class CuttingSink final : public m32tga::ByteSink {
- public:
-  CuttingSink(fs::path input, std::uintmax_t cut) : input_(std::move(input)), cut_(cut) {}
-  bool Write(std::span<const std::uint8_t> bytes) override {
-    if (written_ == 0) fs::resize_file(input_, cut_);
-    written_ += bytes.size();
-    return true;
-  }
-  std::size_t Written() const { return written_; }
-
- private:
-  fs::path input_;
-  std::uintmax_t cut_;
-  std::size_t written_ = 0;
-};
-
-TEST(Converter, AFileShortenedInMidConversionStopsTheEncoderWithAnError) {
-  const std::uint32_t width = 2048;  // rows of 8 KiB, read in four blocks of 32 rows
-  const std::uint32_t height = 128;
+TEST(Converter, AnOutputThatIsTheInputThroughASymbolicLinkIsACommandLineMistake) {
   const TempDir folder;
-  WriteM32(folder / "rock.m32", VariedImage(width, height));
-  const std::uintmax_t fullSize = fs::file_size(folder / "rock.m32");
-  const std::vector<std::uint8_t> file = ReadBytes(folder / "rock.m32");
-  const std::uintmax_t insideTopRows = m32write::kHeaderBytes + 5 * width * 4 + 100;
+  WriteM32(folder / "rock.m32", VariedImage(6, 4));
+  const std::vector<std::uint8_t> texture = ReadBytes(folder / "rock.m32");
+  fs::create_symlink("rock.m32", folder / "link.tga");
+  fs::create_directory_symlink(folder.path(), folder / "here");
+  for (const std::string& output : {folder / "link.tga", folder / "here/rock.m32"}) {
+    SCOPED_TRACE(output);
+    const RunResult run = RunConverter({"-o", output, folder / "rock.m32"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("is the input file itself"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadBytes(folder / "rock.m32"), texture);
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"here", "link.tga", "rock.m32"}));
+  }
+}
 
-  m32tga::InputFile input(folder / "rock.m32");
-  const m32tga::HeaderResult header = m32tga::CheckM32Header({file.data(), m32tga::kM32HeaderBytes}, input.Size());
-  ASSERT_TRUE(header.Ok()) << header.error;
-  m32tga::FileRows rows(input, header.level0);
-  CuttingSink sink(folder / "rock.m32", insideTopRows);
-  EXPECT_FALSE(m32tga::WriteTga({width, height}, rows, m32tga::TgaDepth::kBgr24, sink));
+mode_t ModeOf(const fs::path& file) {
+  struct stat status {};
+  stat(file.c_str(), &status);
+  return status.st_mode & 07777;
+}
 
-  EXPECT_GT(sink.Written(), 0u) << "the cut came before any output";
-  EXPECT_LT(sink.Written(), std::size_t{width} * height * 3) << "rows past the cut went out";
-  EXPECT_EQ(input.Error(), Shortened(insideTopRows, fullSize));
+TEST(Converter, AReplacedTgaKeepsItsPermissionsAndANewOneFollowsTheUmask) {
+  const TempDir folder;
+  WriteM32(folder / "rock.m32", VariedImage(6, 4));
+  const mode_t mask = umask(0);
+  umask(mask);
+  ASSERT_EQ(RunConverter({folder / "rock.m32"}).exitCode, 0);
+  EXPECT_EQ(ModeOf(folder / "rock.tga"), 0666 & ~mask);
+
+  for (const mode_t mode : {0600, 0640, 0604, 0660}) {
+    SCOPED_TRACE(mode);
+    chmod((folder / "rock.tga").c_str(), mode);
+    ASSERT_EQ(RunConverter({folder / "rock.m32"}).exitCode, 0);
+    EXPECT_EQ(ModeOf(folder / "rock.tga"), mode);
+    ExpectTga(folder / "rock.tga", VariedImage(6, 4), false);
+  }
+}
+
+// After any kill the folder holds the texture and a TGA that is either the earlier one
+// or the complete new one: no part, no temporary file.
+void ExpectNothingLeftBehind(const TempDir& folder, const std::vector<std::uint8_t>& earlier, std::uint64_t complete) {
+  EXPECT_EQ(folder.names(), (std::vector<std::string>{"big.m32", "big.tga"}));
+  const std::uintmax_t size = fs::file_size(folder / "big.tga");
+  if (size != complete) {
+    EXPECT_EQ(ReadBytes(folder / "big.tga"), earlier);
+  }
+}
+
+constexpr std::uint32_t kBigWidth = 4096;
+constexpr std::uint32_t kBigHeight = 2048;
+
+TEST(Converter, AConverterKilledAtAnyMomentLeavesNothingBehind) {
+  const TempDir folder;
+  WriteLargeM32(folder / "big.m32", kBigWidth, kBigHeight);
+  const std::vector<std::uint8_t> earlier{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(RunConverter({folder / "big.m32"}).exitCode, 0);
+  const auto whole = std::chrono::steady_clock::now() - start;
+
+  std::mt19937 random(std::random_device{}());
+  std::uniform_int_distribution<long long> moment(0,
+                                                  std::chrono::duration_cast<std::chrono::microseconds>(whole).count());
+  int killedMidway = 0;
+  for (int run = 0; run < 16; ++run) {
+    WriteBytes(folder / "big.tga", earlier);
+    const TempDir streams;
+    StartedConverter converter({folder / "big.m32"}, streams / "out", streams / "err");
+    std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
+    converter.Kill();
+    if (converter.Wait() == -1) ++killedMidway;
+    ExpectNothingLeftBehind(folder, earlier, TgaBytes(kBigWidth, kBigHeight));
+  }
+  EXPECT_GT(killedMidway, 0) << "every conversion ended before its kill";
+}
+
+// Where the file system cannot hold a file without a name, the temporary file has one;
+// an interruption removes it.
+TEST(Converter, ANamedTemporaryFileIsRemovedWhenTheConverterIsInterrupted) {
+  const testing_support::ScopedEnv named("PELLICAR_NAMED_TEMPORARY", "1");
+  const TempDir folder;
+  WriteLargeM32(folder / "big.m32", kBigWidth, kBigHeight);
+  const std::vector<std::uint8_t> earlier{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal));
+    WriteBytes(folder / "big.tga", earlier);
+    const TempDir streams;
+    StartedConverter converter({folder / "big.m32"}, streams / "out", streams / "err");
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (TemporaryNames(folder).empty() && std::chrono::steady_clock::now() < giveUp) {
+      std::this_thread::yield();
+    }
+    ASSERT_EQ(TemporaryNames(folder).size(), 1u) << "no temporary file seen";
+    converter.Signal(signal);
+    EXPECT_EQ(converter.Wait(), -1) << "the conversion ended before the signal";
+    ExpectNothingLeftBehind(folder, earlier, TgaBytes(kBigWidth, kBigHeight));
+  }
+  ASSERT_EQ(RunConverter({folder / "big.m32"}).exitCode, 0);
+  ExpectNothingLeftBehind(folder, earlier, TgaBytes(kBigWidth, kBigHeight));
+  EXPECT_EQ(fs::file_size(folder / "big.tga"), TgaBytes(kBigWidth, kBigHeight));
 }
 
 }  // namespace

@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include "convert.h"
+#include "file_io.h"
 #include "m32write.h"
+#include "number_text.h"
 #include "test_support.h"
 
 namespace {
@@ -133,6 +136,74 @@ TEST(Converter, ConvertsTheRestWhenOneOfSeveralFilesIsBroken) {
   EXPECT_FALSE(fs::exists(folder / "b.tga"));
 }
 
+std::string Shortened(std::uintmax_t end, std::uintmax_t sizeWhenOpened) {
+  return "changed while being read: ends at byte " + m32tga::WithSeparators(end) + " of " +
+         m32tga::WithSeparators(sizeWhenOpened);
+}
+
+// The file is cut after it was opened and its size taken, as when another program
+// truncates it while we convert: inside the header, and inside level 0's pixels.
+TEST(Converter, AFileShortenedAfterOpeningGivesAnErrorAndLeavesTheEarlierTgaWhole) {
+  const std::uintmax_t insideHeader = 500;
+  const std::uintmax_t insidePixels = m32write::kHeaderBytes + 1000;
+  for (const std::uintmax_t cut : {insideHeader, insidePixels}) {
+    SCOPED_TRACE("cut to " + std::to_string(cut) + " bytes");
+    const TempDir folder;
+    WriteM32(folder / "rock.m32", VariedImage(300, 200));
+    const std::uintmax_t fullSize = fs::file_size(folder / "rock.m32");
+    const std::vector<std::uint8_t> earlier{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+    WriteBytes(folder / "rock.tga", earlier);
+
+    m32tga::InputFile input(folder / "rock.m32");
+    ASSERT_EQ(input.Error(), "");
+    fs::resize_file(folder / "rock.m32", cut);
+    const std::string error = m32tga::ConvertFile(input, folder / "rock.tga", m32tga::TgaDepth::kBgr24);
+
+    EXPECT_EQ(error, Shortened(cut, fullSize));
+    EXPECT_EQ(ReadBytes(folder / "rock.tga"), earlier);
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"rock.m32", "rock.tga"}));
+  }
+}
+
+// Cuts the input file the first time output arrives, that is after the encoder has
+// read and converted the bottom rows, and counts what it was given.
+class CuttingSink final : public m32tga::ByteSink {
+ public:
+  CuttingSink(fs::path input, std::uintmax_t cut) : input_(std::move(input)), cut_(cut) {}
+  bool Write(std::span<const std::uint8_t> bytes) override {
+    if (written_ == 0) fs::resize_file(input_, cut_);
+    written_ += bytes.size();
+    return true;
+  }
+  std::size_t Written() const { return written_; }
+
+ private:
+  fs::path input_;
+  std::uintmax_t cut_;
+  std::size_t written_ = 0;
+};
+
+TEST(Converter, AFileShortenedInMidConversionStopsTheEncoderWithAnError) {
+  const std::uint32_t width = 2048;  // rows of 8 KiB, read in four blocks of 32 rows
+  const std::uint32_t height = 128;
+  const TempDir folder;
+  WriteM32(folder / "rock.m32", VariedImage(width, height));
+  const std::uintmax_t fullSize = fs::file_size(folder / "rock.m32");
+  const std::vector<std::uint8_t> file = ReadBytes(folder / "rock.m32");
+  const std::uintmax_t insideTopRows = m32write::kHeaderBytes + 5 * width * 4 + 100;
+
+  m32tga::InputFile input(folder / "rock.m32");
+  const m32tga::HeaderResult header = m32tga::CheckM32Header({file.data(), m32tga::kM32HeaderBytes}, input.Size());
+  ASSERT_TRUE(header.Ok()) << header.error;
+  m32tga::Level0Rows rows(input, header.level0);
+  CuttingSink sink(folder / "rock.m32", insideTopRows);
+  EXPECT_FALSE(m32tga::WriteTga({width, height}, rows, m32tga::TgaDepth::kBgr24, sink));
+
+  EXPECT_GT(sink.Written(), 0u) << "the cut came before any output";
+  EXPECT_LT(sink.Written(), std::size_t{width} * height * 3) << "rows past the cut went out";
+  EXPECT_EQ(input.Error(), Shortened(insideTopRows, fullSize));
+}
+
 TEST(Converter, OutputLandsBesideTheInputWhateverItsName) {
   std::vector<std::pair<std::string, std::string>> names = {
       {"blanks and 'single' quotes; $(echo) & %PATH%.m32", "blanks and 'single' quotes; $(echo) & %PATH%.tga"},
@@ -178,16 +249,69 @@ TEST(Converter, CommandLineMistakesExitWithTwoAndWriteNothing) {
 
   const RunResult version = RunConverter({"--version"});
   EXPECT_EQ(version.exitCode, 0);
-  EXPECT_NE(version.out.find("1.00"), std::string::npos);
+  EXPECT_EQ(version.out, "Pellicar.exe " PELLICAR_VERSION "\n");
   EXPECT_EQ(RunConverter({"--help"}).exitCode, 0);
 
   EXPECT_EQ(RunConverter({"-o", named, a}).exitCode, 0);
   EXPECT_EQ(folder.names(), (std::vector<std::string>{"a.m32", "b.m32", "named.tga"}));
-  const RunResult nowhere = RunConverter({"-o", (folder / "no/such/dir.tga"), a});
+}
+
+// The system's reason closes the message: "... beside X: No such file or directory".
+TEST(Converter, AnOutputInAMissingFolderIsRefusedWithTheSystemsReason) {
+  const TempDir folder;
+  WriteM32(folder / "a.m32", VariedImage(3, 3));
+  const std::string target = folder / "no/such/dir.tga";
+  const RunResult nowhere = RunConverter({"-o", target, folder / "a.m32"});
   EXPECT_EQ(nowhere.exitCode, 1);
-#ifndef _WIN32
-  EXPECT_NE(nowhere.err.find("No such file"), std::string::npos) << nowhere.err;
-#endif
+  const std::string said = "cannot create a file beside " + Utf8Name(Utf8Path(target)) + ": ";
+  const std::size_t at = nowhere.err.find(said);
+  ASSERT_NE(at, std::string::npos) << nowhere.err;
+  const std::string reason = nowhere.err.substr(at + said.size());
+  EXPECT_GT(reason.size(), 5u) << nowhere.err;
+  EXPECT_EQ(std::count(nowhere.err.begin(), nowhere.err.end(), '\n'), 1) << nowhere.err;
+  EXPECT_EQ(folder.names(), std::vector<std::string>{"a.m32"});
+}
+
+TEST(Converter, AnOutputThatIsTheInputOrAFolderIsACommandLineMistake) {
+  const TempDir folder;
+  WriteM32(folder / "rock.m32", VariedImage(6, 4));
+  const std::vector<std::uint8_t> texture = ReadBytes(folder / "rock.m32");
+  fs::create_directory(Utf8Path(folder / "sub"));
+  fs::create_hard_link(Utf8Path(folder / "rock.m32"), Utf8Path(folder / "linked.tga"));
+  const std::string input = folder / "rock.m32";
+  const std::pair<std::string, std::string> outputs[] = {
+      {input, "is the input file itself"},
+      {folder / "sub/../rock.m32", "is the input file itself"},
+      {folder / "linked.tga", "is the input file itself"},
+      {"", "empty"},
+      {folder / "sub", "is a folder"},
+      {folder / "sub/", "is a folder"},
+      {folder / "new/", "is a folder"},
+  };
+  for (const auto& [output, said] : outputs) {
+    SCOPED_TRACE("-o " + output);
+    const RunResult run = RunConverter({"-o", output, input});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find(said), std::string::npos) << run.err;
+    EXPECT_EQ(ReadBytes(folder / "rock.m32"), texture);
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"linked.tga", "rock.m32", "sub"}));
+  }
+}
+
+TEST(Converter, AReadOnlyTgaIsNotReplaced) {
+  const TempDir folder;
+  WriteM32(folder / "rock.m32", VariedImage(6, 4));
+  const std::vector<std::uint8_t> earlier{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+  WriteBytes(folder / "rock.tga", earlier);
+  fs::permissions(Utf8Path(folder / "rock.tga"),
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write, fs::perm_options::remove);
+  const RunResult run = RunConverter({folder / "rock.m32"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, Utf8Name(Utf8Path(folder / "rock.m32")) + ": not replacing " +
+                         Utf8Name(Utf8Path(folder / "rock.tga")) + ": the file is read-only\n");
+  EXPECT_EQ(ReadBytes(folder / "rock.tga"), earlier);
+  EXPECT_EQ(folder.names(), (std::vector<std::string>{"rock.m32", "rock.tga"}));
+  fs::permissions(Utf8Path(folder / "rock.tga"), fs::perms::owner_write, fs::perm_options::add);
 }
 
 }  // namespace

@@ -216,8 +216,10 @@ StartedConverter::~StartedConverter() {
   Wait();
 }
 
-void StartedConverter::Kill() {
-  if (!waited_) kill(static_cast<pid_t>(process_), SIGKILL);
+void StartedConverter::Kill() { Signal(SIGKILL); }
+
+void StartedConverter::Signal(int signal) {
+  if (!waited_) kill(static_cast<pid_t>(process_), signal);
 }
 
 int StartedConverter::Wait() {
@@ -265,6 +267,26 @@ m32write::RgbaImage VariedImage(std::uint32_t width, std::uint32_t height) {
 
 void WriteM32(const fs::path& file, const m32write::RgbaImage& image) {
   WriteBytes(file, m32write::EncodeM32(image, "textures/test/varied"));
+}
+
+void WriteLargeM32(const fs::path& file, std::uint32_t width, std::uint32_t height) {
+  std::vector<std::uint8_t> bytes(m32write::kHeaderBytes + std::size_t{width} * height * 4);
+  m32write::PutU32(bytes, m32write::kVersionAt, static_cast<std::uint32_t>(m32write::kVersion));
+  m32write::PutU32(bytes, m32write::kWidthsAt, width);
+  m32write::PutU32(bytes, m32write::kHeightsAt, height);
+  m32write::PutU32(bytes, m32write::kOffsetsAt, static_cast<std::uint32_t>(m32write::kHeaderBytes));
+  for (std::size_t i = m32write::kHeaderBytes; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 11);
+  WriteBytes(file, bytes);
+}
+
+std::uint64_t TgaBytes(std::uint32_t width, std::uint32_t height) {
+  return kTgaHeaderBytes + std::uint64_t{width} * height * 3 + kTgaFooterBytes;
+}
+
+std::vector<std::string> TemporaryNames(const TempDir& folder) {
+  std::vector<std::string> names = folder.names();
+  std::erase_if(names, [](const std::string& name) { return !name.starts_with(".pellicar-"); });
+  return names;
 }
 
 void ExpectTga(const fs::path& tga, const m32write::RgbaImage& image, bool alpha) {

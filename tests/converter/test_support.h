@@ -39,7 +39,10 @@ class StartedConverter {
   StartedConverter& operator=(const StartedConverter&) = delete;
 
   void Kill();  // at once, giving it no chance to clean up
-  int Wait();   // its exit code, -1 when it was killed
+#ifndef _WIN32
+  void Signal(int signal);
+#endif
+  int Wait();  // its exit code, -1 when it was killed
 
  private:
   std::intptr_t process_ = -1;  // a pid, or a process handle on Windows
@@ -57,6 +60,13 @@ void WriteBytes(const fs::path& file, const std::vector<std::uint8_t>& bytes);
 // dropped pixel shows; alpha runs through all 256 values.
 m32write::RgbaImage VariedImage(std::uint32_t width, std::uint32_t height);
 void WriteM32(const fs::path& file, const m32write::RgbaImage& image);
+
+// A large texture written quickly: the header and level 0 only, in a simple pattern.
+void WriteLargeM32(const fs::path& file, std::uint32_t width, std::uint32_t height);
+std::uint64_t TgaBytes(std::uint32_t width, std::uint32_t height);  // 24-bit, header and footer
+
+// The names in the folder that start with the converter's temporary prefix.
+std::vector<std::string> TemporaryNames(const TempDir& folder);
 
 // The TGA's header and footer as the format lays them out for our choices, and every
 // pixel read back by hand: bottom row first, blue, green, red (and alpha).
