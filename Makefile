@@ -1,12 +1,16 @@
 # make run  - install what is missing, build, open the window in build/samples
 # make test - install what is missing, build, run every test
+# make install [PREFIX=/usr/local] [DESTDIR=] - build and install
+# make package - build the Debian package in $(BUILD)/ and check it with lintian
 # make windows - cross-build for Windows into build-windows/ with mingw-w64
 # make test-windows - the same, then run the Windows tests under Wine
 BUILD ?= build
 WINDOWS_BUILD ?= build-windows
 CMAKE_FLAGS ?=
+PREFIX ?= /usr/local
+DESTDIR ?=
 
-.PHONY: deps build run test test-sanitize bench fuzz clean windows test-windows
+.PHONY: deps build run test test-sanitize bench fuzz clean install package windows test-windows
 
 deps:
 	@scripts/install-deps
@@ -37,6 +41,15 @@ bench: build
 	cmake --build $(BUILD) --target front_end_bench
 	$(BUILD)/bench/bin/front_end_bench
 	BUILD=$(BUILD) bench/converter.sh
+
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+	@[ -n "$(DESTDIR)" ] || scripts/refresh-desktop-caches "$(PREFIX)"
+
+package: build
+	rm -f $(BUILD)/pellicar_*.deb
+	cd $(BUILD) && cpack -G DEB
+	lintian --fail-on error --tag-display-limit 0 $(BUILD)/pellicar_*.deb
 
 clean:
 	rm -rf build build-sanitize build-fuzz build-windows

@@ -3,8 +3,9 @@
 
 Makes pellicar.ico (32x32 and 16x16 in 16 colours, 48x48 and 32x32 in 256
 colours), picture.bmp (42x42, 256 colours, the credits picture), pellicar.png
-(48x48 RGBA, for the desktop entry), plus pellicar.desktop.in, pellicar.rc.in and
-resources.qrc. The emblem is a rounded brick-texture tile carrying a bold
+(48x48 RGBA, the window's icon), the desktop icons icons/NxN/pellicar.png at the
+usual hicolor sizes, plus pellicar.desktop.in, pellicar.rc.in and resources.qrc. The
+emblem is a rounded brick-texture tile carrying a bold
 golden "P". Standard library only and deterministic: every run writes the same
 bytes. Run by hand (python3 tools/make-art.py) and commit the results.
 """
@@ -19,6 +20,8 @@ VERSION = "@PELLICAR_VERSION@"
 VERSION_COMMAS = "@PELLICAR_VERSION_COMMAS@"
 DESCRIPTION = "converts Ravens SOF m32 format to 24 bit TGA file format"
 PRODUCT = "Pellicar convertor"
+# The sizes desktops look for in the hicolor icon theme.
+ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 OUT = os.path.join(os.path.dirname(HERE), "resources")
@@ -480,16 +483,25 @@ def credits_picture():
 
 DESKTOP = """\
 [Desktop Entry]
-Version=1.5
+Version=1.4
 Type=Application
 Name={product}
+GenericName=Texture Converter
 Comment={desc}
-Exec=pellicar-gui
+Exec={exec_line}
 Icon=pellicar
 Terminal=false
-Categories=Graphics;Utility;
+Categories=Graphics;2DGraphics;RasterGraphics;
+Keywords=m32;TGA;texture;SOF;convert;
+MimeType=image/x-m32;
 X-Pellicar-Version={version}
 """
+
+# Opened on a file, the window starts in that file's folder, where its lists begin; the
+# window itself takes no arguments. The doubled backslashes are the desktop entry's own
+# escaping, under the quoting of its Exec key.
+EXEC_LINE = (r'sh -c "cd \\"\\$(dirname \\"\\$1\\")\\"; exec pellicar-gui" '
+             r'pellicar-gui %f')
 
 RC = """\
 // Windows resources for pellicar-gui. CMake fills in the icon path and the version.
@@ -548,8 +560,12 @@ def main():
     w, h, pal, idx = credits_picture()
     write_bmp(os.path.join(OUT, "picture.bmp"), w, h, pal, idx)
     write_png(os.path.join(OUT, "pellicar.png"), emblem_rgba(48))
+    for size in ICON_SIZES:
+        folder = os.path.join(OUT, "icons", "%dx%d" % (size, size))
+        os.makedirs(folder, exist_ok=True)
+        write_png(os.path.join(folder, "pellicar.png"), emblem_rgba(size))
     fields = dict(product=PRODUCT, desc=DESCRIPTION, version=VERSION,
-                  commas=VERSION_COMMAS)
+                  commas=VERSION_COMMAS, exec_line=EXEC_LINE)
     write(os.path.join(OUT, "pellicar.desktop.in"), DESKTOP.format(**fields))
     write(os.path.join(OUT, "pellicar.rc.in"), RC.format(**fields))
     write(os.path.join(OUT, "resources.qrc"), QRC)

@@ -1,0 +1,82 @@
+// pellicar-thumbnailer -s SIZE INPUT OUTPUT: the freedesktop thumbnailer for m32 textures.
+// Writes a PNG no larger than SIZE on either side that keeps the texture's aspect ratio;
+// a texture already that small keeps its own size. A texture that cannot be read gets
+// a message and no PNG, and a file already at OUTPUT stays as it was.
+#include <QCoreApplication>
+#include <QFile>
+#include <QImage>
+#include <QImageWriter>
+#include <QSaveFile>
+#include <QStringList>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "m32_handler.h"
+
+namespace {
+
+constexpr int kWritten = 0;
+constexpr int kFailed = 1;
+constexpr int kWrongCommandLine = 2;
+
+constexpr char kUsage[] = "Usage: pellicar-thumbnailer -s SIZE INPUT.m32 OUTPUT.png\n";
+
+struct Request {
+  int size = 0;
+  QString input;
+  QString output;
+};
+
+// The longer side brought down to `limit`, the shorter in proportion and never below 1.
+QSize ThumbnailSize(QSize texture, int limit) {
+  const int longer = std::max(texture.width(), texture.height());
+  if (longer <= limit) return texture;
+  const auto shrink = [&](int side) {
+    return std::max(1, static_cast<int>(std::lround(static_cast<double>(side) * limit / longer)));
+  };
+  return {shrink(texture.width()), shrink(texture.height())};
+}
+
+bool Parse(const QStringList& arguments, Request& request) {
+  if (arguments.size() != 5 || arguments[1] != QLatin1String("-s")) return false;
+  bool isNumber = false;
+  request.size = arguments[2].toInt(&isNumber);
+  request.input = arguments[3];
+  request.output = arguments[4];
+  return isNumber && request.size > 0;
+}
+
+QString Thumbnail(const Request& request) {
+  QFile file(request.input);
+  if (!file.open(QIODevice::ReadOnly)) return file.errorString();
+  preview::M32Handler reader;
+  reader.setDevice(&file);
+  QImage texture;
+  if (!reader.read(&texture)) return reader.ErrorString();
+  const QImage thumbnail =
+      texture.scaled(ThumbnailSize(texture.size(), request.size), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  QSaveFile png(request.output);
+  if (!png.open(QIODevice::WriteOnly))
+    return QStringLiteral("cannot write %1: %2").arg(request.output, png.errorString());
+  QImageWriter writer(&png, "png");
+  if (!writer.write(thumbnail)) return QStringLiteral("cannot write %1: %2").arg(request.output, writer.errorString());
+  if (!png.commit()) return QStringLiteral("cannot write %1: %2").arg(request.output, png.errorString());
+  return {};
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QCoreApplication app(argc, argv);
+  Request request;
+  if (!Parse(QCoreApplication::arguments(), request)) {
+    std::fputs(kUsage, stderr);
+    return kWrongCommandLine;
+  }
+  const QString error = Thumbnail(request);
+  if (error.isEmpty()) return kWritten;
+  std::fprintf(stderr, "pellicar-thumbnailer: %s: %s\n", qUtf8Printable(request.input), qUtf8Printable(error));
+  return kFailed;
+}

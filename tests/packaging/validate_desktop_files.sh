@@ -1,0 +1,33 @@
+#!/bin/sh
+# validate_desktop_files.sh RESOURCES_DIR DESKTOP_ENTRY
+# The desktop entry, the AppStream metadata and the MIME type, each checked by its own
+# validator where that is installed; exits 77 (skipped) when none is.
+set -eu
+resources=$1
+desktopEntry=$2  # configured from resources/pellicar.desktop.in
+checked=0
+work=$(mktemp -d "${TMPDIR:-/tmp}/pellicar-validate-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$desktopEntry"
+  checked=$((checked + 1))
+fi
+if command -v appstreamcli >/dev/null; then
+  appstreamcli validate --no-net --pedantic "$resources/org.example.pellicar.metainfo.xml"
+  checked=$((checked + 1))
+fi
+if command -v update-mime-database >/dev/null; then
+  # A database of our type alone: any warning about the file fails, and the type must
+  # come out with its glob and its comment.
+  mkdir -p "$work/mime/packages"
+  cp "$resources/pellicar.mime.xml" "$work/mime/packages/pellicar.xml"
+  XDG_DATA_DIRS=$work update-mime-database "$work/mime" 2>"$work/mime.log"
+  if [ -s "$work/mime.log" ]; then cat "$work/mime.log" >&2; exit 1; fi
+  # weight:type:glob with no ":cs" after it: matched in any case.
+  grep -q '^[0-9]*:image/x-m32:\*\.m32$' "$work/mime/globs2" || { echo "no any-case *.m32 glob for image/x-m32" >&2; exit 1; }
+  grep -q '<comment>SOF m32 texture</comment>' "$work/mime/image/x-m32.xml" || { echo "no comment" >&2; exit 1; }
+  checked=$((checked + 1))
+fi
+[ "$checked" -gt 0 ] || { echo "SKIP: no validator installed"; exit 77; }
+echo "$checked of 3 validated"

@@ -1,0 +1,122 @@
+// The image format plugin as a Qt program meets it: loaded from QT_PLUGIN_PATH, chosen
+// by the file's suffix in any case or by its content, reading level 0's exact pixels
+// and alpha, and refusing a damaged texture with no image and its reason in the log.
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+
+#include "m32_files.h"
+#include "support/support.h"
+
+namespace {
+
+using m32write::RgbaImage;
+using preview_testing::PixelMatches;
+using testing_support::TempDir;
+
+// Counts the pixels that differ from the texture's; every one must match exactly.
+int WrongPixels(const QImage& image, const RgbaImage& texture) {
+  int wrong = 0;
+  for (std::uint32_t y = 0; y < texture.height; ++y) {
+    for (std::uint32_t x = 0; x < texture.width; ++x) {
+      if (!PixelMatches(image.pixel(static_cast<int>(x), static_cast<int>(y)), texture, x, y)) ++wrong;
+    }
+  }
+  return wrong;
+}
+
+QString Path(const TempDir& folder, const std::string& name) { return QString::fromStdString(folder / name); }
+
+// What Qt logs while the object lives.
+class LogCapture {
+ public:
+  LogCapture() { previous_ = qInstallMessageHandler(&LogCapture::Keep); }
+  ~LogCapture() {
+    qInstallMessageHandler(previous_);
+    messages_.clear();
+  }
+  QString Text() const { return messages_.join(QLatin1Char('\n')); }
+
+ private:
+  static void Keep(QtMsgType, const QMessageLogContext&, const QString& message) { messages_ << message; }
+  static inline QStringList messages_;
+  QtMessageHandler previous_ = nullptr;
+};
+
+TEST(M32Plugin, IsLoadedFromQtPluginPathForTheM32FormatAndType) {
+  const QString pluginPath = qEnvironmentVariable("QT_PLUGIN_PATH");
+  ASSERT_FALSE(pluginPath.isEmpty()) << "the test runs with QT_PLUGIN_PATH naming the plugin's folder";
+  EXPECT_TRUE(QFileInfo(pluginPath + QStringLiteral("/imageformats/libpellicar_m32.so")).isFile())
+      << pluginPath.toStdString();
+  EXPECT_TRUE(QImageReader::supportedImageFormats().contains("m32"));
+  EXPECT_TRUE(QImageReader::supportedMimeTypes().contains("image/x-m32"));
+  EXPECT_EQ(QImageReader::imageFormatsForMimeType("image/x-m32"), QList<QByteArray>{"m32"});
+}
+
+TEST(M32Plugin, ReadsLevel0ExactlyWithItsAlpha) {
+  const TempDir folder;
+  const RgbaImage texture = preview_testing::Varied(19, 7);
+  preview_testing::WriteM32(folder / "wall.M32", texture);
+  preview_testing::WriteM32(folder / "wall.texture", texture);
+
+  for (const char* name : {"wall.M32", "wall.texture"}) {  // by suffix, then by content
+    SCOPED_TRACE(name);
+    QImageReader reader(Path(folder, name));
+    EXPECT_EQ(reader.format(), "m32");
+    EXPECT_EQ(reader.size(), QSize(19, 7)) << "known before the pixels are read";
+    const QImage image = reader.read();
+    ASSERT_FALSE(image.isNull()) << reader.errorString().toStdString();
+    ASSERT_EQ(image.size(), QSize(19, 7));
+    EXPECT_TRUE(image.hasAlphaChannel());
+    EXPECT_EQ(WrongPixels(image, texture), 0);
+  }
+}
+
+TEST(M32Plugin, ReadsLevel0WhereverItsOffsetPutsIt) {
+  // Level 0 moved to the end of the file, after every mip level.
+  const RgbaImage texture = preview_testing::Varied(9, 4);
+  std::vector<std::uint8_t> bytes = preview_testing::M32Bytes(texture);
+  const auto movedTo = static_cast<std::uint32_t>(bytes.size());
+  bytes.insert(bytes.end(), texture.rgba.begin(), texture.rgba.end());
+  std::fill(bytes.begin() + m32write::kHeaderBytes, bytes.begin() + m32write::kHeaderBytes + 9 * 4 * 4, 0);
+  m32write::PutU32(bytes, m32write::kOffsetsAt, movedTo);
+
+  QByteArray data(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+  QBuffer buffer(&data);
+  QImageReader reader(&buffer, "m32");
+  const QImage image = reader.read();
+  ASSERT_EQ(image.size(), QSize(9, 4)) << reader.errorString().toStdString();
+  EXPECT_EQ(WrongPixels(image, texture), 0);
+}
+
+TEST(M32Plugin, LeavesOtherFormatsToTheirOwnPlugins) {
+  const TempDir folder;
+  QImage png(4, 3, QImage::Format_ARGB32);
+  png.fill(Qt::darkCyan);
+  ASSERT_TRUE(png.save(Path(folder, "picture"), "png"));
+  QImageReader reader(Path(folder, "picture"));
+  EXPECT_EQ(reader.format(), "png");
+  EXPECT_EQ(reader.read().pixel(1, 1), QColor(Qt::darkCyan).rgba());
+}
+
+TEST(M32Plugin, RefusesADamagedTextureWithNoImageAndItsReasonInTheLog) {
+  const TempDir folder;
+  for (const auto& damage : preview_testing::DamagedTextures()) {
+    SCOPED_TRACE(damage.name);
+    const QString path = Path(folder, damage.name + ".m32");
+    preview_testing::WriteBytes(path.toStdString(), damage.bytes);
+    const LogCapture log;
+    QImageReader reader(path);
+    const QImage image = reader.read();
+    EXPECT_TRUE(image.isNull());
+    EXPECT_EQ(reader.error(), QImageReader::InvalidDataError) << "known as m32, refused as damaged";
+    EXPECT_TRUE(log.Text().contains(path)) << log.Text().toStdString();
+    EXPECT_TRUE(log.Text().contains(QString::fromStdString(damage.reason))) << log.Text().toStdString();
+  }
+}
+
+}  // namespace
