@@ -16,7 +16,9 @@ struct TgaSize {
 // The width and height a TGA file's header gives; -1 when there is no such file.
 TgaSize SizeOfTga(const std::string& path) {
   unsigned char header[18] = {};
-  if (!std::ifstream(testing_support::FsPath(path), std::ios::binary).read(reinterpret_cast<char*>(header), sizeof header)) return {};
+  if (!std::ifstream(testing_support::FsPath(path), std::ios::binary)
+           .read(reinterpret_cast<char*>(header), sizeof header))
+    return {};
   return {header[12] | header[13] << 8, header[14] | header[15] << 8};
 }
 
@@ -24,7 +26,8 @@ void WriteTexture(const std::string& path, std::uint32_t width, std::uint32_t he
   m32write::RgbaImage image{width, height, std::vector<std::uint8_t>(std::size_t{width} * height * 4)};
   for (std::size_t i = 0; i < image.rgba.size(); ++i) image.rgba[i] = static_cast<std::uint8_t>(i * 7);
   const auto bytes = m32write::EncodeM32(image, "textures/test");
-  std::ofstream(testing_support::FsPath(path), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  std::ofstream(testing_support::FsPath(path), std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
 TEST_F(WindowTest, ConvertingASelectionLeavesATgaBesideEachSelectedFile) {
