@@ -1,5 +1,6 @@
 // Browsing: the drive list drives the directory list, the directory list drives the
 // file list, and a drive that is not ready or a folder that vanishes ends nothing.
+#include "runtime/common/lists.h"
 #include "support/window_fixture.h"
 #include "system/drives.h"
 
@@ -100,6 +101,34 @@ TEST_F(BrowsingTest, PickingADriveOpensItsCurrentDirectoryAndRefillsTheFileList)
   pick(window, designation("B", "B"));
   EXPECT_EQ(pick(window, designation("A", "A")), 1);
   expectInStep(window, drive("A", "work"), designation("A", "A"));  // A's current directory, not sub
+}
+
+TEST_F(BrowsingTest, TheDirectoryListShowsAncestorsAboveAndSubdirectoriesOneStepDeeper) {
+  std::filesystem::create_directory(testing_support::FsPath(drive("A", "work/Alpha")));
+  std::filesystem::create_directory(testing_support::FsPath(drive("A", "work/.hidden")));
+  testing_support::MakeHidden(drive("A", "work/.hidden"));
+  const auto entries = runtime::common::ReadDirectoryList(FromUtf8(drive("A", "work")));
+
+  std::vector<std::string> ancestors;
+  for (auto path = drive("A", "work");; path = ToUtf8(runtime::ParentPath(FromUtf8(path)))) {
+    ancestors.insert(ancestors.begin(), path);
+    if (ToUtf8(runtime::ParentPath(FromUtf8(path))) == path) break;
+  }
+  ASSERT_EQ(entries.size(), ancestors.size() + 2);  // Alpha and sub; the hidden one is left out
+  for (std::size_t i = 0; i < ancestors.size(); ++i) {
+    EXPECT_EQ(ToUtf8(entries[i].path), ancestors[i]);
+    EXPECT_EQ(entries[i].level, static_cast<int>(i));
+    EXPECT_TRUE(entries[i].open);
+  }
+  EXPECT_EQ(entries[ancestors.size() - 1].name, u"work");
+  const std::size_t deeper = ancestors.size();
+  EXPECT_EQ(entries[deeper].name, u"Alpha");  // name order, without regard to case
+  EXPECT_EQ(entries[deeper + 1].name, u"sub");
+  for (std::size_t i = deeper; i < entries.size(); ++i) {
+    EXPECT_EQ(entries[i].level, static_cast<int>(deeper));
+    EXPECT_FALSE(entries[i].open);
+  }
+  EXPECT_EQ(runtime::common::OpenIndex(entries), static_cast<int>(deeper - 1));
 }
 
 TEST_F(BrowsingTest, ADriveThatIsNotReadySnapsBackWithoutAMessage) {
