@@ -10,7 +10,9 @@
 
 namespace {
 
-constexpr int kRepaintIntervalMs = 50;
+// The window handles its events at least this often while a converter runs, and after
+// every run.
+constexpr int kDoEventsIntervalMs = 10;
 
 }  // namespace
 
@@ -23,10 +25,10 @@ std::u16string frmPellicar::GetShortPath(std::u16string& strFileName) {
   }
 }
 
-void frmPellicar::ExecCmd(std::u16string& cmdline) {
-  std::error_code error;
-  sys::ProcessInformation process = sys::CreateProcess(runtime::ToNative(cmdline), error);
-  if (error) std::fprintf(stderr, "%s: cannot start: %s\n", runtime::ToUtf8(cmdline).c_str(), error.message().c_str());
-  while (!sys::WaitForProcess(process, kRepaintIntervalMs)) runtime::DoEvents();
-  sys::CloseProcess(process);
+sys::ProcessResult frmPellicar::ExecCmd(std::u16string& cmdline) {
+  sys::Process process = sys::StartProcess(runtime::ToNative(cmdline));
+  while (!runtime::WaitForProcessDoingEvents(process, kDoEventsIntervalMs)) {
+    if (busy_.sinceCloseRequest() >= kStopAfterClose) sys::StopProcess(process);
+  }
+  return sys::CloseProcess(process);
 }

@@ -7,6 +7,7 @@
 
 namespace runtime {
 
+class Busy;
 class Control;
 
 class Form {
@@ -28,7 +29,8 @@ class Form {
 
   void show();
   bool visible() const;
-  // Closes the form unless QueryUnload keeps it open; the program ends with its last form.
+  // Closes the form unless QueryUnload keeps it open, or holds the request while the
+  // form is busy; the program ends with its last form.
   void close();
 
   Peer& peer() const { return *peer_; }
@@ -39,7 +41,12 @@ class Form {
 
  private:
   friend class Peer;
+  friend class Busy;
+  // Asked by the backend when a close is requested: true keeps the form open.
+  bool keepsOpen();
+
   std::unique_ptr<Peer> peer_;
+  Busy* busy_ = nullptr;  // while a BusyScope holds the form
 };
 
 // The windowing runtime of the program: exists before the first form and runs the

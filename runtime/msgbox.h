@@ -1,5 +1,5 @@
 #pragma once
-// A message box: modal, closed by Enter or Escape.
+// A message box: modal, its text shown as plain text, closed by Enter or Escape.
 #include <functional>
 #include <string>
 

@@ -1,5 +1,6 @@
 #include "process.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -8,11 +9,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <thread>
 
 #include "directory.h"
 
@@ -26,15 +29,21 @@ bool IsExecutableFile(const NativeString& path) {
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
 }
 
-NativeString OwnFolder() {
-  std::error_code error;
-  const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? NativeString() : self.parent_path().native();
+constexpr int kErrorPipeCapacity = 1 << 20;
+
+// Read once: it is costly, and the executable does not move while it runs.
+const NativeString& OwnFolder() {
+  static const NativeString folder = [] {
+    std::error_code error;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? NativeString() : self.parent_path().native();
+  }();
+  return folder;
 }
 
 std::vector<NativeString> SearchFolders() {
   std::vector<NativeString> folders;
-  if (auto own = OwnFolder(); !own.empty()) folders.push_back(own);
+  if (const auto& own = OwnFolder(); !own.empty()) folders.push_back(own);
   folders.push_back(CurrentDirectory());
   const char* path = std::getenv("PATH");
   if (!path) return folders;
@@ -47,7 +56,7 @@ std::vector<NativeString> SearchFolders() {
   }
 }
 
-int OpenProcessHandle(pid_t pid) {
+int OpenEndWatch(pid_t pid) {
 #ifdef SYS_pidfd_open
   return static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
 #else
@@ -56,11 +65,19 @@ int OpenProcessHandle(pid_t pid) {
 #endif
 }
 
-pid_t Spawn(const NativeString& program, const std::vector<NativeString>& words, int& error) {
+void CloseDescriptor(int& descriptor) {
+  if (descriptor >= 0) close(descriptor);
+  descriptor = -1;
+}
+
+pid_t Spawn(const NativeString& program, const std::vector<NativeString>& words, int errorOutput, int& error) {
   std::vector<char*> argv;
   for (const auto& word : words) argv.push_back(const_cast<char*>(word.c_str()));
   argv.push_back(nullptr);
 
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, errorOutput, STDERR_FILENO);
   // The child starts with no signal blocked, whatever this thread blocks.
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
@@ -69,38 +86,113 @@ pid_t Spawn(const NativeString& program, const std::vector<NativeString>& words,
   posix_spawnattr_setsigmask(&attributes, &none);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
   pid_t pid = 0;
-  error = posix_spawn(&pid, program.c_str(), nullptr, &attributes, argv.data(), environ);
+  error = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
   posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
   return error == 0 ? pid : 0;
 }
 
-bool Reap(ProcessInformation& process, int options) {
-  int status = 0;
-  pid_t result;
-  do {
-    result = waitpid(process.processId, &status, options);
-  } while (result < 0 && errno == EINTR);
-  if (result == 0) return false;
-  process.ended = true;  // reaped, or not ours to wait for
-  return true;
+std::string SignalName(int signal) {
+  const char* abbreviation = sigabbrev_np(signal);
+  return abbreviation ? std::string("SIG") + abbreviation : "signal " + std::to_string(signal);
 }
 
-bool PollForEnd(ProcessInformation& process, int milliseconds) {
-  pollfd watch{process.processHandle, POLLIN, 0};
-  const int ready = poll(&watch, 1, milliseconds);
-  return ready > 0 && Reap(process, 0);
-}
+}  // namespace
 
-// For kernels without process descriptors.
-bool SleepForEnd(ProcessInformation& process, int milliseconds) {
-  if (milliseconds < 0) return Reap(process, 0);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-  while (!Reap(process, WNOHANG)) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+struct Process::Handles {
+  pid_t id = 0;
+  int endWatch = -1;     // becomes readable when the process ends; -1 on kernels without one
+  int errorOutput = -1;  // the read end of its stderr, until that reaches its end
+  bool ended = false;
+  ProcessResult result;
+
+  ~Handles() {
+    CloseDescriptor(endWatch);
+    CloseDescriptor(errorOutput);
   }
+};
+
+namespace {
+
+// Reads what is there now; false when nothing more will come now.
+bool ReadErrorOutput(Process::Handles& process) {
+  std::array<char, 16384> chunk;
+  ssize_t count;
+  do {
+    count = read(process.errorOutput, chunk.data(), chunk.size());
+  } while (count < 0 && errno == EINTR);
+  if (count < 0 && errno == EAGAIN) return false;
+  if (count <= 0) {
+    CloseDescriptor(process.errorOutput);  // its end, or a pipe that cannot be read
+    return false;
+  }
+  auto& kept = process.result.errorOutput;
+  kept.append(chunk.data(), std::min(static_cast<std::size_t>(count), kKeptErrorOutput - kept.size()));
   return true;
 }
+
+// What the pipe holds now, but not for ever: a process may write as fast as it is read.
+void ReadAvailableErrorOutput(Process::Handles& process) {
+  constexpr int kMostReads = 64;
+  for (int i = 0; i < kMostReads && process.errorOutput >= 0 && ReadErrorOutput(process); ++i) {
+  }
+}
+
+// After the end. Something the process left running may hold the pipe open and go on
+// writing, so this reads what is there now and lets the pipe go.
+void DrainErrorOutput(Process::Handles& process) {
+  ReadAvailableErrorOutput(process);
+  CloseDescriptor(process.errorOutput);
+}
+
+void RecordEnding(Process::Handles& process, pid_t reaped, int status) {
+  auto& result = process.result;
+  if (reaped < 0) {
+    result.ending = ProcessResult::Ending::Unknown;  // not ours to wait for
+  } else if (WIFEXITED(status)) {
+    result.ending = ProcessResult::Ending::Exited;
+    result.exitCode = WEXITSTATUS(status);
+  } else {
+    result.ending = ProcessResult::Ending::Crashed;
+    result.crash = SignalName(WTERMSIG(status));
+  }
+}
+
+bool Reap(Process::Handles& process) {
+  int status = 0;
+  pid_t reaped;
+  do {
+    reaped = waitpid(process.id, &status, WNOHANG);
+  } while (reaped < 0 && errno == EINTR);
+  if (reaped == 0) return false;
+  process.ended = true;
+  RecordEnding(process, reaped, status);
+  DrainErrorOutput(process);
+  CloseDescriptor(process.endWatch);
+  return true;
+}
+
+// Sleeps until the process ends or `milliseconds` have passed, then takes what it has
+// written to stderr. Only the end wakes the sleep, so that a quick process costs one
+// wake-up, not two (the pipe's end would come first); the pipe, made large, is read at
+// least every kReadEveryMs, so a process that writes a lot is held up only briefly.
+void SleepUntilEnd(Process::Handles& process, int milliseconds) {
+  constexpr int kReadEveryMs = 10;
+  constexpr int kLookAgainMs = 1;  // without a descriptor for the end
+  const int longest = process.endWatch < 0 ? kLookAgainMs : kReadEveryMs;
+  pollfd watch{process.endWatch, POLLIN, 0};
+  poll(&watch, 1, milliseconds < 0 ? longest : std::min(milliseconds, longest));
+  ReadAvailableErrorOutput(process);
+}
+
+Process NotStarted(std::error_code reason) {
+  auto process = std::make_unique<Process::Handles>();
+  process->ended = true;
+  process->result.startError = reason;
+  return Process(std::move(process));
+}
+
+std::error_code LastError() { return {errno, std::generic_category()}; }
 
 }  // namespace
 
@@ -134,34 +226,54 @@ NativeString FindProgram(const NativeString& name) {
   return {};
 }
 
-ProcessInformation CreateProcess(const NativeString& commandLine, std::error_code& error) {
+Process::Process() = default;
+Process::Process(std::unique_ptr<Handles> handles) : handles_(std::move(handles)) {}
+Process::~Process() = default;
+Process::Process(Process&&) noexcept = default;
+Process& Process::operator=(Process&&) noexcept = default;
+
+Process StartProcess(const NativeString& commandLine) {
   const auto words = SplitCommandLine(commandLine);
   const auto program = words.empty() ? NativeString() : FindProgram(words.front());
-  if (program.empty()) {
-    error = std::make_error_code(std::errc::no_such_file_or_directory);
-    return {};
-  }
+  if (program.empty()) return NotStarted(std::make_error_code(std::errc::no_such_file_or_directory));
+
+  std::array<int, 2> pipeEnds{};
+  if (pipe2(pipeEnds.data(), O_CLOEXEC) != 0) return NotStarted(LastError());
+  auto process = std::make_unique<Process::Handles>();
+  process->errorOutput = pipeEnds[0];
+  fcntl(process->errorOutput, F_SETFL, O_NONBLOCK);  // the read end only: the child's stderr stays blocking
+  fcntl(process->errorOutput, F_SETPIPE_SZ, kErrorPipeCapacity);  // where allowed
   int spawnError = 0;
-  ProcessInformation process;
-  process.processId = Spawn(program, words, spawnError);
-  if (process.processId == 0) {
-    error = std::error_code(spawnError, std::generic_category());
-    return {};
+  process->id = Spawn(program, words, pipeEnds[1], spawnError);
+  close(pipeEnds[1]);
+  if (process->id == 0) return NotStarted(std::error_code(spawnError, std::generic_category()));
+  process->endWatch = OpenEndWatch(process->id);
+  return Process(std::move(process));
+}
+
+bool WaitForProcess(Process& process, int milliseconds) {
+  auto* handles = process.handles();
+  if (!handles || handles->ended) return true;
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(milliseconds, 0));
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const int wait = milliseconds < 0 ? -1 : static_cast<int>(std::max<decltype(left)>(left, 0));
+    SleepUntilEnd(*handles, wait);
+    if (Reap(*handles)) return true;
+    if (wait == 0) return false;
   }
-  process.processHandle = OpenProcessHandle(process.processId);
-  error.clear();
-  return process;
 }
 
-bool WaitForProcess(ProcessInformation& process, int milliseconds) {
-  if (process.processId == 0 || process.ended) return true;
-  if (process.processHandle >= 0) return PollForEnd(process, milliseconds);
-  return SleepForEnd(process, milliseconds);
+void StopProcess(Process& process) {
+  const auto* handles = process.handles();
+  if (handles && !handles->ended && handles->id > 0) kill(handles->id, SIGKILL);
 }
 
-void CloseProcess(ProcessInformation& process) {
-  if (process.processHandle >= 0) close(process.processHandle);
-  process.processHandle = -1;
+ProcessResult CloseProcess(Process& process) {
+  Process closed = std::move(process);
+  if (!closed.handles()) return {};
+  return std::move(closed.handles()->result);
 }
 
 }  // namespace sys

@@ -2,13 +2,21 @@
 // argument, and how the window behaves while the converter runs.
 #include <unistd.h>
 
+#include <chrono>
+#include <sstream>
+#include <thread>
+
 #include "support/window_fixture.h"
 
+using testing_support::MessageBoxWatcher;
 using testing_support::ScopedEnv;
 using testing_support::TempDir;
 using testing_support::WriteFile;
+using namespace std::chrono_literals;
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 std::vector<std::string> FirstArguments(const std::vector<testing_support::ConverterRun>& runs) {
   std::vector<std::string> arguments;
@@ -107,15 +115,6 @@ TEST_F(WindowTest, TheListIsReadOnceSoFilesMadeDuringTheBatchAreLeftAlone) {
   EXPECT_EQ(window.File1.listCount(), 2);
 }
 
-TEST_F(WindowTest, AFileThatVanishedBeforeItsTurnIsSkippedAndTheRestConvert) {
-  for (const char* name : {"a.m32", "b.m32", "c.m32"}) WriteFile(work(name));
-  auto& window = openWindow();
-  selectAll();
-  std::filesystem::remove(work("b.m32"));
-  window.Command1_Click();
-  EXPECT_EQ(FirstArguments(runs()), (std::vector<std::string>{work("a.m32"), work("c.m32")}));
-}
-
 TEST_F(WindowTest, MoreThan32767FilesStillConvertWhatIsSelected) {
 #ifdef _WIN32
   GTEST_SKIP() << "making 33,000 files under Wine takes minutes";
@@ -165,6 +164,128 @@ TEST_F(WindowTest, ClosingDuringABatchEndsItOnceTheRunningConverterHasEnded) {
   EXPECT_TRUE(stillShownAfterClose);  // the running converter was waited for
   EXPECT_EQ(runs().size(), 1u);
   EXPECT_FALSE(window.visible());
+}
+
+TEST_F(WindowTest, AClickAndACloseMadeDuringAQuickBatchStartNothingAndEndIt) {
+  constexpr std::size_t kFiles = 300;
+  for (std::size_t i = 0; i < kFiles; ++i) WriteFile(work(std::to_string(1000 + i)) + ".m32");
+  auto& window = openWindow();
+  ASSERT_TRUE(testing_support::ShowAndActivate(window));
+  selectAll();
+  // Once the batch is under way, a click on Convert and a close request are queued for
+  // the window, from outside, as the window system queues them.
+  std::size_t convertedWhenQueued = 0;
+  std::thread user([&] {
+    while ((convertedWhenQueued = runs().size()) < 20) std::this_thread::sleep_for(1ms);
+    testing_support::QueueClick(window.Command1);
+    testing_support::QueueClose(window);
+  });
+  window.Command1_Click();
+  user.join();
+  const std::size_t converted = runs().size();
+  testing_support::ProcessEvents(200);  // whatever is still queued is handled now
+
+  EXPECT_LT(converted, kFiles) << "the close did not end the batch";
+  EXPECT_LE(converted, convertedWhenQueued + 2) << "the batch went on after the running conversion";
+  EXPECT_EQ(runs().size(), converted) << "the click started another batch";
+  EXPECT_FALSE(window.visible());
+}
+
+TEST_F(WindowTest, TheTitleCountsTheFilesDuringABatchAndIsRestoredAfterwards) {
+  for (const char* name : {"a.m32", "b.m32", "c.m32", "d.m32", "e.m32"}) WriteFile(work(name));
+  auto& window = openWindow();
+  select({0, 2, 4});
+  std::vector<std::pair<std::string, std::size_t>> titles;  // each title, and the runs done when it came
+  testing_support::WatchCaption(
+      window, [&](const std::u16string& title) { titles.emplace_back(runtime::ToUtf8(title), runs().size()); });
+  window.Command1_Click();
+
+  const std::vector<std::pair<std::string, std::size_t>> expected = {{"Pellicar convertor - 1 of 3", 0},
+                                                                     {"Pellicar convertor - 2 of 3", 1},
+                                                                     {"Pellicar convertor - 3 of 3", 2},
+                                                                     {"Pellicar convertor", 3}};
+  EXPECT_EQ(titles, expected);
+}
+
+TEST_F(WindowTest, OneWarningNamesEachFileThatWasNotConvertedAndWhy) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the Win32 process backend does not yet read the converter's stderr nor name a crash";
+#endif
+  WriteFile(work("a-good.m32"));
+  WriteFile(work("b-bad.m32"), "say " + work("b-bad.m32") + ": not an m32 texture\nsay more detail\nexit 1\n");
+  WriteFile(work("c-crash.m32"), "crash\n");
+  WriteFile(work("d-gone.m32"));
+  WriteFile(work("e-quiet.m32"), "exit 3\n");
+  WriteFile(work("f-warns.m32"), "say a warning, but converted\n");
+  WriteFile(work("g-said-then-crashed.m32"), "say <b>half</b> way\ncrash\n");
+  auto& window = openWindow();
+  selectAll();
+  std::filesystem::remove(work("d-gone.m32"));
+  MessageBoxWatcher boxes(testing_support::Key::kEscape);
+  window.Command1_Click();
+
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  const auto& box = boxes.shown()[0];
+  EXPECT_EQ(runtime::ToUtf8(box.title), "Pellicar convertor");
+  EXPECT_TRUE(box.warningIcon);
+  EXPECT_EQ(runtime::ToUtf8(box.text),
+            "5 of 7 files were not converted:\n\n"
+            "b-bad.m32: not an m32 texture\n"
+            "c-crash.m32: the converter crashed (SIGSEGV)\n"
+            "d-gone.m32: no such file any more\n"
+            "e-quiet.m32: the converter ended with exit code 3\n"
+            "g-said-then-crashed.m32: <b>half</b> way");
+  EXPECT_TRUE(box.plainText);  // a converter's words are never taken as markup
+  EXPECT_TRUE(box.closedByKey) << "Escape did not close it";
+  const auto arguments = FirstArguments(runs());
+  EXPECT_EQ(arguments.size(), 6u);  // the files still there all ran, in list order
+  EXPECT_EQ(arguments.back(), work("g-said-then-crashed.m32"));
+}
+
+TEST_F(WindowTest, NoMessageAfterACleanBatchAndALongListIsCut) {
+  for (int i = 0; i < 13; ++i) WriteFile(work("bad" + std::to_string(10 + i)) + ".m32", "exit 1\n");
+  WriteFile(work("good.m32"));
+  auto& window = openWindow();
+  MessageBoxWatcher boxes(testing_support::Key::kReturn);
+  select({13});
+  window.Command1_Click();
+  EXPECT_TRUE(boxes.shown().empty()) << runtime::ToUtf8(boxes.shown()[0].text);
+
+  selectAll();
+  window.Command1_Click();
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  std::vector<std::string> lines;
+  std::istringstream text(runtime::ToUtf8(boxes.shown()[0].text));
+  for (std::string line; std::getline(text, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 13u);  // the count, a blank line, ten files, what is left out
+  EXPECT_EQ(lines[0], "13 of 14 files were not converted:");
+  EXPECT_EQ(lines[2], "bad10.m32: the converter ended with exit code 1");
+  EXPECT_EQ(lines[11], "bad19.m32: the converter ended with exit code 1");
+  EXPECT_EQ(lines[12], "and 3 more");
+  EXPECT_TRUE(boxes.shown()[0].closedByKey) << "Enter did not close it";
+}
+
+TEST_F(WindowTest, AConverterThatNeverEndsIsStoppedThreeSecondsAfterAClose) {
+  WriteFile(work("a.m32"), "hang\n");
+  WriteFile(work("b.m32"));
+  auto& window = openWindow();
+  ASSERT_TRUE(testing_support::ShowAndActivate(window));
+  selectAll();
+  MessageBoxWatcher boxes;
+  Clock::time_point closedAt;
+  testing_support::After(100, [&] {
+    closedAt = Clock::now();
+    window.close();
+  });
+  window.Command1_Click();
+  const auto waited = Clock::now() - closedAt;
+
+  EXPECT_GE(waited, frmPellicar::kStopAfterClose);
+  EXPECT_LT(waited, frmPellicar::kStopAfterClose + 2s);
+  ASSERT_EQ(runs().size(), 1u);  // b.m32 never started
+  EXPECT_FALSE(testing_support::ProcessRuns(runs()[0].processId)) << "the converter still runs";
+  EXPECT_FALSE(window.visible());
+  EXPECT_TRUE(boxes.shown().empty()) << "a closing window showed a message";
 }
 
 }  // namespace

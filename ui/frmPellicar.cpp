@@ -11,7 +11,7 @@ constexpr int kClientWidth = 4725, kClientHeight = 4650;  // twips
 }  // namespace
 
 frmPellicar::frmPellicar() {
-  setCaption(u"Pellicar convertor");
+  setCaption(kCaption);
   setIcon(u"pellicar");
   setClientSize(kClientWidth, kClientHeight);
 
@@ -63,9 +63,4 @@ void frmPellicar::OpenNearestReadableAncestor() {
     } catch (const runtime::Error&) {
     }
   }
-}
-
-bool frmPellicar::QueryUnload() {
-  if (batchRunning_) closeRequested_ = true;  // honoured once the running converter has ended
-  return batchRunning_;
 }

@@ -2,8 +2,10 @@
 // The program's one window: the credits block across the top, a drive list above a
 // directory list, the m32 files of the open directory, and the Convert button.
 #include <array>
+#include <chrono>
 #include <string>
 
+#include "runtime/busy.h"
 #include "runtime/commandbutton.h"
 #include "runtime/dirlistbox.h"
 #include "runtime/drivelistbox.h"
@@ -12,9 +14,15 @@
 #include "runtime/label.h"
 #include "runtime/picturebox.h"
 
+namespace sys {
+struct ProcessResult;
+}
+
 class frmPellicar : public runtime::Form {
  public:
   frmPellicar();
+
+  inline static const std::u16string kCaption = u"Pellicar convertor";
 
   // Declared in tab order, which is also the order in which they are created.
   runtime::DriveListBox Drive1{*this};
@@ -27,20 +35,20 @@ class frmPellicar : public runtime::Form {
   // The short form of a path, which stands unquoted as one word on a command line;
   // empty when the file has none.
   std::u16string GetShortPath(std::u16string& strFileName);
-  // Runs a command line and returns once that process has ended (at once when it
-  // cannot be started). The window keeps painting meanwhile.
-  void ExecCmd(std::u16string& cmdline);
+  // Runs a command line and returns how that process ended, once it has (at once when
+  // it cannot be started). The window keeps painting meanwhile; once it has been asked
+  // to close, a process that still runs after kStopAfterClose is stopped.
+  sys::ProcessResult ExecCmd(std::u16string& cmdline);
+  static constexpr std::chrono::seconds kStopAfterClose{3};
 
   void Drive1_Change();
   void Dir1_Change();
   void Command1_Click();
 
- protected:
-  bool QueryUnload() override;
-
  private:
   void OpenNearestReadableAncestor();
 
-  bool batchRunning_ = false;
-  bool closeRequested_ = false;
+  int SelectedCount(int lastIndex) const;
+
+  runtime::Busy busy_{*this};
 };

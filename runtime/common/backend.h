@@ -19,6 +19,11 @@ using PeerPtr = Control::PeerPtr;
 
 void ShowMessageBox(const Message& message);
 
+// The busy state on the screen: from BeginBusy the wait cursor shows and input is dropped;
+// EndBusy drops the input already on its way as well, then takes input again.
+void BeginBusy(Form& form);
+void EndBusy(Form& form);
+
 void Place(Form& form, Peer& peer, const TwipsRect& rect);
 void Focus(Peer& peer);
 bool HasFocus(const Peer& peer);

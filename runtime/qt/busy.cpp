@@ -5,34 +5,42 @@
 #include <QObject>
 
 #include "runtime/busy.h"
+#include "runtime/common/backend.h"
+#include "system/process.h"
 
 namespace runtime {
 namespace {
 
+bool IsInput(QEvent::Type type) {
+  switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::NonClientAreaMouseButtonPress:
+    case QEvent::NonClientAreaMouseButtonRelease:
+    case QEvent::NonClientAreaMouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::InputMethod:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+    case QEvent::DragEnter:
+    case QEvent::Drop: return true;
+    default: return false;
+  }
+}
+
 class InputDropper : public QObject {
  public:
-  bool eventFilter(QObject*, QEvent* event) override {
-    switch (event->type()) {
-      case QEvent::MouseButtonPress:
-      case QEvent::MouseButtonRelease:
-      case QEvent::MouseButtonDblClick:
-      case QEvent::MouseMove:
-      case QEvent::Wheel:
-      case QEvent::KeyPress:
-      case QEvent::KeyRelease:
-      case QEvent::ShortcutOverride:
-      case QEvent::Shortcut:
-      case QEvent::ContextMenu:
-      case QEvent::TouchBegin:
-      case QEvent::TouchUpdate:
-      case QEvent::TouchEnd:
-      case QEvent::TabletPress:
-      case QEvent::TabletRelease:
-      case QEvent::DragEnter:
-      case QEvent::Drop: return true;
-      default: return false;
-    }
-  }
+  bool eventFilter(QObject*, QEvent* event) override { return IsInput(event->type()); }
 };
 
 InputDropper& Dropper() {
@@ -42,16 +50,28 @@ InputDropper& Dropper() {
 
 }  // namespace
 
-BusyScope::BusyScope(Form&) {
+namespace backend {
+
+void BeginBusy(Form&) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   qApp->installEventFilter(&Dropper());
 }
 
-BusyScope::~BusyScope() {
+void EndBusy(Form&) {
+  // Input the window system has on its way is fetched now, and dropped with the rest.
+  QGuiApplication::sync();
   qApp->removeEventFilter(&Dropper());
   QApplication::restoreOverrideCursor();
 }
 
+}  // namespace backend
+
 void DoEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+bool WaitForProcessDoingEvents(sys::Process& process, int milliseconds) {
+  const bool ended = sys::WaitForProcess(process, milliseconds);
+  DoEvents();
+  return ended;
+}
 
 }  // namespace runtime

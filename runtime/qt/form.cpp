@@ -14,7 +14,7 @@ Form::Peer::Peer(Form& form) : form_(form) {
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 }
 
-void Form::Peer::closeEvent(QCloseEvent* event) { form_.QueryUnload() ? event->ignore() : event->accept(); }
+void Form::Peer::closeEvent(QCloseEvent* event) { form_.keepsOpen() ? event->ignore() : event->accept(); }
 
 void Control::PeerDeleter::operator()(Peer* peer) const { delete peer; }
 
@@ -74,6 +74,8 @@ void ShowMessageBox(const Message& message) {
   const auto icon = message.icon == MsgBoxIcon::kCritical ? QMessageBox::Critical : QMessageBox::Warning;
   QMessageBox box(icon, qt::ToQString(message.title), qt::ToQString(message.text), QMessageBox::Ok,
                   QApplication::activeWindow());
+  box.setTextFormat(Qt::PlainText);  // names and the converter's words are never markup
+  box.setDefaultButton(QMessageBox::Ok);
   box.setEscapeButton(QMessageBox::Ok);
   box.exec();
 }

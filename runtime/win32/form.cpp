@@ -97,7 +97,7 @@ void Form::Peer::setIcon(const std::u16string& resource) {
 }
 
 void Form::Peer::close() {
-  if (!form_.QueryUnload()) ShowWindow(hwnd_, SW_HIDE);
+  if (!form_.keepsOpen()) ShowWindow(hwnd_, SW_HIDE);
 }
 
 void Form::Peer::focus(HWND control) {

@@ -11,7 +11,10 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <signal.h>
 #include <unistd.h>
+
+#include <cerrno>
 #endif
 
 namespace testing_support {
@@ -89,6 +92,18 @@ void MakeHidden([[maybe_unused]] const std::string& path) {
 #endif
 }
 
+bool ProcessRuns(int processId) {
+#ifdef _WIN32
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(processId));
+  if (!process) return false;
+  const bool runs = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return runs;
+#else
+  return kill(processId, 0) == 0 || errno != ESRCH;
+#endif
+}
+
 std::filesystem::path OwnFolder() {
 #ifdef _WIN32
   std::wstring path(32768, L'\0');
@@ -108,7 +123,7 @@ std::vector<ConverterRun> ReadRuns(const std::string& logPath) {
     std::istringstream fields(line);
     ConverterRun run;
     std::string executable, directory, argument;
-    fields >> run.startNs >> run.endNs >> executable >> directory;
+    fields >> run.startNs >> run.endNs >> run.processId >> executable >> directory;
     run.executable = Unhex(executable);
     run.workingDirectory = Unhex(directory);
     while (fields >> argument) run.arguments.push_back(Unhex(argument));

@@ -31,6 +31,8 @@ void WriteFile(const std::string& path, const std::string& content = "m32");
 // Hides a file from the lists: on Windows by its attribute; elsewhere a name that begins
 // with '.' is hidden already.
 void MakeHidden(const std::string& path);
+// Whether the process with this id still runs (or, on POSIX, lingers unreaped).
+bool ProcessRuns(int processId);
 // The folder of the running test program.
 std::filesystem::path OwnFolder();
 // The root of the file system that holds `path`: "/", or "C:\".
@@ -40,6 +42,7 @@ std::string RootOf(const std::string& path);
 struct ConverterRun {
   long long startNs = 0;
   long long endNs = 0;
+  int processId = 0;
   std::string executable;
   std::string workingDirectory;
   std::vector<std::string> arguments;

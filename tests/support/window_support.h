@@ -3,7 +3,9 @@
 // does not give: the one part of the window's tests written once per backend
 // (support/qt, support/win32).
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "runtime/commandbutton.h"
 #include "runtime/dirlistbox.h"
@@ -14,7 +16,7 @@
 
 namespace testing_support {
 
-enum class Key { kTab, kReturn, kHome, kShiftEnd, kSpace };
+enum class Key { kTab, kReturn, kEscape, kHome, kShiftEnd, kSpace };
 
 struct Size {
   int width = 0, height = 0;
@@ -39,6 +41,10 @@ void After(int milliseconds, std::function<void()> action);
 void PressKey(runtime::Form& form, Key key);
 // Clicks in the middle of the control with the left mouse button.
 void Click(runtime::Control& control);
+// A click on the control and a request to close the form, queued for the window as the
+// window system queues them; may be called from any thread.
+void QueueClick(runtime::Control& control);
+void QueueClose(runtime::Form& form);
 // Opens the drive list and picks `designation` in it, as a person would.
 void PickDrive(runtime::DriveListBox& list, const std::u16string& designation);
 // Opens the drive list and closes it again without a pick.
@@ -60,5 +66,34 @@ Size PictureRoom(const runtime::PictureBox& picture);
 std::u16string ShownText(const runtime::FileListBox& list, int index);
 // Whether the busy cursor shows over the form.
 bool BusyCursorShown(const runtime::Form& form);
+
+// Calls `seen` with each caption the form is given, as it is given.
+void WatchCaption(runtime::Form& form, std::function<void(const std::u16string&)> seen);
+
+// A message box as a person saw it.
+struct ShownMessage {
+  std::u16string title;
+  std::u16string text;
+  bool warningIcon = false;
+  bool plainText = false;    // shown as it is, never taken as markup
+  bool closedByKey = false;  // the key the watcher pressed closed it
+};
+
+// Watches for message boxes while it lives: each one that shows is read, then closed
+// with `closingKey` (Return or Escape), as a person would close it.
+class MessageBoxWatcher {
+ public:
+  explicit MessageBoxWatcher(Key closingKey = Key::kEscape);
+  ~MessageBoxWatcher();
+  MessageBoxWatcher(const MessageBoxWatcher&) = delete;
+  MessageBoxWatcher& operator=(const MessageBoxWatcher&) = delete;
+
+  const std::vector<ShownMessage>& shown() const;
+
+  struct Native;
+
+ private:
+  std::unique_ptr<Native> native_;
+};
 
 }  // namespace testing_support

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QListView>
+#include <QMessageBox>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -41,6 +42,7 @@ void PressKey(runtime::Form&, Key key) {
   switch (key) {
     case Key::kTab: QTest::keyClick(focus, Qt::Key_Tab); break;
     case Key::kReturn: QTest::keyClick(focus, Qt::Key_Return); break;
+    case Key::kEscape: QTest::keyClick(focus, Qt::Key_Escape); break;
     case Key::kHome: QTest::keyClick(focus, Qt::Key_Home); break;
     case Key::kShiftEnd: QTest::keyClick(focus, Qt::Key_End, Qt::ShiftModifier); break;
     case Key::kSpace: QTest::keyClick(focus, Qt::Key_Space); break;
@@ -48,6 +50,16 @@ void PressKey(runtime::Form&, Key key) {
 }
 
 void Click(runtime::Control& control) { QTest::mouseClick(Widget(control), Qt::LeftButton); }
+
+void QueueClick(runtime::Control& control) {
+  QMetaObject::invokeMethod(
+      Widget(control), [&control] { Click(control); }, Qt::QueuedConnection);
+}
+
+void QueueClose(runtime::Form& form) {
+  QMetaObject::invokeMethod(
+      &form.peer(), [&form] { form.close(); }, Qt::QueuedConnection);
+}
 
 void PickDrive(runtime::DriveListBox& list, const std::u16string& designation) {
   Combo(list).showPopup();
@@ -100,5 +112,40 @@ std::u16string ShownText(const runtime::FileListBox& list, int index) {
 bool BusyCursorShown(const runtime::Form&) {
   return QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
 }
+
+void WatchCaption(runtime::Form& form, std::function<void(const std::u16string&)> seen) {
+  QObject::connect(&form.peer(), &QWidget::windowTitleChanged,
+                   [seen = std::move(seen)](const QString& title) { seen(title.toStdU16String()); });
+}
+
+struct MessageBoxWatcher::Native {
+  static constexpr int kLookEveryMs = 10;
+
+  explicit Native(Key key) : closingKey(key == Key::kReturn ? Qt::Key_Return : Qt::Key_Escape) {
+    QObject::connect(&timer, &QTimer::timeout, [this] { look(); });
+    timer.start(kLookEveryMs);
+  }
+
+  void look() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible()) return;
+    ShownMessage seen{box->windowTitle().toStdU16String(), box->text().toStdU16String(),
+                      box->icon() == QMessageBox::Warning, box->textFormat() == Qt::PlainText, false};
+    QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, closingKey);
+    seen.closedByKey = !box->isVisible();
+    if (!seen.closedByKey) box->done(0);  // so that the test goes on, and fails
+    shown.push_back(seen);
+  }
+
+  Qt::Key closingKey;
+  QTimer timer;
+  std::vector<ShownMessage> shown;
+};
+
+MessageBoxWatcher::MessageBoxWatcher(Key closingKey) : native_(std::make_unique<Native>(closingKey)) {}
+
+MessageBoxWatcher::~MessageBoxWatcher() = default;
+
+const std::vector<ShownMessage>& MessageBoxWatcher::shown() const { return native_->shown; }
 
 }  // namespace testing_support
