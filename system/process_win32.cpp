@@ -1,21 +1,46 @@
 // Starting the converter on Windows: CreateProcessW with the system's own program search,
-// its window minimised without taking the focus; the wait wakes for the caller's window
-// messages as well, so that the window can pump them.
-#include <windows.h>
+// its window minimised without taking the focus. For now it learns only the exit code:
+// stderr is inherited, not read, and a crash shows as the exit code the system gives it.
+#include "process_win32.h"
 
-#include "os.h"
-#include "process.h"
-
-#undef CreateProcess  // <windows.h> names CreateProcessW so; ours is sys::CreateProcess
+#include <memory>
 
 namespace sys {
+
+struct Process::Handles {
+  HANDLE process = nullptr;
+  std::error_code startError;
+  bool ended = false;
+};
+
+Process::Process() = default;
+Process::Process(std::unique_ptr<Handles> handles) : handles_(std::move(handles)) {}
+Process::~Process() {
+  if (handles_ && handles_->process) CloseHandle(handles_->process);
+}
+Process::Process(Process&&) noexcept = default;
+Process& Process::operator=(Process&& other) noexcept {
+  if (this != &other) {
+    Process dropped(std::move(*this));
+    handles_ = std::move(other.handles_);
+  }
+  return *this;
+}
+
 namespace {
 
-HANDLE HandleOf(const ProcessInformation& process) { return LongToHandle(process.processHandle); }
+std::error_code StartError(DWORD error) {
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+    return std::make_error_code(std::errc::no_such_file_or_directory);
+  return {static_cast<int>(error), std::system_category()};
+}
 
 }  // namespace
 
-ProcessInformation CreateProcess(const NativeString& commandLine, std::error_code& error) {
+HANDLE ProcessHandle(const Process& process) { return process.handles() ? process.handles()->process : nullptr; }
+
+Process StartProcess(const NativeString& commandLine) {
+  auto handles = std::make_unique<Process::Handles>();
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -24,25 +49,41 @@ ProcessInformation CreateProcess(const NativeString& commandLine, std::error_cod
   NativeString writable = commandLine;  // CreateProcessW may write into it
   if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
                       &startup, &started)) {
-    error = std::error_code(static_cast<int>(GetLastError()), std::system_category());
-    return {};
+    handles->startError = StartError(GetLastError());
+    handles->ended = true;
+    return Process(std::move(handles));
   }
   CloseHandle(started.hThread);
-  error.clear();
-  return {static_cast<int>(started.dwProcessId), HandleToLong(started.hProcess), false};
+  handles->process = started.hProcess;
+  return Process(std::move(handles));
 }
 
-bool WaitForProcess(ProcessInformation& process, int milliseconds) {
-  if (process.processId == 0 || process.ended) return true;
-  HANDLE handle = HandleOf(process);
+bool WaitForProcess(Process& process, int milliseconds) {
+  Process::Handles* handles = process.handles();
+  if (!handles || handles->ended) return true;
   const DWORD timeout = milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds);
-  process.ended = MsgWaitForMultipleObjects(1, &handle, FALSE, timeout, QS_ALLINPUT) == WAIT_OBJECT_0;
-  return process.ended;
+  handles->ended = WaitForSingleObject(handles->process, timeout) == WAIT_OBJECT_0;
+  return handles->ended;
 }
 
-void CloseProcess(ProcessInformation& process) {
-  if (process.processId != 0) CloseHandle(HandleOf(process));
-  process = {};
+void StopProcess(Process& process) {
+  if (HANDLE handle = ProcessHandle(process)) TerminateProcess(handle, 1);
+}
+
+ProcessResult CloseProcess(Process& process) {
+  ProcessResult result;
+  Process::Handles* handles = process.handles();
+  if (!handles) return result;
+  if (!handles->process) {
+    result.startError = handles->startError;
+  } else if (DWORD code = 0; handles->ended && GetExitCodeProcess(handles->process, &code)) {
+    result.ending = ProcessResult::Ending::Exited;
+    result.exitCode = static_cast<int>(code);
+  } else {
+    result.ending = ProcessResult::Ending::Unknown;
+  }
+  process = Process();
+  return result;
 }
 
 }  // namespace sys

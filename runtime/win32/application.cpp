@@ -7,6 +7,7 @@
 #include "runtime/busy.h"
 #include "runtime/common/backend.h"
 #include "runtime/form.h"
+#include "system/process_win32.h"
 
 namespace runtime {
 namespace win32 {
@@ -106,20 +107,37 @@ void DoEvents() {
   }
 }
 
-BusyScope::BusyScope(Form&) {
+bool WaitForProcessDoingEvents(sys::Process& process, int milliseconds) {
+  // Wakes as soon as the process ends or a message arrives, whichever comes first.
+  if (HANDLE handle = sys::ProcessHandle(process))
+    MsgWaitForMultipleObjects(1, &handle, FALSE, milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds),
+                              QS_ALLINPUT);
+  const bool ended = sys::WaitForProcess(process, 0);
+  DoEvents();
+  return ended;
+}
+
+namespace backend {
+
+void BeginBusy(Form&) {
   ++win32::gBusy;
   SetCursor(LoadCursorW(nullptr, IDC_WAIT));
 }
 
-BusyScope::~BusyScope() {
+void EndBusy(Form&) {
+  // Input already queued goes the way of the rest: dropped, all but a request to close.
+  MSG message;
+  for (auto [first, last] : {std::pair<UINT, UINT>{WM_KEYFIRST, WM_KEYLAST},
+                             {WM_MOUSEFIRST, WM_MOUSELAST},
+                             {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}}) {
+    while (PeekMessageW(&message, nullptr, first, last, PM_REMOVE)) win32::Dispatch(message);
+  }
   --win32::gBusy;
   SetCursor(LoadCursorW(nullptr, IDC_ARROW));
   POINT cursor;
   GetCursorPos(&cursor);
   SetCursorPos(cursor.x, cursor.y);  // the window under it sets its own cursor again
 }
-
-namespace backend {
 
 void ShowMessageBox(const Message& message) {
   const UINT icon = message.icon == MsgBoxIcon::kCritical ? MB_ICONERROR : MB_ICONWARNING;

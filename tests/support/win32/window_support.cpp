@@ -2,8 +2,11 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <chrono>
 #include <map>
+#include <vector>
 
 #include "runtime/busy.h"
 #include "runtime/win32/peer.h"
@@ -81,6 +84,7 @@ void PressKey(runtime::Form&, Key key) {
   switch (key) {
     case Key::kTab: Tap(VK_TAB); break;
     case Key::kReturn: Tap(VK_RETURN); break;
+    case Key::kEscape: Tap(VK_ESCAPE); break;
     case Key::kHome: Tap(VK_HOME); break;
     case Key::kShiftEnd: Tap(VK_END, VK_SHIFT); break;
     case Key::kSpace: Tap(VK_SPACE); break;
@@ -95,6 +99,10 @@ void Click(runtime::Control& control) {
   PostMouse(Handle(control), WM_LBUTTONDOWN, middle);
   PostMouse(Handle(control), WM_LBUTTONUP, middle);
 }
+
+void QueueClick(runtime::Control& control) { Click(control); }
+
+void QueueClose(runtime::Form& form) { PostMessageW(Handle(form), WM_CLOSE, 0, 0); }
 
 void PickDrive(runtime::DriveListBox& list, const std::u16string& designation) {
   SendMessageW(Handle(list), CB_SHOWDROPDOWN, TRUE, 0);
@@ -167,5 +175,109 @@ std::u16string ShownText(const runtime::FileListBox& list, int index) {
 }
 
 bool BusyCursorShown(const runtime::Form&) { return GetCursor() == LoadCursorW(nullptr, IDC_WAIT); }
+
+namespace {
+
+LRESULT CALLBACK CaptionWatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+  if (message == WM_SETTEXT && lParam) {
+    const auto* text = reinterpret_cast<const wchar_t*>(lParam);
+    (*reinterpret_cast<std::function<void(const std::u16string&)>*>(data))(runtime::win32::FromWide(text));
+  }
+  return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+std::u16string TextOf(HWND window) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return runtime::win32::FromWide(text);
+}
+
+BOOL CALLBACK FindBox(HWND window, LPARAM found) {
+  wchar_t name[16] = {};
+  if (!IsWindowVisible(window) || !GetClassNameW(window, name, 16) || std::wstring_view(name) != L"#32770") return TRUE;
+  *reinterpret_cast<HWND*>(found) = window;
+  return FALSE;
+}
+
+bool ShowsWarningIcon(HWND box) {
+  const HICON warning = LoadIconW(nullptr, IDI_WARNING);
+  for (int id : {0x14, 0x440}) {  // the icon's id: Windows's, Wine's
+    if (HWND icon = GetDlgItem(box, id);
+        icon && reinterpret_cast<HICON>(SendMessageW(icon, STM_GETICON, 0, 0)) == warning)
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void WatchCaption(runtime::Form& form, std::function<void(const std::u16string&)> seen) {
+  // Kept for the life of the test program: the form may outlive the caller's frame.
+  auto* watcher = new std::function<void(const std::u16string&)>(std::move(seen));
+  SetWindowSubclass(Handle(form), CaptionWatch, 1, reinterpret_cast<DWORD_PTR>(watcher));
+}
+
+struct MessageBoxWatcher::Native {
+  static constexpr UINT kLookEveryMs = 10;
+  static inline Native* current = nullptr;
+
+  explicit Native(Key key) : closingKey(key == Key::kReturn ? VK_RETURN : VK_ESCAPE) {
+    current = this;
+    timer = SetTimer(nullptr, 0, kLookEveryMs, [](HWND, UINT, UINT_PTR, DWORD) {
+      if (current) current->look();
+    });
+  }
+  ~Native() {
+    KillTimer(nullptr, timer);
+    current = nullptr;
+  }
+
+  // A box closed since the key was pressed was closed by that key.
+  void settle() {
+    if (!pending || IsWindow(pending)) return;
+    shown.back().closedByKey = true;
+    pending = nullptr;
+  }
+
+  void look() {
+    settle();
+    HWND box = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindBox, reinterpret_cast<LPARAM>(&box));
+    if (!box) return;
+    if (box == pending) {
+      if (++waited > kGiveUpTicks) EndDialog(box, IDOK);  // so that the test goes on, and fails
+      return;
+    }
+    shown.push_back(
+        {TextOf(box), runtime::win32::FromWide(TextOfItem(box, 0xFFFF)), ShowsWarningIcon(box), true, false});
+    HWND focus = GetFocus();
+    PostMessageW(focus ? focus : box, WM_KEYDOWN, closingKey, 0);
+    PostMessageW(focus ? focus : box, WM_KEYUP, closingKey, 0);
+    pending = box;
+    waited = 0;
+  }
+
+  static std::wstring TextOfItem(HWND box, int id) {
+    std::wstring text(4096, L'\0');
+    text.resize(GetDlgItemTextW(box, id, text.data(), static_cast<int>(text.size())));
+    return text;
+  }
+
+  static constexpr int kGiveUpTicks = 50;
+  WPARAM closingKey;
+  UINT_PTR timer = 0;
+  HWND pending = nullptr;
+  int waited = 0;
+  std::vector<ShownMessage> shown;
+};
+
+MessageBoxWatcher::MessageBoxWatcher(Key closingKey) : native_(std::make_unique<Native>(closingKey)) {}
+
+MessageBoxWatcher::~MessageBoxWatcher() = default;
+
+const std::vector<ShownMessage>& MessageBoxWatcher::shown() const {
+  native_->settle();
+  return native_->shown;
+}
 
 }  // namespace testing_support
