@@ -3,23 +3,31 @@
 #include <algorithm>
 #include <string_view>
 
+#include "convert.h"
 #include "converter_version.h"
 #include "file_io.h"
 
 namespace m32tga {
 
 const char kUsage[] =
-    "Usage: Pellicar.exe [--alpha] [-o OUTPUT] [--] FILE.m32...\n"
-    "Converts each m32 texture to an uncompressed TGA beside it: rock.m32 becomes\n"
-    "rock.tga; a name not ending in .m32 gets .tga appended. An earlier TGA of that\n"
-    "name is replaced only once the new one is complete, keeping its permissions; a\n"
-    "read-only one is left alone.\n"
+    "Usage: Pellicar.exe [--alpha] [--like REF.m32] [-o OUTPUT] [--] FILE...\n"
+    "Converts each m32 texture to an uncompressed TGA beside it, and each TGA back to\n"
+    "an m32 texture: rock.m32 becomes rock.tga, rock.tga becomes rock.m32 (any case of\n"
+    "the extension). Any other name is read as an m32 and gets .tga appended. An m32\n"
+    "made from a TGA holds every mip level down to 1 x 1. An earlier file of the\n"
+    "output's name is replaced only once the new one is complete, keeping its\n"
+    "permissions; a read-only one is left alone, and so is every input.\n"
     "\n"
-    "  --alpha      write 32-bit TGA keeping the alpha channel (default: 24-bit)\n"
-    "  -o OUTPUT    name the output file (one input only; not the input itself)\n"
-    "  --           treat every later argument as a file, even one starting with -\n"
-    "  --help       show this help\n"
-    "  --version    show the version\n"
+    "  --alpha         m32 to TGA: write 32-bit TGA keeping the alpha channel\n"
+    "                  (default: 24-bit)\n"
+    "  --like REF.m32  TGA to m32: take the names, flags and every other field but the\n"
+    "                  sizes from REF.m32 (default: the name is the output's file name\n"
+    "                  without extension, the scales 1.0, all else 0); REF.m32 may be\n"
+    "                  the output itself\n"
+    "  -o OUTPUT       name the output file (one input only; not the input itself)\n"
+    "  --              treat every later argument as a file, even one starting with -\n"
+    "  --help          show this help\n"
+    "  --version       show the version\n"
     "\n"
     "Exit status: 0 when every file converted, 1 when any failed (the others are\n"
     "still converted), 2 for a wrong command line.\n";
@@ -75,6 +83,10 @@ CommandLine ParseCommandLine(std::span<const std::filesystem::path> arguments) {
       return line;
     } else if (Is(argument, "--alpha")) {
       line.depth = TgaDepth::kBgra32;
+    } else if (Is(argument, "--like")) {
+      if (line.like) return UsageError("--like given twice");
+      if (i + 1 == arguments.size()) return UsageError("--like needs an m32 file");
+      line.like = arguments[++i];
     } else if (Is(argument, "-o")) {
       if (line.output) return UsageError("-o given twice");
       if (i + 1 == arguments.size()) return UsageError("-o needs a file name");
@@ -84,6 +96,9 @@ CommandLine ParseCommandLine(std::span<const std::filesystem::path> arguments) {
     }
   }
   if (line.inputs.empty()) return UsageError("no file to convert");
+  if (line.like && std::none_of(line.inputs.begin(), line.inputs.end(), IsTgaName)) {
+    return UsageError("--like applies to TGA files, and none was given");
+  }
   if (line.output && line.inputs.size() > 1) {
     return UsageError("-o names the output of one file, but " + std::to_string(line.inputs.size()) +
                       " files were given");

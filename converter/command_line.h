@@ -17,6 +17,7 @@ struct CommandLine {
   Action action = Action::kConvert;
   TgaDepth depth = TgaDepth::kBgr24;
   std::optional<std::filesystem::path> output;
+  std::optional<std::filesystem::path> like;  // the m32 whose fields a TGA's m32 takes
   std::vector<std::filesystem::path> inputs;
   std::string error;  // for kUsageError
 };

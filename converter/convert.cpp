@@ -4,23 +4,46 @@
 #include <string_view>
 
 #include "m32.h"
+#include "tga_reader.h"
+#include "tga_to_m32.h"
 
 namespace m32tga {
 namespace {
 
-bool IsM32Extension(const std::filesystem::path& extension) {
-  constexpr std::string_view kM32 = ".m32";
+bool HasExtension(const std::filesystem::path& file, std::string_view wanted) {
+  const std::filesystem::path extension = file.extension();
   const auto& name = extension.native();
   const auto lower = [](auto c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
-  return name.size() == kM32.size() &&
-         std::equal(name.begin(), name.end(), kM32.begin(), [&](auto a, char b) { return lower(a) == b; });
+  return name.size() == wanted.size() &&
+         std::equal(name.begin(), name.end(), wanted.begin(), [&](auto a, char b) { return lower(a) == b; });
+}
+
+class OutputSink final : public PositionedSink {
+ public:
+  explicit OutputSink(ReplacingFile& file) : file_(file) {}
+  bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
+    return file_.WriteAt(offset, bytes);
+  }
+
+ private:
+  ReplacingFile& file_;
+};
+
+// The texture's name in the game is the file's name without its extension.
+M32Header HeaderNamedAfter(const std::filesystem::path& output) {
+  const std::u8string name = output.stem().u8string();
+  return DefaultM32Header(std::string(name.begin(), name.end()));
 }
 
 }  // namespace
 
+bool IsTgaName(const std::filesystem::path& input) { return HasExtension(input, ".tga"); }
+
 std::filesystem::path DefaultOutputFor(const std::filesystem::path& input) {
   std::filesystem::path output = LongForm(input);
-  if (IsM32Extension(output.extension())) {
+  if (IsTgaName(output)) {
+    output.replace_extension(".m32");
+  } else if (HasExtension(output, ".m32")) {
     output.replace_extension(".tga");
   } else {
     output += ".tga";
@@ -44,6 +67,45 @@ std::string ConvertFile(InputFile& input, const std::filesystem::path& output, T
   if (WriteTga({level0.width, level0.height}, pixels, depth, tga) && tga.Commit()) return {};
   if (!input.Error().empty()) return input.Error();
   return tga.Error().empty() ? "cannot encode the image as a TGA" : tga.Error();
+}
+
+std::optional<std::filesystem::path> OutputOverAnInput(std::span<const std::filesystem::path> inputs,
+                                                       std::span<const std::filesystem::path> outputs) {
+  for (const std::filesystem::path& output : outputs) {
+    for (const std::filesystem::path& input : inputs) {
+      if (SameFile(input, output)) return input;
+    }
+  }
+  return std::nullopt;
+}
+
+M32Reference ReadM32Reference(const std::filesystem::path& file) {
+  InputFile input(file);
+  M32Reference reference;
+  if (!input.Error().empty()) {
+    reference.error = input.Error();
+    return reference;
+  }
+  const HeaderResult checked = ReadM32Header(input);
+  reference.error = checked.error;
+  // The check needed the whole header, so the file holds all of it.
+  if (checked.Ok() && !input.ReadAt(0, reference.header)) reference.error = input.Error();
+  return reference;
+}
+
+std::string ConvertTgaFile(const std::filesystem::path& input, const std::filesystem::path& output,
+                           const M32Header* like) {
+  InputFile file(input);
+  if (!file.Error().empty()) return file.Error();
+  TgaReader tga(file);
+  if (!tga.Error().empty()) return tga.Error();
+
+  ReplacingFile m32(output);
+  OutputSink sink(m32);
+  const std::string error = WriteM32(tga, like != nullptr ? *like : HeaderNamedAfter(output), sink);
+  if (error.empty() && m32.Commit()) return {};
+  if (!file.Error().empty()) return file.Error();
+  return m32.Error().empty() ? error : m32.Error();
 }
 
 }  // namespace m32tga

@@ -49,6 +49,9 @@ class ReplacingFile final : public ByteSink {
 
   const std::string& Error() const { return error_; }  // the first failure, if any
   bool Write(std::span<const std::uint8_t> bytes) override;
+  // Writes at `offset` from the file's start, whatever was written before; the m32
+  // writer puts each mip level's rows in place as they are made.
+  bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes);
   bool Commit();
 
  private:

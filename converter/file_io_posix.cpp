@@ -26,7 +26,7 @@ std::string SystemMessage(int code) { return std::generic_category().message(cod
 std::string RegularFileSize(int fd, std::uint64_t& size) {
   struct stat status {};
   if (fstat(fd, &status) != 0) return "cannot read: " + SystemMessage(errno);
-  if (S_ISDIR(status.st_mode)) return "a directory, not an m32 file";
+  if (S_ISDIR(status.st_mode)) return "a directory, not a file";
   if (!S_ISREG(status.st_mode)) return "not a regular file";
   size = static_cast<std::uint64_t>(status.st_size);
   return {};
@@ -208,6 +208,22 @@ bool ReplacingFile::Write(std::span<const std::uint8_t> bytes) {
     const ssize_t written = ::write(handle_->fd, bytes.data(), bytes.size());
     if (written > 0) {
       bytes = bytes.subspan(static_cast<std::size_t>(written));
+    } else if (written == 0 || errno != EINTR) {
+      const int code = written == 0 ? EIO : errno;
+      error_ = "cannot write " + DisplayName(target_) + ": " + SystemMessage(code);
+    }
+  }
+  return error_.empty();
+}
+
+bool ReplacingFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
+  if (offset > kLargestOffset - bytes.size())
+    error_ = "cannot write " + DisplayName(target_) + ": " + SystemMessage(EOVERFLOW);
+  while (error_.empty() && !bytes.empty()) {
+    const ssize_t written = pwrite(handle_->fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    if (written > 0) {
+      bytes = bytes.subspan(static_cast<std::size_t>(written));
+      offset += static_cast<std::uint64_t>(written);
     } else if (written == 0 || errno != EINTR) {
       const int code = written == 0 ? EIO : errno;
       error_ = "cannot write " + DisplayName(target_) + ": " + SystemMessage(code);

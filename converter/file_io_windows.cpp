@@ -71,7 +71,7 @@ struct InputFile::Handle {
 InputFile::InputFile(const std::filesystem::path& path) : handle_(new Handle) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    error_ = "a directory, not an m32 file";
+    error_ = "a directory, not a file";
     return;
   }
   handle_->file = Owned(
@@ -177,6 +177,22 @@ bool ReplacingFile::Write(std::span<const std::uint8_t> bytes) {
       error_ = "cannot write " + DisplayName(target_) + ": " + LastError();
     }
     bytes = bytes.subspan(written);
+  }
+  return error_.empty();
+}
+
+bool ReplacingFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
+  while (error_.empty() && !bytes.empty()) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD written = 0;
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), kLargestRead));
+    if (!WriteFile(handle_->file.get(), bytes.data(), wanted, &written, &at) || written == 0) {
+      error_ = "cannot write " + DisplayName(target_) + ": " + LastError();
+    }
+    bytes = bytes.subspan(written);
+    offset += written;
   }
   return error_.empty();
 }

@@ -31,12 +31,6 @@
 namespace m32tga {
 namespace {
 
-constexpr std::int32_t kVersion = 4;
-constexpr std::size_t kVersionAt = 0;
-constexpr std::size_t kWidthsAt = 516;
-constexpr std::size_t kHeightsAt = 580;
-constexpr std::size_t kOffsetsAt = 644;
-
 std::uint32_t ReadU32(std::span<const std::uint8_t> bytes, std::size_t at) {
   return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
          static_cast<std::uint32_t>(bytes[at + 2]) << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
@@ -84,11 +78,12 @@ HeaderResult CheckM32Header(std::span<const std::uint8_t> header, std::uint64_t 
     return Refusal("too short for an m32 texture: " + WithSeparators(present) + " bytes, the header alone is " +
                    WithSeparators(kM32HeaderBytes));
   }
-  const std::int32_t version = ReadI32(header, kVersionAt);
-  if (version != kVersion) {
-    return Refusal("not an m32 texture: version " + WithSeparators(version) + ", expected " + WithSeparators(kVersion));
+  const std::int32_t version = ReadI32(header, kM32VersionAt);
+  if (version != kM32Version) {
+    return Refusal("not an m32 texture: version " + WithSeparators(version) + ", expected " +
+                   WithSeparators(kM32Version));
   }
-  const Level0 level{ReadU32(header, kWidthsAt), ReadU32(header, kHeightsAt), ReadU32(header, kOffsetsAt)};
+  const Level0 level{ReadU32(header, kM32WidthsAt), ReadU32(header, kM32HeightsAt), ReadU32(header, kM32OffsetsAt)};
   if (std::string error = SideError(level.width, level.height); !error.empty()) {
     return Refusal(std::move(error));
   }

@@ -12,6 +12,12 @@
 namespace m32tga {
 
 inline constexpr std::size_t kM32HeaderBytes = 968;
+// Where the header keeps what a reader checks and a writer fills in (all little-endian).
+inline constexpr std::int32_t kM32Version = 4;
+inline constexpr std::size_t kM32VersionAt = 0;
+inline constexpr std::size_t kM32WidthsAt = 516;     // u32 each, 16 levels
+inline constexpr std::size_t kM32HeightsAt = 580;    // u32 each, 16 levels
+inline constexpr std::size_t kM32OffsetsAt = 644;    // u32 each, 16 levels
 inline constexpr std::size_t kM32BytesPerPixel = 4;  // red, green, blue, alpha
 
 // A TGA's sides are 16-bit, so no larger image is converted.

@@ -1,4 +1,4 @@
-// Pellicar.exe: converts m32 textures to TGA files beside them.
+// Pellicar.exe: converts m32 textures to TGA files beside them, and TGA files back to m32.
 #include <filesystem>
 #include <span>
 #include <vector>
@@ -24,9 +24,25 @@ int Run(std::span<const std::filesystem::path> arguments) {
       return kWrongCommandLine;
     case Action::kConvert: break;
   }
+  std::vector<std::filesystem::path> outputs;
+  for (const std::filesystem::path& input : line.inputs)
+    outputs.push_back(line.output.value_or(DefaultOutputFor(input)));
+  if (const auto input = OutputOverAnInput(line.inputs, outputs)) {
+    PrintError("Pellicar.exe: " + DisplayName(*input) + " is an input and would be replaced by an output\n" +
+               "Try 'Pellicar.exe --help'.\n");
+    return kWrongCommandLine;
+  }
+  // Read whole before anything is written, so that it may also be the output.
+  const M32Reference like = line.like ? ReadM32Reference(*line.like) : M32Reference{};
+  if (!like.error.empty()) {
+    PrintError(DisplayName(*line.like) + ": " + like.error + "\n");
+    return kSomeFailed;
+  }
   int status = kAllConverted;
-  for (const std::filesystem::path& input : line.inputs) {
-    const std::string error = ConvertFile(input, line.output.value_or(DefaultOutputFor(input)), line.depth);
+  for (std::size_t i = 0; i < line.inputs.size(); ++i) {
+    const std::filesystem::path& input = line.inputs[i];
+    const std::string error = IsTgaName(input) ? ConvertTgaFile(input, outputs[i], line.like ? &like.header : nullptr)
+                                               : ConvertFile(input, outputs[i], line.depth);
     if (error.empty()) continue;
     PrintError(DisplayName(input) + ": " + error + "\n");
     status = kSomeFailed;

@@ -28,10 +28,11 @@
 
 #include "m32.h"
 
+#include "pixel_loops.h"
+
 namespace m32tga {
 namespace {
 
-constexpr std::size_t kHeaderBytes = 18;
 constexpr std::uint8_t kTrueColour = 2;
 constexpr std::size_t kWidthAt = 12;
 constexpr std::size_t kHeightAt = 14;
@@ -39,9 +40,6 @@ constexpr std::size_t kDepthAt = 16;
 constexpr std::size_t kDescriptorAt = 17;
 constexpr std::size_t kImageTypeAt = 2;
 constexpr std::uint8_t kAlphaBits = 8;
-constexpr std::string_view kFooterSignature{"TRUEVISION-XFILE.\0", 18};
-constexpr std::size_t kFooterOffsetBytes = 8;  // two u32 offsets, both 0
-constexpr std::size_t kFooterBytes = kFooterOffsetBytes + kFooterSignature.size();
 constexpr std::size_t kBgrBytes = 3;
 constexpr std::size_t kBgraBytes = 4;
 constexpr std::size_t kBitsPerByte = 8;
@@ -53,8 +51,8 @@ void PutU16(std::uint8_t* at, std::uint32_t value) {
   at[1] = static_cast<std::uint8_t>(value >> 8 & 0xFF);
 }
 
-std::array<std::uint8_t, kHeaderBytes> HeaderFor(ImageSize size, TgaDepth depth) {
-  std::array<std::uint8_t, kHeaderBytes> header{};
+std::array<std::uint8_t, kTgaHeaderBytes> HeaderFor(ImageSize size, TgaDepth depth) {
+  std::array<std::uint8_t, kTgaHeaderBytes> header{};
   header[kImageTypeAt] = kTrueColour;
   PutU16(&header[kWidthAt], size.width);
   PutU16(&header[kHeightAt], size.height);
@@ -63,35 +61,10 @@ std::array<std::uint8_t, kHeaderBytes> HeaderFor(ImageSize size, TgaDepth depth)
   return header;
 }
 
-std::array<std::uint8_t, kFooterBytes> Footer() {
-  std::array<std::uint8_t, kFooterBytes> bytes{};
-  std::copy(kFooterSignature.begin(), kFooterSignature.end(), bytes.begin() + kFooterOffsetBytes);
+std::array<std::uint8_t, kTgaFooterBytes> Footer() {
+  std::array<std::uint8_t, kTgaFooterBytes> bytes{};
+  std::copy(kTgaSignature.begin(), kTgaSignature.end(), bytes.begin() + kTgaFooterOffsetBytes);
   return bytes;
-}
-
-// The shuffles vectorise only with SSSE3 or AVX2; on x86-64 the loader picks the best
-// copy the processor runs, and other compilers and processors get the plain loops.
-#if defined(__GNUC__) && defined(__x86_64__) && defined(__ELF__)
-#define PIXEL_LOOP __attribute__((target_clones("avx2", "ssse3", "default")))
-#else
-#define PIXEL_LOOP
-#endif
-
-PIXEL_LOOP void RgbaToBgr(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst, std::size_t pixels) {
-  for (std::size_t i = 0; i < pixels; ++i) {
-    dst[3 * i + 0] = src[4 * i + 2];
-    dst[3 * i + 1] = src[4 * i + 1];
-    dst[3 * i + 2] = src[4 * i + 0];
-  }
-}
-
-PIXEL_LOOP void RgbaToBgra(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst, std::size_t pixels) {
-  for (std::size_t i = 0; i < pixels; ++i) {
-    dst[4 * i + 0] = src[4 * i + 2];
-    dst[4 * i + 1] = src[4 * i + 1];
-    dst[4 * i + 2] = src[4 * i + 0];
-    dst[4 * i + 3] = src[4 * i + 3];
-  }
 }
 
 // Collects bytes in a fixed buffer and hands them to the sink when it fills.
@@ -131,7 +104,7 @@ bool WriteRow(const std::uint8_t* src, std::size_t pixels, TgaDepth depth, Chunk
     if (!out.MakeRoom(outBytes)) return false;
     const std::size_t run = std::min(pixels, out.Space() / outBytes);
     if (depth == TgaDepth::kBgra32) {
-      RgbaToBgra(src, out.Cursor(), run);
+      SwapRedAndBlue(src, out.Cursor(), run);
     } else {
       RgbaToBgr(src, out.Cursor(), run);
     }

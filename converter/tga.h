@@ -4,10 +4,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 namespace m32tga {
 
 enum class TgaDepth { kBgr24, kBgra32 };
+
+// The fixed parts of a TGA: the header, and the TGA 2.0 footer that may end the file,
+// two u32 offsets then the signature.
+inline constexpr std::size_t kTgaHeaderBytes = 18;
+inline constexpr std::string_view kTgaSignature{"TRUEVISION-XFILE.\0", 18};
+inline constexpr std::size_t kTgaFooterOffsetBytes = 8;
+inline constexpr std::size_t kTgaFooterBytes = kTgaFooterOffsetBytes + kTgaSignature.size();
 
 // Where encoded bytes go, a piece at a time; false stops the encoder.
 class ByteSink {

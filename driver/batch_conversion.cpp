@@ -2,6 +2,9 @@
 // one run after another. The title counts the files; afterwards one message names the
 // files that were not converted, and why.
 #include "batch_report.h"
+
+#include <system_error>
+
 #include "runtime/busy.h"
 #include "runtime/msgbox.h"
 #include "runtime/strings.h"
@@ -26,7 +29,13 @@ void frmPellicar::Command1_Click() {
       if (!File1.selected(i)) continue;
       busy_.setCaption(kCaption + u" - " + Number(++number) + u" of " + Number(selected));
       std::u16string fullPath = runtime::JoinPath(File1.path(), File1.list(i));
-      std::u16string shortPath = GetShortPath(fullPath);
+      std::u16string shortPath;
+      try {
+        shortPath = GetShortPath(fullPath);
+      } catch (const std::system_error& failure) {  // the file is there but cannot be reached
+        report.addFailure(File1.list(i), runtime::FromUtf8(failure.code().message()));
+        continue;
+      }
       if (shortPath.empty()) {
         report.addFailure(File1.list(i), kNoSuchFileAnyMore);
         continue;

@@ -1,6 +1,5 @@
 // Running the converter: the short form of a path, and starting a command line and
 // waiting for its end.
-#include <cstdio>
 
 #include "runtime/busy.h"
 #include "runtime/strings.h"
@@ -17,12 +16,7 @@ constexpr int kDoEventsIntervalMs = 10;
 }  // namespace
 
 std::u16string frmPellicar::GetShortPath(std::u16string& strFileName) {
-  try {
-    return runtime::FromNative(sys::ShortPath(runtime::ToNative(strFileName)));
-  } catch (const std::system_error& failure) {
-    std::fprintf(stderr, "%s\n", failure.what());
-    return {};  // the file cannot be reached: like a file that is not there, it is not converted
-  }
+  return runtime::FromNative(sys::ShortPath(runtime::ToNative(strFileName)));
 }
 
 sys::ProcessResult frmPellicar::ExecCmd(std::u16string& cmdline) {

@@ -1,7 +1,8 @@
 #!/bin/sh
 # scripts/fuzz.sh SECONDS
-# Builds the m32 reader's libFuzzer target with clang in build-fuzz/, seeds a corpus with
-# a few of our own textures, fuzzes for SECONDS and prints how many inputs it ran.
+# Builds the libFuzzer targets of both readers with clang in build-fuzz/: the m32 reader
+# with the TGA writer, and the TGA reader with the m32 writer. Seeds a corpus for each
+# with a few of our own files, fuzzes each for SECONDS and prints how many inputs ran.
 set -eu
 seconds=${1:?usage: scripts/fuzz.sh SECONDS}
 cd "$(dirname "$0")/.."
@@ -10,17 +11,36 @@ build=build-fuzz
 mkdir -p "$build"
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DPELLICAR_FUZZ=ON >"$build/configure.log" 2>&1 ||
   { cat "$build/configure.log" >&2; exit 1; }
-cmake --build "$build" --target m32_fuzzer m32make
+cmake --build "$build" --target m32_fuzzer tga_fuzzer m32make Pellicar.exe
 
-corpus=$build/corpus
-mkdir -p "$corpus"
+m32_corpus=$build/corpus
+tga_corpus=$build/tga-corpus
+mkdir -p "$m32_corpus" "$tga_corpus"
 for size in "1 1" "3 5" "17 1" "8 8" "2 9"; do
   set -- $size
-  "$build/tools/m32make" checker "$1" "$2" "$corpus/seed-$1x$2.m32"
+  "$build/tools/m32make" checker "$1" "$2" "$m32_corpus/seed-$1x$2.m32"
+  "$build/bin/Pellicar.exe" -o "$tga_corpus/seed-$1x$2.tga" "$m32_corpus/seed-$1x$2.m32"
+  "$build/bin/Pellicar.exe" --alpha -o "$tga_corpus/seed-$1x$2-alpha.tga" "$m32_corpus/seed-$1x$2.m32"
 done
 
-log=$build/fuzz.log
-"$build/fuzz/m32_fuzzer" -max_total_time="$seconds" -print_final_stats=1 \
-  -artifact_prefix="$build/" "$corpus" >"$log" 2>&1 || { tail -40 "$log" >&2; exit 1; }
-runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-echo "m32 reader fuzzed for $seconds s: $runs inputs run, no failure (log: $log)"
+# Small TGAs of the other types, byte by byte: colour-mapped, grey, run-length encoded.
+seed() {
+  name=$1
+  shift
+  for byte in "$@"; do printf "\\$(printf %o "$byte")"; done >"$tga_corpus/$name.tga"
+}
+seed mapped 0 1 1 0 0 2 0 24 0 0 0 0 2 0 1 0 8 0 1 2 3 4 5 6 0 1
+seed mapped-packets 0 1 9 2 0 3 0 16 0 0 0 0 3 0 2 0 8 1 0 252 224 3 31 128 131 3 1 2 4
+seed grey-alpha 0 0 3 0 0 0 0 0 0 0 0 0 2 0 1 0 16 8 10 20 30 40
+seed grey-packets 0 0 11 0 0 0 0 0 0 0 0 0 2 0 2 0 8 48 130 64 0 144
+seed colour-packets 0 0 10 0 0 0 0 0 0 0 0 0 2 0 2 0 24 0 129 1 2 3 1 4 5 6 7 8 9
+
+fuzz() {  # fuzz TARGET CORPUS WHAT
+  log=$build/$1.log
+  "$build/fuzz/$1" -max_total_time="$seconds" -print_final_stats=1 \
+    -artifact_prefix="$build/" "$2" >"$log" 2>&1 || { tail -40 "$log" >&2; exit 1; }
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+  echo "$3 fuzzed for $seconds s: $runs inputs run, no failure (log: $log)"
+}
+fuzz m32_fuzzer "$m32_corpus" "m32 reader"
+fuzz tga_fuzzer "$tga_corpus" "TGA reader"

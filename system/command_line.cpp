@@ -22,6 +22,26 @@ NativeString EscapedAsOneWord(NativeStringView text) {
   return word;
 }
 
+std::vector<NativeString> SplitCommandLine(NativeStringView commandLine) {
+  std::vector<NativeString> words;
+  NativeString word;
+  bool inWord = false;
+  for (std::size_t i = 0; i < commandLine.size(); ++i) {
+    const NativeChar c = commandLine[i];
+    if (c == ' ' || c == '\t') {
+      if (inWord) words.push_back(std::move(word));
+      word.clear();
+      inWord = false;
+      continue;
+    }
+    if (c == '\\' && i + 1 < commandLine.size()) ++i;
+    word += commandLine[i];
+    inWord = true;
+  }
+  if (inWord) words.push_back(std::move(word));
+  return words;
+}
+
 NativeString QuotedAsOneArgument(NativeStringView text) {
   bool plain = !text.empty();
   for (NativeChar c : text) plain = plain && !IsOneOf(c, " \t\n\v\"");

@@ -5,7 +5,9 @@
 
 namespace sys::os {
 
-void ThrowLastError(NativeStringView subject) { Throw(std::error_code(errno, std::system_category()), subject); }
+std::error_code ErrorCode(int code) { return {code, std::system_category()}; }
+
+void ThrowLastError(NativeStringView subject) { Throw(ErrorCode(errno), subject); }
 
 bool MeansDriveNotReady(const std::error_code& code) {
   if (code.category() != std::system_category() && code.category() != std::generic_category()) return false;

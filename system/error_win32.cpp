@@ -35,9 +35,9 @@ const std::error_category& Win32Category() {
 
 }  // namespace
 
-void ThrowLastError(NativeStringView subject) {
-  Throw(std::error_code(static_cast<int>(GetLastError()), Win32Category()), subject);
-}
+std::error_code ErrorCode(int code) { return {code, Win32Category()}; }
+
+void ThrowLastError(NativeStringView subject) { Throw(ErrorCode(static_cast<int>(GetLastError())), subject); }
 
 bool MeansDriveNotReady(const std::error_code& code) {
   if (code.category() != Win32Category() && code.category() != std::system_category()) return false;

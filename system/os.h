@@ -13,6 +13,8 @@ namespace sys::os {
 // A failed call on `subject` (a path, or what was asked for): std::system_error with
 // the system's own code and message. The code is the last error: errno, GetLastError.
 [[noreturn]] void ThrowLastError(NativeStringView subject);
+// The system's own error `code` (an errno value, a GetLastError value) in its category.
+std::error_code ErrorCode(int code);
 [[noreturn]] void Throw(std::error_code code, NativeStringView subject);
 
 // Whether `code` says that a drive cannot be read now: no medium, not ready, stale.

@@ -50,16 +50,22 @@ class Process {
   std::unique_ptr<Handles> handles_;
 };
 
-// Starts the program named by the command line's first word, found by FindProgram,
-// with the words as its arguments, in the current directory, with this process's
-// environment, stdin and stdout, and its stderr into a pipe that WaitForProcess reads.
+// Starts the program named by the command line's first word, found as the platform
+// finds programs (this program's own folder first), with the rest as its arguments, in
+// the current directory, with this process's environment, stdin and stdout, and its
+// stderr into a pipe that WaitForProcess reads. On Linux the line is split by
+// SplitCommandLine and the program found by FindProgram; on Windows CreateProcessW does
+// both by the C runtime's rules, and the program's window opens minimised without
+// taking the focus.
 // When nothing can be started the process counts as ended at once, its result
 // NotStarted with the reason.
 Process StartProcess(const NativeString& commandLine);
 
 // Waits up to `milliseconds` (negative: without limit) for the process to end, reading
 // its stderr meanwhile, at least every few milliseconds, so that a process that writes
-// a lot is never held up for long. True once it has ended.
+// a lot is never held up for long. True once it has ended. On Windows it also returns,
+// false, as soon as a message for this thread's windows waits, so that the caller
+// handles it without delay.
 bool WaitForProcess(Process& process, int milliseconds);
 
 // Ends the process outright, if it still runs; WaitForProcess then sees it end.
@@ -68,14 +74,5 @@ void StopProcess(Process& process);
 // How the process ended (WaitForProcess has returned true) and what it said; releases
 // what StartProcess holds for it.
 ProcessResult CloseProcess(Process& process);
-
-// The words of a command line: split at blanks and tabs; a backslash keeps the next
-// character as it is. Nothing else is special.
-std::vector<NativeString> SplitCommandLine(std::string_view commandLine);
-
-// Where a program named without a directory is found: the folder of this executable,
-// then the current directory, then each folder of PATH. A name with a directory part
-// is taken as it is. Empty when no executable file is found.
-NativeString FindProgram(const NativeString& name);
 
 }  // namespace sys

@@ -32,8 +32,9 @@ class frmPellicar : public runtime::Form {
   std::array<runtime::Label, 3> Label2{runtime::Label{*this}, runtime::Label{*this}, runtime::Label{*this}};
   runtime::PictureBox Picture1{*this};
 
-  // The short form of a path, which stands unquoted as one word on a command line;
-  // empty when the file has none.
+  // The short form of a path, which stands on a command line as exactly one argument;
+  // empty when there is no such file. Throws std::system_error when the file cannot be
+  // reached (access refused, a loop of links).
   std::u16string GetShortPath(std::u16string& strFileName);
   // Runs a command line and returns how that process ended, once it has (at once when
   // it cannot be started). The window keeps painting meanwhile; once it has been asked

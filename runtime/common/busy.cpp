@@ -4,6 +4,7 @@
 
 #include "backend.h"
 #include "runtime/form.h"
+#include "system/process.h"
 
 namespace runtime {
 
@@ -36,6 +37,13 @@ bool Form::keepsOpen() {
   if (!busy_) return QueryUnload();
   busy_->holdClose();  // the form closes once the work in hand is done
   return true;
+}
+
+// The system's wait wakes as soon as the process ends or a window message arrives.
+bool WaitForProcessDoingEvents(sys::Process& process, int milliseconds) {
+  const bool ended = sys::WaitForProcess(process, milliseconds);
+  DoEvents();
+  return ended;
 }
 
 }  // namespace runtime

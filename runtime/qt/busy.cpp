@@ -6,7 +6,6 @@
 
 #include "runtime/busy.h"
 #include "runtime/common/backend.h"
-#include "system/process.h"
 
 namespace runtime {
 namespace {
@@ -67,11 +66,5 @@ void EndBusy(Form&) {
 }  // namespace backend
 
 void DoEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
-
-bool WaitForProcessDoingEvents(sys::Process& process, int milliseconds) {
-  const bool ended = sys::WaitForProcess(process, milliseconds);
-  DoEvents();
-  return ended;
-}
 
 }  // namespace runtime

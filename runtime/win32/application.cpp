@@ -7,7 +7,6 @@
 #include "runtime/busy.h"
 #include "runtime/common/backend.h"
 #include "runtime/form.h"
-#include "system/process_win32.h"
 
 namespace runtime {
 namespace win32 {
@@ -105,16 +104,6 @@ void DoEvents() {
     }
     win32::Dispatch(message);
   }
-}
-
-bool WaitForProcessDoingEvents(sys::Process& process, int milliseconds) {
-  // Wakes as soon as the process ends or a message arrives, whichever comes first.
-  if (HANDLE handle = sys::ProcessHandle(process))
-    MsgWaitForMultipleObjects(1, &handle, FALSE, milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds),
-                              QS_ALLINPUT);
-  const bool ended = sys::WaitForProcess(process, 0);
-  DoEvents();
-  return ended;
 }
 
 namespace backend {

@@ -1,20 +1,28 @@
 // A stand-in for the converter, built as Pellicar.exe beside the window's tests. Each
 // run appends one line to the file named by PELLICAR_TEST_LOG:
 //   <start ns> <end ns> <process id> <own path> <working directory> <argument>...
-// every text in hex, so that any bytes survive (UTF-8 on Windows, where each argument is
-// logged in its long form: the window passes short names). PELLICAR_TEST_SLEEP_MS makes
-// it take that long, PELLICAR_TEST_CREATE names a file it creates, PELLICAR_TEST_EXIT
-// its exit code.
+// every text in hex, so that any name survives: two digits a byte on POSIX, four a
+// UTF-16 unit on Windows, where each argument naming a file is logged in its long form
+// (the window passes short names). PELLICAR_TEST_SLEEP_MS makes it take that long,
+// PELLICAR_TEST_CREATE names a file it creates, PELLICAR_TEST_EXIT its exit code.
 //
 // The file named by its first argument may tell it how to end, one instruction a line:
 //   say TEXT   write TEXT and a line break to stderr (each say in turn)
 //   spew N     write N bytes to stderr
 //   exit N     exit with N
-//   crash      die as a crash does: of SIGSEGV, or with an access violation on Windows
+//   crash      die of SIGSEGV (an access violation on Windows)
 //   hang       log the run at once, then never end
-#include <algorithm>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+#endif
+
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -24,13 +32,10 @@
 #include <thread>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
-
 namespace {
+
+using NativeString = std::filesystem::path::string_type;
+using NativeChar = NativeString::value_type;
 
 struct Instructions {
   std::string say;
@@ -45,10 +50,13 @@ long long NowNs() {
       .count();
 }
 
-std::string Hex(const std::string& bytes) {
+std::string Hex(const NativeString& text) {
   static const char digits[] = "0123456789abcdef";
-  std::string hex = bytes.empty() ? "-" : "";
-  for (unsigned char b : bytes) hex += {digits[b >> 4], digits[b & 15]};
+  std::string hex = text.empty() ? "-" : "";
+  for (NativeChar c : text) {
+    const auto unit = static_cast<std::make_unsigned_t<NativeChar>>(c);
+    for (int shift = 8 * sizeof(NativeChar) - 4; shift >= 0; shift -= 4) hex += digits[(unit >> shift) & 15];
+  }
   return hex;
 }
 
@@ -57,42 +65,11 @@ int EnvNumber(const char* name) {
   return value ? std::atoi(value) : 0;
 }
 
-std::string Bytes(const std::filesystem::path& path) {
-  const auto utf8 = path.u8string();
-  return std::string(utf8.begin(), utf8.end());
-}
-
-std::filesystem::path FromBytes(const char* bytes) {
-  const std::string text(bytes);
-  return std::filesystem::path(std::u8string(text.begin(), text.end()));
-}
-
-#ifdef _WIN32
-std::string OwnPath() {
-  std::wstring path(32768, L'\0');
-  path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-  return Bytes(path);
-}
-
-std::string LongForm(const wchar_t* argument) {
-  std::wstring path(32768, L'\0');
-  const DWORD length = GetLongPathNameW(argument, path.data(), static_cast<DWORD>(path.size()));
-  path.resize(length < path.size() ? length : 0);
-  return Bytes(path.empty() ? std::wstring(argument) : path);
-}
-
-int ProcessId() { return static_cast<int>(GetCurrentProcessId()); }
-#else
-std::string OwnPath() { return std::filesystem::read_symlink("/proc/self/exe").native(); }
-
-int ProcessId() { return static_cast<int>(getpid()); }
-#endif
-
-template <typename Char>
-Instructions ReadInstructions(int argc, Char* argv[]) {
+Instructions ReadInstructions(const std::vector<NativeString>& arguments) {
   Instructions instructions;
   instructions.exitCode = EnvNumber("PELLICAR_TEST_EXIT");
-  std::ifstream file(argc > 1 ? std::filesystem::path(argv[1]) : std::filesystem::path());
+  if (arguments.empty()) return instructions;
+  std::ifstream file{std::filesystem::path(arguments.front())};
   for (std::string line; std::getline(file, line);) {
     std::istringstream words(line);
     std::string verb;
@@ -110,22 +87,97 @@ Instructions ReadInstructions(int argc, Char* argv[]) {
   return instructions;
 }
 
-template <typename Char>
-bool AppendToLog(long long start, int argc, Char* argv[]) {
-  std::vector<std::string> fields{std::to_string(start), std::to_string(NowNs()), std::to_string(ProcessId()),
-                                  Hex(OwnPath()), Hex(Bytes(std::filesystem::current_path()))};
 #ifdef _WIN32
-  for (int i = 1; i < argc; ++i) fields.push_back(Hex(LongForm(argv[i])));
+NativeString OwnPath() {
+  std::wstring path(32768, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  return path;
+}
+
+int ProcessId() { return static_cast<int>(GetCurrentProcessId()); }
+
+NativeString Logged(const NativeString& argument) {
+  std::wstring path(32768, L'\0');
+  const DWORD length = GetLongPathNameW(argument.c_str(), path.data(), static_cast<DWORD>(path.size()));
+  if (length == 0 || length >= path.size()) return argument;
+  path.resize(length);
+  return path;
+}
+
+bool Append(const NativeString& file, const std::string& line) {
+  HANDLE log = CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD written = 0;
+  const bool ok = log != INVALID_HANDLE_VALUE &&
+                  WriteFile(log, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
+                  written == line.size();
+  if (log != INVALID_HANDLE_VALUE) CloseHandle(log);
+  return ok;
+}
+
+void Create(const NativeString& file) {
+  CloseHandle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+NativeString Environment(const char* name) {
+  const wchar_t* value = _wgetenv(std::filesystem::path(name).c_str());
+  return value ? value : L"";
+}
+
+[[noreturn]] void Crash() {
+  std::fflush(stderr);
+  // Ends the process with the exception's code, as an unhandled crash does, but without
+  // a crash dialog or Wine's debugger.
+  SetUnhandledExceptionFilter([](EXCEPTION_POINTERS*) -> LONG { return EXCEPTION_EXECUTE_HANDLER; });
+  RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+  std::abort();
+}
+
+[[noreturn]] void Hang() {
+  for (;;) Sleep(INFINITE);
+}
 #else
-  for (int i = 1; i < argc; ++i) fields.push_back(Hex(argv[i]));
+NativeString OwnPath() { return std::filesystem::read_symlink("/proc/self/exe").native(); }
+
+int ProcessId() { return static_cast<int>(getpid()); }
+
+NativeString Logged(const NativeString& argument) { return argument; }
+
+bool Append(const NativeString& file, const std::string& line) {
+  const int fd = open(file.c_str(), O_CREAT | O_WRONLY | O_APPEND, 0644);
+  const bool written = fd >= 0 && write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+  if (fd >= 0) close(fd);
+  return written;
+}
+
+void Create(const NativeString& file) { close(open(file.c_str(), O_CREAT | O_WRONLY, 0644)); }
+
+NativeString Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+[[noreturn]] void Crash() {
+  std::fflush(stderr);
+  signal(SIGSEGV, SIG_DFL);  // a sanitizer's handler would turn it into an exit
+  raise(SIGSEGV);
+  std::abort();
+}
+
+[[noreturn]] void Hang() {
+  for (;;) pause();
+}
 #endif
+
+bool AppendToLog(long long start, const std::vector<NativeString>& arguments) {
+  std::vector<std::string> fields{std::to_string(start), std::to_string(NowNs()), std::to_string(ProcessId()),
+                                  Hex(OwnPath()), Hex(std::filesystem::current_path().native())};
+  for (const auto& argument : arguments) fields.push_back(Hex(Logged(argument)));
   std::string line;
   for (const auto& field : fields) line.append(line.empty() ? "" : " ").append(field);
   line.push_back('\n');
-  const char* log = std::getenv("PELLICAR_TEST_LOG");
-  if (!log) return true;
-  std::ofstream out(FromBytes(log), std::ios::binary | std::ios::app);
-  return static_cast<bool>(out.write(line.data(), static_cast<std::streamsize>(line.size())).flush());
+  const NativeString log = Environment("PELLICAR_TEST_LOG");
+  return log.empty() || Append(log, line);
 }
 
 void Spew(long long count) {
@@ -134,40 +186,29 @@ void Spew(long long count) {
     std::fwrite(block.data(), 1, static_cast<std::size_t>(std::min<long long>(count, block.size())), stderr);
 }
 
-[[noreturn]] void Crash() {
-  std::fflush(stderr);
-#ifdef _WIN32
-  // Ends as an access violation does, without the system's crash dialog.
-  TerminateProcess(GetCurrentProcess(), static_cast<UINT>(EXCEPTION_ACCESS_VIOLATION));
-#else
-  std::signal(SIGSEGV, SIG_DFL);  // a sanitizer's handler would turn it into an exit
-  std::raise(SIGSEGV);
-#endif
-  std::abort();
-}
-
-[[noreturn]] void Hang() {
-  for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+int Run(const std::vector<NativeString>& arguments) {
+  const long long start = NowNs();
+  const Instructions instructions = ReadInstructions(arguments);
+  if (instructions.hang) {
+    AppendToLog(start, arguments);
+    Hang();
+  }
+  if (int ms = EnvNumber("PELLICAR_TEST_SLEEP_MS")) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  if (const NativeString create = Environment("PELLICAR_TEST_CREATE"); !create.empty()) Create(create);
+  if (!AppendToLog(start, arguments)) return 99;
+  std::fputs(instructions.say.c_str(), stderr);
+  Spew(instructions.spew);
+  if (instructions.crash) Crash();
+  return instructions.exitCode;
 }
 
 }  // namespace
 
 #ifdef _WIN32
 int wmain(int argc, wchar_t* argv[]) {
-#else
-int main(int argc, char* argv[]) {
-#endif
-  const long long start = NowNs();
-  const Instructions instructions = ReadInstructions(argc, argv);
-  if (instructions.hang) {
-    AppendToLog(start, argc, argv);
-    Hang();
-  }
-  if (int ms = EnvNumber("PELLICAR_TEST_SLEEP_MS")) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-  if (const char* create = std::getenv("PELLICAR_TEST_CREATE")) std::ofstream(FromBytes(create), std::ios::app);
-  if (!AppendToLog(start, argc, argv)) return 99;
-  std::fputs(instructions.say.c_str(), stderr);
-  Spew(instructions.spew);
-  if (instructions.crash) Crash();
-  return instructions.exitCode;
+  _setmode(_fileno(stderr), _O_BINARY);  // a line ends in "\n" alone, as on POSIX
+  return Run(std::vector<NativeString>(argv + 1, argv + argc));
 }
+#else
+int main(int argc, char* argv[]) { return Run(std::vector<NativeString>(argv + 1, argv + argc)); }
+#endif

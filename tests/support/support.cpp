@@ -20,14 +20,6 @@
 namespace testing_support {
 namespace {
 
-std::string Unhex(const std::string& hex) {
-  if (hex == "-") return {};
-  std::string bytes;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-    bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-  return bytes;
-}
-
 // Paths are held as UTF-8 on Windows, as the system's bytes elsewhere.
 std::string Narrow(const std::filesystem::path& path) {
 #ifdef _WIN32
@@ -36,6 +28,17 @@ std::string Narrow(const std::filesystem::path& path) {
 #else
   return path.native();
 #endif
+}
+
+// The fake converter's hex: two digits a byte on POSIX, four a UTF-16 unit on Windows.
+std::string Unhex(const std::string& hex) {
+  using Unit = std::filesystem::path::value_type;
+  constexpr std::size_t kDigits = 2 * sizeof(Unit);
+  if (hex == "-") return {};
+  std::filesystem::path::string_type text;
+  for (std::size_t i = 0; i + kDigits <= hex.size(); i += kDigits)
+    text += static_cast<Unit>(std::stoul(hex.substr(i, kDigits), nullptr, 16));
+  return Narrow(text);
 }
 
 }  // namespace

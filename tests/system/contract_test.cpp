@@ -13,6 +13,7 @@
 #endif
 
 #include "support/support.h"
+#include "system/command_line.h"
 #include "system/directory.h"
 #include "system/drives.h"
 #include "system/error.h"
@@ -24,7 +25,10 @@ using sys::NativeString;
 using system_testing::MakeDirectory;
 using system_testing::MakeFile;
 using system_testing::Native;
+using testing_support::ReadRuns;
+using testing_support::ScopedEnv;
 using testing_support::TempDir;
+using Ending = sys::ProcessResult::Ending;
 
 namespace {
 
@@ -81,6 +85,15 @@ TEST(Names, PatternsMatchWithoutCaseAndTakeNoLookAlikes) {
   EXPECT_FALSE(matches("abcbce", "a*bc*d"));
   // Backtracking stays cheap on a long name that almost matches.
   EXPECT_FALSE(sys::MatchesPattern(NativeString(100000, 'a'), Native("*a*a*a*a*b")));
+}
+
+TEST(CommandLine, QuotingFollowsTheCRuntimesRules) {
+  const auto quoted = [](const char* text) { return sys::QuotedAsOneArgument(Native(text)); };
+  EXPECT_EQ(quoted("C:\\GAMETE~1\\ROCKWA~1.M32"), Native("C:\\GAMETE~1\\ROCKWA~1.M32"));
+  EXPECT_EQ(quoted("C:\\Game Textures\\rock.m32"), Native("\"C:\\Game Textures\\rock.m32\""));
+  EXPECT_EQ(quoted("C:\\Game Textures\\"), Native("\"C:\\Game Textures\\\\\""));
+  EXPECT_EQ(quoted("say \\\"hi\\\""), Native("\"say \\\\\\\"hi\\\\\\\"\""));
+  EXPECT_EQ(quoted(""), Native("\"\""));
 }
 
 class Listing : public testing::Test {
@@ -163,75 +176,96 @@ TEST(Drives, ADirectoryBelongsToTheDeepestDriveHoldingIt) {
   EXPECT_EQ(sys::DriveOf(Native("relative"), drives), nullptr);
 }
 
-TEST(ShortPath, IsEmptyForAFileThatIsNotThere) {
-  TempDir dir;
-  EXPECT_EQ(sys::ShortPath(sys::JoinPath(Native(dir.path()), Native("gone.m32"))), NativeString());
-  EXPECT_EQ(sys::ShortPath(sys::JoinPath(Native(dir.path()), Native("no folder/gone.m32"))), NativeString());
-  EXPECT_EQ(sys::ShortPath(NativeString()), NativeString());
-}
-
-// The Windows process backend that reads a process's stderr and tells a crash from an
-// exit is still being written; until it lands the one in the tree only starts, waits
-// for and ends processes.
 #ifdef _WIN32
-#define SKIP_WITHOUT_FULL_PROCESS_BACKEND() \
-  GTEST_SKIP() << "the Win32 process backend does not yet read stderr nor name a crash"
+constexpr const char* kCrashName = "access violation";
+constexpr const char* kStoppedName = "stopped";
 #else
-#define SKIP_WITHOUT_FULL_PROCESS_BACKEND() (void)0
+constexpr const char* kCrashName = "SIGSEGV";
+constexpr const char* kStoppedName = "SIGKILL";
 #endif
 
-// Starts the fake converter on a file holding `instructions`.
-sys::Process StartConverterTold(const TempDir& dir, const std::string& instructions) {
-  const auto told = Native(dir / "told.m32");
-  testing_support::WriteFile(dir / "told.m32", instructions);
-  return sys::StartProcess(Native("Pellicar.exe ") + sys::ShortPath(told));
+// Names that break a command line in one way or another; each platform adds its own.
+std::vector<std::string> AwkwardNames() {
+  std::vector<std::string> names{"rock wall.m32",           "a;b.m32",  "$(touch pwned).m32", "-rf.m32",
+                                 "  two  blanks  .m32",     "it's.m32", "100% %PATH%.m32",    "a & b ^ c.m32",
+                                 "ok \xc3\xa9t\xc3\xa9.m32"};
+#ifndef _WIN32
+  names.insert(names.end(), {"it's \"quoted\".m32", "line\nbreak.m32", "tab\there.m32", "back\\slash.m32",
+                             "caf\xe9 latin1.m32", "\xff\xfe.m32"});
+#endif
+  return names;
 }
 
-sys::ProcessResult RunConverterTold(const TempDir& dir, const std::string& instructions) {
-  auto process = StartConverterTold(dir, instructions);
+sys::ProcessResult WaitAndClose(sys::Process& process) {
   const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (!sys::WaitForProcess(process, 100)) {
     if (std::chrono::steady_clock::now() < giveUp) continue;
-    ADD_FAILURE() << "no end: " << instructions;
+    ADD_FAILURE() << "the process did not end";
     sys::StopProcess(process);
   }
   return sys::CloseProcess(process);
 }
 
-TEST(Process, TellsItsExitCodeAndWhyNothingStarted) {
+sys::ProcessResult RunToTheEnd(const NativeString& commandLine) {
+  sys::Process process = sys::StartProcess(commandLine);
+  return WaitAndClose(process);
+}
+
+NativeString ConverterCommand(const NativeString& argument) { return Native("Pellicar.exe ") + argument; }
+
+// Runs the fake converter on a file holding `instructions`.
+sys::ProcessResult RunConverterTold(const TempDir& dir, const std::string& instructions) {
+  testing_support::WriteFile(dir / "told.m32", instructions);
+  return RunToTheEnd(ConverterCommand(sys::ShortPath(Native(dir / "told.m32"))));
+}
+
+TEST(ShortPath, StartsTheConverterWithOneArgumentNamingTheSameFile) {
+  TempDir dir, log;
+  ScopedEnv logTo("PELLICAR_TEST_LOG", log / "runs.log");
+  std::vector<NativeString> paths;
+  for (const auto& name : AwkwardNames()) paths.push_back(sys::JoinPath(Native(dir.path()), Native(name)));
+  for (const auto& path : paths) MakeFile(path);
+  paths.push_back(sys::JoinPath(Native(dir.path()), Native("a folder")));  // any existing path
+  MakeDirectory(paths.back());
+
+  for (const auto& path : paths) EXPECT_TRUE(RunToTheEnd(ConverterCommand(sys::ShortPath(path))).succeeded());
+  const auto runs = ReadRuns(log / "runs.log");
+  ASSERT_EQ(runs.size(), paths.size());
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    const std::string shown = sys::ToUtf8(sys::FromNative(paths[i]));
+    ASSERT_EQ(runs[i].arguments.size(), 1u) << shown;
+    EXPECT_TRUE(system_testing::SameFile(Native(runs[i].arguments[0]), paths[i])) << shown;
+#ifndef _WIN32
+    EXPECT_EQ(runs[i].arguments[0], paths[i]);  // no short names: byte for byte
+#endif
+  }
+}
+
+TEST(Process, TellsHowItEndedAndWhatItWroteToStderr) {
   TempDir dir;
-  using Ending = sys::ProcessResult::Ending;
-  EXPECT_TRUE(RunConverterTold(dir, "").succeeded());
-  const auto failed = RunConverterTold(dir, "exit 4\n");
+  const auto clean = RunConverterTold(dir, "");
+  EXPECT_TRUE(clean.succeeded());
+  EXPECT_EQ(clean.errorOutput, "");
+
+  const auto failed = RunConverterTold(dir, "say first line\nsay second\nexit 4\n");
   EXPECT_EQ(failed.ending, Ending::Exited);
   EXPECT_EQ(failed.exitCode, 4);
+  EXPECT_EQ(failed.errorOutput, "first line\nsecond\n");
   EXPECT_FALSE(failed.succeeded());
 
-  auto missing = sys::StartProcess(Native("no-such-program-anywhere x"));
+  const auto crashed = RunConverterTold(dir, "say going down\ncrash\n");
+  EXPECT_EQ(crashed.ending, Ending::Crashed);
+  EXPECT_EQ(crashed.crash, kCrashName);
+  EXPECT_EQ(crashed.errorOutput, "going down\n");
+
+  sys::Process missing = sys::StartProcess(Native("no-such-program-anywhere x"));
   EXPECT_TRUE(sys::WaitForProcess(missing, 0));
   const auto notStarted = sys::CloseProcess(missing);
   EXPECT_EQ(notStarted.ending, Ending::NotStarted);
   EXPECT_EQ(notStarted.startError, std::errc::no_such_file_or_directory) << notStarted.startError.message();
-  EXPECT_FALSE(notStarted.succeeded());
-}
-
-TEST(Process, TellsACrashAndWhatItWroteToStderr) {
-  SKIP_WITHOUT_FULL_PROCESS_BACKEND();
-  TempDir dir;
-  using Ending = sys::ProcessResult::Ending;
-  EXPECT_EQ(RunConverterTold(dir, "").errorOutput, "");
-  const auto failed = RunConverterTold(dir, "say first line\nsay second\nexit 4\n");
-  EXPECT_EQ(failed.exitCode, 4);
-  EXPECT_EQ(failed.errorOutput, "first line\nsecond\n");
-
-  const auto crashed = RunConverterTold(dir, "say going down\ncrash\n");
-  EXPECT_EQ(crashed.ending, Ending::Crashed);
-  EXPECT_EQ(crashed.crash, "SIGSEGV");
-  EXPECT_EQ(crashed.errorOutput, "going down\n");
 }
 
 TEST(Process, KeepsTheStartOfAFloodOnStderrAndIsNeverBlockedByIt) {
-  SKIP_WITHOUT_FULL_PROCESS_BACKEND();
   TempDir dir;
   const auto flooded = RunConverterTold(dir, "say it begins\nspew 5000000\nexit 1\n");
   EXPECT_EQ(flooded.exitCode, 1);
@@ -240,15 +274,56 @@ TEST(Process, KeepsTheStartOfAFloodOnStderrAndIsNeverBlockedByIt) {
 }
 
 TEST(Process, StoppingEndsOneThatWouldNeverEnd) {
-  SKIP_WITHOUT_FULL_PROCESS_BACKEND();
   TempDir dir;
-  auto process = StartConverterTold(dir, "hang\n");
+  testing_support::WriteFile(dir / "hang.m32", "hang\n");
+  sys::Process process = sys::StartProcess(ConverterCommand(sys::ShortPath(Native(dir / "hang.m32"))));
   EXPECT_FALSE(sys::WaitForProcess(process, 50));
   sys::StopProcess(process);
   EXPECT_TRUE(sys::WaitForProcess(process, 5000));
   const auto stopped = sys::CloseProcess(process);
-  EXPECT_EQ(stopped.ending, sys::ProcessResult::Ending::Crashed);
-  EXPECT_EQ(stopped.crash, "SIGKILL");
+  EXPECT_EQ(stopped.ending, Ending::Crashed);
+  EXPECT_EQ(stopped.crash, kStoppedName);
+}
+
+// The test's own folder holds the fake converter as Pellicar.exe; the current directory
+// and a folder on PATH hold copies of it under other names, and one of the same name.
+TEST(ProgramSearch, OwnFolderFirstThenTheCurrentDirectoryThenPath) {
+  TempDir here, onPath, log;
+  const NativeString own = sys::CurrentDirectory();  // ctest starts the test in its own folder
+  const NativeString converter = sys::JoinPath(own, Native("Pellicar.exe"));
+  ASSERT_TRUE(std::filesystem::exists(std::filesystem::path(converter)));
+  const auto copyTo = [&](const std::string& folder, const char* name) {
+    std::filesystem::copy_file(std::filesystem::path(converter), std::filesystem::path(Native(folder)) / Native(name));
+  };
+  for (const char* name : {"Pellicar.exe", "probe-both.exe"}) copyTo(here.path(), name);
+  for (const char* name : {"probe-both.exe", "probe-path.exe"}) copyTo(onPath.path(), name);
+#ifdef _WIN32
+  const std::string pathSeparator = ";";
+#else
+  const std::string pathSeparator = ":";
+#endif
+  const char* oldPath = std::getenv("PATH");
+  ScopedEnv searchPath("PATH", onPath.path() + pathSeparator + (oldPath ? oldPath : ""));
+  ScopedEnv logTo("PELLICAR_TEST_LOG", log / "runs.log");
+  system_testing::ScopedCurrentDirectory inside(Native(here.path()));
+
+  for (const char* program : {"Pellicar.exe", "probe-both.exe", "probe-path.exe"})
+    EXPECT_TRUE(RunToTheEnd(Native(program)).succeeded()) << program;
+  const auto runs = ReadRuns(log / "runs.log");
+  ASSERT_EQ(runs.size(), 3u);
+  EXPECT_TRUE(system_testing::SameFile(Native(runs[0].executable), converter)) << runs[0].executable;
+  EXPECT_TRUE(system_testing::SameFile(Native(runs[1].executable), Native(here / "probe-both.exe")))
+      << runs[1].executable;
+  EXPECT_TRUE(system_testing::SameFile(Native(runs[2].executable), Native(onPath / "probe-path.exe")))
+      << runs[2].executable;
+  for (const auto& run : runs) EXPECT_TRUE(system_testing::SameFile(Native(run.workingDirectory), Native(here.path())));
+}
+
+TEST(ShortPath, IsEmptyForAFileThatIsNotThere) {
+  TempDir dir;
+  EXPECT_EQ(sys::ShortPath(sys::JoinPath(Native(dir.path()), Native("gone.m32"))), NativeString());
+  EXPECT_EQ(sys::ShortPath(sys::JoinPath(Native(dir.path()), Native("no folder/gone.m32"))), NativeString());
+  EXPECT_EQ(sys::ShortPath(NativeString()), NativeString());
 }
 
 }  // namespace

@@ -16,7 +16,7 @@
 #include "system/error.h"
 #include "system/mount_table.h"
 #include "system/native_string.h"
-#include "system/process.h"
+#include "system/program_search.h"
 #include "system/shortpath.h"
 #include "system_support.h"
 
@@ -109,21 +109,29 @@ TEST(Links, ListingsFollowThemAndLeaveOutWhatIsNeitherFileNorFolder) {
   EXPECT_EQ(sys::ListSubdirectories(dir.path()), (Words{"dirlink.m32", "folder"}));
 }
 
-TEST(ProgramSearch, OwnFolderFirstThenCurrentDirectoryThenPath) {
-  TempDir dir, path;
+TEST(ProgramSearch, TakesOnlyExecutableFilesAndNamesWithAFolderAsTheyAre) {
+  TempDir dir;
   const auto own = std::filesystem::read_symlink("/proc/self/exe").parent_path().native();
-  for (const char* name : {"Pellicar.exe", "in-both"}) std::filesystem::copy_file(own + "/Pellicar.exe", dir / name);
-  for (const char* name : {"in-both", "only-on-path"}) std::filesystem::copy_file(own + "/Pellicar.exe", path / name);
-  testing_support::ScopedEnv searchPath("PATH", path.path() + ":/usr/bin");
-  system_testing::ScopedCurrentDirectory inside(dir.path());
-  ASSERT_NE(sys::CurrentDirectory(), own);
+  std::filesystem::copy_file(own + "/Pellicar.exe", dir / "runnable");
+  WriteFile(dir / "not-executable");
+  std::filesystem::create_directory(dir / "folder");
+  testing_support::ScopedEnv searchPath("PATH", dir.path() + ":/usr/bin");
 
-  EXPECT_EQ(sys::FindProgram("Pellicar.exe"), own + "/Pellicar.exe");
-  EXPECT_EQ(sys::FindProgram("in-both"), dir / "in-both");
-  EXPECT_EQ(sys::FindProgram("only-on-path"), path / "only-on-path");
-  EXPECT_EQ(sys::FindProgram("no-such-program-anywhere"), "");
-  WriteFile(path / "not-executable");
+  EXPECT_EQ(sys::FindProgram("runnable"), dir / "runnable");
   EXPECT_EQ(sys::FindProgram("not-executable"), "");
+  EXPECT_EQ(sys::FindProgram("folder"), "");
+  EXPECT_EQ(sys::FindProgram("no-such-program-anywhere"), "");
+  EXPECT_EQ(sys::FindProgram(dir / "runnable"), dir / "runnable");
+  EXPECT_EQ(sys::FindProgram(dir / "not-executable"), "");
+}
+
+TEST(ProgramSearch, ARemovedCurrentDirectoryIsLeftOutOfTheSearch) {
+  TempDir dir;
+  std::filesystem::create_directory(dir / "gone");
+  system_testing::ScopedCurrentDirectory inside(dir / "gone");
+  std::filesystem::remove(dir / "gone");
+  const auto own = std::filesystem::read_symlink("/proc/self/exe").parent_path().native();
+  EXPECT_EQ(sys::FindProgram("Pellicar.exe"), own + "/Pellicar.exe");
 }
 
 TEST(Drives, ANameShowsTheMountPathAndTheLabel) {

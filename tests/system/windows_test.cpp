@@ -11,6 +11,7 @@
 #include "system/directory.h"
 #include "system/drives.h"
 #include "system/error.h"
+#include "system/process.h"
 #include "system/shortpath.h"
 #include "system_support.h"
 
@@ -105,12 +106,40 @@ TEST(ShortPath, HasNoBlanksWhereTheVolumeKeepsShortNames) {
   EXPECT_EQ(sys::RootLength(sys::ShortPath(L"rock wall with a long name.m32")), 3u);
 }
 
-TEST(CommandLine, QuotingFollowsTheCRuntimesRules) {
-  EXPECT_EQ(sys::QuotedAsOneArgument(L"C:\\GAMETE~1\\ROCKWA~1.M32"), L"C:\\GAMETE~1\\ROCKWA~1.M32");
-  EXPECT_EQ(sys::QuotedAsOneArgument(L"C:\\Game Textures\\rock.m32"), L"\"C:\\Game Textures\\rock.m32\"");
-  EXPECT_EQ(sys::QuotedAsOneArgument(L"C:\\Game Textures\\"), L"\"C:\\Game Textures\\\\\"");
-  EXPECT_EQ(sys::QuotedAsOneArgument(L"say \\\"hi\\\""), L"\"say \\\\\\\"hi\\\\\\\"\"");
-  EXPECT_EQ(sys::QuotedAsOneArgument(L""), L"\"\"");
+// Where a volume keeps no 8.3 names the short form is the long path quoted: the quoting
+// must bring even awkward long paths to the converter as they are.
+TEST(CommandLine, AQuotedLongPathReachesTheConverterAsOneArgument) {
+  TempDir dir, log;
+  testing_support::ScopedEnv logTo("PELLICAR_TEST_LOG", log / "runs.log");
+  const NativeString folder = sys::JoinPath(Native(dir.path()), L"Game Textures\\");
+  const std::vector<NativeString> arguments{
+      L"C:\\Game Textures\\rock wall.m32", folder, L"say \"hi\" \\\"there\\", L"tab\there", L"", kWideName};
+  for (const auto& argument : arguments) {
+    sys::Process process = sys::StartProcess(L"Pellicar.exe " + sys::QuotedAsOneArgument(argument));
+    ASSERT_TRUE(sys::WaitForProcess(process, 10000));
+    EXPECT_TRUE(sys::CloseProcess(process).succeeded());
+  }
+  const auto runs = testing_support::ReadRuns(log / "runs.log");
+  ASSERT_EQ(runs.size(), arguments.size());
+  for (std::size_t i = 0; i < arguments.size(); ++i)
+    EXPECT_EQ(runs[i].arguments, std::vector<std::string>{sys::ToUtf8(sys::FromNative(arguments[i]))});
+}
+
+// The window waits for the converter in WaitForProcess; a message for it must end the
+// wait at once, so that the window handles it. Without a message this wait would never
+// end: the converter hangs.
+TEST(Process, AWindowMessageEndsTheWaitAtOnce) {
+  TempDir dir;
+  testing_support::WriteFile(dir / "hang.m32", "hang\n");
+  sys::Process process = sys::StartProcess(L"Pellicar.exe " + sys::ShortPath(Native(dir / "hang.m32")));
+  MSG message;
+  PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);  // this thread gets a message queue
+  ASSERT_TRUE(PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0));
+  EXPECT_FALSE(sys::WaitForProcess(process, -1));
+  EXPECT_TRUE(PeekMessageW(&message, nullptr, WM_APP, WM_APP, PM_REMOVE));  // left for the window to handle
+  sys::StopProcess(process);
+  EXPECT_TRUE(sys::WaitForProcess(process, 5000));
+  sys::CloseProcess(process);
 }
 
 TEST(Errors, ADriveWithoutAMediumIsNotReady) {

@@ -1,3 +1,4 @@
+// Processes on Linux: posix_spawn, a pidfd to wait on, stderr through a pipe.
 #include "process.h"
 
 #include <fcntl.h>
@@ -17,7 +18,10 @@
 #include <cstring>
 #include <filesystem>
 
+#include "command_line.h"
 #include "directory.h"
+#include "os.h"
+#include "program_search.h"
 
 extern char** environ;
 
@@ -41,16 +45,30 @@ const NativeString& OwnFolder() {
   return folder;
 }
 
+// The current directory, unless it has been removed: then there is none to look in.
+std::vector<NativeString> CurrentDirectoryIfAny() {
+  try {
+    return {CurrentDirectory()};
+  } catch (const std::system_error& failure) {
+    if (failure.code() != std::errc::no_such_file_or_directory) throw;
+    return {};
+  }
+}
+
 std::vector<NativeString> SearchFolders() {
   std::vector<NativeString> folders;
   if (const auto& own = OwnFolder(); !own.empty()) folders.push_back(own);
-  folders.push_back(CurrentDirectory());
+  const auto current = CurrentDirectoryIfAny();
+  folders.insert(folders.end(), current.begin(), current.end());
   const char* path = std::getenv("PATH");
   if (!path) return folders;
   std::string_view rest = path;
   for (auto colon = rest.find(':');; colon = rest.find(':')) {
     const auto folder = rest.substr(0, colon);
-    folders.push_back(folder.empty() ? CurrentDirectory() : NativeString(folder));  // an empty entry: here
+    if (!folder.empty())
+      folders.emplace_back(folder);
+    else  // an empty entry: here
+      folders.insert(folders.end(), current.begin(), current.end());
     if (colon == std::string_view::npos) return folders;
     rest.remove_prefix(colon + 1);
   }
@@ -192,29 +210,9 @@ Process NotStarted(std::error_code reason) {
   return Process(std::move(process));
 }
 
-std::error_code LastError() { return {errno, std::generic_category()}; }
+std::error_code LastError() { return os::ErrorCode(errno); }
 
 }  // namespace
-
-std::vector<NativeString> SplitCommandLine(std::string_view commandLine) {
-  std::vector<NativeString> words;
-  NativeString word;
-  bool inWord = false;
-  for (std::size_t i = 0; i < commandLine.size(); ++i) {
-    const char c = commandLine[i];
-    if (c == ' ' || c == '\t') {
-      if (inWord) words.push_back(std::move(word));
-      word.clear();
-      inWord = false;
-      continue;
-    }
-    if (c == '\\' && i + 1 < commandLine.size()) ++i;
-    word += commandLine[i];
-    inWord = true;
-  }
-  if (inWord) words.push_back(std::move(word));
-  return words;
-}
 
 NativeString FindProgram(const NativeString& name) {
   if (name.empty()) return {};
@@ -234,7 +232,12 @@ Process& Process::operator=(Process&&) noexcept = default;
 
 Process StartProcess(const NativeString& commandLine) {
   const auto words = SplitCommandLine(commandLine);
-  const auto program = words.empty() ? NativeString() : FindProgram(words.front());
+  NativeString program;
+  try {
+    if (!words.empty()) program = FindProgram(words.front());
+  } catch (const std::system_error& failure) {
+    return NotStarted(failure.code());
+  }
   if (program.empty()) return NotStarted(std::make_error_code(std::errc::no_such_file_or_directory));
 
   std::array<int, 2> pipeEnds{};
@@ -246,7 +249,7 @@ Process StartProcess(const NativeString& commandLine) {
   int spawnError = 0;
   process->id = Spawn(program, words, pipeEnds[1], spawnError);
   close(pipeEnds[1]);
-  if (process->id == 0) return NotStarted(std::error_code(spawnError, std::generic_category()));
+  if (process->id == 0) return NotStarted(os::ErrorCode(spawnError));
   process->endWatch = OpenEndWatch(process->id);
   return Process(std::move(process));
 }

@@ -1,0 +1,89 @@
+// Writing an m32 texture from level 0's rows: the header, then every mip level down to
+// 1 x 1, built a few rows at a time. The layout is described at the top of m32.cpp.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "m32.h"
+
+namespace m32tga {
+
+using M32Header = std::array<std::uint8_t, kM32HeaderBytes>;
+
+struct MipLevel {
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::uint64_t offset = 0;  // from the start of the file
+};
+
+// Where each level of an m32 goes: level 0 right after the header, each smaller level
+// (sides halved, rounding down, never below 1) right after the one before, to 1 x 1.
+struct M32Layout {
+  std::vector<MipLevel> levels;
+  std::uint64_t fileSize = 0;
+  std::string error;  // empty when the file can be written
+};
+
+// Sides of at least 1 and at most 65,535; the whole file must stay within the 32-bit
+// offsets the header holds.
+M32Layout LayOutM32(std::uint32_t width, std::uint32_t height);
+
+// Version 4, the name (cut to the 127 bytes the field holds), scales of 1.0 and the
+// other fields 0; no levels yet.
+M32Header DefaultM32Header(std::string_view name);
+
+// Writes the layout's widths, heights and offsets into the header, and 0 for the
+// levels it does not have; every other field is left as it was.
+void PutLevels(const M32Layout& layout, M32Header& header);
+
+// Where the file's bytes go, each piece at its own offset, in any order.
+class PositionedSink {
+ public:
+  virtual bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) = 0;
+
+ protected:
+  ~PositionedSink() = default;
+};
+
+// Takes level 0's rows, top row first, writes each where the layout puts it and builds
+// the smaller levels as rows arrive. Each pixel of a level is the average of the 2 x 2
+// block above it (3 wide or high where the side above is odd and the block is the last
+// one), rounded to the nearest. Alpha is averaged as stored; colour is weighed by alpha,
+// so that what is transparent does not bleed into what shows, except in a block whose
+// alphas are all equal, where both come to the plain average. Memory: three rows and a
+// write buffer for each level.
+class M32Writer {
+ public:
+  M32Writer(const M32Layout& layout, PositionedSink& sink);
+  ~M32Writer();
+  M32Writer(const M32Writer&) = delete;
+  M32Writer& operator=(const M32Writer&) = delete;
+
+  // The next row of level 0, width * 4 bytes RGBA; false when the sink refused a write
+  // or every row was already given.
+  bool AddRow(std::span<const std::uint8_t> rgba);
+  // Where the next row of level 0 can be filled in, so that AddRow of it copies nothing;
+  // empty when the sink refused a write or every row was already given.
+  std::span<std::uint8_t> NextRow();
+  // After the last row: writes what is still buffered; false when rows are missing or
+  // the sink refused.
+  bool Finish();
+
+ private:
+  class Level;
+  std::vector<std::unique_ptr<Level>> levels_;
+  PositionedSink& sink_;
+  bool failed_ = false;
+};
+
+// One row of the next level from the 1 to 3 rows of a block row above it.
+void HalveRows(std::span<const std::uint8_t* const> rows, std::uint32_t width, std::span<std::uint8_t> half);
+
+}  // namespace m32tga

@@ -1,0 +1,23 @@
+// The loops that touch every pixel: between the m32's RGBA and a TGA's byte orders, and
+// the first step down the mip chain.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace m32tga {
+
+// Red, green, blue, alpha to blue, green, red.
+void RgbaToBgr(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst, std::size_t pixels);
+// Red and blue trade places, both ways: RGBA to BGRA and BGRA to RGBA.
+void SwapRedAndBlue(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst, std::size_t pixels);
+// Blue, green, red to red, green, blue and an opaque alpha.
+void BgrToRgba(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst, std::size_t pixels);
+
+// Each pixel of `out` the plain average, rounded to the nearest, of a 2 x 2 block of
+// RGBA pixels: two from `top`, the two below them from `bottom`; each of `mixed` not 0
+// where the block's four alphas are not all the same.
+void AverageSquares(const std::uint8_t* __restrict top, const std::uint8_t* __restrict bottom,
+                    std::uint8_t* __restrict out, std::uint8_t* __restrict mixed, std::size_t squares);
+
+}  // namespace m32tga

@@ -1,0 +1,54 @@
+// Reading TGA images a row at a time, top row first: the layout is described at the top
+// of tga_reader.cpp.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "m32.h"
+
+namespace m32tga {
+
+// The bytes of a file already in memory.
+class MemorySource final : public ByteSource {
+ public:
+  explicit MemorySource(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+  std::uint64_t Size() const override { return bytes_.size(); }
+  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) override;
+  const std::string& Error() const override { return error_; }
+
+ private:
+  std::span<const std::uint8_t> bytes_;
+  std::string error_;
+};
+
+// A TGA image of any of the types 1, 2, 3, 9, 10 and 11, read as 4-byte RGBA rows from
+// the top of the image down, whatever order the file stores them in. Everything the
+// header says is checked against the file before the first row is read; a run-length
+// file stored bottom row first is walked through once to find where each row starts.
+// Memory stays a few rows whatever the image's size: an index entry per row at most.
+class TgaReader {
+ public:
+  explicit TgaReader(ByteSource& source);
+  ~TgaReader();
+  TgaReader(const TgaReader&) = delete;
+  TgaReader& operator=(const TgaReader&) = delete;
+
+  // Empty while the file reads well; otherwise what is wrong with it, or why the source
+  // could not be read.
+  const std::string& Error() const;
+  std::uint32_t Width() const;
+  std::uint32_t Height() const;
+
+  // The next row from the top, Width() * 4 bytes of red, green, blue, alpha; false,
+  // with Error() saying why, when the file is malformed there or all rows were read.
+  bool ReadRow(std::span<std::uint8_t> rgba);
+
+ private:
+  class State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace m32tga

@@ -1,0 +1,100 @@
+// libFuzzer target: any bytes through the TGA reader and, when it accepts them, the m32
+// writer, then once more from a source that fails part-way, as a file cut short in
+// mid-conversion does. The sanitizers catch every out-of-bounds access; the checks below
+// catch a writer that leaves a gap or writes past its file, a first row that differs
+// from the reader's, and a conversion that succeeds on a source that failed.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "m32_writer.h"
+#include "tga_reader.h"
+#include "tga_to_m32.h"
+
+namespace {
+
+// Keeps the bytes of level 0's first row and counts the rest.
+class CheckingSink final : public m32tga::PositionedSink {
+ public:
+  CheckingSink(std::uint64_t fileSize, std::size_t firstRowBytes) : fileSize_(fileSize), firstRow_(firstRowBytes) {}
+
+  bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
+    if (offset > fileSize_ || bytes.size() > fileSize_ - offset) __builtin_trap();
+    written_ += bytes.size();
+    if (offset == m32tga::kM32HeaderBytes) {
+      std::copy_n(bytes.begin(), std::min(bytes.size(), firstRow_.size()), firstRow_.begin());
+    }
+    return true;
+  }
+
+  std::uint64_t Written() const { return written_; }
+  const std::vector<std::uint8_t>& FirstRow() const { return firstRow_; }
+
+ private:
+  std::uint64_t fileSize_;
+  std::uint64_t written_ = 0;
+  std::vector<std::uint8_t> firstRow_;
+};
+
+// The bytes, until the read numbered `failingRead`.
+class FailingSource final : public m32tga::ByteSource {
+ public:
+  FailingSource(std::span<const std::uint8_t> bytes, int failingRead) : memory_(bytes), failingRead_(failingRead) {}
+  std::uint64_t Size() const override { return memory_.Size(); }
+  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) override {
+    if (reads_++ == failingRead_) {
+      failed_ = true;
+      return false;
+    }
+    return memory_.ReadAt(offset, bytes);
+  }
+  const std::string& Error() const override { return failed_ ? failure_ : memory_.Error(); }
+  bool Failed() const { return failed_; }
+
+ private:
+  const std::string failure_ = "the read failed";
+  m32tga::MemorySource memory_;
+  int failingRead_;
+  int reads_ = 0;
+  bool failed_ = false;
+};
+
+void CheckConversion(std::span<const std::uint8_t> data) {
+  m32tga::MemorySource source(data);
+  m32tga::TgaReader tga(source);
+  if (!tga.Error().empty()) {
+    if (tga.Width() != 0) __builtin_trap();
+    return;
+  }
+  const m32tga::M32Layout layout = m32tga::LayOutM32(tga.Width(), tga.Height());
+  CheckingSink sink(layout.fileSize, std::size_t{tga.Width()} * m32tga::kM32BytesPerPixel);
+  if (!m32tga::WriteM32(tga, m32tga::DefaultM32Header("fuzz"), sink).empty()) return;
+  if (sink.Written() != layout.fileSize) __builtin_trap();
+  m32tga::MemorySource again(data);
+  m32tga::TgaReader first(again);
+  std::vector<std::uint8_t> row(sink.FirstRow().size());
+  if (!first.ReadRow(row) || row != sink.FirstRow()) __builtin_trap();
+}
+
+void CheckFailingSource(std::span<const std::uint8_t> data, int failingRead) {
+  FailingSource source(data, failingRead);
+  m32tga::TgaReader tga(source);
+  if (!tga.Error().empty()) return;
+  const m32tga::M32Layout layout = m32tga::LayOutM32(tga.Width(), tga.Height());
+  CheckingSink sink(layout.fileSize, 0);
+  const bool written = m32tga::WriteM32(tga, m32tga::DefaultM32Header("fuzz"), sink).empty();
+  if (written && source.Failed()) __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::span<const std::uint8_t> bytes(data, size);
+  CheckConversion(bytes);
+  constexpr int kFailingReadChoices = 4;
+  if (size > 0) CheckFailingSource(bytes, data[size - 1] % kFailingReadChoices);
+  return 0;
+}

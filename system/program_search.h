@@ -1,0 +1,12 @@
+#pragma once
+// Linux only: where StartProcess finds a program. Windows searches by itself.
+#include "native_string.h"
+
+namespace sys {
+
+// Where a program named without a directory is found: the folder of this executable,
+// then the current directory, then each folder of PATH. A name with a directory part
+// is taken as it is. Empty when no executable file is found.
+NativeString FindProgram(const NativeString& name);
+
+}  // namespace sys

@@ -1,0 +1,198 @@
+#include "tga_samples.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <stdexcept>
+#include <string_view>
+
+namespace {
+
+using m32write::RgbaImage;
+using Pixel = std::vector<std::uint8_t>;  // one pixel as stored
+
+constexpr std::size_t kExtensionBytes = 495;
+
+void PutU16(std::vector<std::uint8_t>& bytes, unsigned value) {
+  bytes.push_back(static_cast<std::uint8_t>(value & 0xFF));
+  bytes.push_back(static_cast<std::uint8_t>(value >> 8 & 0xFF));
+}
+
+const std::uint8_t* PixelAt(const RgbaImage& image, std::uint32_t x, std::uint32_t y) {
+  return &image.rgba[(std::size_t{y} * image.width + x) * 4];
+}
+
+// A colour as true-colour bytes of `bits`: blue, green, red (alpha), or 16 bits ARRRRRGGGGGBBBBB.
+Pixel ColourBytes(const std::uint8_t* rgba, unsigned bits) {
+  if (bits == 24) return {rgba[2], rgba[1], rgba[0]};
+  if (bits == 32) return {rgba[2], rgba[1], rgba[0], rgba[3]};
+  const unsigned attribute = bits == 16 && rgba[3] >= 128 ? 0x8000 : 0;
+  const unsigned value = attribute | EightToFive(rgba[0]) << 10 | EightToFive(rgba[1]) << 5 | EightToFive(rgba[2]);
+  return {static_cast<std::uint8_t>(value & 0xFF), static_cast<std::uint8_t>(value >> 8)};
+}
+
+bool Mapped(const TgaSpec& spec) { return (spec.type & 7) == 1; }
+bool Grey(const TgaSpec& spec) { return (spec.type & 7) == 3; }
+bool RunLength(const TgaSpec& spec) { return spec.type >= 9; }
+
+std::map<Pixel, unsigned> MapOf(const RgbaImage& image) {
+  std::map<Pixel, unsigned> map;
+  for (std::size_t i = 0; i < image.rgba.size(); i += 4) {
+    map.emplace(Pixel(image.rgba.begin() + static_cast<std::ptrdiff_t>(i),
+                      image.rgba.begin() + static_cast<std::ptrdiff_t>(i) + 4),
+                0);
+  }
+  unsigned index = 0;
+  for (auto& [colour, entry] : map) entry = index++;
+  return map;
+}
+
+Pixel Stored(const std::uint8_t* rgba, const TgaSpec& spec, const std::map<Pixel, unsigned>& map) {
+  if (Grey(spec)) return spec.depth == 16 ? Pixel{rgba[0], rgba[3]} : Pixel{rgba[0]};
+  if (!Mapped(spec)) return ColourBytes(rgba, spec.depth);
+  const unsigned index = map.at(Pixel(rgba, rgba + 4)) + spec.mapFirst;
+  if (spec.depth == 8) return {static_cast<std::uint8_t>(index)};
+  return {static_cast<std::uint8_t>(index & 0xFF), static_cast<std::uint8_t>(index >> 8)};
+}
+
+// The image's pixels in the order the file stores them, row by row.
+std::vector<std::vector<Pixel>> StoredRows(const RgbaImage& image, const TgaSpec& spec,
+                                           const std::map<Pixel, unsigned>& map) {
+  std::vector<std::vector<Pixel>> rows;
+  for (std::uint32_t i = 0; i < image.height; ++i) {
+    const std::uint32_t y = spec.topFirst ? i : image.height - 1 - i;
+    std::vector<Pixel> row;
+    for (std::uint32_t j = 0; j < image.width; ++j) {
+      const std::uint32_t x = spec.rightToLeft ? image.width - 1 - j : j;
+      row.push_back(Stored(PixelAt(image, x, y), spec, map));
+    }
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+// Runs of two or more equal pixels become run packets, everything else raw packets.
+void AppendPackets(const std::vector<Pixel>& pixels, std::vector<std::uint8_t>& out) {
+  constexpr std::size_t kMaxPacket = 128;
+  const auto runAt = [&](std::size_t i) {
+    std::size_t n = 1;
+    while (i + n < pixels.size() && n < kMaxPacket && pixels[i + n] == pixels[i]) ++n;
+    return n;
+  };
+  for (std::size_t i = 0; i < pixels.size();) {
+    if (const std::size_t run = runAt(i); run >= 2) {
+      out.push_back(static_cast<std::uint8_t>(0x80 | (run - 1)));
+      out.insert(out.end(), pixels[i].begin(), pixels[i].end());
+      i += run;
+      continue;
+    }
+    std::size_t raw = 1;
+    while (i + raw < pixels.size() && raw < kMaxPacket && runAt(i + raw) < 2) ++raw;
+    out.push_back(static_cast<std::uint8_t>(raw - 1));
+    for (std::size_t k = i; k < i + raw; ++k) out.insert(out.end(), pixels[k].begin(), pixels[k].end());
+    i += raw;
+  }
+}
+
+void AppendPixels(const std::vector<std::vector<Pixel>>& rows, const TgaSpec& spec, std::vector<std::uint8_t>& out) {
+  if (!RunLength(spec)) {
+    for (const auto& row : rows) {
+      for (const Pixel& pixel : row) out.insert(out.end(), pixel.begin(), pixel.end());
+    }
+  } else if (spec.packetsCrossRows) {
+    std::vector<Pixel> all;
+    for (const auto& row : rows) all.insert(all.end(), row.begin(), row.end());
+    AppendPackets(all, out);
+  } else {
+    for (const auto& row : rows) AppendPackets(row, out);
+  }
+}
+
+}  // namespace
+
+std::uint8_t FiveToEight(unsigned value) { return static_cast<std::uint8_t>(std::lround(value * 255.0 / 31.0)); }
+unsigned EightToFive(std::uint8_t value) { return static_cast<unsigned>(std::lround(value * 31.0 / 255.0)); }
+
+std::string Describe(const TgaSpec& spec) {
+  std::string text = "type " + std::to_string(spec.type) + ", " + std::to_string(spec.depth) + "-bit";
+  if (spec.mapEntryBits) text += ", map of " + std::to_string(spec.mapEntryBits) + "-bit entries";
+  if (spec.mapFirst) text += " from " + std::to_string(spec.mapFirst);
+  text += ", alpha bits " + std::to_string(spec.alphaBits);
+  text += spec.topFirst ? ", top first" : ", bottom first";
+  if (spec.rightToLeft) text += ", right to left";
+  if (RunLength(spec)) text += spec.packetsCrossRows ? ", packets cross rows" : ", packets within rows";
+  if (!spec.imageId.empty()) text += ", image ID";
+  if (spec.footer) text += ", footer";
+  if (spec.attributesType) text += ", attributes type " + std::to_string(*spec.attributesType);
+  return text;
+}
+
+std::vector<std::uint8_t> MakeTga(const RgbaImage& image, const TgaSpec& spec) {
+  const std::map<Pixel, unsigned> map = Mapped(spec) ? MapOf(image) : std::map<Pixel, unsigned>{};
+  std::vector<std::uint8_t> out{static_cast<std::uint8_t>(spec.imageId.size()),
+                                Mapped(spec) ? std::uint8_t{1} : std::uint8_t{0}, spec.type};
+  PutU16(out, spec.mapFirst);
+  PutU16(out, static_cast<unsigned>(map.size()));
+  out.push_back(static_cast<std::uint8_t>(spec.mapEntryBits));
+  PutU16(out, 0);
+  PutU16(out, 0);
+  PutU16(out, image.width);
+  PutU16(out, image.height);
+  out.push_back(static_cast<std::uint8_t>(spec.depth));
+  out.push_back(static_cast<std::uint8_t>(spec.alphaBits | (spec.rightToLeft ? 0x10 : 0) | (spec.topFirst ? 0x20 : 0)));
+  out.insert(out.end(), spec.imageId.begin(), spec.imageId.end());
+  for (const auto& [colour, index] : map) {
+    const Pixel entry = ColourBytes(colour.data(), spec.mapEntryBits);
+    out.insert(out.end(), entry.begin(), entry.end());
+  }
+  AppendPixels(StoredRows(image, spec, map), spec, out);
+  std::uint32_t extensionAt = 0;
+  if (spec.attributesType) {
+    extensionAt = static_cast<std::uint32_t>(out.size());
+    std::vector<std::uint8_t> extension(kExtensionBytes);
+    extension[0] = kExtensionBytes & 0xFF;
+    extension[1] = kExtensionBytes >> 8;
+    extension[kExtensionBytes - 1] = *spec.attributesType;
+    out.insert(out.end(), extension.begin(), extension.end());
+  }
+  if (spec.footer || spec.attributesType) {
+    const std::vector<std::uint8_t> footer = TgaFooter(extensionAt);
+    out.insert(out.end(), footer.begin(), footer.end());
+  }
+  return out;
+}
+
+std::vector<std::uint8_t> TgaFooter(std::uint32_t extensionAt) {
+  constexpr std::string_view kSignature{"TRUEVISION-XFILE.\0", 18};
+  std::vector<std::uint8_t> footer(8 + kSignature.size());
+  for (std::size_t i = 0; i < 4; ++i) footer[i] = static_cast<std::uint8_t>(extensionAt >> (8 * i) & 0xFF);
+  std::copy(kSignature.begin(), kSignature.end(), footer.begin() + 8);
+  return footer;
+}
+
+RgbaImage FewColourImage(std::uint32_t width, std::uint32_t height) {
+  const unsigned fives[][4] = {{31, 0, 0, 1},   {0, 31, 0, 1}, {0, 0, 31, 0},   {3, 7, 24, 1},
+                               {28, 15, 16, 1}, {1, 30, 2, 0}, {17, 17, 17, 1}, {9, 22, 4, 1},
+                               {31, 31, 31, 0}, {0, 0, 0, 1},  {12, 3, 29, 1},  {25, 19, 8, 0}};
+  RgbaImage image{width, height, {}};
+  for (std::uint32_t y = 0; y < height; ++y) {
+    for (std::uint32_t x = 0; x < width; ++x) {
+      const bool edgeRow = y < 2 || y + 2 >= height;
+      const unsigned* five = fives[edgeRow ? 4 : (x * x + 3 * y + x / 3) % 12];
+      for (int c = 0; c < 3; ++c) image.rgba.push_back(FiveToEight(five[c]));
+      image.rgba.push_back(five[3] ? 255 : 0);
+    }
+  }
+  return image;
+}
+
+RgbaImage GreyImage(std::uint32_t width, std::uint32_t height) {
+  RgbaImage image{width, height, {}};
+  for (std::uint32_t y = 0; y < height; ++y) {
+    for (std::uint32_t x = 0; x < width; ++x) {
+      const auto grey = static_cast<std::uint8_t>(y < 2 ? 200 : (x * 37 + y * 11) % 256);
+      image.rgba.insert(image.rgba.end(), {grey, grey, grey, static_cast<std::uint8_t>((x * 53 + y * 7 + 1) % 256)});
+    }
+  }
+  return image;
+}
