@@ -271,6 +271,14 @@ TEST_F(WindowTest, NoMessageAfterACleanBatchAndALongListIsCut) {
   EXPECT_TRUE(boxes.shown()[0].closedByKey) << "Enter did not close it";
 }
 
+// Wine's X11 driver waits up to 2 s for a window manager to confirm that a window is
+// hidden; under Xvfb there is none. Real Windows hides at once, like Qt here.
+#ifdef _WIN32
+constexpr auto kHidingTakes = 2500ms;
+#else
+constexpr auto kHidingTakes = 0ms;
+#endif
+
 TEST_F(WindowTest, AConverterThatNeverEndsIsStoppedThreeSecondsAfterAClose) {
   WriteFile(work("a.m32"), "hang\n");
   WriteFile(work("b.m32"));
@@ -287,7 +295,7 @@ TEST_F(WindowTest, AConverterThatNeverEndsIsStoppedThreeSecondsAfterAClose) {
   const auto waited = Clock::now() - closedAt;
 
   EXPECT_GE(waited, frmPellicar::kStopAfterClose);
-  EXPECT_LT(waited, frmPellicar::kStopAfterClose + 2s);
+  EXPECT_LT(waited, frmPellicar::kStopAfterClose + 2s + kHidingTakes);
   ASSERT_EQ(runs().size(), 1u);  // b.m32 never started
   EXPECT_FALSE(testing_support::ProcessRuns(runs()[0].processId)) << "the converter still runs";
   EXPECT_FALSE(window.visible());
