@@ -4,13 +4,14 @@
 # make package - build the Debian package in $(BUILD)/ and check it with lintian
 # make windows - cross-build for Windows into build-windows/ with mingw-w64
 # make test-windows - the same, then run the Windows tests under Wine
+# make windows-package - the Windows zip and installer, in build-windows/
 BUILD ?= build
 WINDOWS_BUILD ?= build-windows
 CMAKE_FLAGS ?=
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: deps build run test test-sanitize bench fuzz clean install package windows test-windows
+.PHONY: deps build run test test-sanitize bench fuzz clean install package windows test-windows windows-package
 
 deps:
 	@scripts/install-deps
@@ -33,6 +34,9 @@ windows:
 	test -f $(WINDOWS_BUILD)/CMakeCache.txt || \
 	  cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
 	cmake --build $(WINDOWS_BUILD)
+
+windows-package: windows
+	cmake --build $(WINDOWS_BUILD) --target windows-package
 
 test-windows: windows
 	scripts/test-windows $(WINDOWS_BUILD)

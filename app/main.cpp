@@ -1,13 +1,9 @@
-#include <QApplication>
-
+#include "runtime/form.h"
 #include "ui/frmPellicar.h"
-#include "ui/version.h"
 
 int main(int argc, char* argv[]) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("pellicar-gui"));
-  QApplication::setApplicationVersion(QStringLiteral(PELLICAR_VERSION));
+  runtime::Application app(argc, argv);
   frmPellicar window;
   window.show();
-  return QApplication::exec();
+  return app.run(window);
 }

@@ -11,9 +11,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include <QApplication>
 #include <QEvent>
-#include <QItemSelectionModel>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
@@ -24,6 +22,10 @@
 #include <string>
 #include <vector>
 
+#include "runtime/busy.h"
+#include "runtime/form.h"
+#include "runtime/qt/peer.h"
+#include "runtime/strings.h"
 #include "ui/frmPellicar.h"
 
 extern char** environ;
@@ -101,7 +103,8 @@ class PaintClock : public QObject {
 
 // The longest time the window goes without painting while `work` runs, the window asking
 // to be painted again every few milliseconds.
-double LongestPaintGapMs(QWidget& window, const std::function<void()>& work) {
+double LongestPaintGapMs(frmPellicar& form, const std::function<void()>& work) {
+  QWidget& window = form.peer();
   PaintClock clock;
   window.installEventFilter(&clock);
   QTimer ask;
@@ -129,6 +132,11 @@ double CloseToEndMs(frmPellicar& window, int afterMs) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - closed).count();
 }
 
+void SelectAllIn(frmPellicar& window, const std::string& folder) {
+  window.File1.setPath(runtime::FromUtf8(folder));
+  for (int i = 0; i < window.File1.listCount(); ++i) window.File1.setSelected(i, true);
+}
+
 bool ReportMs(const char* what, const char* measure, double ms, double barMs) {
   std::printf("%-10s %-42s %8.2f ms (bar %.0f ms) %s\n", what, measure, ms, barMs, ms <= barMs ? "ok" : "OVER");
   return ms <= barMs;
@@ -144,8 +152,8 @@ bool Report(const char* what, std::pair<double, double> times, double bar) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);  // the Qt backend, when no display is chosen
+  runtime::Application app(argc, argv);
   const fs::path work = fs::temp_directory_path() / "pellicar-bench";
   fs::remove_all(work);
 
@@ -156,15 +164,14 @@ int main(int argc, char* argv[]) {
   const bool listOk = Report("file list",
                              Compare([&] { BareReadFilterSort(bigFolder); },
                                      [&] {
-                                       window.File1->setPath(QString::fromStdString(bigFolder));
-                                       QApplication::processEvents();
+                                       window.File1.setPath(runtime::FromUtf8(bigFolder));
+                                       runtime::DoEvents();
                                      }),
                              kFileListBar);
 
   const auto batchFolder = (work / "batch").native();
   MakeFolder(batchFolder, kBatchFiles, 1);
-  window.File1->setPath(QString::fromStdString(batchFolder));
-  window.File1->selectAll();
+  SelectAllIn(window, batchFolder);
   const auto converter = (fs::read_symlink("/proc/self/exe").parent_path() / "Pellicar.exe").native();
   const auto names = BareReadFilterSort(batchFolder);
   const bool batchOk = Report("batch",
@@ -180,15 +187,13 @@ int main(int argc, char* argv[]) {
 
   const auto slowFolder = (work / "slow").native();
   MakeFolder(slowFolder, kSlowFiles, 1);
-  window.File1->setPath(QString::fromStdString(slowFolder));
-  window.File1->selectAll();
-  qputenv("PELLICAR_BENCH_SLEEP_MS", QByteArray::number(kSlowConversionMs));
+  SelectAllIn(window, slowFolder);
+  setenv("PELLICAR_BENCH_SLEEP_MS", std::to_string(kSlowConversionMs).c_str(), 1);
   responsive &= ReportMs("repaint", "longest gap, conversions of 150 ms",
                          LongestPaintGapMs(window, [&] { window.Command1_Click(); }), kRepaintBarMs);
-  qunsetenv("PELLICAR_BENCH_SLEEP_MS");
+  unsetenv("PELLICAR_BENCH_SLEEP_MS");
 
-  window.File1->setPath(QString::fromStdString(batchFolder));
-  window.File1->selectAll();
+  SelectAllIn(window, batchFolder);
   responsive &=
       ReportMs("close", "batch ended after a close, quick conversions", CloseToEndMs(window, 200), kCloseBarMs);
   fs::remove_all(work);

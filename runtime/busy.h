@@ -1,12 +1,9 @@
 #pragma once
-// A window that is busy keeps painting but takes no input, and waits with its closing
+// A form that is busy keeps painting but takes no input, and waits with its closing
 // until the work in hand is done.
-#include <QObject>
-#include <QString>
 #include <chrono>
 #include <optional>
-
-class QWidget;
+#include <string>
 
 namespace sys {
 class Process;
@@ -14,32 +11,36 @@ class Process;
 
 namespace runtime {
 
-// The busy state of one window. While a BusyScope holds it:
+class Form;
+
+// The busy state of one form. While a BusyScope holds it:
 // - the busy cursor shows;
 // - keyboard and mouse input to every window is dropped, and never replayed later;
-// - the caption may show progress, and the window's own caption comes back afterwards;
-// - a request to close the window is held: closeRequested() tells the work in hand, and
-//   the window closes when the scope ends. The request stays known until the next scope.
-class Busy : public QObject {
+// - the caption may show progress, and the form's own caption comes back afterwards;
+// - a request to close the form is held: closeRequested() tells the work in hand, and
+//   the form closes when the scope ends. The request stays known until the next scope.
+class Busy {
  public:
-  explicit Busy(QWidget& window);
+  explicit Busy(Form& form) : form_(form) {}
+  Busy(const Busy&) = delete;
+  Busy& operator=(const Busy&) = delete;
 
   bool closeRequested() const { return closeRequestedAt_.has_value(); }
-  // How long ago the window was asked to close; zero when it was not.
+  // How long ago the form was asked to close; zero when it was not.
   std::chrono::milliseconds sinceCloseRequest() const;
   // The caption while busy.
-  void setCaption(const QString& caption);
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
+  void setCaption(const std::u16string& caption);
 
  private:
   friend class BusyScope;
+  friend class Form;
   void begin();
   void end();
+  // A request to close the form arrived while busy.
+  void holdClose();
 
-  QWidget& window_;
-  QString ownCaption_;
+  Form& form_;
+  std::u16string ownCaption_;
   std::optional<std::chrono::steady_clock::time_point> closeRequestedAt_;
 };
 
@@ -55,7 +56,7 @@ class BusyScope {
 };
 
 // Handles the events that are waiting: painting, window-system requests such as a
-// close, and input, which a busy window drops.
+// close, and input, which a busy form drops.
 void DoEvents();
 
 // Waits up to `milliseconds` for the process to end, then handles the events that are

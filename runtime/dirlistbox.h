@@ -2,40 +2,41 @@
 // The open directory with its ancestors above it and its sub-directories below, each
 // indented one step deeper than its parent. A double-click or Enter opens the
 // highlighted directory; a single click or the arrow keys only highlight.
-#include <QString>
-#include <QTreeWidget>
+#include <string>
+#include <vector>
 
-#include "system/native_string.h"
+#include "common/lists.h"
+#include "control.h"
 
 namespace runtime {
 
-class DirListBox : public QTreeWidget {
-  Q_OBJECT
-
+class DirListBox : public Control {
  public:
-  explicit DirListBox(QWidget* parent = nullptr);
+  explicit DirListBox(Form& form);
 
   // The open directory.
-  QString path() const { return path_; }
+  std::u16string path() const;
   // Opens `path`; given a drive as the drive list names it, opens that drive's current
   // directory. Throws Error, changing nothing, when the directory cannot be listed.
   // Change follows when the open directory is another.
-  void setPath(const QString& path);
+  void setPath(const std::u16string& path);
 
- signals:
-  void Change();
+  // The entries, the root first: the full path of each directory shown.
+  int listCount() const;
+  std::u16string list(int index) const;
+  // The highlighted entry.
+  int listIndex() const;
+  void setListIndex(int index);
 
- protected:
-  void keyPressEvent(QKeyEvent* event) override;
-  // The indentation alone shows the nesting; there is nothing to fold.
-  void drawBranches(QPainter*, const QRect&, const QModelIndex&) const override {}
+  Event Change;
 
  private:
-  void open(const sys::NativeString& directory);
-  void openItem(const QTreeWidgetItem* item);
-  void showListing(const sys::NativeString& directory, const std::vector<sys::NativeString>& subdirectories);
+  void open(const std::u16string& directory);
+  void openEntry(int index);
+  void show(const std::u16string& directory, std::vector<common::DirectoryEntry> entries);
 
-  QString path_;
+  std::u16string path_;
+  std::vector<common::DirectoryEntry> entries_;
 };
 
 }  // namespace runtime

@@ -1,39 +1,36 @@
 #pragma once
-// A list of the files of one directory whose names match a pattern, with extended
+// The files of one directory whose names match a pattern, in name order, with extended
 // multiple selection.
-#include <QListView>
-#include <QString>
+#include <string>
 #include <vector>
 
-#include "system/native_string.h"
+#include "control.h"
 
 namespace runtime {
 
-class FileListModel;
-
-class FileListBox : public QListView {
-  Q_OBJECT
-
+class FileListBox : public Control {
  public:
-  explicit FileListBox(QWidget* parent = nullptr);
+  explicit FileListBox(Form& form);
 
-  QString path() const { return path_; }
-  // Re-reads `directory`; on failure throws Error and keeps what it showed.
-  void setPath(const QString& directory);
+  std::u16string path() const;
+  // Re-reads `directory`, with nothing selected; on failure throws Error and keeps what
+  // it showed.
+  void setPath(const std::u16string& directory);
 
-  QString pattern() const { return pattern_; }
-  void setPattern(const QString& pattern);
+  std::u16string pattern() const;
+  void setPattern(const std::u16string& pattern);
 
   int listCount() const;
-  QString list(int index) const;
+  std::u16string list(int index) const;
   bool selected(int index) const;
+  void setSelected(int index, bool selected);
 
  private:
-  void showListing(const QString& directory, std::vector<sys::NativeString> names);
+  void show(const std::u16string& directory, std::vector<std::u16string> names);
 
-  FileListModel* model_;
-  QString path_;
-  QString pattern_ = QStringLiteral("*.*");
+  std::u16string path_;
+  std::u16string pattern_ = u"*.*";
+  std::vector<std::u16string> names_;
 };
 
 }  // namespace runtime

@@ -1,15 +1,22 @@
 #pragma once
-// A message in a box of its own, over a window.
-#include <QString>
-
-class QWidget;
+// A message box: modal, its text shown as plain text, closed by Enter or Escape.
+#include <functional>
+#include <string>
 
 namespace runtime {
 
-enum class MsgBoxStyle { Critical, Exclamation, Information };
+enum class MsgBoxIcon { kCritical, kWarning };
 
-// Shows `prompt` as plain text, with the style's icon and an OK button, in a box that
-// keeps `owner` from taking input until it is closed: by OK, Enter or Escape.
-void MsgBox(QWidget* owner, const QString& prompt, MsgBoxStyle style, const QString& title);
+struct Message {
+  std::u16string title;
+  std::u16string text;
+  MsgBoxIcon icon = MsgBoxIcon::kWarning;
+};
+
+// Shows `message` and returns once the user has closed it.
+void MsgBox(const Message& message);
+
+// Replaces how messages are shown until called with an empty function; for tests.
+void OverrideMsgBox(std::function<void(const Message&)> show);
 
 }  // namespace runtime

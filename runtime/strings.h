@@ -1,33 +1,25 @@
 #pragma once
-#include <QString>
-#include <system_error>
+// Strings at the form's level are UTF-16; system/ takes the platform's own.
+#include <string>
+#include <string_view>
 
 #include "system/directory.h"
-#include "system/drives.h"
 #include "system/native_string.h"
 
 namespace runtime {
 
-inline sys::NativeString ToNative(const QString& text) { return sys::ToNative(text.toStdU16String()); }
-inline QString FromNative(const sys::NativeString& bytes) { return QString::fromStdU16String(sys::FromNative(bytes)); }
-inline QString ForDisplay(const QString& text) {
-  return QString::fromStdU16String(sys::ForDisplay(text.toStdU16String()));
-}
+inline sys::NativeString ToNative(std::u16string_view text) { return sys::ToNative(text); }
+inline std::u16string FromNative(const sys::NativeString& text) { return sys::FromNative(text); }
+// The text for showing a name; see sys::ForDisplay.
+inline std::u16string ForDisplay(std::u16string_view text) { return sys::ForDisplay(text); }
 
-inline QString JoinPath(const QString& directory, const QString& name) {
+inline std::u16string JoinPath(std::u16string_view directory, std::u16string_view name) {
   return FromNative(sys::JoinPath(ToNative(directory), ToNative(name)));
 }
-inline QString ParentPath(const QString& path) { return FromNative(sys::ParentDirectory(ToNative(path))); }
+inline std::u16string ParentPath(std::u16string_view path) { return FromNative(sys::ParentDirectory(ToNative(path))); }
 
-// Where the lists start: the process's current directory, or the first drive's root
-// when it has none (it has been removed).
-inline sys::NativeString StartDirectory() {
-  try {
-    return sys::CurrentDirectory();
-  } catch (const std::system_error& failure) {
-    qWarning("%s; starting at the first drive", failure.what());
-    return sys::Drives().front().root;
-  }
-}
+// UTF-8, for messages on the standard streams; see sys::ToUtf8.
+inline std::string ToUtf8(std::u16string_view text) { return sys::ToUtf8(text); }
+inline std::u16string FromUtf8(std::string_view text) { return sys::FromUtf8(text); }
 
 }  // namespace runtime

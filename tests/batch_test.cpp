@@ -1,18 +1,14 @@
 // Converting a selection: which files reach the converter, in what order, with what
 // argument, and how the window behaves while the converter runs.
-#include <signal.h>
 #include <unistd.h>
 
-#include <QApplication>
-#include <QTest>
-#include <QTimer>
-#include <cerrno>
 #include <chrono>
+#include <sstream>
 #include <thread>
 
-#include "support/message_boxes.h"
 #include "support/window_fixture.h"
 
+using testing_support::MessageBoxWatcher;
 using testing_support::ScopedEnv;
 using testing_support::TempDir;
 using testing_support::WriteFile;
@@ -29,7 +25,7 @@ std::vector<std::string> FirstArguments(const std::vector<testing_support::Conve
 }
 
 TEST_F(WindowTest, SelectedFilesRunOneAfterAnotherInListOrder) {
-  for (const char* name : {"a.m32", "b.m32", "c.m32", "d.m32", "e.m32"}) WriteFile(work() + "/" + name);
+  for (const char* name : {"a.m32", "b.m32", "c.m32", "d.m32", "e.m32"}) WriteFile(work(name));
   ScopedEnv slow("PELLICAR_TEST_SLEEP_MS", "150");
   auto& window = openWindow();
   select({3, 0, 2});
@@ -37,7 +33,7 @@ TEST_F(WindowTest, SelectedFilesRunOneAfterAnotherInListOrder) {
 
   const auto done = runs();
   ASSERT_EQ(done.size(), 3u);
-  EXPECT_EQ(FirstArguments(done), (std::vector<std::string>{work() + "/a.m32", work() + "/c.m32", work() + "/d.m32"}));
+  EXPECT_EQ(FirstArguments(done), (std::vector<std::string>{work("a.m32"), work("c.m32"), work("d.m32")}));
   for (std::size_t i = 0; i < done.size(); ++i) {
     EXPECT_EQ(done[i].arguments.size(), 1u);
     EXPECT_EQ(done[i].workingDirectory, work());  // where the program was started
@@ -45,161 +41,163 @@ TEST_F(WindowTest, SelectedFilesRunOneAfterAnotherInListOrder) {
       EXPECT_GE(done[i].startNs, done[i - 1].endNs) << "run " << i << " overlapped the one before";
     }
   }
-  for (int row : {0, 2, 3}) EXPECT_TRUE(window.File1->selected(row));  // the selection stays
-  EXPECT_FALSE(window.File1->selected(1));
+  for (int row : {0, 2, 3}) EXPECT_TRUE(window.File1.selected(row));  // the selection stays
+  EXPECT_FALSE(window.File1.selected(1));
 }
 
 TEST_F(WindowTest, NothingSelectedRunsNothing) {
-  WriteFile(work() + "/a.m32");
+  WriteFile(work("a.m32"));
   openWindow().Command1_Click();
   EXPECT_TRUE(runs().empty());
 }
 
 TEST_F(WindowTest, AwkwardNamesReachTheConverterAsExactlyThatFile) {
+#ifdef _WIN32
+  const std::vector<std::string> names = {"rock wall.m32", "it's (q).m32", "a;b.m32",         "$(touch pwned).m32",
+                                          "-rf.m32",       "%PATH%.m32",   "caf\xc3\xa9.m32", "\xe6\x9c\xa8.m32"};
+#else
   const std::vector<std::string> names = {"rock wall.m32", "it's \"q\".m32",  "a;b.m32",         "$(touch pwned).m32",
                                           "-rf.m32",       "line\nbreak.m32", "back\\slash.m32", "caf\xe9.m32"};
-  for (const auto& name : names) WriteFile(work() + "/" + name);
+#endif
+  for (const auto& name : names) WriteFile(work(name));
   auto& window = openWindow();
-  ASSERT_EQ(window.File1->listCount(), static_cast<int>(names.size()));
-  window.File1->selectAll();
+  ASSERT_EQ(window.File1.listCount(), static_cast<int>(names.size()));
+  selectAll();
   window.Command1_Click();
 
   auto received = FirstArguments(runs());
   std::vector<std::string> expected;
-  for (const auto& name : names) expected.push_back(work() + "/" + name);
+  for (const auto& name : names) expected.push_back(work(name));
   std::sort(received.begin(), received.end());
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(received, expected);
   for (const auto& run : runs()) EXPECT_EQ(run.arguments.size(), 1u);
-  EXPECT_FALSE(std::filesystem::exists(work() + "/pwned"));
+  EXPECT_FALSE(std::filesystem::exists(work("pwned")));
 }
 
 TEST_F(WindowTest, AFileInTheRootIsPassedWithOneSeparator) {
   const std::string name = "pellicar-root-test-" + std::to_string(getpid()) + ".m32";
-  WriteFile("/" + name);
-  if (!std::filesystem::exists("/" + name)) GTEST_SKIP() << "the root folder is not writable here";
+  const std::string root = testing_support::RootOf(work());
+  WriteFile(root + name);
+  if (!std::filesystem::exists(testing_support::FsPath(root + name))) GTEST_SKIP() << "the root is not writable here";
   auto& window = openWindow();
-  window.File1->setPath("/");
-  const auto& list = window.File1;
-  for (int i = 0; i < list->listCount(); ++i) {
-    if (list->list(i).toStdString() == name)
-      list->selectionModel()->select(list->model()->index(i, 0), QItemSelectionModel::Select);
+  window.File1.setPath(runtime::FromUtf8(root));
+  for (int i = 0; i < window.File1.listCount(); ++i) {
+    if (runtime::ToUtf8(window.File1.list(i)) == name) window.File1.setSelected(i, true);
   }
   window.Command1_Click();
-  std::filesystem::remove("/" + name);
-  EXPECT_EQ(FirstArguments(runs()), std::vector<std::string>{"/" + name});
+  std::filesystem::remove(testing_support::FsPath(root + name));
+  EXPECT_EQ(FirstArguments(runs()), std::vector<std::string>{root + name});
 }
 
 TEST_F(WindowTest, TheConverterBesideTheProgramIsFoundBeforeOneOnThePath) {
   TempDir onPath;
-  const auto own = std::filesystem::read_symlink("/proc/self/exe").parent_path();
+  const auto own = testing_support::OwnFolder();
   std::filesystem::copy_file(own / "Pellicar.exe", onPath / "Pellicar.exe");
-  std::filesystem::copy_file(own / "Pellicar.exe", work() + "/Pellicar.exe");
+  std::filesystem::copy_file(own / "Pellicar.exe", work("Pellicar.exe"));
   ScopedEnv path("PATH", onPath.path());
-  WriteFile(work() + "/a.m32");
+  WriteFile(work("a.m32"));
   auto& window = openWindow();
   select({0});
   window.Command1_Click();
   ASSERT_EQ(runs().size(), 1u);
-  EXPECT_EQ(runs()[0].executable, (own / "Pellicar.exe").native());
+  EXPECT_TRUE(std::filesystem::equivalent(testing_support::FsPath(runs()[0].executable), own / "Pellicar.exe"));
 }
 
 TEST_F(WindowTest, TheListIsReadOnceSoFilesMadeDuringTheBatchAreLeftAlone) {
-  WriteFile(work() + "/a.m32");
-  WriteFile(work() + "/b.m32");
-  ScopedEnv create("PELLICAR_TEST_CREATE", work() + "/aa-new.m32");
+  WriteFile(work("a.m32"));
+  WriteFile(work("b.m32"));
+  ScopedEnv create("PELLICAR_TEST_CREATE", work("aa-new.m32"));
   auto& window = openWindow();
-  window.File1->selectAll();
+  selectAll();
   window.Command1_Click();
-  EXPECT_EQ(FirstArguments(runs()), (std::vector<std::string>{work() + "/a.m32", work() + "/b.m32"}));
-  EXPECT_EQ(window.File1->listCount(), 2);
+  EXPECT_EQ(FirstArguments(runs()), (std::vector<std::string>{work("a.m32"), work("b.m32")}));
+  EXPECT_EQ(window.File1.listCount(), 2);
 }
 
 TEST_F(WindowTest, MoreThan32767FilesStillConvertWhatIsSelected) {
+#ifdef _WIN32
+  GTEST_SKIP() << "making 33,000 files under Wine takes minutes";
+#endif
   constexpr int kCount = 33000;
-  for (int i = 0; i < kCount; ++i) WriteFile(work() + "/" + std::to_string(100000 + i) + ".m32");
+  for (int i = 0; i < kCount; ++i) WriteFile(work(std::to_string(100000 + i)) + ".m32");
   auto& window = openWindow();
-  ASSERT_EQ(window.File1->listCount(), kCount);
+  ASSERT_EQ(window.File1.listCount(), kCount);
   select({kCount - 1});
   window.Command1_Click();
-  EXPECT_EQ(FirstArguments(runs()),
-            std::vector<std::string>{work() + "/" + std::to_string(100000 + kCount - 1) + ".m32"});
+  EXPECT_EQ(FirstArguments(runs()), std::vector<std::string>{work(std::to_string(100000 + kCount - 1)) + ".m32"});
 }
 
 TEST_F(WindowTest, WhileConvertingTheWindowIsBusyAndDropsInput) {
-  for (const char* name : {"a.m32", "b.m32"}) WriteFile(work() + "/" + name);
+  for (const char* name : {"a.m32", "b.m32"}) WriteFile(work(name));
   ScopedEnv slow("PELLICAR_TEST_SLEEP_MS", "300");
   auto& window = openWindow();
-  window.show();
-  window.File1->selectAll();
+  ASSERT_TRUE(testing_support::ShowAndActivate(window));
+  select({0});
+  window.File1.setFocus();
   bool busyCursor = false;
-  QTimer::singleShot(100, [&] {
-    busyCursor = QApplication::overrideCursor() != nullptr;
-    QTest::mouseClick(window.Command1, Qt::LeftButton);  // would start a second batch
-    QTest::keyClick(window.File1, Qt::Key_A, Qt::ControlModifier);
+  testing_support::After(100, [&] {
+    busyCursor = testing_support::BusyCursorShown(window);
+    testing_support::Click(window.Command1);                             // would start a second batch
+    testing_support::PressKey(window, testing_support::Key::kShiftEnd);  // would select b.m32 as well
   });
-  window.File1->selectionModel()->select(window.File1->model()->index(1, 0), QItemSelectionModel::Deselect);
   window.Command1_Click();
+  testing_support::ProcessEvents(100);
   EXPECT_TRUE(busyCursor);
   EXPECT_EQ(runs().size(), 1u);
-  EXPECT_FALSE(window.File1->selected(1));  // Ctrl+A did not reach the list
-  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_FALSE(window.File1.selected(1));  // the key did not reach the list
+  EXPECT_FALSE(testing_support::BusyCursorShown(window));
 }
 
 TEST_F(WindowTest, ClosingDuringABatchEndsItOnceTheRunningConverterHasEnded) {
-  for (const char* name : {"a.m32", "b.m32", "c.m32"}) WriteFile(work() + "/" + name);
+  for (const char* name : {"a.m32", "b.m32", "c.m32"}) WriteFile(work(name));
   ScopedEnv slow("PELLICAR_TEST_SLEEP_MS", "300");
   auto& window = openWindow();
-  window.show();
-  window.File1->selectAll();
+  ASSERT_TRUE(testing_support::ShowAndActivate(window));
+  selectAll();
   bool stillShownAfterClose = false;
-  QTimer::singleShot(100, [&] {
+  testing_support::After(100, [&] {
     window.close();
-    stillShownAfterClose = window.isVisible();
+    stillShownAfterClose = window.visible();
   });
   window.Command1_Click();
   EXPECT_TRUE(stillShownAfterClose);  // the running converter was waited for
   EXPECT_EQ(runs().size(), 1u);
-  EXPECT_FALSE(window.isVisible());
+  EXPECT_FALSE(window.visible());
 }
 
 TEST_F(WindowTest, AClickAndACloseMadeDuringAQuickBatchStartNothingAndEndIt) {
   constexpr std::size_t kFiles = 300;
-  for (std::size_t i = 0; i < kFiles; ++i) WriteFile(work() + "/" + std::to_string(1000 + i) + ".m32");
+  for (std::size_t i = 0; i < kFiles; ++i) WriteFile(work(std::to_string(1000 + i)) + ".m32");
   auto& window = openWindow();
-  window.show();
-  window.File1->selectAll();
+  ASSERT_TRUE(testing_support::ShowAndActivate(window));
+  selectAll();
   // Once the batch is under way, a click on Convert and a close request are queued for
   // the window, from outside, as the window system queues them.
   std::size_t convertedWhenQueued = 0;
   std::thread user([&] {
     while ((convertedWhenQueued = runs().size()) < 20) std::this_thread::sleep_for(1ms);
-    QMetaObject::invokeMethod(
-        &window,
-        [&] {
-          QTest::mouseClick(window.Command1, Qt::LeftButton);
-          window.close();
-        },
-        Qt::QueuedConnection);
+    testing_support::QueueClick(window.Command1);
+    testing_support::QueueClose(window);
   });
   window.Command1_Click();
   user.join();
   const std::size_t converted = runs().size();
-  QTest::qWait(200);  // whatever is still queued is handled now
+  testing_support::ProcessEvents(200);  // whatever is still queued is handled now
 
   EXPECT_LT(converted, kFiles) << "the close did not end the batch";
   EXPECT_LE(converted, convertedWhenQueued + 2) << "the batch went on after the running conversion";
   EXPECT_EQ(runs().size(), converted) << "the click started another batch";
-  EXPECT_FALSE(window.isVisible());
+  EXPECT_FALSE(window.visible());
 }
 
 TEST_F(WindowTest, TheTitleCountsTheFilesDuringABatchAndIsRestoredAfterwards) {
-  for (const char* name : {"a.m32", "b.m32", "c.m32", "d.m32", "e.m32"}) WriteFile(work() + "/" + name);
+  for (const char* name : {"a.m32", "b.m32", "c.m32", "d.m32", "e.m32"}) WriteFile(work(name));
   auto& window = openWindow();
   select({0, 2, 4});
   std::vector<std::pair<std::string, std::size_t>> titles;  // each title, and the runs done when it came
-  QObject::connect(&window, &QWidget::windowTitleChanged,
-                   [&](const QString& title) { titles.emplace_back(title.toStdString(), runs().size()); });
+  testing_support::WatchCaption(
+      window, [&](const std::u16string& title) { titles.emplace_back(runtime::ToUtf8(title), runs().size()); });
   window.Command1_Click();
 
   const std::vector<std::pair<std::string, std::size_t>> expected = {{"Pellicar convertor - 1 of 3", 0},
@@ -209,52 +207,63 @@ TEST_F(WindowTest, TheTitleCountsTheFilesDuringABatchAndIsRestoredAfterwards) {
   EXPECT_EQ(titles, expected);
 }
 
+// How the system names the fake converter's crash.
+#ifdef _WIN32
+constexpr const char* kCrash = "access violation";
+#else
+constexpr const char* kCrash = "SIGSEGV";
+#endif
+
 TEST_F(WindowTest, OneWarningNamesEachFileThatWasNotConvertedAndWhy) {
-  WriteFile(work() + "/a-good.m32");
-  WriteFile(work() + "/b-bad.m32", "say " + work() + "/b-bad.m32: not an m32 texture\nsay more detail\nexit 1\n");
-  WriteFile(work() + "/c-crash.m32", "crash\n");
-  WriteFile(work() + "/d-gone.m32");
-  WriteFile(work() + "/e-quiet.m32", "exit 3\n");
-  WriteFile(work() + "/f-warns.m32", "say a warning, but converted\n");
-  WriteFile(work() + "/g-said-then-crashed.m32", "say <b>half</b> way\ncrash\n");
+  WriteFile(work("a-good.m32"));
+  WriteFile(work("b-bad.m32"), "say " + work("b-bad.m32") + ": not an m32 texture\nsay more detail\nexit 1\n");
+  WriteFile(work("c-crash.m32"), "crash\n");
+  WriteFile(work("d-gone.m32"));
+  WriteFile(work("e-quiet.m32"), "exit 3\n");
+  WriteFile(work("f-warns.m32"), "say a warning, but converted\n");
+  WriteFile(work("g-said-then-crashed.m32"), "say <b>half</b> way\ncrash\n");
   auto& window = openWindow();
-  window.File1->selectAll();
-  std::filesystem::remove(work() + "/d-gone.m32");
-  MessageBoxWatcher boxes(Qt::Key_Escape);
+  selectAll();
+  std::filesystem::remove(work("d-gone.m32"));
+  MessageBoxWatcher boxes(testing_support::Key::kEscape);
   window.Command1_Click();
 
   ASSERT_EQ(boxes.shown().size(), 1u);
   const auto& box = boxes.shown()[0];
-  EXPECT_EQ(box.title, "Pellicar convertor");
-  EXPECT_EQ(box.icon, QMessageBox::Warning);
-  EXPECT_EQ(box.text,
+  EXPECT_EQ(runtime::ToUtf8(box.title), "Pellicar convertor");
+  EXPECT_TRUE(box.warningIcon);
+  EXPECT_EQ(runtime::ToUtf8(box.text),
             "5 of 7 files were not converted:\n\n"
             "b-bad.m32: not an m32 texture\n"
-            "c-crash.m32: the converter crashed (SIGSEGV)\n"
-            "d-gone.m32: no such file any more\n"
-            "e-quiet.m32: the converter ended with exit code 3\n"
-            "g-said-then-crashed.m32: <b>half</b> way");
-  EXPECT_EQ(box.format, Qt::PlainText);  // a converter's words are never taken as markup
+            "c-crash.m32: the converter crashed (" +
+                std::string(kCrash) +
+                ")\n"
+                "d-gone.m32: no such file any more\n"
+                "e-quiet.m32: the converter ended with exit code 3\n"
+                "g-said-then-crashed.m32: <b>half</b> way");
+  EXPECT_TRUE(box.plainText);  // a converter's words are never taken as markup
   EXPECT_TRUE(box.closedByKey) << "Escape did not close it";
   const auto arguments = FirstArguments(runs());
   EXPECT_EQ(arguments.size(), 6u);  // the files still there all ran, in list order
-  EXPECT_EQ(arguments.back(), work() + "/g-said-then-crashed.m32");
+  EXPECT_EQ(arguments.back(), work("g-said-then-crashed.m32"));
 }
 
 TEST_F(WindowTest, NoMessageAfterACleanBatchAndALongListIsCut) {
-  for (int i = 0; i < 13; ++i) WriteFile(work() + "/bad" + std::to_string(10 + i) + ".m32", "exit 1\n");
-  WriteFile(work() + "/good.m32");
+  for (int i = 0; i < 13; ++i) WriteFile(work("bad" + std::to_string(10 + i)) + ".m32", "exit 1\n");
+  WriteFile(work("good.m32"));
   auto& window = openWindow();
-  MessageBoxWatcher boxes(Qt::Key_Return);
+  MessageBoxWatcher boxes(testing_support::Key::kReturn);
   select({13});
   window.Command1_Click();
-  EXPECT_TRUE(boxes.shown().empty()) << boxes.shown()[0].text.toStdString();
+  EXPECT_TRUE(boxes.shown().empty()) << runtime::ToUtf8(boxes.shown()[0].text);
 
-  window.File1->selectAll();
+  selectAll();
   window.Command1_Click();
   ASSERT_EQ(boxes.shown().size(), 1u);
-  const QStringList lines = boxes.shown()[0].text.split('\n');
-  ASSERT_EQ(lines.size(), 13);  // the count, a blank line, ten files, what is left out
+  std::vector<std::string> lines;
+  std::istringstream text(runtime::ToUtf8(boxes.shown()[0].text));
+  for (std::string line; std::getline(text, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 13u);  // the count, a blank line, ten files, what is left out
   EXPECT_EQ(lines[0], "13 of 14 files were not converted:");
   EXPECT_EQ(lines[2], "bad10.m32: the converter ended with exit code 1");
   EXPECT_EQ(lines[11], "bad19.m32: the converter ended with exit code 1");
@@ -262,15 +271,23 @@ TEST_F(WindowTest, NoMessageAfterACleanBatchAndALongListIsCut) {
   EXPECT_TRUE(boxes.shown()[0].closedByKey) << "Enter did not close it";
 }
 
+// Wine's X11 driver waits up to 2 s for a window manager to confirm that a window is
+// hidden; under Xvfb there is none. Real Windows hides at once, like Qt here.
+#ifdef _WIN32
+constexpr auto kHidingTakes = 2500ms;
+#else
+constexpr auto kHidingTakes = 0ms;
+#endif
+
 TEST_F(WindowTest, AConverterThatNeverEndsIsStoppedThreeSecondsAfterAClose) {
-  WriteFile(work() + "/a.m32", "hang\n");
-  WriteFile(work() + "/b.m32");
+  WriteFile(work("a.m32"), "hang\n");
+  WriteFile(work("b.m32"));
   auto& window = openWindow();
-  window.show();
-  window.File1->selectAll();
+  ASSERT_TRUE(testing_support::ShowAndActivate(window));
+  selectAll();
   MessageBoxWatcher boxes;
   Clock::time_point closedAt;
-  QTimer::singleShot(100, [&] {
+  testing_support::After(100, [&] {
     closedAt = Clock::now();
     window.close();
   });
@@ -278,11 +295,10 @@ TEST_F(WindowTest, AConverterThatNeverEndsIsStoppedThreeSecondsAfterAClose) {
   const auto waited = Clock::now() - closedAt;
 
   EXPECT_GE(waited, frmPellicar::kStopAfterClose);
-  EXPECT_LT(waited, frmPellicar::kStopAfterClose + 2s);
+  EXPECT_LT(waited, frmPellicar::kStopAfterClose + 2s + kHidingTakes);
   ASSERT_EQ(runs().size(), 1u);  // b.m32 never started
-  EXPECT_EQ(kill(runs()[0].processId, 0), -1) << "the converter still runs";
-  EXPECT_EQ(errno, ESRCH);
-  EXPECT_FALSE(window.isVisible());
+  EXPECT_FALSE(testing_support::ProcessRuns(runs()[0].processId)) << "the converter still runs";
+  EXPECT_FALSE(window.visible());
   EXPECT_TRUE(boxes.shown().empty()) << "a closing window showed a message";
 }
 

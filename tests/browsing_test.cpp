@@ -1,11 +1,11 @@
 // Browsing: the drive list drives the directory list, the directory list drives the
 // file list, and a drive that is not ready or a folder that vanishes ends nothing.
-#include <QApplication>
-#include <QTest>
-
+#include "runtime/common/lists.h"
 #include "support/window_fixture.h"
 #include "system/drives.h"
 
+using runtime::FromUtf8;
+using runtime::ToUtf8;
 using testing_support::WriteFile;
 
 namespace {
@@ -21,8 +21,9 @@ class BrowsingTest : public WindowTest {
     WriteFile(folder_ / "driveA/work/sub/below.M32");
     WriteFile(folder_ / "driveB/b1.m32");
     WriteFile(folder_ / "driveB/B2.M32");
-    sys::OverrideDrives({{"/", "root"}, {drive("A"), "A"}, {drive("B"), "B"}, {drive("Gone"), "GONE"}});
-    std::filesystem::current_path(drive("A") + "/work");
+    sys::OverrideDrives(
+        {Drive(root(), "root"), Drive(drive("A"), "A"), Drive(drive("B"), "B"), Drive(drive("Gone"), "GONE")});
+    std::filesystem::current_path(testing_support::FsPath(drive("A", "work")));
   }
 
   void TearDown() override {
@@ -30,141 +31,190 @@ class BrowsingTest : public WindowTest {
     sys::OverrideDrives({});
   }
 
-  std::string drive(const std::string& letter) const { return folder_ / ("drive" + letter); }
-  QString designation(const std::string& letter, const char* label) const {
-    return QString::fromStdString(drive(letter) + " [" + label + "]");
+  // The folder that stands for drive `letter`, or `name` in it ('/' for the separator).
+  std::string drive(const std::string& letter, const std::string& name = "") const {
+    return folder_ / ("drive" + letter + (name.empty() ? "" : "/" + name));
+  }
+  static sys::Drive Drive(const std::string& root, const std::string& label) {
+    return {sys::ToNative(FromUtf8(root)), sys::ToNative(FromUtf8(label))};
+  }
+  // The root of the file system the test folders are on: a drive of its own.
+  std::string root() const { return testing_support::RootOf(folder_.path()); }
+  std::u16string rootDesignation() const { return sys::FromNative(sys::Designation(Drive(root(), "root"))); }
+
+  std::u16string designation(const std::string& letter, const char* label) const {
+    return FromUtf8(drive(letter) + " [" + label + "]");
   }
 
   // Picks a drive in the drive list as a person would; counts the drive changes.
-  int pick(frmPellicar& window, const QString& designation) {
+  static int pick(frmPellicar& window, const std::u16string& designation) {
     int changes = 0;
-    auto counter = QObject::connect(window.Drive1, &runtime::DriveListBox::Change, [&] { ++changes; });
-    window.Drive1->showPopup();
-    window.Drive1->hidePopup();
-    window.Drive1->setCurrentIndex(window.Drive1->findText(designation));
-    QObject::disconnect(counter);
+    const runtime::Event handler = window.Drive1.Change;
+    window.Drive1.Change = [&] {
+      ++changes;
+      handler();
+    };
+    testing_support::PickDrive(window.Drive1, designation);
+    window.Drive1.Change = handler;
     return changes;
   }
 
-  static QStringList files(const frmPellicar& window) {
-    QStringList names;
-    for (int i = 0; i < window.File1->listCount(); ++i) names << window.File1->list(i);
+  static std::vector<std::u16string> files(const frmPellicar& window) {
+    std::vector<std::u16string> names;
+    for (int i = 0; i < window.File1.listCount(); ++i) names.push_back(window.File1.list(i));
     return names;
   }
 
-  void expectInStep(const frmPellicar& window, const std::string& directory, const QString& driveShown) {
-    EXPECT_EQ(window.Dir1->path().toStdString(), directory);
-    EXPECT_EQ(window.File1->path().toStdString(), directory);
-    EXPECT_EQ(window.Drive1->drive(), driveShown);
+  // The index of the directory list's line for `directory`; -1 when it shows none.
+  static int lineOf(const frmPellicar& window, const std::string& directory) {
+    for (int i = 0; i < window.Dir1.listCount(); ++i) {
+      if (ToUtf8(window.Dir1.list(i)) == directory) return i;
+    }
+    return -1;
+  }
+
+  static bool hasDrive(const frmPellicar& window, const std::u16string& designation) {
+    for (int i = 0; i < window.Drive1.listCount(); ++i) {
+      if (window.Drive1.list(i) == designation) return true;
+    }
+    return false;
+  }
+
+  void expectInStep(const frmPellicar& window, const std::string& directory, const std::u16string& driveShown) {
+    EXPECT_EQ(ToUtf8(window.Dir1.path()), directory);
+    EXPECT_EQ(ToUtf8(window.File1.path()), directory);
+    EXPECT_EQ(window.Drive1.drive(), driveShown);
   }
 };
 
 TEST_F(BrowsingTest, PickingADriveOpensItsCurrentDirectoryAndRefillsTheFileList) {
   auto& window = openWindow();
-  expectInStep(window, drive("A") + "/work", designation("A", "A"));
-  EXPECT_EQ(files(window), QStringList{"here.m32"});
+  expectInStep(window, drive("A", "work"), designation("A", "A"));
+  EXPECT_EQ(files(window), std::vector<std::u16string>{u"here.m32"});
 
   EXPECT_EQ(pick(window, designation("B", "B")), 1);
   expectInStep(window, drive("B"), designation("B", "B"));  // no current directory there: its mount path
-  EXPECT_EQ(files(window), (QStringList{"b1.m32", "B2.M32"}));
+  EXPECT_EQ(files(window), (std::vector<std::u16string>{u"b1.m32", u"B2.M32"}));
 
-  window.Dir1->setPath(QString::fromStdString(drive("A") + "/work/sub//"));
-  expectInStep(window, drive("A") + "/work/sub", designation("A", "A"));
+  window.Dir1.setPath(FromUtf8(drive("A", "work/sub//")));
+  expectInStep(window, drive("A", "work/sub"), designation("A", "A"));
   pick(window, designation("B", "B"));
   EXPECT_EQ(pick(window, designation("A", "A")), 1);
-  expectInStep(window, drive("A") + "/work", designation("A", "A"));  // A's current directory, not sub
+  expectInStep(window, drive("A", "work"), designation("A", "A"));  // A's current directory, not sub
+}
+
+TEST_F(BrowsingTest, TheDirectoryListShowsAncestorsAboveAndSubdirectoriesOneStepDeeper) {
+  std::filesystem::create_directory(testing_support::FsPath(drive("A", "work/Alpha")));
+  std::filesystem::create_directory(testing_support::FsPath(drive("A", "work/.hidden")));
+  testing_support::MakeHidden(drive("A", "work/.hidden"));
+  const auto entries = runtime::common::ReadDirectoryList(FromUtf8(drive("A", "work")));
+
+  std::vector<std::string> ancestors;
+  for (auto path = drive("A", "work");; path = ToUtf8(runtime::ParentPath(FromUtf8(path)))) {
+    ancestors.insert(ancestors.begin(), path);
+    if (ToUtf8(runtime::ParentPath(FromUtf8(path))) == path) break;
+  }
+  ASSERT_EQ(entries.size(), ancestors.size() + 2);  // Alpha and sub; the hidden one is left out
+  for (std::size_t i = 0; i < ancestors.size(); ++i) {
+    EXPECT_EQ(ToUtf8(entries[i].path), ancestors[i]);
+    EXPECT_EQ(entries[i].level, static_cast<int>(i));
+    EXPECT_TRUE(entries[i].open);
+  }
+  EXPECT_EQ(entries[ancestors.size() - 1].name, u"work");
+  const std::size_t deeper = ancestors.size();
+  EXPECT_EQ(entries[deeper].name, u"Alpha");  // name order, without regard to case
+  EXPECT_EQ(entries[deeper + 1].name, u"sub");
+  for (std::size_t i = deeper; i < entries.size(); ++i) {
+    EXPECT_EQ(entries[i].level, static_cast<int>(deeper));
+    EXPECT_FALSE(entries[i].open);
+  }
+  EXPECT_EQ(runtime::common::OpenIndex(entries), static_cast<int>(deeper - 1));
 }
 
 TEST_F(BrowsingTest, ADriveThatIsNotReadySnapsBackWithoutAMessage) {
   auto& window = openWindow();
-  window.Dir1->setPath(QString::fromStdString(drive("A") + "/work/sub"));
-  ASSERT_EQ(window.File1->path().toStdString(), drive("A") + "/work/sub");
+  window.Dir1.setPath(FromUtf8(drive("A", "work/sub")));
+  ASSERT_EQ(ToUtf8(window.File1.path()), drive("A", "work/sub"));
 
   EXPECT_EQ(pick(window, designation("Gone", "GONE")), 2);  // the pick, then one snap back
-  expectInStep(window, drive("A") + "/work", designation("A", "A"));
-  EXPECT_EQ(files(window), QStringList{"here.m32"});
-  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  expectInStep(window, drive("A", "work"), designation("A", "A"));
+  EXPECT_EQ(files(window), std::vector<std::u16string>{u"here.m32"});
 }
 
 TEST_F(BrowsingTest, OpeningADirectoryListsItsFilesAndClearsTheSelection) {
   auto& window = openWindow();
+  ASSERT_TRUE(testing_support::ShowAndActivate(window));
   select({0});
-  ASSERT_TRUE(window.File1->selected(0));
+  ASSERT_TRUE(window.File1.selected(0));
 
-  auto* subItem = window.Dir1->findItems("sub", Qt::MatchExactly | Qt::MatchRecursive).value(0);
-  ASSERT_NE(subItem, nullptr);
-  window.Dir1->setCurrentItem(subItem);  // a highlight alone opens nothing
-  EXPECT_EQ(window.File1->path().toStdString(), drive("A") + "/work");
+  const int sub = lineOf(window, drive("A", "work/sub"));
+  ASSERT_GE(sub, 0);
+  window.Dir1.setFocus();
+  window.Dir1.setListIndex(sub);  // a highlight alone opens nothing
+  EXPECT_EQ(ToUtf8(window.File1.path()), drive("A", "work"));
 
-  QTest::keyClick(window.Dir1, Qt::Key_Return);
-  expectInStep(window, drive("A") + "/work/sub", designation("A", "A"));
-  EXPECT_EQ(files(window), QStringList{"below.M32"});
-  EXPECT_FALSE(window.File1->selected(0));
+  testing_support::PressKey(window, testing_support::Key::kReturn);
+  expectInStep(window, drive("A", "work/sub"), designation("A", "A"));
+  EXPECT_EQ(files(window), std::vector<std::u16string>{u"below.M32"});
+  EXPECT_FALSE(window.File1.selected(0));
 
-  auto* ancestor =
-      window.Dir1->findItems(QString::fromStdString("driveA"), Qt::MatchExactly | Qt::MatchRecursive).value(0);
-  ASSERT_NE(ancestor, nullptr);
-  emit window.Dir1->itemDoubleClicked(ancestor, 0);
+  const int ancestor = lineOf(window, drive("A"));
+  ASSERT_GE(ancestor, 0);
+  testing_support::DoubleClickDirectory(window.Dir1, ancestor);
   expectInStep(window, drive("A"), designation("A", "A"));
-  EXPECT_TRUE(files(window).isEmpty());
+  EXPECT_TRUE(files(window).empty());
 }
 
 TEST_F(BrowsingTest, OpeningAFolderAboveADriveMovesTheDriveListAlongQuietly) {
   auto& window = openWindow();
   int driveChanges = 0;
-  QObject::connect(window.Drive1, &runtime::DriveListBox::Change, [&] { ++driveChanges; });
-  auto* above =
-      window.Dir1
-          ->findItems(QString::fromStdString(folder_.path()).section('/', -1), Qt::MatchExactly | Qt::MatchRecursive)
-          .value(0);
-  ASSERT_NE(above, nullptr);
-  emit window.Dir1->itemDoubleClicked(above, 0);
-  expectInStep(window, folder_.path(), "/ [root]");  // the folder opened, not the root drive's current directory
+  window.Drive1.Change = [&] { ++driveChanges; };
+  const int above = lineOf(window, folder_.path());
+  ASSERT_GE(above, 0);
+  testing_support::DoubleClickDirectory(window.Dir1, above);
+  expectInStep(window, folder_.path(), rootDesignation());  // the folder opened, not the root drive's current directory
   EXPECT_EQ(driveChanges, 0);
 }
 
 TEST_F(BrowsingTest, AVanishedFolderMovesTheListsToItsNearestReadableAncestor) {
   auto& window = openWindow();
-  window.Dir1->setPath(QString::fromStdString(drive("A") + "/work/sub/deeper"));
-  std::filesystem::remove_all(drive("A") + "/work/sub");
+  window.Dir1.setPath(FromUtf8(drive("A", "work/sub/deeper")));
+  std::filesystem::remove_all(drive("A", "work/sub"));
 
   // A folder that cannot be listed is not opened: the lists stay where they were.
-  auto* gone = window.Dir1->findItems("sub", Qt::MatchExactly | Qt::MatchRecursive).value(0);
-  window.Dir1->setCurrentItem(gone);
-  QTest::keyClick(window.Dir1, Qt::Key_Return);
-  EXPECT_EQ(window.Dir1->path().toStdString(), drive("A") + "/work/sub/deeper");
+  testing_support::DoubleClickDirectory(window.Dir1, lineOf(window, drive("A", "work/sub")));
+  EXPECT_EQ(ToUtf8(window.Dir1.path()), drive("A", "work/sub/deeper"));
 
   window.Dir1_Change();  // as when the list reports a change to a folder that has just gone
-  expectInStep(window, drive("A") + "/work", designation("A", "A"));
-  EXPECT_EQ(files(window), QStringList{"here.m32"});
+  expectInStep(window, drive("A", "work"), designation("A", "A"));
+  EXPECT_EQ(files(window), std::vector<std::u16string>{u"here.m32"});
 }
 
 TEST_F(BrowsingTest, BrowsingNeverMovesWhereTheConverterStarts) {
   auto& window = openWindow();
   pick(window, designation("B", "B"));
-  window.Dir1->setPath(QString::fromStdString(drive("B") + "/textures"));
+  window.Dir1.setPath(FromUtf8(drive("B", "textures")));
   pick(window, designation("Gone", "GONE"));
   pick(window, designation("B", "B"));
-  ASSERT_EQ(window.File1->path().toStdString(), drive("B"));
+  ASSERT_EQ(ToUtf8(window.File1.path()), drive("B"));
   select({0});
   window.Command1_Click();
 
   ASSERT_EQ(runs().size(), 1u);
-  EXPECT_EQ(runs()[0].workingDirectory, drive("A") + "/work");
-  EXPECT_EQ(runs()[0].arguments, std::vector<std::string>{drive("B") + "/b1.m32"});
-  EXPECT_EQ(std::filesystem::current_path(), drive("A") + "/work");
+  EXPECT_EQ(runs()[0].workingDirectory, drive("A", "work"));
+  EXPECT_EQ(runs()[0].arguments, std::vector<std::string>{drive("B", "b1.m32")});
+  EXPECT_EQ(std::filesystem::current_path(), drive("A", "work"));
 }
 
 TEST_F(BrowsingTest, TheDriveListShowsTheDrivesMountedWhenItOpens) {
   auto& window = openWindow();
   std::filesystem::create_directory(drive("C"));
-  sys::OverrideDrives({{"/", "root"}, {drive("A"), "A"}, {drive("C"), "STICK"}});
-  EXPECT_EQ(window.Drive1->findText(designation("C", "STICK")), -1);
-  window.Drive1->showPopup();
-  window.Drive1->hidePopup();
-  EXPECT_GE(window.Drive1->findText(designation("C", "STICK")), 0);
-  EXPECT_EQ(window.Drive1->findText(designation("B", "B")), -1);
-  EXPECT_EQ(window.Drive1->drive(), designation("A", "A"));
+  sys::OverrideDrives({Drive(root(), "root"), Drive(drive("A"), "A"), Drive(drive("C"), "STICK")});
+  EXPECT_FALSE(hasDrive(window, designation("C", "STICK")));
+  testing_support::DropDownAndClose(window.Drive1);
+  EXPECT_TRUE(hasDrive(window, designation("C", "STICK")));
+  EXPECT_FALSE(hasDrive(window, designation("B", "B")));
+  EXPECT_EQ(window.Drive1.drive(), designation("A", "A"));
 }
 
 }  // namespace

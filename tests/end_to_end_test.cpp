@@ -1,6 +1,6 @@
 // The window with the real converter beside it: converting a selection leaves a TGA
-// beside each selected file, and none beside the others.
-#include <QImage>
+// beside each selected file, named after the file's long name, and none beside the
+// others.
 #include <fstream>
 
 #include "m32write.h"
@@ -8,27 +8,45 @@
 
 namespace {
 
+struct TgaSize {
+  int width = -1, height = -1;
+  bool operator==(const TgaSize&) const = default;
+};
+
+// The width and height a TGA file's header gives; -1 when there is no such file.
+TgaSize SizeOfTga(const std::string& path) {
+  unsigned char header[18] = {};
+  if (!std::ifstream(testing_support::FsPath(path), std::ios::binary)
+           .read(reinterpret_cast<char*>(header), sizeof header))
+    return {};
+  return {header[12] | header[13] << 8, header[14] | header[15] << 8};
+}
+
 void WriteTexture(const std::string& path, std::uint32_t width, std::uint32_t height) {
   m32write::RgbaImage image{width, height, std::vector<std::uint8_t>(std::size_t{width} * height * 4)};
   for (std::size_t i = 0; i < image.rgba.size(); ++i) image.rgba[i] = static_cast<std::uint8_t>(i * 7);
   const auto bytes = m32write::EncodeM32(image, "textures/test");
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  std::ofstream(testing_support::FsPath(path), std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
 TEST_F(WindowTest, ConvertingASelectionLeavesATgaBesideEachSelectedFile) {
-  WriteTexture(work() + "/rock wall.m32", 5, 3);
-  WriteTexture(work() + "/SKY.M32", 8, 8);
-  WriteTexture(work() + "/unselected.m32", 2, 2);
+  WriteTexture(work("caf\xc3\xa9 noir.m32"), 4, 2);  // "café noir"
+  WriteTexture(work("rock wall.m32"), 5, 3);
+  WriteTexture(work("SKY.M32"), 8, 8);
+  WriteTexture(work("unselected.m32"), 2, 2);
+  WriteTexture(work("\xe6\x9c\xa8\xe7\x9b\xae.m32"), 3, 7);  // "木目", wood grain
   auto& window = openWindow();
-  ASSERT_EQ(window.File1->listCount(), 3);
-  select({0, 1});  // rock wall.m32, SKY.M32
+  ASSERT_EQ(window.File1.listCount(), 5);
+  for (int i = 0; i < window.File1.listCount(); ++i)
+    window.File1.setSelected(i, window.File1.list(i) != u"unselected.m32");
   window.Command1_Click();
 
-  const QImage rock(QString::fromStdString(work() + "/rock wall.tga"));
-  const QImage sky(QString::fromStdString(work() + "/SKY.tga"));
-  EXPECT_EQ(rock.size(), QSize(5, 3));
-  EXPECT_EQ(sky.size(), QSize(8, 8));
-  EXPECT_FALSE(std::filesystem::exists(work() + "/unselected.tga"));
+  EXPECT_EQ(SizeOfTga(work("caf\xc3\xa9 noir.tga")), (TgaSize{4, 2}));
+  EXPECT_EQ(SizeOfTga(work("rock wall.tga")), (TgaSize{5, 3}));
+  EXPECT_EQ(SizeOfTga(work("SKY.tga")), (TgaSize{8, 8}));
+  EXPECT_EQ(SizeOfTga(work("\xe6\x9c\xa8\xe7\x9b\xae.tga")), (TgaSize{3, 7}));
+  EXPECT_FALSE(std::filesystem::exists(testing_support::FsPath(work("unselected.tga"))));
 }
 
 }  // namespace

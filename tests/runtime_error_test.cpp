@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "runtime/error.h"
+#include "runtime/strings.h"
 #include "system/directory.h"
 
 namespace {
@@ -20,7 +21,7 @@ TEST(RuntimeErrors, SystemFailuresAreNumberedByWhatWentWrong) {
   } catch (const std::system_error& failure) {
     const runtime::Error error = runtime::ErrorFrom(failure);
     EXPECT_EQ(error.number(), 76);
-    EXPECT_EQ(error.description().toStdString(), "Path not found: " + std::string(failure.what()));
+    EXPECT_EQ(error.description(), u"Path not found: " + runtime::FromUtf8(failure.what()));
   }
   EXPECT_EQ(NumberOf(std::error_code(ENOTDIR, std::system_category())), 76);
   EXPECT_EQ(NumberOf(std::error_code(EACCES, std::system_category())), 70);
@@ -33,7 +34,7 @@ TEST(RuntimeErrors, SystemFailuresAreNumberedByWhatWentWrong) {
 TEST(RuntimeErrors, ANameThatIsNotUtf8IsShownWithReplacementCharacters) {
   const runtime::Error error =
       runtime::ErrorFrom(std::system_error(std::error_code(ENOENT, std::system_category()), "caf\xe9"));
-  EXPECT_TRUE(error.description().startsWith(QStringLiteral("Path not found: caf\uFFFD: "))) << error.what();
+  EXPECT_EQ(error.description().rfind(u"Path not found: caf\uFFFD: ", 0), 0u) << error.what();
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 // run appends one line to the file named by PELLICAR_TEST_LOG:
 //   <start ns> <end ns> <process id> <own path> <working directory> <argument>...
 // every text in hex, so that any name survives: two digits a byte on POSIX, four a
-// UTF-16 unit on Windows. PELLICAR_TEST_SLEEP_MS makes it take that long,
+// UTF-16 unit on Windows, where each argument naming a file is logged in its long form
+// (the window passes short names). PELLICAR_TEST_SLEEP_MS makes it take that long,
 // PELLICAR_TEST_CREATE names a file it creates, PELLICAR_TEST_EXIT its exit code.
 //
 // The file named by its first argument may tell it how to end, one instruction a line:
@@ -95,6 +96,14 @@ NativeString OwnPath() {
 
 int ProcessId() { return static_cast<int>(GetCurrentProcessId()); }
 
+NativeString Logged(const NativeString& argument) {
+  std::wstring path(32768, L'\0');
+  const DWORD length = GetLongPathNameW(argument.c_str(), path.data(), static_cast<DWORD>(path.size()));
+  if (length == 0 || length >= path.size()) return argument;
+  path.resize(length);
+  return path;
+}
+
 bool Append(const NativeString& file, const std::string& line) {
   HANDLE log = CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -132,6 +141,8 @@ NativeString OwnPath() { return std::filesystem::read_symlink("/proc/self/exe").
 
 int ProcessId() { return static_cast<int>(getpid()); }
 
+NativeString Logged(const NativeString& argument) { return argument; }
+
 bool Append(const NativeString& file, const std::string& line) {
   const int fd = open(file.c_str(), O_CREAT | O_WRONLY | O_APPEND, 0644);
   const bool written = fd >= 0 && write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
@@ -161,7 +172,7 @@ NativeString Environment(const char* name) {
 bool AppendToLog(long long start, const std::vector<NativeString>& arguments) {
   std::vector<std::string> fields{std::to_string(start), std::to_string(NowNs()), std::to_string(ProcessId()),
                                   Hex(OwnPath()), Hex(std::filesystem::current_path().native())};
-  for (const auto& argument : arguments) fields.push_back(Hex(argument));
+  for (const auto& argument : arguments) fields.push_back(Hex(Logged(argument)));
   std::string line;
   for (const auto& field : fields) line.append(line.empty() ? "" : " ").append(field);
   line.push_back('\n');

@@ -1,11 +1,12 @@
-// Runs GoogleTest inside a QApplication, headless unless a platform is chosen.
+// Runs GoogleTest inside the windowing runtime.
 #include <gtest/gtest.h>
 
-#include <QApplication>
+#include "runtime/form.h"
+#include "support/window_support.h"
 
 int main(int argc, char* argv[]) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
+  testing_support::PrepareHeadless();
+  runtime::Application app(argc, argv);
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

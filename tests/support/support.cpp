@@ -8,8 +8,13 @@
 #include <sstream>
 #include <stdexcept>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <signal.h>
 #include <unistd.h>
+
+#include <cerrno>
 #endif
 
 namespace testing_support {
@@ -65,13 +70,58 @@ std::vector<std::string> TempDir::names() const {
   return names;
 }
 
-void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
+std::string TempDir::operator/(const std::string& name) const { return NativePath(path_ + "/" + name); }
+
+std::string NativePath(std::string path) {
+  std::replace(path.begin(), path.end(), '/', static_cast<char>(std::filesystem::path::preferred_separator));
+  return path;
 }
+
+std::filesystem::path FsPath(const std::string& path) {
+#ifdef _WIN32
+  return std::filesystem::path(std::u8string(path.begin(), path.end()));
+#else
+  return path;
+#endif
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+  std::ofstream(FsPath(path), std::ios::binary) << content;
+}
+
+void MakeHidden([[maybe_unused]] const std::string& path) {
+#ifdef _WIN32
+  SetFileAttributesW(FsPath(path).c_str(), FILE_ATTRIBUTE_HIDDEN);
+#endif
+}
+
+bool ProcessRuns(int processId) {
+#ifdef _WIN32
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(processId));
+  if (!process) return false;
+  const bool runs = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return runs;
+#else
+  return kill(processId, 0) == 0 || errno != ESRCH;
+#endif
+}
+
+std::filesystem::path OwnFolder() {
+#ifdef _WIN32
+  std::wstring path(32768, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  return std::filesystem::path(path).parent_path();
+#else
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path();
+#endif
+}
+
+std::string RootOf(const std::string& path) { return Narrow(FsPath(path).root_path()); }
 
 std::vector<ConverterRun> ReadRuns(const std::string& logPath) {
   std::vector<ConverterRun> runs;
-  std::ifstream log(logPath);
+  std::ifstream log(FsPath(logPath));
   for (std::string line; std::getline(log, line);) {
     std::istringstream fields(line);
     ConverterRun run;

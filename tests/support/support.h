@@ -1,5 +1,6 @@
 #pragma once
 // Helpers the tests share: a temporary folder, files, and the fake converter's log.
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,14 +14,29 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  // `name` in the folder; '/' in it stands for the platform's separator.
+  std::string operator/(const std::string& name) const;
   std::vector<std::string> names() const;  // of what is in it, sorted
 
  private:
   std::string path_;
 };
 
+// A path written with '/' as the platform writes it.
+std::string NativePath(std::string path);
+// A path held as UTF-8 on Windows, as the system's bytes elsewhere.
+std::filesystem::path FsPath(const std::string& path);
+
 void WriteFile(const std::string& path, const std::string& content = "m32");
+// Hides a file from the lists: on Windows by its attribute; elsewhere a name that begins
+// with '.' is hidden already.
+void MakeHidden(const std::string& path);
+// Whether the process with this id still runs (or, on POSIX, lingers unreaped).
+bool ProcessRuns(int processId);
+// The folder of the running test program.
+std::filesystem::path OwnFolder();
+// The root of the file system that holds `path`: "/", or "C:\".
+std::string RootOf(const std::string& path);
 
 // One run of the fake converter, as its log line tells it.
 struct ConverterRun {

@@ -2,19 +2,20 @@
 // A window opened in a fresh folder, with the fake converter logging to that folder.
 #include <gtest/gtest.h>
 
-#include <QItemSelectionModel>
 #include <filesystem>
 #include <memory>
 
+#include "runtime/strings.h"
 #include "support.h"
 #include "ui/frmPellicar.h"
+#include "window_support.h"
 
 class WindowTest : public testing::Test {
  protected:
   void SetUp() override {
     startDirectory_ = std::filesystem::current_path();
     std::filesystem::create_directory(folder_ / "work");
-    std::filesystem::current_path(folder_ / "work");
+    std::filesystem::current_path(testing_support::FsPath(work()));
   }
 
   void TearDown() override {
@@ -24,6 +25,8 @@ class WindowTest : public testing::Test {
 
   // The folder the window starts in, the process's current directory.
   std::string work() const { return folder_ / "work"; }
+  // `name` in that folder; '/' in it stands for the platform's separator.
+  std::string work(const std::string& name) const { return folder_ / ("work/" + name); }
   std::string log() const { return folder_ / "converter.log"; }
 
   frmPellicar& openWindow() {
@@ -32,8 +35,11 @@ class WindowTest : public testing::Test {
   }
 
   void select(std::initializer_list<int> rows) {
-    auto* model = window_->File1->model();
-    for (int row : rows) window_->File1->selectionModel()->select(model->index(row, 0), QItemSelectionModel::Select);
+    for (int row : rows) window_->File1.setSelected(row, true);
+  }
+
+  void selectAll() {
+    for (int row = 0; row < window_->File1.listCount(); ++row) window_->File1.setSelected(row, true);
   }
 
   std::vector<testing_support::ConverterRun> runs() const { return testing_support::ReadRuns(log()); }

@@ -1,7 +1,7 @@
 #pragma once
 // What became of the files of one batch, and the message that tells a person which of
 // them were not converted and why.
-#include <QString>
+#include <string>
 #include <vector>
 
 #include "system/process.h"
@@ -12,18 +12,18 @@ class BatchReport {
 
   explicit BatchReport(int selected) : selected_(selected) {}
 
-  void addFailure(const QString& fileName, const QString& reason);
+  void addFailure(const std::u16string& fileName, const std::u16string& reason);
   bool anyFailed() const { return failed_ > 0; }
   // "2 of 5 files were not converted:", then one line per failed file with its reason,
   // the list cut after kListed with "and N more".
-  QString message() const;
+  std::u16string message() const;
 
  private:
   int selected_;
   int failed_ = 0;
-  std::vector<QString> listed_;
+  std::vector<std::u16string> listed_;
 };
 
 // Why the converter's run on `fullPath` left it unconverted: the converter's own first
 // line on stderr, else how it ended; empty when it converted the file.
-QString FailureReason(const sys::ProcessResult& run, const QString& fullPath);
+std::u16string FailureReason(const sys::ProcessResult& run, const std::u16string& fullPath);

@@ -1,10 +1,10 @@
-#include "error.h"
+#include "runtime/error.h"
 
-#include <QApplication>
-#include <QMessageBox>
+#include <cstdio>
 #include <cstdlib>
 
-#include "strings.h"
+#include "runtime/msgbox.h"
+#include "runtime/strings.h"
 #include "system/error.h"
 
 namespace runtime {
@@ -18,33 +18,34 @@ enum ErrorNumber {
   kPathNotFound = 76,
 };
 
-std::pair<int, const char*> Classify(const std::error_code& code) {
+std::pair<int, const char16_t*> Classify(const std::error_code& code) {
   using std::errc;
   if (code == errc::no_such_file_or_directory || code == errc::not_a_directory)
-    return {kPathNotFound, "Path not found"};
+    return {kPathNotFound, u"Path not found"};
   if (code == errc::permission_denied || code == errc::operation_not_permitted)
-    return {kPermissionDenied, "Permission denied"};
-  if (code == errc::io_error) return {kDeviceIoError, "Device I/O error"};
+    return {kPermissionDenied, u"Permission denied"};
+  if (code == errc::io_error) return {kDeviceIoError, u"Device I/O error"};
   if (code == errc::no_such_device || code == errc::no_such_device_or_address || code == sys::Condition::kDriveNotReady)
-    return {kDeviceUnavailable, "Device unavailable"};
-  return {kPathFileAccessError, "Path/File access error"};
+    return {kDeviceUnavailable, u"Device unavailable"};
+  return {kPathFileAccessError, u"Path/File access error"};
 }
 
 }  // namespace
 
-Error::Error(int number, const QString& description) : std::runtime_error(description.toStdString()), number_(number) {}
+Error::Error(int number, const std::u16string& description)
+    : std::runtime_error(ToUtf8(description)), number_(number), description_(description) {}
 
 Error ErrorFrom(const std::system_error& failure) {
   const auto [number, title] = Classify(failure.code());
   // what() is "<path>: <reason>" in UTF-8, where a POSIX path keeps its bytes as they are.
-  return Error(number, QStringLiteral("%1: %2").arg(QLatin1String(title), QString::fromUtf8(failure.what())));
+  return Error(number, title + std::u16string(u": ") + ForDisplay(FromUtf8(failure.what())));
 }
 
 void OnErrorResumeNext(const std::function<void()>& statement) {
   try {
     statement();
   } catch (const Error& error) {
-    qInfo("dropped: %s", error.what());
+    std::fprintf(stderr, "dropped: %s\n", error.what());
   }
 }
 
@@ -52,10 +53,15 @@ void RunHandler(const std::function<void()>& handler) {
   try {
     handler();
   } catch (const Error& error) {
-    QMessageBox::critical(nullptr, QApplication::applicationDisplayName(),
-                          QStringLiteral("Run-time error '%1':\n\n%2").arg(error.number()).arg(error.description()));
+    MsgBox({u"Pellicar convertor",
+            u"Run-time error '" + FromUtf8(std::to_string(error.number())) + u"':\n\n" + error.description(),
+            MsgBoxIcon::kCritical});
     std::exit(EXIT_FAILURE);
   }
+}
+
+void Raise(const Event& event) {
+  if (event) RunHandler(event);
 }
 
 }  // namespace runtime

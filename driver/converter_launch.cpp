@@ -1,5 +1,6 @@
 // Running the converter: the short form of a path, and starting a command line and
 // waiting for its end.
+
 #include "runtime/busy.h"
 #include "runtime/strings.h"
 #include "system/process.h"
@@ -14,11 +15,11 @@ constexpr int kDoEventsIntervalMs = 10;
 
 }  // namespace
 
-QString frmPellicar::GetShortPath(QString& strFileName) {
+std::u16string frmPellicar::GetShortPath(std::u16string& strFileName) {
   return runtime::FromNative(sys::ShortPath(runtime::ToNative(strFileName)));
 }
 
-sys::ProcessResult frmPellicar::ExecCmd(QString& cmdline) {
+sys::ProcessResult frmPellicar::ExecCmd(std::u16string& cmdline) {
   sys::Process process = sys::StartProcess(runtime::ToNative(cmdline));
   while (!runtime::WaitForProcessDoingEvents(process, kDoEventsIntervalMs)) {
     if (busy_.sinceCloseRequest() >= kStopAfterClose) sys::StopProcess(process);

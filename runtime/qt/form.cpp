@@ -1,0 +1,84 @@
+// The form: a window with a fixed size, a title and an icon, and no maximise button.
+#include <QApplication>
+#include <QCloseEvent>
+#include <QIcon>
+#include <QMessageBox>
+
+#include "peer.h"
+#include "runtime/common/backend.h"
+
+namespace runtime {
+
+Form::Peer::Peer(Form& form) : form_(form) {
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+}
+
+void Form::Peer::closeEvent(QCloseEvent* event) { form_.keepsOpen() ? event->ignore() : event->accept(); }
+
+void Control::PeerDeleter::operator()(Peer* peer) const { delete peer; }
+
+Form::Form() : peer_(std::make_unique<Peer>(*this)) {}
+
+Form::~Form() = default;
+
+std::u16string Form::caption() const { return qt::FromQString(peer_->windowTitle()); }
+
+void Form::setCaption(const std::u16string& caption) { peer_->setWindowTitle(qt::ToQString(caption)); }
+
+void Form::setClientSize(int widthTwips, int heightTwips) {
+  peer_->setFixedSize(Pixels(widthTwips), Pixels(heightTwips));
+}
+
+void Form::setIcon(const std::u16string& resource) {
+  peer_->setWindowIcon(QIcon(QStringLiteral(":/%1.ico").arg(qt::ToQString(resource))));
+}
+
+void Form::setTabOrder(std::initializer_list<Control*> controls) {
+  const Control* previous = nullptr;
+  for (const Control* control : controls) {
+    if (previous) QWidget::setTabOrder(previous->peer().widget(), control->peer().widget());
+    previous = control;
+  }
+  if (controls.size() > 0) (*controls.begin())->setFocus();
+}
+
+void Form::show() { peer_->show(); }
+
+bool Form::visible() const { return peer_->isVisible(); }
+
+void Form::close() { peer_->close(); }
+
+struct Application::Native {
+  Native(int& argc, char** argv) : app(argc, argv) {}
+  QApplication app;
+};
+
+Application::Application(int& argc, char** argv) : native_(std::make_unique<Native>(argc, argv)) {}
+
+Application::~Application() = default;
+
+int Application::run(Form&) { return QApplication::exec(); }
+
+namespace backend {
+
+void Place(Form&, Peer& peer, const TwipsRect& rect) {
+  peer.widget()->setGeometry(Pixels(rect.left), Pixels(rect.top), Pixels(rect.width), Pixels(rect.height));
+}
+
+void Focus(Peer& peer) { peer.widget()->setFocus(); }
+
+bool HasFocus(const Peer& peer) { return peer.widget()->hasFocus(); }
+
+void ShowMessageBox(const Message& message) {
+  const auto icon = message.icon == MsgBoxIcon::kCritical ? QMessageBox::Critical : QMessageBox::Warning;
+  QMessageBox box(icon, qt::ToQString(message.title), qt::ToQString(message.text), QMessageBox::Ok,
+                  QApplication::activeWindow());
+  box.setTextFormat(Qt::PlainText);  // names and the converter's words are never markup
+  box.setDefaultButton(QMessageBox::Ok);
+  box.setEscapeButton(QMessageBox::Ok);
+  box.exec();
+}
+
+}  // namespace backend
+}  // namespace runtime

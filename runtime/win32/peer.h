@@ -1,0 +1,101 @@
+#pragma once
+// The Win32 peers: a form is a top-level window of our own class, a control a child
+// window of one of the standard classes. A child's notifications reach its peer through
+// a registry in the form by control id, not through a switch that knows every control.
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/control.h"
+#include "runtime/form.h"
+
+namespace runtime {
+
+class Control::Peer {
+ public:
+  Peer(Form& form, const wchar_t* windowClass, DWORD style, DWORD exStyle = 0);
+  virtual ~Peer();
+  Peer(const Peer&) = delete;
+  Peer& operator=(const Peer&) = delete;
+
+  HWND hwnd() const { return hwnd_; }
+  Form::Peer& form() const { return form_; }
+
+  // Puts the control at `pixels` in the form's client area.
+  virtual void place(const RECT& pixels);
+  // The form's font or resolution has changed.
+  virtual void fontChanged() {}
+  // Notifications the form passes on: WM_COMMAND's code, WM_DRAWITEM.
+  virtual void command(int /*code*/) {}
+  virtual void drawItem(const DRAWITEMSTRUCT& /*item*/) {}
+
+ private:
+  Form::Peer& form_;
+  HWND hwnd_;
+};
+
+class Form::Peer {
+ public:
+  explicit Peer(Form& form);
+  ~Peer();
+  Peer(const Peer&) = delete;
+  Peer& operator=(const Peer&) = delete;
+
+  HWND hwnd() const { return hwnd_; }
+  int dpi() const { return dpi_; }
+  HFONT font() const { return font_; }
+
+  int add(Control::Peer& control);
+  void remove(int id);
+  void place(Control::Peer& control, const TwipsRect& rect);
+  void setClientSize(int widthTwips, int heightTwips);
+  void setIcon(const std::u16string& resource);
+  void close();
+  // The control that has the focus whenever the form is active.
+  void focus(HWND control);
+
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+ private:
+  LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+  void changeDpi(int dpi, const RECT* suggested);
+  void resize();
+  Control::Peer* control(int id) const;
+
+  Form& form_;
+  HWND hwnd_ = nullptr;
+  int dpi_ = 96;
+  HFONT font_ = nullptr;
+  HWND focus_ = nullptr;
+  HICON icon_ = nullptr, smallIcon_ = nullptr;
+  int nextId_ = 100;  // clear of IDOK and IDCANCEL, which the dialog manager sends
+  int widthTwips_ = 0, heightTwips_ = 0;
+  std::map<int, Control::Peer*> controls_;
+  std::map<Control::Peer*, TwipsRect> placements_;
+};
+
+namespace win32 {
+
+inline constexpr wchar_t kFormClass[] = L"PellicarForm";
+
+// UTF-16 both ways: wchar_t is 16 bits on Windows.
+std::wstring Wide(std::u16string_view text);
+std::u16string FromWide(std::wstring_view text);
+
+HINSTANCE Instance();
+// The dots per inch of the display the window is on.
+int DpiOf(HWND hwnd);
+// Registers the window classes once.
+void RegisterClasses();
+
+// Whether input is dropped: some BusyScope lives.
+bool Busy();
+// Hands one message to its window, Tab and the arrow keys going through the dialog
+// manager; input is dropped while busy, except what closes a form.
+void Dispatch(MSG& message);
+
+}  // namespace win32
+}  // namespace runtime

@@ -1,0 +1,91 @@
+// The picture box: a sunken window of our own class that paints a bitmap and, unlike a
+// static control, takes the focus in its turn and shows it.
+#include "peer.h"
+#include "runtime/common/backend.h"
+
+namespace runtime {
+namespace {
+
+constexpr wchar_t kPictureClass[] = L"PellicarPicture";
+
+class PicturePeer : public Control::Peer {
+ public:
+  explicit PicturePeer(Form& form) : Peer(form, Register(), WS_TABSTOP, WS_EX_CLIENTEDGE) {
+    SetWindowLongPtrW(hwnd(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  }
+
+  ~PicturePeer() override {
+    SetWindowLongPtrW(hwnd(), GWLP_USERDATA, 0);
+    if (bitmap_) DeleteObject(bitmap_);
+  }
+
+  void setPicture(const std::u16string& resource) {
+    if (bitmap_) DeleteObject(bitmap_);
+    bitmap_ = static_cast<HBITMAP>(
+        LoadImageW(win32::Instance(), win32::Wide(resource).c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    InvalidateRect(hwnd(), nullptr, TRUE);
+  }
+
+ private:
+  static const wchar_t* Register() {
+    static const bool registered = [] {
+      WNDCLASSEXW picture{};
+      picture.cbSize = sizeof picture;
+      picture.lpfnWndProc = WindowProc;
+      picture.hInstance = win32::Instance();
+      picture.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+      picture.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+      picture.lpszClassName = kPictureClass;
+      return RegisterClassExW(&picture) != 0;
+    }();
+    (void)registered;
+    return kPictureClass;
+  }
+
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<PicturePeer*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    switch (message) {
+      case WM_PAINT:
+        if (self) return self->paint(), 0;
+        break;
+      case WM_SETFOCUS:
+      case WM_KILLFOCUS: InvalidateRect(hwnd, nullptr, TRUE); return 0;
+      case WM_LBUTTONDOWN: SetFocus(hwnd); return 0;
+      case STM_GETIMAGE:  // as a static control answers it
+        return self && wParam == IMAGE_BITMAP ? reinterpret_cast<LRESULT>(self->bitmap_) : 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+
+  void paint() {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(hwnd(), &paint);
+    RECT client;
+    GetClientRect(hwnd(), &client);
+    if (bitmap_) {
+      BITMAP size{};
+      GetObjectW(bitmap_, sizeof size, &size);
+      HDC memory = CreateCompatibleDC(dc);
+      const HGDIOBJ old = SelectObject(memory, bitmap_);
+      BitBlt(dc, (client.right - size.bmWidth) / 2, (client.bottom - size.bmHeight) / 2, size.bmWidth, size.bmHeight,
+             memory, 0, 0, SRCCOPY);
+      SelectObject(memory, old);
+      DeleteDC(memory);
+    }
+    if (GetFocus() == hwnd()) DrawFocusRect(dc, &client);
+    EndPaint(hwnd(), &paint);
+  }
+
+  HBITMAP bitmap_ = nullptr;
+};
+
+}  // namespace
+
+namespace backend {
+
+PeerPtr MakePicture(Form& form) { return PeerPtr(new PicturePeer(form)); }
+
+void SetPicture(Peer& peer, const std::u16string& resource) { static_cast<PicturePeer&>(peer).setPicture(resource); }
+
+}  // namespace backend
+}  // namespace runtime

@@ -1,0 +1,151 @@
+#include "support/window_support.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QListView>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "runtime/qt/peer.h"
+
+namespace testing_support {
+namespace {
+
+QWidget* Widget(const runtime::Control& control) { return control.peer().widget(); }
+
+QComboBox& Combo(runtime::DriveListBox& list) { return *static_cast<QComboBox*>(Widget(list)); }
+
+}  // namespace
+
+void PrepareHeadless() {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+bool ShowAndActivate(runtime::Form& form) {
+  form.show();
+  QApplication::setActiveWindow(&form.peer());
+  return QTest::qWaitForWindowActive(&form.peer());
+}
+
+void ProcessEvents(int milliseconds) {
+  QCoreApplication::processEvents();
+  if (milliseconds > 0) QTest::qWait(milliseconds);
+}
+
+void After(int milliseconds, std::function<void()> action) { QTimer::singleShot(milliseconds, std::move(action)); }
+
+void PressKey(runtime::Form&, Key key) {
+  QWidget* focus = QApplication::focusWidget();
+  switch (key) {
+    case Key::kTab: QTest::keyClick(focus, Qt::Key_Tab); break;
+    case Key::kReturn: QTest::keyClick(focus, Qt::Key_Return); break;
+    case Key::kEscape: QTest::keyClick(focus, Qt::Key_Escape); break;
+    case Key::kHome: QTest::keyClick(focus, Qt::Key_Home); break;
+    case Key::kShiftEnd: QTest::keyClick(focus, Qt::Key_End, Qt::ShiftModifier); break;
+    case Key::kSpace: QTest::keyClick(focus, Qt::Key_Space); break;
+  }
+}
+
+void Click(runtime::Control& control) { QTest::mouseClick(Widget(control), Qt::LeftButton); }
+
+void QueueClick(runtime::Control& control) {
+  QMetaObject::invokeMethod(
+      Widget(control), [&control] { Click(control); }, Qt::QueuedConnection);
+}
+
+void QueueClose(runtime::Form& form) {
+  QMetaObject::invokeMethod(
+      &form.peer(), [&form] { form.close(); }, Qt::QueuedConnection);
+}
+
+void PickDrive(runtime::DriveListBox& list, const std::u16string& designation) {
+  Combo(list).showPopup();
+  Combo(list).hidePopup();
+  Combo(list).setCurrentIndex(Combo(list).findText(QString::fromStdU16String(designation)));
+}
+
+void DropDownAndClose(runtime::DriveListBox& list) {
+  Combo(list).showPopup();
+  Combo(list).hidePopup();
+}
+
+void DoubleClickDirectory(runtime::DirListBox& list, int index) {
+  auto& tree = *static_cast<QTreeWidget*>(Widget(list));
+  list.setListIndex(index);
+  emit tree.itemDoubleClicked(tree.currentItem(), 0);
+}
+
+int Dpi(const runtime::Form&) { return runtime::kStandardDpi; }  // Qt lays out in device-independent pixels
+
+Size ClientSize(const runtime::Form& form) { return {form.peer().width(), form.peer().height()}; }
+
+bool Resizable(const runtime::Form& form) { return form.peer().minimumSize() != form.peer().maximumSize(); }
+
+bool HasIcons(const runtime::Form& form) {
+  const auto sizes = form.peer().windowIcon().availableSizes();
+  return sizes.contains(QSize(16, 16)) && sizes.contains(QSize(32, 32));
+}
+
+Rect Geometry(const runtime::Control& control) {
+  const QRect r = Widget(control)->geometry();
+  return {r.left(), r.top(), r.width(), r.height()};
+}
+
+Size PictureSize(const runtime::PictureBox& picture) {
+  const QSize size = static_cast<QLabel*>(Widget(picture))->pixmap().size();
+  return {size.width(), size.height()};
+}
+
+Size PictureRoom(const runtime::PictureBox& picture) {
+  const QSize size = static_cast<QLabel*>(Widget(picture))->contentsRect().size();
+  return {size.width(), size.height()};
+}
+
+std::u16string ShownText(const runtime::FileListBox& list, int index) {
+  const auto* view = static_cast<QListView*>(Widget(list));
+  return view->model()->index(index, 0).data().toString().toStdU16String();
+}
+
+bool BusyCursorShown(const runtime::Form&) {
+  return QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+}
+
+void WatchCaption(runtime::Form& form, std::function<void(const std::u16string&)> seen) {
+  QObject::connect(&form.peer(), &QWidget::windowTitleChanged,
+                   [seen = std::move(seen)](const QString& title) { seen(title.toStdU16String()); });
+}
+
+struct MessageBoxWatcher::Native {
+  static constexpr int kLookEveryMs = 10;
+
+  explicit Native(Key key) : closingKey(key == Key::kReturn ? Qt::Key_Return : Qt::Key_Escape) {
+    QObject::connect(&timer, &QTimer::timeout, [this] { look(); });
+    timer.start(kLookEveryMs);
+  }
+
+  void look() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible()) return;
+    ShownMessage seen{box->windowTitle().toStdU16String(), box->text().toStdU16String(),
+                      box->icon() == QMessageBox::Warning, box->textFormat() == Qt::PlainText, false};
+    QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, closingKey);
+    seen.closedByKey = !box->isVisible();
+    if (!seen.closedByKey) box->done(0);  // so that the test goes on, and fails
+    shown.push_back(seen);
+  }
+
+  Qt::Key closingKey;
+  QTimer timer;
+  std::vector<ShownMessage> shown;
+};
+
+MessageBoxWatcher::MessageBoxWatcher(Key closingKey) : native_(std::make_unique<Native>(closingKey)) {}
+
+MessageBoxWatcher::~MessageBoxWatcher() = default;
+
+const std::vector<ShownMessage>& MessageBoxWatcher::shown() const { return native_->shown; }
+
+}  // namespace testing_support

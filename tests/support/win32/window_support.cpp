@@ -1,0 +1,283 @@
+#include "support/window_support.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <chrono>
+#include <map>
+#include <vector>
+
+#include "runtime/busy.h"
+#include "runtime/win32/peer.h"
+
+namespace testing_support {
+namespace {
+
+HWND Handle(const runtime::Control& control) { return control.peer().hwnd(); }
+HWND Handle(const runtime::Form& form) { return form.peer().hwnd(); }
+
+std::map<UINT_PTR, std::function<void()>>& Timers() {
+  static std::map<UINT_PTR, std::function<void()>> timers;
+  return timers;
+}
+
+void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  auto action = std::move(Timers()[id]);
+  Timers().erase(id);
+  if (action) action();
+}
+
+// A key as the keyboard sends it, through the system's input queue.
+void Send(WORD key, bool up) {
+  INPUT input{};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = key;
+  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  SendInput(1, &input, sizeof input);
+}
+
+void Tap(WORD key, WORD modifier = 0) {
+  if (modifier) Send(modifier, false);
+  Send(key, false);
+  Send(key, true);
+  if (modifier) Send(modifier, true);
+}
+
+// A mouse message in the middle of the window, as the system posts it.
+void PostMouse(HWND window, UINT message, POINT at) {
+  PostMessageW(window, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(at.x, at.y));
+}
+
+Size SizeOf(const RECT& rect) { return {rect.right - rect.left, rect.bottom - rect.top}; }
+
+}  // namespace
+
+void PrepareHeadless() {}
+
+bool ShowAndActivate(runtime::Form& form) {
+  form.show();
+  SetForegroundWindow(Handle(form));
+  SetActiveWindow(Handle(form));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (GetActiveWindow() != Handle(form) && std::chrono::steady_clock::now() < deadline) ProcessEvents(10);
+  ProcessEvents();
+  return GetActiveWindow() == Handle(form);
+}
+
+void ProcessEvents(int milliseconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  do {
+    runtime::DoEvents();
+    if (milliseconds > 0) MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+  } while (std::chrono::steady_clock::now() < end);
+  runtime::DoEvents();
+}
+
+void After(int milliseconds, std::function<void()> action) {
+  const UINT_PTR id = SetTimer(nullptr, 0, static_cast<UINT>(milliseconds), OnTimer);
+  Timers()[id] = std::move(action);
+}
+
+void PressKey(runtime::Form&, Key key) {
+  switch (key) {
+    case Key::kTab: Tap(VK_TAB); break;
+    case Key::kReturn: Tap(VK_RETURN); break;
+    case Key::kEscape: Tap(VK_ESCAPE); break;
+    case Key::kHome: Tap(VK_HOME); break;
+    case Key::kShiftEnd: Tap(VK_END, VK_SHIFT); break;
+    case Key::kSpace: Tap(VK_SPACE); break;
+  }
+  ProcessEvents(20);
+}
+
+void Click(runtime::Control& control) {
+  RECT client;
+  GetClientRect(Handle(control), &client);
+  const POINT middle{client.right / 2, client.bottom / 2};
+  PostMouse(Handle(control), WM_LBUTTONDOWN, middle);
+  PostMouse(Handle(control), WM_LBUTTONUP, middle);
+}
+
+void QueueClick(runtime::Control& control) { Click(control); }
+
+void QueueClose(runtime::Form& form) { PostMessageW(Handle(form), WM_CLOSE, 0, 0); }
+
+void PickDrive(runtime::DriveListBox& list, const std::u16string& designation) {
+  SendMessageW(Handle(list), CB_SHOWDROPDOWN, TRUE, 0);
+  int index = -1;
+  for (int i = 0; i < list.listCount(); ++i) {
+    if (list.list(i) == designation) index = i;
+  }
+  SendMessageW(Handle(list), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  SendMessageW(Handle(list), CB_SHOWDROPDOWN, FALSE, 0);
+  ProcessEvents();
+}
+
+void DropDownAndClose(runtime::DriveListBox& list) {
+  SendMessageW(Handle(list), CB_SHOWDROPDOWN, TRUE, 0);
+  SendMessageW(Handle(list), CB_SHOWDROPDOWN, FALSE, 0);
+  ProcessEvents();
+}
+
+void DoubleClickDirectory(runtime::DirListBox& list, int index) {
+  RECT line{};
+  SendMessageW(Handle(list), LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&line));
+  const POINT middle{(line.left + line.right) / 2, (line.top + line.bottom) / 2};
+  for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+    PostMouse(Handle(list), message, middle);
+  ProcessEvents();
+}
+
+int Dpi(const runtime::Form& form) { return runtime::win32::DpiOf(Handle(form)); }
+
+Size ClientSize(const runtime::Form& form) {
+  RECT client;
+  GetClientRect(Handle(form), &client);
+  return SizeOf(client);
+}
+
+bool Resizable(const runtime::Form& form) {
+  const auto style = GetWindowLongPtrW(Handle(form), GWL_STYLE);
+  return (style & WS_THICKFRAME) || (style & WS_MAXIMIZEBOX);
+}
+
+bool HasIcons(const runtime::Form& form) {
+  return SendMessageW(Handle(form), WM_GETICON, ICON_SMALL, 0) && SendMessageW(Handle(form), WM_GETICON, ICON_BIG, 0);
+}
+
+Rect Geometry(const runtime::Control& control) {
+  RECT r;
+  GetWindowRect(Handle(control), &r);
+  MapWindowPoints(HWND_DESKTOP, GetParent(Handle(control)), reinterpret_cast<POINT*>(&r), 2);
+  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+Size PictureSize(const runtime::PictureBox& picture) {
+  const auto bitmap = reinterpret_cast<HBITMAP>(SendMessageW(Handle(picture), STM_GETIMAGE, IMAGE_BITMAP, 0));
+  BITMAP size{};
+  if (!bitmap || !GetObjectW(bitmap, sizeof size, &size)) return {};
+  return {size.bmWidth, size.bmHeight};
+}
+
+Size PictureRoom(const runtime::PictureBox& picture) {
+  RECT client;
+  GetClientRect(Handle(picture), &client);
+  return SizeOf(client);
+}
+
+std::u16string ShownText(const runtime::FileListBox& list, int index) {
+  std::wstring text(static_cast<std::size_t>(SendMessageW(Handle(list), LB_GETTEXTLEN, index, 0)) + 1, L'\0');
+  text.resize(
+      static_cast<std::size_t>(SendMessageW(Handle(list), LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()))));
+  return std::u16string(text.begin(), text.end());
+}
+
+bool BusyCursorShown(const runtime::Form&) { return GetCursor() == LoadCursorW(nullptr, IDC_WAIT); }
+
+namespace {
+
+LRESULT CALLBACK CaptionWatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+  if (message == WM_SETTEXT && lParam) {
+    const auto* text = reinterpret_cast<const wchar_t*>(lParam);
+    (*reinterpret_cast<std::function<void(const std::u16string&)>*>(data))(runtime::win32::FromWide(text));
+  }
+  return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+std::u16string TextOf(HWND window) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return runtime::win32::FromWide(text);
+}
+
+BOOL CALLBACK FindBox(HWND window, LPARAM found) {
+  wchar_t name[16] = {};
+  if (!IsWindowVisible(window) || !GetClassNameW(window, name, 16) || std::wstring_view(name) != L"#32770") return TRUE;
+  *reinterpret_cast<HWND*>(found) = window;
+  return FALSE;
+}
+
+bool ShowsWarningIcon(HWND box) {
+  const HICON warning = LoadIconW(nullptr, IDI_WARNING);
+  for (int id : {0x14, 0x440}) {  // the icon's id: Windows's, Wine's
+    if (HWND icon = GetDlgItem(box, id);
+        icon && reinterpret_cast<HICON>(SendMessageW(icon, STM_GETICON, 0, 0)) == warning)
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void WatchCaption(runtime::Form& form, std::function<void(const std::u16string&)> seen) {
+  // Kept for the life of the test program: the form may outlive the caller's frame.
+  auto* watcher = new std::function<void(const std::u16string&)>(std::move(seen));
+  SetWindowSubclass(Handle(form), CaptionWatch, 1, reinterpret_cast<DWORD_PTR>(watcher));
+}
+
+struct MessageBoxWatcher::Native {
+  static constexpr UINT kLookEveryMs = 10;
+  static inline Native* current = nullptr;
+
+  explicit Native(Key key) : closingKey(key == Key::kReturn ? VK_RETURN : VK_ESCAPE) {
+    current = this;
+    timer = SetTimer(nullptr, 0, kLookEveryMs, [](HWND, UINT, UINT_PTR, DWORD) {
+      if (current) current->look();
+    });
+  }
+  ~Native() {
+    KillTimer(nullptr, timer);
+    current = nullptr;
+  }
+
+  // A box closed since the key was pressed was closed by that key.
+  void settle() {
+    if (!pending || IsWindow(pending)) return;
+    shown.back().closedByKey = true;
+    pending = nullptr;
+  }
+
+  void look() {
+    settle();
+    HWND box = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindBox, reinterpret_cast<LPARAM>(&box));
+    if (!box) return;
+    if (box == pending) {
+      if (++waited > kGiveUpTicks) EndDialog(box, IDOK);  // so that the test goes on, and fails
+      return;
+    }
+    shown.push_back(
+        {TextOf(box), runtime::win32::FromWide(TextOfItem(box, 0xFFFF)), ShowsWarningIcon(box), true, false});
+    HWND focus = GetFocus();
+    PostMessageW(focus ? focus : box, WM_KEYDOWN, closingKey, 0);
+    PostMessageW(focus ? focus : box, WM_KEYUP, closingKey, 0);
+    pending = box;
+    waited = 0;
+  }
+
+  static std::wstring TextOfItem(HWND box, int id) {
+    std::wstring text(4096, L'\0');
+    text.resize(GetDlgItemTextW(box, id, text.data(), static_cast<int>(text.size())));
+    return text;
+  }
+
+  static constexpr int kGiveUpTicks = 50;
+  WPARAM closingKey;
+  UINT_PTR timer = 0;
+  HWND pending = nullptr;
+  int waited = 0;
+  std::vector<ShownMessage> shown;
+};
+
+MessageBoxWatcher::MessageBoxWatcher(Key closingKey) : native_(std::make_unique<Native>(closingKey)) {}
+
+MessageBoxWatcher::~MessageBoxWatcher() = default;
+
+const std::vector<ShownMessage>& MessageBoxWatcher::shown() const {
+  native_->settle();
+  return native_->shown;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,99 @@
+#pragma once
+// What a person does to a window, and what the tests look at that the form's interface
+// does not give: the one part of the window's tests written once per backend
+// (support/qt, support/win32).
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "runtime/commandbutton.h"
+#include "runtime/dirlistbox.h"
+#include "runtime/drivelistbox.h"
+#include "runtime/filelistbox.h"
+#include "runtime/form.h"
+#include "runtime/picturebox.h"
+
+namespace testing_support {
+
+enum class Key { kTab, kReturn, kEscape, kHome, kShiftEnd, kSpace };
+
+struct Size {
+  int width = 0, height = 0;
+  bool operator==(const Size&) const = default;
+};
+
+struct Rect {
+  int left = 0, top = 0, width = 0, height = 0;
+  bool operator==(const Rect&) const = default;
+};
+
+// Before the runtime starts: windows open off the screen unless a display is chosen.
+void PrepareHeadless();
+// Shows the form and waits until it is the active window.
+bool ShowAndActivate(runtime::Form& form);
+// Handles the events that are waiting, for about `milliseconds`.
+void ProcessEvents(int milliseconds = 0);
+// Runs `action` from the event loop once `milliseconds` have passed.
+void After(int milliseconds, std::function<void()> action);
+
+// Presses a key in the control that has the focus, and lets the window handle it.
+void PressKey(runtime::Form& form, Key key);
+// Clicks in the middle of the control with the left mouse button.
+void Click(runtime::Control& control);
+// A click on the control and a request to close the form, queued for the window as the
+// window system queues them; may be called from any thread.
+void QueueClick(runtime::Control& control);
+void QueueClose(runtime::Form& form);
+// Opens the drive list and picks `designation` in it, as a person would.
+void PickDrive(runtime::DriveListBox& list, const std::u16string& designation);
+// Opens the drive list and closes it again without a pick.
+void DropDownAndClose(runtime::DriveListBox& list);
+void DoubleClickDirectory(runtime::DirListBox& list, int index);
+
+int Dpi(const runtime::Form& form);
+Size ClientSize(const runtime::Form& form);
+bool Resizable(const runtime::Form& form);
+// Whether the window carries icons of 16 and 32 pixels, for the title bar and the
+// task switcher.
+bool HasIcons(const runtime::Form& form);
+// Where the control is, in pixels of the client area.
+Rect Geometry(const runtime::Control& control);
+// The size of the picture shown, and of the room inside the box's border.
+Size PictureSize(const runtime::PictureBox& picture);
+Size PictureRoom(const runtime::PictureBox& picture);
+// The text the file list shows on line `index`.
+std::u16string ShownText(const runtime::FileListBox& list, int index);
+// Whether the busy cursor shows over the form.
+bool BusyCursorShown(const runtime::Form& form);
+
+// Calls `seen` with each caption the form is given, as it is given.
+void WatchCaption(runtime::Form& form, std::function<void(const std::u16string&)> seen);
+
+// A message box as a person saw it.
+struct ShownMessage {
+  std::u16string title;
+  std::u16string text;
+  bool warningIcon = false;
+  bool plainText = false;    // shown as it is, never taken as markup
+  bool closedByKey = false;  // the key the watcher pressed closed it
+};
+
+// Watches for message boxes while it lives: each one that shows is read, then closed
+// with `closingKey` (Return or Escape), as a person would close it.
+class MessageBoxWatcher {
+ public:
+  explicit MessageBoxWatcher(Key closingKey = Key::kEscape);
+  ~MessageBoxWatcher();
+  MessageBoxWatcher(const MessageBoxWatcher&) = delete;
+  MessageBoxWatcher& operator=(const MessageBoxWatcher&) = delete;
+
+  const std::vector<ShownMessage>& shown() const;
+
+  struct Native;
+
+ private:
+  std::unique_ptr<Native> native_;
+};
+
+}  // namespace testing_support
