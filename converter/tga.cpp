@@ -34,11 +34,6 @@ namespace m32tga {
 namespace {
 
 constexpr std::uint8_t kTrueColour = 2;
-constexpr std::size_t kWidthAt = 12;
-constexpr std::size_t kHeightAt = 14;
-constexpr std::size_t kDepthAt = 16;
-constexpr std::size_t kDescriptorAt = 17;
-constexpr std::size_t kImageTypeAt = 2;
 constexpr std::uint8_t kAlphaBits = 8;
 constexpr std::size_t kBgrBytes = 3;
 constexpr std::size_t kBgraBytes = 4;
@@ -53,11 +48,11 @@ void PutU16(std::uint8_t* at, std::uint32_t value) {
 
 std::array<std::uint8_t, kTgaHeaderBytes> HeaderFor(ImageSize size, TgaDepth depth) {
   std::array<std::uint8_t, kTgaHeaderBytes> header{};
-  header[kImageTypeAt] = kTrueColour;
-  PutU16(&header[kWidthAt], size.width);
-  PutU16(&header[kHeightAt], size.height);
-  header[kDepthAt] = static_cast<std::uint8_t>(BytesPerPixel(depth) * kBitsPerByte);
-  header[kDescriptorAt] = depth == TgaDepth::kBgra32 ? kAlphaBits : 0;
+  header[kTgaImageTypeAt] = kTrueColour;
+  PutU16(&header[kTgaWidthAt], size.width);
+  PutU16(&header[kTgaHeightAt], size.height);
+  header[kTgaDepthAt] = static_cast<std::uint8_t>(BytesPerPixel(depth) * kBitsPerByte);
+  header[kTgaDescriptorAt] = depth == TgaDepth::kBgra32 ? kAlphaBits : 0;
   return header;
 }
 

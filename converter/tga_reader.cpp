@@ -57,17 +57,6 @@
 namespace m32tga {
 namespace {
 
-constexpr std::size_t kIdLengthAt = 0;
-constexpr std::size_t kMapTypeAt = 1;
-constexpr std::size_t kImageTypeAt = 2;
-constexpr std::size_t kMapFirstAt = 3;
-constexpr std::size_t kMapLengthAt = 5;
-constexpr std::size_t kMapEntryBitsAt = 7;
-constexpr std::size_t kWidthAt = 12;
-constexpr std::size_t kHeightAt = 14;
-constexpr std::size_t kDepthAt = 16;
-constexpr std::size_t kDescriptorAt = 17;
-
 constexpr std::uint8_t kRunLengthTypeBit = 8;
 constexpr std::uint8_t kAlphaBitsMask = 0x0F;
 constexpr std::uint8_t kRightToLeftBit = 0x10;
@@ -148,16 +137,16 @@ std::string TypeError(std::uint8_t type) {
 
 // The fields of the header that do not depend on the file's size.
 std::string ParseFields(std::span<const std::uint8_t> header, Format& format) {
-  const std::uint8_t type = header[kImageTypeAt];
+  const std::uint8_t type = header[kTgaImageTypeAt];
   if (std::string error = TypeError(type); !error.empty()) return error;
   format.kind = static_cast<Kind>(type & ~kRunLengthTypeBit);
   format.runLength = (type & kRunLengthTypeBit) != 0;
-  const std::uint8_t mapType = header[kMapTypeAt];
+  const std::uint8_t mapType = header[kTgaMapTypeAt];
   if (mapType > 1) return "unknown TGA colour-map type " + WithSeparators(mapType);
   if (mapType == 1) {
-    format.mapFirst = U16At(header, kMapFirstAt);
-    format.mapLength = U16At(header, kMapLengthAt);
-    format.mapEntryBits = header[kMapEntryBitsAt];
+    format.mapFirst = U16At(header, kTgaMapFirstAt);
+    format.mapLength = U16At(header, kTgaMapLengthAt);
+    format.mapEntryBits = header[kTgaMapEntryBitsAt];
   }
   if (format.kind == Kind::kMapped) {
     if (mapType == 0 || format.mapLength == 0) return "colour-mapped TGA without a colour map";
@@ -165,17 +154,17 @@ std::string ParseFields(std::span<const std::uint8_t> header, Format& format) {
       return "unsupported TGA colour-map entries of " + WithSeparators(format.mapEntryBits) + " bits";
     }
   }
-  format.width = U16At(header, kWidthAt);
-  format.height = U16At(header, kHeightAt);
+  format.width = U16At(header, kTgaWidthAt);
+  format.height = U16At(header, kTgaHeightAt);
   if (format.width == 0 || format.height == 0) {
     return "no image: the TGA is " + WithSeparators(format.width) + " x " + WithSeparators(format.height) + " pixels";
   }
-  format.depth = header[kDepthAt];
+  format.depth = header[kTgaDepthAt];
   if (!DepthFits(format.kind, format.depth)) {
     return "unsupported " + WithSeparators(format.depth) + "-bit pixels in a " + KindName(format.kind) + " TGA";
   }
   format.pixelBytes = WholeBytes(format.depth);
-  const std::uint8_t descriptor = header[kDescriptorAt];
+  const std::uint8_t descriptor = header[kTgaDescriptorAt];
   if ((descriptor & kInterleavingBits) != 0) return "unsupported interleaved TGA rows (descriptor bits 6-7)";
   format.alphaBits = descriptor & kAlphaBitsMask;
   format.rightToLeft = (descriptor & kRightToLeftBit) != 0;
@@ -186,7 +175,7 @@ std::string ParseFields(std::span<const std::uint8_t> header, Format& format) {
 // Where the colour map and the pixels lie, checked against the file's size. The sides
 // are at most 65,535, so no product below comes near 64 bits.
 std::string PlaceParts(std::span<const std::uint8_t> header, std::uint64_t fileSize, Format& format) {
-  format.mapAt = kTgaHeaderBytes + header[kIdLengthAt];
+  format.mapAt = kTgaHeaderBytes + header[kTgaIdLengthAt];
   const std::uint64_t mapBytes = std::uint64_t{format.mapLength} * WholeBytes(format.mapEntryBits);
   format.pixelsAt = format.mapAt + mapBytes;
   if (format.mapAt > fileSize) return "truncated: the TGA's image ID runs past the end of the file";
