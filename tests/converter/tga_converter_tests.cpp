@@ -99,9 +99,9 @@ TEST(TgaToM32, ARoundTripGivesBackLevel0AndEveryHeaderField) {
 TEST(TgaToM32, WithoutLikeTheHeaderNamesTheTextureAfterItsFile) {
   const TempDir folder;
   const RgbaImage image = FewColourImage(13, 6);
-  TgaSpec spec;
-  spec.type = 10;
-  WriteBytes(folder / "Brick Wall.TGA", MakeTga(image, spec));
+  TgaFormat format;
+  format.type = 10;
+  WriteBytes(folder / "Brick Wall.TGA", MakeTga(image, format));
   const RunResult run = RunConverter({folder / "Brick Wall.TGA"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(folder.names(), (std::vector<std::string>{"Brick Wall.TGA", "Brick Wall.m32"}));
@@ -126,10 +126,10 @@ TEST(TgaToM32, BothWaysInOneRunAndTheRestStillConvertWhenOneFails) {
   const TempDir folder;
   const RgbaImage a = FewColourImage(5, 4);
   const RgbaImage b = VariedImage(3, 7);
-  WriteBytes(folder / "a.tga", MakeTga(a, TgaSpec{}));
+  WriteBytes(folder / "a.tga", MakeTga(a, TgaFormat{}));
   WriteM32(folder / "b.m32", b);
   WriteBytes(folder / "c.tga", {0, 0, 2, 0, 0});
-  WriteBytes(folder / "d.Tga", MakeTga(a, TgaSpec{}));
+  WriteBytes(folder / "d.Tga", MakeTga(a, TgaFormat{}));
   const RunResult run = RunConverter({folder / "a.tga", folder / "b.m32", folder / "c.tga", folder / "d.Tga"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err.rfind(folder / "c.tga: ", 0), 0u) << run.err;
@@ -156,11 +156,11 @@ void ExpectRefusedTga(const TempDir& folder, const std::vector<std::uint8_t>& tg
 
 TEST(TgaToM32, AMalformedTgaLeavesTheEarlierM32Whole) {
   const TempDir folder;
-  TgaSpec spec;
-  spec.type = 9;
-  spec.depth = 8;
-  spec.mapEntryBits = 24;
-  const std::vector<std::uint8_t> whole = MakeTga(FewColourImage(4, 3), spec);
+  TgaFormat format;
+  format.type = 9;
+  format.depth = 8;
+  format.mapEntryBits = 24;
+  const std::vector<std::uint8_t> whole = MakeTga(FewColourImage(4, 3), format);
   std::set<std::string> reasons;
   for (std::size_t length = 0; length < whole.size(); ++length) {
     SCOPED_TRACE("cut to " + std::to_string(length) + " bytes");
@@ -183,7 +183,7 @@ TEST(TgaToM32, AMalformedTgaLeavesTheEarlierM32Whole) {
 
 TEST(TgaToM32, LikeNeedsASoundM32AndATga) {
   const TempDir folder;
-  WriteBytes(folder / "rock.tga", MakeTga(FewColourImage(4, 4), TgaSpec{}));
+  WriteBytes(folder / "rock.tga", MakeTga(FewColourImage(4, 4), TgaFormat{}));
   std::vector<std::uint8_t> badVersion = m32write::EncodeM32(VariedImage(2, 2), "x");
   m32write::PutU32(badVersion, m32write::kVersionAt, 5);
   WriteBytes(folder / "bad.m32", badVersion);
@@ -205,7 +205,7 @@ TEST(TgaToM32, LikeNeedsASoundM32AndATga) {
 
 TEST(TgaToM32, NoOutputMayReplaceAnInput) {
   const TempDir folder;
-  const std::vector<std::uint8_t> tga = MakeTga(FewColourImage(4, 4), TgaSpec{});
+  const std::vector<std::uint8_t> tga = MakeTga(FewColourImage(4, 4), TgaFormat{});
   const std::vector<std::uint8_t> m32 = m32write::EncodeM32(VariedImage(4, 4), "rock");
   WriteBytes(folder / "rock.tga", tga);
   WriteBytes(folder / "rock.m32", m32);
@@ -232,7 +232,7 @@ namespace {
 
 TEST(TgaToM32, AFailedWriteLeavesTheEarlierM32WholeAndNoTemporaryFile) {
   const TempDir folder;
-  WriteBytes(folder / "rock.tga", MakeTga(FewColourImage(300, 200), TgaSpec{}));
+  WriteBytes(folder / "rock.tga", MakeTga(FewColourImage(300, 200), TgaFormat{}));
   const std::vector<std::uint8_t> earlier(2000, 'e');
   WriteBytes(folder / "rock.m32", earlier);
   const std::uint64_t limit = 100000;  // short of the 320,968 bytes the m32 needs
@@ -245,7 +245,7 @@ TEST(TgaToM32, AFailedWriteLeavesTheEarlierM32WholeAndNoTemporaryFile) {
 
 TEST(TgaToM32, AnotherNameOfTheInputIsNoPlaceForTheOutput) {
   const TempDir folder;
-  const std::vector<std::uint8_t> tga = MakeTga(FewColourImage(4, 4), TgaSpec{});
+  const std::vector<std::uint8_t> tga = MakeTga(FewColourImage(4, 4), TgaFormat{});
   WriteBytes(folder / "rock.tga", tga);
   fs::create_hard_link(folder / "rock.tga", folder / "hard.m32");
   fs::create_symlink(folder / "rock.tga", folder / "soft.m32");

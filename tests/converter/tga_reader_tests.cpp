@@ -40,24 +40,24 @@ Read ReadTga(const std::vector<std::uint8_t>& file) {
   return read;
 }
 
-bool AnyAlphaStored(const RgbaImage& image, const TgaSpec& spec) {
-  const bool oneBit = spec.depth == 16 && (spec.type & 7) == 2;
-  const bool oneBitMap = spec.mapEntryBits == 16;
+bool AnyAlphaStored(const RgbaImage& image, const TgaFormat& format) {
+  const bool oneBit = format.depth == 16 && (format.type & 7) == 2;
+  const bool oneBitMap = format.mapEntryBits == 16;
   for (std::size_t i = 3; i < image.rgba.size(); i += 4) {
     if ((oneBit || oneBitMap) ? image.rgba[i] >= 128 : image.rgba[i] != 0) return true;
   }
   return false;
 }
 
-// What a reader should make of `image` stored as `spec`: alpha as stored where the file
+// What a reader should make of `image` stored as `format`: alpha as stored where the file
 // offers it and uses it, 255 everywhere else.
-RgbaImage Expected(RgbaImage image, const TgaSpec& spec) {
-  const unsigned base = spec.type & 7;
+RgbaImage Expected(RgbaImage image, const TgaFormat& format) {
+  const unsigned base = format.type & 7;
   const bool room =
-      base == 1 ? spec.mapEntryBits == 16 || spec.mapEntryBits == 32 : spec.depth == 32 || spec.depth == 16;
-  const bool agreed = !spec.attributesType || *spec.attributesType == 3 || *spec.attributesType == 4;
-  const bool kept = room && spec.alphaBits > 0 && agreed && AnyAlphaStored(image, spec);
-  const bool oneBit = (base == 2 && spec.depth == 16) || (base == 1 && spec.mapEntryBits == 16);
+      base == 1 ? format.mapEntryBits == 16 || format.mapEntryBits == 32 : format.depth == 32 || format.depth == 16;
+  const bool agreed = !format.attributesType || *format.attributesType == 3 || *format.attributesType == 4;
+  const bool kept = room && format.alphaBits > 0 && agreed && AnyAlphaStored(image, format);
+  const bool oneBit = (base == 2 && format.depth == 16) || (base == 1 && format.mapEntryBits == 16);
   for (std::size_t i = 3; i < image.rgba.size(); i += 4) {
     if (!kept) image.rgba[i] = 255;
     if (kept && oneBit) image.rgba[i] = image.rgba[i] >= 128 ? 255 : 0;
@@ -80,21 +80,21 @@ void ExpectSameImage(const RgbaImage& seen, const RgbaImage& want) {
   EXPECT_EQ(wrong, 0);
 }
 
-std::vector<TgaSpec> EveryKind() {
-  std::vector<TgaSpec> specs;
+std::vector<TgaFormat> EveryKind() {
+  std::vector<TgaFormat> formats;
   const auto add = [&](std::uint8_t type, unsigned depth, unsigned entryBits, unsigned alphaBits,
                        std::uint16_t first = 0) {
     for (const std::uint8_t t : {type, static_cast<std::uint8_t>(type + 8)}) {
       for (const bool cross : {true, false}) {
         if (!cross && t < 9) continue;
-        TgaSpec spec;
-        spec.type = t;
-        spec.depth = depth;
-        spec.mapEntryBits = entryBits;
-        spec.alphaBits = alphaBits;
-        spec.mapFirst = first;
-        spec.packetsCrossRows = cross;
-        specs.push_back(spec);
+        TgaFormat format;
+        format.type = t;
+        format.depth = depth;
+        format.mapEntryBits = entryBits;
+        format.alphaBits = alphaBits;
+        format.mapFirst = first;
+        format.packetsCrossRows = cross;
+        formats.push_back(format);
       }
     }
   };
@@ -109,22 +109,22 @@ std::vector<TgaSpec> EveryKind() {
   add(1, 16, 24, 0, 300);
   add(3, 8, 0, 0);
   add(3, 16, 0, 8);
-  return specs;
+  return formats;
 }
 
 TEST(TgaReader, EveryTypeDepthAndOriginGivesTheSamePixels) {
   int cases = 0;
-  for (TgaSpec spec : EveryKind()) {
+  for (TgaFormat format : EveryKind()) {
     for (const int origin : {0, 1, 2, 3}) {
-      spec.topFirst = origin & 1;
-      spec.rightToLeft = origin & 2;
-      spec.imageId = origin == 3 ? "made by the tests" : "";
-      spec.footer = origin == 2;
-      SCOPED_TRACE(Describe(spec));
-      const RgbaImage image = (spec.type & 7) == 3 ? GreyImage(7, 5) : FewColourImage(7, 5);
-      const Read read = ReadTga(MakeTga(image, spec));
+      format.topFirst = origin & 1;
+      format.rightToLeft = origin & 2;
+      format.imageId = origin == 3 ? "made by the tests" : "";
+      format.footer = origin == 2;
+      SCOPED_TRACE(Describe(format));
+      const RgbaImage image = (format.type & 7) == 3 ? GreyImage(7, 5) : FewColourImage(7, 5);
+      const Read read = ReadTga(MakeTga(image, format));
       ASSERT_EQ(read.error, "");
-      ExpectSameImage(read.image, Expected(image, spec));
+      ExpectSameImage(read.image, Expected(image, format));
       ++cases;
     }
   }
@@ -141,13 +141,13 @@ TEST(TgaReader, ReadsWhatQtReads) {
   }
   for (const unsigned depth : {24u, 32u}) {
     for (const bool topFirst : {false, true}) {
-      TgaSpec spec;
-      spec.depth = depth;
-      spec.alphaBits = depth == 32 ? 8 : 0;
-      spec.topFirst = topFirst;
-      spec.footer = true;
-      SCOPED_TRACE(Describe(spec));
-      const std::vector<std::uint8_t> file = MakeTga(image, spec);
+      TgaFormat format;
+      format.depth = depth;
+      format.alphaBits = depth == 32 ? 8 : 0;
+      format.topFirst = topFirst;
+      format.footer = true;
+      SCOPED_TRACE(Describe(format));
+      const std::vector<std::uint8_t> file = MakeTga(image, format);
       const QImage qt = QImage::fromData(file.data(), static_cast<int>(file.size()), "TGA");
       ASSERT_FALSE(qt.isNull());
       RgbaImage byQt{static_cast<std::uint32_t>(qt.width()), static_cast<std::uint32_t>(qt.height()), {}};
@@ -246,11 +246,11 @@ TEST(TgaReader, AlphaIsReadOnlyWhereTheFileOffersAndUsesIt) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    TgaSpec spec;
-    spec.depth = c.depth;
-    spec.alphaBits = c.alphaBits;
-    spec.attributesType = c.attributes;
-    const Read read = ReadTga(MakeTga(c.image, spec));
+    TgaFormat format;
+    format.depth = c.depth;
+    format.alphaBits = c.alphaBits;
+    format.attributesType = c.attributes;
+    const Read read = ReadTga(MakeTga(c.image, format));
     ASSERT_EQ(read.error, "");
     EXPECT_EQ(Alphas(read.image), c.alphas);
   }
@@ -258,9 +258,9 @@ TEST(TgaReader, AlphaIsReadOnlyWhereTheFileOffersAndUsesIt) {
 
 TEST(TgaReader, PremultipliedColoursAreDividedBackByAlpha) {
   const RgbaImage stored = Image(4, 1, {100, 50, 0, 200, 10, 20, 30, 0, 255, 255, 255, 255, 3, 2, 1, 4});
-  TgaSpec spec;
-  spec.attributesType = 4;
-  const Read read = ReadTga(MakeTga(stored, spec));
+  TgaFormat format;
+  format.attributesType = 4;
+  const Read read = ReadTga(MakeTga(stored, format));
   ASSERT_EQ(read.error, "");
   for (std::size_t i = 0; i < stored.rgba.size(); i += 4) {
     const int alpha = stored.rgba[i + 3];
@@ -337,18 +337,18 @@ TEST(TgaReader, MalformedFilesAreRefusedWithTheirFault) {
 
 // Every shorter piece of a file without a footer lacks some of its pixels.
 TEST(TgaReader, AFileCutAnywhereIsRefused) {
-  TgaSpec plain;
-  TgaSpec packets;
+  TgaFormat plain;
+  TgaFormat packets;
   packets.type = 10;
-  TgaSpec mappedTopFirst;
+  TgaFormat mappedTopFirst;
   mappedTopFirst.type = 9;
   mappedTopFirst.depth = 8;
   mappedTopFirst.mapEntryBits = 32;
   mappedTopFirst.topFirst = true;
   mappedTopFirst.imageId = "id";
-  for (const TgaSpec& spec : {plain, packets, mappedTopFirst}) {
-    SCOPED_TRACE(Describe(spec));
-    const std::vector<std::uint8_t> whole = MakeTga(FewColourImage(6, 5), spec);
+  for (const TgaFormat& format : {plain, packets, mappedTopFirst}) {
+    SCOPED_TRACE(Describe(format));
+    const std::vector<std::uint8_t> whole = MakeTga(FewColourImage(6, 5), format);
     ASSERT_EQ(ReadTga(whole).error, "");
     for (std::size_t length = 0; length < whole.size(); ++length) {
       const Read read =
@@ -484,7 +484,7 @@ TEST(M32Writer, LayoutAndHeader) {
 }
 
 TEST(M32Writer, ARefusedWriteStopsTheConversion) {
-  const std::vector<std::uint8_t> tga = MakeTga(FewColourImage(700, 300), TgaSpec{});
+  const std::vector<std::uint8_t> tga = MakeTga(FewColourImage(700, 300), TgaFormat{});
   for (const int writes : {0, 1, 3}) {
     m32tga::MemorySource source(tga);
     m32tga::TgaReader reader(source);

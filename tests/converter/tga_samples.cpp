@@ -31,9 +31,9 @@ Pixel ColourBytes(const std::uint8_t* rgba, unsigned bits) {
   return {static_cast<std::uint8_t>(value & 0xFF), static_cast<std::uint8_t>(value >> 8)};
 }
 
-bool Mapped(const TgaSpec& spec) { return (spec.type & 7) == 1; }
-bool Grey(const TgaSpec& spec) { return (spec.type & 7) == 3; }
-bool RunLength(const TgaSpec& spec) { return spec.type >= 9; }
+bool Mapped(const TgaFormat& format) { return (format.type & 7) == 1; }
+bool Grey(const TgaFormat& format) { return (format.type & 7) == 3; }
+bool RunLength(const TgaFormat& format) { return format.type >= 9; }
 
 std::map<Pixel, unsigned> MapOf(const RgbaImage& image) {
   std::map<Pixel, unsigned> map;
@@ -47,24 +47,24 @@ std::map<Pixel, unsigned> MapOf(const RgbaImage& image) {
   return map;
 }
 
-Pixel Stored(const std::uint8_t* rgba, const TgaSpec& spec, const std::map<Pixel, unsigned>& map) {
-  if (Grey(spec)) return spec.depth == 16 ? Pixel{rgba[0], rgba[3]} : Pixel{rgba[0]};
-  if (!Mapped(spec)) return ColourBytes(rgba, spec.depth);
-  const unsigned index = map.at(Pixel(rgba, rgba + 4)) + spec.mapFirst;
-  if (spec.depth == 8) return {static_cast<std::uint8_t>(index)};
+Pixel Stored(const std::uint8_t* rgba, const TgaFormat& format, const std::map<Pixel, unsigned>& map) {
+  if (Grey(format)) return format.depth == 16 ? Pixel{rgba[0], rgba[3]} : Pixel{rgba[0]};
+  if (!Mapped(format)) return ColourBytes(rgba, format.depth);
+  const unsigned index = map.at(Pixel(rgba, rgba + 4)) + format.mapFirst;
+  if (format.depth == 8) return {static_cast<std::uint8_t>(index)};
   return {static_cast<std::uint8_t>(index & 0xFF), static_cast<std::uint8_t>(index >> 8)};
 }
 
 // The image's pixels in the order the file stores them, row by row.
-std::vector<std::vector<Pixel>> StoredRows(const RgbaImage& image, const TgaSpec& spec,
+std::vector<std::vector<Pixel>> StoredRows(const RgbaImage& image, const TgaFormat& format,
                                            const std::map<Pixel, unsigned>& map) {
   std::vector<std::vector<Pixel>> rows;
   for (std::uint32_t i = 0; i < image.height; ++i) {
-    const std::uint32_t y = spec.topFirst ? i : image.height - 1 - i;
+    const std::uint32_t y = format.topFirst ? i : image.height - 1 - i;
     std::vector<Pixel> row;
     for (std::uint32_t j = 0; j < image.width; ++j) {
-      const std::uint32_t x = spec.rightToLeft ? image.width - 1 - j : j;
-      row.push_back(Stored(PixelAt(image, x, y), spec, map));
+      const std::uint32_t x = format.rightToLeft ? image.width - 1 - j : j;
+      row.push_back(Stored(PixelAt(image, x, y), format, map));
     }
     rows.push_back(row);
   }
@@ -94,12 +94,13 @@ void AppendPackets(const std::vector<Pixel>& pixels, std::vector<std::uint8_t>& 
   }
 }
 
-void AppendPixels(const std::vector<std::vector<Pixel>>& rows, const TgaSpec& spec, std::vector<std::uint8_t>& out) {
-  if (!RunLength(spec)) {
+void AppendPixels(const std::vector<std::vector<Pixel>>& rows, const TgaFormat& format,
+                  std::vector<std::uint8_t>& out) {
+  if (!RunLength(format)) {
     for (const auto& row : rows) {
       for (const Pixel& pixel : row) out.insert(out.end(), pixel.begin(), pixel.end());
     }
-  } else if (spec.packetsCrossRows) {
+  } else if (format.packetsCrossRows) {
     std::vector<Pixel> all;
     for (const auto& row : rows) all.insert(all.end(), row.begin(), row.end());
     AppendPackets(all, out);
@@ -113,49 +114,50 @@ void AppendPixels(const std::vector<std::vector<Pixel>>& rows, const TgaSpec& sp
 std::uint8_t FiveToEight(unsigned value) { return static_cast<std::uint8_t>(std::lround(value * 255.0 / 31.0)); }
 unsigned EightToFive(std::uint8_t value) { return static_cast<unsigned>(std::lround(value * 31.0 / 255.0)); }
 
-std::string Describe(const TgaSpec& spec) {
-  std::string text = "type " + std::to_string(spec.type) + ", " + std::to_string(spec.depth) + "-bit";
-  if (spec.mapEntryBits) text += ", map of " + std::to_string(spec.mapEntryBits) + "-bit entries";
-  if (spec.mapFirst) text += " from " + std::to_string(spec.mapFirst);
-  text += ", alpha bits " + std::to_string(spec.alphaBits);
-  text += spec.topFirst ? ", top first" : ", bottom first";
-  if (spec.rightToLeft) text += ", right to left";
-  if (RunLength(spec)) text += spec.packetsCrossRows ? ", packets cross rows" : ", packets within rows";
-  if (!spec.imageId.empty()) text += ", image ID";
-  if (spec.footer) text += ", footer";
-  if (spec.attributesType) text += ", attributes type " + std::to_string(*spec.attributesType);
+std::string Describe(const TgaFormat& format) {
+  std::string text = "type " + std::to_string(format.type) + ", " + std::to_string(format.depth) + "-bit";
+  if (format.mapEntryBits) text += ", map of " + std::to_string(format.mapEntryBits) + "-bit entries";
+  if (format.mapFirst) text += " from " + std::to_string(format.mapFirst);
+  text += ", alpha bits " + std::to_string(format.alphaBits);
+  text += format.topFirst ? ", top first" : ", bottom first";
+  if (format.rightToLeft) text += ", right to left";
+  if (RunLength(format)) text += format.packetsCrossRows ? ", packets cross rows" : ", packets within rows";
+  if (!format.imageId.empty()) text += ", image ID";
+  if (format.footer) text += ", footer";
+  if (format.attributesType) text += ", attributes type " + std::to_string(*format.attributesType);
   return text;
 }
 
-std::vector<std::uint8_t> MakeTga(const RgbaImage& image, const TgaSpec& spec) {
-  const std::map<Pixel, unsigned> map = Mapped(spec) ? MapOf(image) : std::map<Pixel, unsigned>{};
-  std::vector<std::uint8_t> out{static_cast<std::uint8_t>(spec.imageId.size()),
-                                Mapped(spec) ? std::uint8_t{1} : std::uint8_t{0}, spec.type};
-  PutU16(out, spec.mapFirst);
+std::vector<std::uint8_t> MakeTga(const RgbaImage& image, const TgaFormat& format) {
+  const std::map<Pixel, unsigned> map = Mapped(format) ? MapOf(image) : std::map<Pixel, unsigned>{};
+  std::vector<std::uint8_t> out{static_cast<std::uint8_t>(format.imageId.size()),
+                                Mapped(format) ? std::uint8_t{1} : std::uint8_t{0}, format.type};
+  PutU16(out, format.mapFirst);
   PutU16(out, static_cast<unsigned>(map.size()));
-  out.push_back(static_cast<std::uint8_t>(spec.mapEntryBits));
+  out.push_back(static_cast<std::uint8_t>(format.mapEntryBits));
   PutU16(out, 0);
   PutU16(out, 0);
   PutU16(out, image.width);
   PutU16(out, image.height);
-  out.push_back(static_cast<std::uint8_t>(spec.depth));
-  out.push_back(static_cast<std::uint8_t>(spec.alphaBits | (spec.rightToLeft ? 0x10 : 0) | (spec.topFirst ? 0x20 : 0)));
-  out.insert(out.end(), spec.imageId.begin(), spec.imageId.end());
+  out.push_back(static_cast<std::uint8_t>(format.depth));
+  out.push_back(
+      static_cast<std::uint8_t>(format.alphaBits | (format.rightToLeft ? 0x10 : 0) | (format.topFirst ? 0x20 : 0)));
+  out.insert(out.end(), format.imageId.begin(), format.imageId.end());
   for (const auto& [colour, index] : map) {
-    const Pixel entry = ColourBytes(colour.data(), spec.mapEntryBits);
+    const Pixel entry = ColourBytes(colour.data(), format.mapEntryBits);
     out.insert(out.end(), entry.begin(), entry.end());
   }
-  AppendPixels(StoredRows(image, spec, map), spec, out);
+  AppendPixels(StoredRows(image, format, map), format, out);
   std::uint32_t extensionAt = 0;
-  if (spec.attributesType) {
+  if (format.attributesType) {
     extensionAt = static_cast<std::uint32_t>(out.size());
     std::vector<std::uint8_t> extension(kExtensionBytes);
     extension[0] = kExtensionBytes & 0xFF;
     extension[1] = kExtensionBytes >> 8;
-    extension[kExtensionBytes - 1] = *spec.attributesType;
+    extension[kExtensionBytes - 1] = *format.attributesType;
     out.insert(out.end(), extension.begin(), extension.end());
   }
-  if (spec.footer || spec.attributesType) {
+  if (format.footer || format.attributesType) {
     const std::vector<std::uint8_t> footer = TgaFooter(extensionAt);
     out.insert(out.end(), footer.begin(), footer.end());
   }

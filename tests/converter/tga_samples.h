@@ -9,7 +9,7 @@
 
 #include "m32write.h"
 
-struct TgaSpec {
+struct TgaFormat {
   std::uint8_t type = 2;  // 1, 2 or 3; 9, 10 or 11 run-length encoded
   unsigned depth = 32;    // bits per pixel
   unsigned mapEntryBits = 0;
@@ -23,11 +23,11 @@ struct TgaSpec {
   std::optional<std::uint8_t> attributesType;  // an extension area with this attributes type
 };
 
-std::string Describe(const TgaSpec& spec);
+std::string Describe(const TgaFormat& format);
 
-// The image stored as `spec` says. Colour-mapped files take the image's distinct colours
+// The image stored as `format` says. Colour-mapped files take the image's distinct colours
 // as their map, so the image must have few; grey files store red as the grey.
-std::vector<std::uint8_t> MakeTga(const m32write::RgbaImage& image, const TgaSpec& spec);
+std::vector<std::uint8_t> MakeTga(const m32write::RgbaImage& image, const TgaFormat& format);
 
 // 0..31 to 0..255, and back, to the nearest.
 std::uint8_t FiveToEight(unsigned value);
