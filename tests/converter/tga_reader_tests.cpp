@@ -416,8 +416,8 @@ RgbaImage Mottled(std::uint32_t width, std::uint32_t height, unsigned seed) {
 }
 
 TEST(M32Writer, EveryLevelIsTheAverageOfTheBlockAbove) {
-  const std::pair<std::uint32_t, std::uint32_t> sizes[] = {{1, 1}, {1, 9}, {9, 1}, {2, 2},   {3, 3},
-                                                           {5, 7}, {7, 5}, {6, 3}, {33, 17}, {64, 1}};
+  const std::pair<std::uint32_t, std::uint32_t> sizes[] = {{1, 1}, {1, 9}, {9, 1},   {2, 2},  {3, 3},  {5, 7},
+                                                           {7, 5}, {6, 3}, {33, 17}, {64, 1}, {203, 6}};
   for (const auto& [width, height] : sizes) {
     SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
     const RgbaImage image = Mottled(width, height, width * 100 + height);
