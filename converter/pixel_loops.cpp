@@ -6,10 +6,10 @@
 
 namespace m32tga {
 
-// The shuffles vectorise only with SSSE3 or AVX2; on x86-64 the loader picks the best
+// The shuffles vectorise only with SSSE3 or later; on x86-64 the loader picks the best
 // copy the processor runs, and other compilers and processors get the plain loops.
 #if defined(__GNUC__) && defined(__x86_64__) && defined(__ELF__)
-#define PIXEL_LOOP __attribute__((target_clones("avx2", "ssse3", "default")))
+#define PIXEL_LOOP __attribute__((target_clones("arch=x86-64-v4", "avx2", "ssse3", "default")))
 #else
 #define PIXEL_LOOP
 #endif
