@@ -131,6 +131,29 @@ TEST(TgaReader, EveryTypeDepthAndOriginGivesTheSamePixels) {
   EXPECT_EQ(cases, 4 * 33);
 }
 
+// Rows come a chunk at a time, the next read while this one is decoded: an image of
+// several chunks reads the same from either end, also where the search for a non-zero
+// alpha went through the whole file first.
+TEST(TgaReader, AnImageOfManyChunksReadsTheSameInEitherOrder) {
+  RgbaImage image = FewColourImage(301, 1100);
+  RgbaImage alphaInLastRow = image;
+  for (std::size_t i = 3; i + 301 * 4 < alphaInLastRow.rgba.size(); i += 4) alphaInLastRow.rgba[i] = 0;
+  for (const RgbaImage* picture : {&image, &alphaInLastRow}) {
+    for (const unsigned depth : {24u, 32u}) {
+      for (const bool topFirst : {true, false}) {
+        TgaFormat format;
+        format.depth = depth;
+        format.alphaBits = depth == 32 ? 8 : 0;
+        format.topFirst = topFirst;
+        SCOPED_TRACE(Describe(format) + (picture == &image ? "" : ", alpha only in the last row"));
+        const Read read = ReadTga(MakeTga(*picture, format));
+        ASSERT_EQ(read.error, "");
+        ExpectSameImage(read.image, Expected(*picture, format));
+      }
+    }
+  }
+}
+
 #ifdef PELLICAR_TEST_WITH_QT
 // Qt reads uncompressed true-colour files with a footer, and honours the top-first bit.
 TEST(TgaReader, ReadsWhatQtReads) {
