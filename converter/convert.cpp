@@ -24,6 +24,7 @@ class OutputSink final : public PositionedSink {
   bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
     return file_.WriteAt(offset, bytes);
   }
+  void Reserve(std::uint64_t bytes) override { file_.Reserve(bytes); }
 
  private:
   ReplacingFile& file_;

@@ -232,6 +232,13 @@ bool ReplacingFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> 
   return error_.empty();
 }
 
+void ReplacingFile::Reserve([[maybe_unused]] std::uint64_t bytes) {
+#ifdef __linux__
+  // Not posix_fallocate, which writes zeros where the file system cannot reserve.
+  if (error_.empty() && bytes <= kLargestOffset) fallocate(handle_->fd, 0, 0, static_cast<off_t>(bytes));
+#endif
+}
+
 bool ReplacingFile::Commit() {
   if (!error_.empty()) return false;
   const HeldSignals held;

@@ -181,6 +181,8 @@ bool ReplacingFile::Write(std::span<const std::uint8_t> bytes) {
   return error_.empty();
 }
 
+void ReplacingFile::Reserve(std::uint64_t) {}
+
 bool ReplacingFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
   while (error_.empty() && !bytes.empty()) {
     OVERLAPPED at{};

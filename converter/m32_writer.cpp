@@ -64,29 +64,6 @@ void AverageBlock(std::span<const std::uint8_t* const> rows, std::size_t x, std:
   for (std::size_t c = 0; c < 3; ++c) out[c] = static_cast<std::uint8_t>((2 * weighed[c] + alphaSum) / (2 * alphaSum));
 }
 
-// For each alpha sum a of a 2 x 2 block, 2^32 / 2a rounded up: (n * r) >> 32 is then n / 2a
-// rounded down for every n below 2^19, as the error n / 2^32 stays below 1 / 2a.
-constexpr std::size_t kSquareAlphaSums = 4 * 255 + 1;
-constexpr auto kHalfReciprocals = [] {
-  std::array<std::uint32_t, kSquareAlphaSums> reciprocals{};
-  for (std::uint64_t sum = 1; sum < kSquareAlphaSums; ++sum) {
-    reciprocals[sum] = static_cast<std::uint32_t>(((std::uint64_t{1} << 32) + 2 * sum - 1) / (2 * sum));
-  }
-  return reciprocals;
-}();
-
-// A block 2 x 2 whose alphas differ gets its colour weighed by them: (2n + a) / 2a, the
-// weighed sum over the alpha sum rounded to the nearest, through a multiplication.
-void WeighSquare(const std::uint8_t* top, const std::uint8_t* bottom, std::uint8_t* out) {
-  const unsigned a0 = top[kAlpha], a1 = top[kAlpha + 4], a2 = bottom[kAlpha], a3 = bottom[kAlpha + 4];
-  const unsigned alphaSum = a0 + a1 + a2 + a3;
-  const std::uint64_t reciprocal = kHalfReciprocals[alphaSum];
-  for (std::size_t c = 0; c < 3; ++c) {
-    const unsigned weighed = top[c] * a0 + top[c + 4] * a1 + bottom[c] * a2 + bottom[c + 4] * a3;
-    out[c] = static_cast<std::uint8_t>(((2 * weighed + alphaSum) * reciprocal) >> 32);
-  }
-}
-
 }  // namespace
 
 M32Layout LayOutM32(std::uint32_t width, std::uint32_t height) {
@@ -134,21 +111,7 @@ void HalveRows(std::span<const std::uint8_t* const> rows, std::uint32_t width, s
   const std::uint32_t halfWidth = Half(width);
   // The blocks 2 x 2: all of them but a last one 3 wide, when there are two rows.
   const std::uint32_t squares = rows.size() == 2 && width > 1 ? width / 2 - width % 2 : 0;
-  thread_local std::vector<std::uint8_t> mixed;
-  mixed.resize(squares);
-  AverageSquares(rows[0], rows[1], half.data(), mixed.data(), squares);
-  // The blocks whose alphas differ, found eight flags at a time by their set bits.
-  constexpr std::size_t kFlagsAtOnce = sizeof(std::uint64_t);
-  for (std::size_t first = 0; first < squares; first += kFlagsAtOnce) {
-    std::uint64_t flags = 0;
-    std::memcpy(&flags, &mixed[first], std::min(kFlagsAtOnce, squares - first));
-    while (flags != 0) {
-      const int byte = std::countr_zero(flags) / 8;
-      flags &= ~(std::uint64_t{0xFF} << (8 * byte));
-      const std::size_t x = first + (std::endian::native == std::endian::little ? byte : 7 - byte);
-      WeighSquare(rows[0] + 8 * x, rows[1] + 8 * x, &half[x * kRgbaBytes]);
-    }
-  }
+  AverageSquares(rows[0], rows[1], half.data(), squares);
   for (std::uint32_t x = squares; x < halfWidth; ++x) {
     AverageBlock(rows, std::size_t{2} * x, BlockSpan(width, x), &half[std::size_t{x} * kRgbaBytes]);
   }

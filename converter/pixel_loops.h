@@ -14,10 +14,10 @@ void SwapRedAndBlue(const std::uint8_t* __restrict src, std::uint8_t* __restrict
 // Blue, green, red to red, green, blue and an opaque alpha.
 void BgrToRgba(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst, std::size_t pixels);
 
-// Each pixel of `out` the plain average, rounded to the nearest, of a 2 x 2 block of
-// RGBA pixels: two from `top`, the two below them from `bottom`; each of `mixed` not 0
-// where the block's four alphas are not all the same.
+// Each pixel of `out` the average, rounded to the nearest, of a 2 x 2 block of RGBA
+// pixels: two from `top`, the two below them from `bottom`. Alpha is averaged as stored
+// and colour weighed by alpha, except where all four alphas are 0.
 void AverageSquares(const std::uint8_t* __restrict top, const std::uint8_t* __restrict bottom,
-                    std::uint8_t* __restrict out, std::uint8_t* __restrict mixed, std::size_t squares);
+                    std::uint8_t* __restrict out, std::size_t squares);
 
 }  // namespace m32tga

@@ -9,6 +9,7 @@ std::string WriteM32(TgaReader& tga, M32Header header, PositionedSink& out) {
   if (!layout.error.empty()) return layout.error;
   PutLevels(layout, header);
   constexpr std::string_view kSinkFailed = "cannot write the m32";
+  out.Reserve(layout.fileSize);
   if (!out.WriteAt(0, header)) return std::string(kSinkFailed);
   M32Writer writer(layout, out);
   for (std::uint32_t y = 0; y < tga.Height(); ++y) {

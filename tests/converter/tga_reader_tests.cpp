@@ -131,6 +131,29 @@ TEST(TgaReader, EveryTypeDepthAndOriginGivesTheSamePixels) {
   EXPECT_EQ(cases, 4 * 33);
 }
 
+// Rows come a chunk at a time, the next read while this one is decoded: an image of
+// several chunks reads the same from either end, also where the search for a non-zero
+// alpha went through the whole file first.
+TEST(TgaReader, AnImageOfManyChunksReadsTheSameInEitherOrder) {
+  RgbaImage image = FewColourImage(301, 1100);
+  RgbaImage alphaInLastRow = image;
+  for (std::size_t i = 3; i + 301 * 4 < alphaInLastRow.rgba.size(); i += 4) alphaInLastRow.rgba[i] = 0;
+  for (const RgbaImage* picture : {&image, &alphaInLastRow}) {
+    for (const unsigned depth : {24u, 32u}) {
+      for (const bool topFirst : {true, false}) {
+        TgaFormat format;
+        format.depth = depth;
+        format.alphaBits = depth == 32 ? 8 : 0;
+        format.topFirst = topFirst;
+        SCOPED_TRACE(Describe(format) + (picture == &image ? "" : ", alpha only in the last row"));
+        const Read read = ReadTga(MakeTga(*picture, format));
+        ASSERT_EQ(read.error, "");
+        ExpectSameImage(read.image, Expected(*picture, format));
+      }
+    }
+  }
+}
+
 #ifdef PELLICAR_TEST_WITH_QT
 // Qt reads uncompressed true-colour files with a footer, and honours the top-first bit.
 TEST(TgaReader, ReadsWhatQtReads) {
@@ -416,8 +439,8 @@ RgbaImage Mottled(std::uint32_t width, std::uint32_t height, unsigned seed) {
 }
 
 TEST(M32Writer, EveryLevelIsTheAverageOfTheBlockAbove) {
-  const std::pair<std::uint32_t, std::uint32_t> sizes[] = {{1, 1}, {1, 9}, {9, 1}, {2, 2},   {3, 3},
-                                                           {5, 7}, {7, 5}, {6, 3}, {33, 17}, {64, 1}};
+  const std::pair<std::uint32_t, std::uint32_t> sizes[] = {{1, 1}, {1, 9}, {9, 1},   {2, 2},  {3, 3},  {5, 7},
+                                                           {7, 5}, {6, 3}, {33, 17}, {64, 1}, {203, 6}};
   for (const auto& [width, height] : sizes) {
     SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
     const RgbaImage image = Mottled(width, height, width * 100 + height);
