@@ -15,8 +15,6 @@ namespace {
 const std::u16string kConverter = u"Pellicar.exe ";
 const std::u16string kNoSuchFileAnyMore = u"no such file any more";
 
-std::u16string Number(int n) { return runtime::FromUtf8(std::to_string(n)); }
-
 }  // namespace
 
 void frmPellicar::Command1_Click() {
@@ -27,7 +25,7 @@ void frmPellicar::Command1_Click() {
     runtime::BusyScope busy(busy_);
     for (int i = 0, number = 0; i <= lastIndex && !busy_.closeRequested(); ++i) {
       if (!File1.selected(i)) continue;
-      busy_.setCaption(kCaption + u" - " + Number(++number) + u" of " + Number(selected));
+      busy_.setCaption(kCaption + u" - " + runtime::NumberText(++number) + u" of " + runtime::NumberText(selected));
       std::u16string fullPath = runtime::JoinPath(File1.path(), File1.list(i));
       std::u16string shortPath;
       try {

@@ -11,8 +11,6 @@ bool IsControl(char16_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 bool IsBlank(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r') || c == 0x85 || c == 0xA0; }
 bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 
-std::u16string Number(long long n) { return runtime::FromUtf8(std::to_string(n)); }
-
 // A text fit for one line of the message: characters that would break or hide the line
 // are shown as U+FFFD, and an overlong text is cut, never inside a surrogate pair.
 std::u16string OneLine(const std::u16string& text, std::size_t longest) {
@@ -46,7 +44,7 @@ std::u16string HowItEnded(const sys::ProcessResult& run) {
   switch (run.ending) {
     case Ending::NotStarted:
       return u"the converter could not be started: " + runtime::FromUtf8(run.startError.message());
-    case Ending::Exited: return u"the converter ended with exit code " + Number(run.exitCode);
+    case Ending::Exited: return u"the converter ended with exit code " + runtime::NumberText(run.exitCode);
     case Ending::Crashed: return u"the converter crashed (" + runtime::FromUtf8(run.crash) + u")";
     case Ending::Unknown: break;
   }
@@ -62,9 +60,10 @@ void BatchReport::addFailure(const std::u16string& fileName, const std::u16strin
 
 std::u16string BatchReport::message() const {
   const char16_t* verb = selected_ == 1 ? u"file was" : failed_ == 1 ? u"files was" : u"files were";
-  std::u16string text = Number(failed_) + u" of " + Number(selected_) + u" " + verb + u" not converted:\n";
+  std::u16string text =
+      runtime::NumberText(failed_) + u" of " + runtime::NumberText(selected_) + u" " + verb + u" not converted:\n";
   for (const std::u16string& line : listed_) text += u"\n" + line;
-  if (failed_ > kListed) text += u"\nand " + Number(failed_ - kListed) + u" more";
+  if (failed_ > kListed) text += u"\nand " + runtime::NumberText(failed_ - kListed) + u" more";
   return text;
 }
 

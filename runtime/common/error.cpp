@@ -53,8 +53,7 @@ void RunHandler(const std::function<void()>& handler) {
   try {
     handler();
   } catch (const Error& error) {
-    MsgBox({u"Pellicar convertor",
-            u"Run-time error '" + FromUtf8(std::to_string(error.number())) + u"':\n\n" + error.description(),
+    MsgBox({u"Pellicar convertor", u"Run-time error '" + NumberText(error.number()) + u"':\n\n" + error.description(),
             MsgBoxIcon::kCritical});
     std::exit(EXIT_FAILURE);
   }

@@ -1,7 +1,3 @@
-#ifdef PELLICAR_TEST_WITH_QT
-#include <QCoreApplication>
-#endif
-
 #include <algorithm>
 #include <functional>
 #include <set>
@@ -315,11 +311,3 @@ TEST(Converter, AReadOnlyTgaIsNotReplaced) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-#ifdef PELLICAR_TEST_WITH_QT
-  QCoreApplication app(argc, argv);  // Qt finds its image plugins through the application
-#endif
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -1,3 +1,4 @@
+// The one entry of the converter's test programs.
 #ifdef PELLICAR_TEST_WITH_QT
 #include <QCoreApplication>
 #endif
