@@ -257,16 +257,18 @@ bool ReplacingFile::Commit() {
     }
     handle_->named = temporary;
   }
-  if (close(std::exchange(handle_->fd, -1)) != 0) {
-    error_ = "cannot finish writing " + DisplayName(target_) + ": " + SystemMessage(errno);
-    return false;
-  }
+  // Renamed before the close: a kill between the two names would leave the temporary
+  // one behind, and closing a large file that is still being written back takes time.
   if (rename(temporary.c_str(), target_.c_str()) != 0) {
     error_ = "cannot replace " + DisplayName(target_) + ": " + SystemMessage(errno);
     return false;
   }
   temporaryToRemove = nullptr;
   handle_->named.clear();
+  if (close(std::exchange(handle_->fd, -1)) != 0) {
+    error_ = "cannot finish writing " + DisplayName(target_) + ": " + SystemMessage(errno);
+    return false;
+  }
   return true;
 }
 
