@@ -23,14 +23,7 @@ declare -A input=([large]=$work/rings-8192.m32 [small]=$work/rings-256.m32)
 [ -f "${input[small]}" ] || "$build/tools/m32make" rings 256 256 "${input[small]}"
 thumbnailer=$build/bin/pellicar-thumbnailer
 
-seconds() {  # runs one command, prints its wall time
-  local start=$EPOCHREALTIME
-  "$@"
-  local end=$EPOCHREALTIME
-  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f\n", b - a }'
-}
-median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-peak_kib() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
+. bench/measure.sh
 
 names="large small"
 declare -A times peaks
