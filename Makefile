@@ -45,6 +45,7 @@ bench: build
 	cmake --build $(BUILD) --target front_end_bench
 	$(BUILD)/bench/bin/front_end_bench
 	BUILD=$(BUILD) bench/converter.sh
+	BUILD=$(BUILD) bench/preview.sh
 
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
