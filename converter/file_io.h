@@ -40,7 +40,7 @@ class InputFile final : public ByteSource {
 // temporary file has no name while it is written where the system allows (Linux), or
 // is deleted by the system when the process ends without committing (Windows); else it
 // is removed when the converter is interrupted. A target that is replaced keeps its
-// permissions; a read-only one is not replaced.
+// permissions; a read-only one is not replaced, nor on Windows a device or a stream.
 class ReplacingFile final : public ByteSink {
  public:
   explicit ReplacingFile(std::filesystem::path target);

@@ -47,7 +47,7 @@ TEST(Converter, NamesAreReadAsWindowsReadsThem) {
       {"input:x", {"-o", "%\\rock.M32:x", "%\\rock.M32"}, 2, {}, "Pellicar.exe: -o %\\rock.M32:x is"},
       {"other:x", {"-o", "%\\-x.m32:x", "%\\rock.M32"}, 1, {}, "%\\rock.M32: %\\-x.m32:x names a"},
       {"-o NUL", {"-o", "NUL", "%\\rock.M32"}, 1, {}, "%\\rock.M32: NUL is a device"},
-      {"-o COM1", {"-o", "%\\COM1", "%\\rock.M32"}, 1, {}, "%\\rock.M32: %\\COM1 is a device"},
+      {"-o COM1", {"-o", "COM1", "%\\rock.M32"}, 1, {}, "%\\rock.M32: COM1 is a device"},
       {"-o \\\\.\\", {"-o", "\\\\.\\CON", "%\\rock.M32"}, 1, {}, "%\\rock.M32: \\\\.\\CON is a device"},
   };
   const RgbaImage image = VariedImage(4, 2);
