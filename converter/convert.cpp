@@ -41,7 +41,7 @@ M32Header HeaderNamedAfter(const std::filesystem::path& output) {
 bool IsTgaName(const std::filesystem::path& input) { return HasExtension(input, ".tga"); }
 
 std::filesystem::path DefaultOutputFor(const std::filesystem::path& input) {
-  std::filesystem::path output = LongForm(input);
+  std::filesystem::path output = input;
   if (IsTgaName(output)) {
     output.replace_extension(".m32");
   } else if (HasExtension(output, ".m32")) {
