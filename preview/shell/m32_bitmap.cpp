@@ -14,7 +14,7 @@ using m32tga::ImageSize;
 using m32tga::kM32BytesPerPixel;
 using m32tga::MipLevel;
 
-constexpr std::size_t kRed = 0, kGreen = 1, kBlue = 2, kAlpha = 3;  // in the texture's pixels
+constexpr std::size_t kRed = 0, kBlue = 2, kAlpha = 3;  // in the texture's pixels, green between
 
 BitmapResult Failure(Fault fault, std::string reason) { return {{}, fault, std::move(reason)}; }
 

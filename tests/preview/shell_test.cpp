@@ -49,6 +49,17 @@ int Regsvr32(const std::wstring& options) {
   return Run(L"regsvr32.exe " + options + L" \"" + WindowsPath(PELLICAR_SHELL_DLL) + L"\"");
 }
 
+std::wstring Shown(DWORD type, const BYTE* data, DWORD size) {
+  if (type == REG_SZ) return std::wstring(reinterpret_cast<const wchar_t*>(data), size / sizeof(wchar_t));
+  std::wstring hex = std::to_wstring(type) + L":";
+  for (DWORD at = 0; at < size; ++at) {
+    wchar_t pair[3] = {};
+    swprintf(pair, 3, L"%02x", data[at]);
+    hex += pair;
+  }
+  return hex;
+}
+
 // Every key and value under `path`, a line each.
 void Walk(HKEY parent, const std::wstring& path, std::set<std::wstring>& lines) {
   HKEY key = nullptr;
@@ -64,8 +75,7 @@ void Walk(HKEY parent, const std::wstring& path, std::set<std::wstring>& lines) 
       continue;
     }
     if (status != ERROR_SUCCESS) break;
-    lines.insert(path + L" : " + name.data() + L" = " + std::to_wstring(type) + L":" +
-                 std::wstring(data.begin(), data.begin() + size));
+    lines.insert(path + L" : " + name.data() + L" = " + Shown(type, data.data(), size));
     ++index;
   }
   std::vector<std::wstring> subkeys;
