@@ -40,8 +40,17 @@ HRESULT Guarded(Body body) noexcept {
   }
 }
 
-// The result a caller of Windows' imaging component expects for each fault.
-HRESULT ResultOf(Fault fault);
+// The result a caller expects for each fault, in the terms of Windows' imaging component.
+inline HRESULT ResultOf(Fault fault) {
+  switch (fault) {
+    case Fault::kNone: return S_OK;
+    case Fault::kNotM32: return WINCODEC_ERR_BADHEADER;
+    case Fault::kReadFailed: return WINCODEC_ERR_STREAMREAD;
+    case Fault::kBadArgument: return E_INVALIDARG;
+    case Fault::kBufferTooSmall: return WINCODEC_ERR_INSUFFICIENTBUFFER;
+  }
+  return E_FAIL;
+}
 
 template <class... Interfaces>
 class ComObject : public Interfaces... {

@@ -54,17 +54,6 @@ class Frame final : public ComObject<IWICBitmapFrameDecode> {
 
 }  // namespace
 
-HRESULT ResultOf(Fault fault) {
-  switch (fault) {
-    case Fault::kNone: return S_OK;
-    case Fault::kNotM32: return WINCODEC_ERR_BADHEADER;
-    case Fault::kReadFailed: return WINCODEC_ERR_STREAMREAD;
-    case Fault::kBadArgument: return E_INVALIDARG;
-    case Fault::kBufferTooSmall: return WINCODEC_ERR_INSUFFICIENTBUFFER;
-  }
-  return E_FAIL;
-}
-
 STDMETHODIMP WicDecoder::QueryCapability(IStream* stream, DWORD* capability) {
   if (!stream || !capability) return E_INVALIDARG;
   return Guarded([&] {
