@@ -2,12 +2,19 @@
 // word, links and special files in listings, the program search, the mount table and
 // what becomes of a current directory that has been removed.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <random>
+#include <thread>
+
+#include "m32write.h"
 
 #include "support/support.h"
 #include "system/command_line.h"
@@ -16,6 +23,7 @@
 #include "system/error.h"
 #include "system/mount_table.h"
 #include "system/native_string.h"
+#include "system/process.h"
 #include "system/program_search.h"
 #include "system/shortpath.h"
 #include "system_support.h"
@@ -123,15 +131,120 @@ TEST(ProgramSearch, TakesOnlyExecutableFilesAndNamesWithAFolderAsTheyAre) {
   EXPECT_EQ(sys::FindProgram("no-such-program-anywhere"), "");
   EXPECT_EQ(sys::FindProgram(dir / "runnable"), dir / "runnable");
   EXPECT_EQ(sys::FindProgram(dir / "not-executable"), "");
+
+  std::filesystem::permissions(dir / "not-executable", std::filesystem::perms::owner_exec,
+                               std::filesystem::perm_options::add);
+  sys::Process unrunnable = sys::StartProcess("not-executable");  // why exec failed comes back
+  EXPECT_EQ(sys::CloseProcess(unrunnable).startError, std::errc::executable_format_error);
 }
 
-TEST(ProgramSearch, ARemovedCurrentDirectoryIsLeftOutOfTheSearch) {
+// Whether the process ends within a few seconds: gone, or dead and not yet reaped.
+bool EndsSoon(int processId) {
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  do {
+    std::ifstream status("/proc/" + std::to_string(processId) + "/stat");
+    std::string line;
+    std::getline(status, line);
+    if (const auto name = line.rfind(") "); line.empty() || (name != std::string::npos && line[name + 2] == 'Z'))
+      return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  } while (std::chrono::steady_clock::now() < giveUp);
+  return false;
+}
+
+// The id a process wrote to `file`, once it has.
+int IdWrittenTo(const std::string& file) {
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  int id = 0;
+  while (!(std::ifstream(file) >> id) && std::chrono::steady_clock::now() < giveUp)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return id;
+}
+
+// A stopped program is asked first, and so is what it started; what does not end when
+// asked is ended outright once the grace has passed, and nothing of the group is left.
+TEST(Process, StoppingEndsTheWholeGroupAskingFirst) {
+  struct Case {
+    const char* script;  // its child writes its id to the file named by $1
+    const char* ending;
+    bool outlastsTheAsk;
+  };
+  const Case cases[] = {
+      {"sh -c 'trap \"\" TERM; echo $$ >\"$0\"; exec sleep 60' \"$1\" & wait", "SIGTERM", false},
+      {"trap '' TERM; sh -c 'echo $$ >\"$0\"; exec sleep 60' \"$1\" & wait", "SIGKILL", true},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.script);
+    TempDir dir;
+    sys::Process process = sys::StartProcess("sh -c " + sys::EscapedAsOneWord(test.script) + " script " +
+                                             sys::EscapedAsOneWord(dir / "child id"));
+    const int child = IdWrittenTo(dir / "child id");
+    ASSERT_GT(child, 0);
+    const auto asked = std::chrono::steady_clock::now();
+    sys::StopProcess(process);
+    EXPECT_EQ(sys::WaitForProcess(process, 300), !test.outlastsTheAsk);
+    while (!sys::WaitForProcess(process, 10)) sys::StopProcess(process);
+    EXPECT_EQ(std::chrono::steady_clock::now() - asked >= sys::kStopGrace, test.outlastsTheAsk);
+    EXPECT_EQ(sys::CloseProcess(process).crash, test.ending);
+    EXPECT_TRUE(EndsSoon(child));
+  }
+}
+
+// The converter, writing a TGA through a named temporary file, is stopped mid-way: it
+// removes that file, and the earlier TGA stays whole.
+TEST(Process, AStoppedConverterLeavesNoTemporaryFile) {
+  testing_support::ScopedEnv named("PELLICAR_NAMED_TEMPORARY", "1");
   TempDir dir;
-  std::filesystem::create_directory(dir / "gone");
-  system_testing::ScopedCurrentDirectory inside(dir / "gone");
-  std::filesystem::remove(dir / "gone");
-  const auto own = std::filesystem::read_symlink("/proc/self/exe").parent_path().native();
-  EXPECT_EQ(sys::FindProgram("Pellicar.exe"), own + "/Pellicar.exe");
+  constexpr std::uint32_t kWidth = 4096, kHeight = 2048;
+  WriteFile(dir / "big.m32", [&] {
+    const auto bytes =
+        m32write::EncodeM32({kWidth, kHeight, std::vector<std::uint8_t>(kWidth * kHeight * 4, 7)}, "big");
+    return std::string(bytes.begin(), bytes.end());
+  }());
+  const auto onlyTemporaries = [&] {
+    auto names = dir.names();
+    std::erase_if(names, [](const std::string& name) { return !name.starts_with(".pellicar-"); });
+    return names;
+  };
+  bool stoppedMidway = false;
+  for (int attempt = 0; attempt < 5 && !stoppedMidway; ++attempt) {
+    WriteFile(dir / "big.tga", "earlier");
+    sys::Process process =
+        sys::StartProcess(sys::EscapedAsOneWord(PELLICAR_EXE) + " " + sys::ShortPath(dir / "big.m32"));
+    while (!sys::WaitForProcess(process, 0) && onlyTemporaries().empty()) {
+    }
+    sys::StopProcess(process);
+    while (!sys::WaitForProcess(process, 10)) sys::StopProcess(process);
+    const auto result = sys::CloseProcess(process);
+    stoppedMidway = result.crash == "SIGTERM";
+    EXPECT_EQ(onlyTemporaries(), Words{});
+    if (stoppedMidway) {
+      EXPECT_EQ(std::filesystem::file_size(dir / "big.tga"), 7u) << "the earlier TGA was lost";
+    }
+  }
+  EXPECT_TRUE(stoppedMidway) << "every conversion ended before it was stopped";
+}
+
+// A program killed outright takes the converter it started with it.
+TEST(Process, AConverterNeverOutlivesTheProgramThatStartedIt) {
+  TempDir dir;
+  testing_support::ScopedEnv logTo("PELLICAR_TEST_LOG", dir / "runs.log");
+  WriteFile(dir / "hang.m32", "hang\n");
+  const pid_t window = fork();
+  if (window == 0) {
+    sys::Process converter = sys::StartProcess("Pellicar.exe " + sys::ShortPath(dir / "hang.m32"));
+    sys::WaitForProcess(converter, -1);
+    _exit(0);
+  }
+  ASSERT_GT(window, 0);
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (testing_support::ReadRuns(dir / "runs.log").empty() && std::chrono::steady_clock::now() < giveUp)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  kill(window, SIGKILL);
+  waitpid(window, nullptr, 0);
+  const auto runs = testing_support::ReadRuns(dir / "runs.log");
+  ASSERT_EQ(runs.size(), 1u) << "the converter did not start";
+  EXPECT_TRUE(EndsSoon(runs[0].processId)) << "the converter outlived the program that started it";
 }
 
 TEST(Drives, ANameShowsTheMountPathAndTheLabel) {
