@@ -31,6 +31,7 @@ for file in bin/pellicar bin/pellicar-gui libexec/pellicar/Pellicar.exe libexec/
   [ -e "$usr/$file" ] || fail "not installed: /usr/$file"
 done
 [ "$(readlink "$usr/bin/pellicar")" = ../libexec/pellicar/Pellicar.exe ] || fail "bin/pellicar is not a relative link"
+"$(dirname "$0")/../../scripts/check-runpaths" "$stage" || fail "an installed program searches the current directory for libraries"
 
 # The pellicar command converts, and refuses a damaged texture.
 mkdir "$work/textures"
