@@ -131,9 +131,8 @@ TEST(TgaReader, EveryTypeDepthAndOriginGivesTheSamePixels) {
   EXPECT_EQ(cases, 4 * 33);
 }
 
-// Rows come a chunk at a time, the next read while this one is decoded: an image of
-// several chunks reads the same from either end, also where the search for a non-zero
-// alpha went through the whole file first.
+// Rows come a chunk at a time: an image of several chunks reads the same from either
+// end, also where the search for a non-zero alpha went through the whole file first.
 TEST(TgaReader, AnImageOfManyChunksReadsTheSameInEitherOrder) {
   RgbaImage image = FewColourImage(301, 1100);
   RgbaImage alphaInLastRow = image;
