@@ -70,6 +70,7 @@ constexpr std::uint8_t kPremultipliedAlpha = 4;
 
 constexpr std::uint8_t kPacketRunBit = 0x80;
 constexpr std::uint8_t kPacketCountMask = 0x7F;
+constexpr std::uint64_t kMostPixelsInAPacket = kPacketCountMask + 1;
 constexpr std::size_t kMaxPixelBytes = 4;
 constexpr std::size_t kRgbaBytes = kM32BytesPerPixel;
 constexpr std::uint8_t kOpaque = 255;
@@ -183,11 +184,20 @@ std::string PlaceParts(std::span<const std::uint8_t> header, std::uint64_t fileS
     return "truncated: the TGA's colour map ends at byte " + WithSeparators(format.pixelsAt) + " of a " +
            Bytes(fileSize) + " file";
   }
-  if (format.runLength) return {};
-  const std::uint64_t pixelBytes = std::uint64_t{format.width} * format.height * format.pixelBytes;
+  const std::uint64_t pixels = std::uint64_t{format.width} * format.height;
+  const std::string size = WithSeparators(format.width) + " x " + WithSeparators(format.height);
+  if (format.runLength) {
+    // Each packet takes a byte and at least one pixel.
+    const std::uint64_t packets = (pixels + kMostPixelsInAPacket - 1) / kMostPixelsInAPacket;
+    const std::uint64_t leastBytes = packets * (1 + format.pixelBytes);
+    if (leastBytes <= fileSize - format.pixelsAt) return {};
+    return "truncated: the TGA's " + size + " pixels take at least " + Bytes(leastBytes) +
+           " of run-length packets, and the file has " + Bytes(fileSize - format.pixelsAt) + " for them";
+  }
+  const std::uint64_t pixelBytes = pixels * format.pixelBytes;
   if (pixelBytes > fileSize - format.pixelsAt) {
-    return "truncated: the TGA's " + WithSeparators(format.width) + " x " + WithSeparators(format.height) +
-           " pixels end at byte " + WithSeparators(format.pixelsAt + pixelBytes) + " of a " + Bytes(fileSize) + " file";
+    return "truncated: the TGA's " + size + " pixels end at byte " + WithSeparators(format.pixelsAt + pixelBytes) +
+           " of a " + Bytes(fileSize) + " file";
   }
   return {};
 }
