@@ -12,6 +12,8 @@ set -eu
 cd "$(dirname "$0")/.."
 cpus="qemu64 Nehalem Haswell"
 
+EXTRA_PACKAGES="clang libclang-rt-14-dev qemu-user" scripts/install-deps
+[ -f build/CMakeCache.txt ] || cmake -S . -B build -G Ninja >/dev/null
 cmake --build build --target Pellicar.exe m32make tga_tests >/dev/null
 mkdir -p build-fuzz
 [ -f build-fuzz/CMakeCache.txt ] ||
