@@ -54,6 +54,7 @@ install: build
 package: build
 	rm -f $(BUILD)/pellicar_*.deb
 	cd $(BUILD) && cpack -G DEB
+	scripts/check-runpaths $(BUILD)/_CPack_Packages
 	lintian --fail-on error --tag-display-limit 0 $(BUILD)/pellicar_*.deb
 
 clean:

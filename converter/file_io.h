@@ -40,7 +40,9 @@ class InputFile final : public ByteSource {
 // temporary file has no name while it is written where the system allows (Linux), or
 // is deleted by the system when the process ends without committing (Windows); else it
 // is removed when the converter is interrupted. A target that is replaced keeps its
-// permissions; a read-only one is not replaced, nor on Windows a device or a stream.
+// permission bits, but never set-user-ID, set-group-ID or sticky; a read-only one is not
+// replaced, nor anything but a regular file or a link (on Windows a device or a stream),
+// and a link is replaced itself, never what it points to.
 class ReplacingFile final : public ByteSink {
  public:
   explicit ReplacingFile(std::filesystem::path target);
@@ -91,8 +93,9 @@ bool NamesFolder(const std::filesystem::path& path);
 // with control characters shown as '?' so that one failure stays on one line.
 std::string DisplayName(const std::filesystem::path& path);
 
-// Text for stderr or stdout: UTF-8, shown as such in a Windows console too.
+// Text for stderr or stdout: UTF-8, shown as such in a Windows console too. Whether
+// the text reached stdout.
 void PrintError(const std::string& text);
-void PrintOutput(const std::string& text);
+bool PrintOutput(const std::string& text);
 
 }  // namespace m32tga

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <limits>
+#include <new>
 #include <random>
 #include <system_error>
 #include <utility>
@@ -113,7 +114,8 @@ void RemoveTemporaryOnSignals(const char* name) {
 }
 
 // Holds back SIGINT, SIGTERM and SIGHUP while a finished file gets its names, so that
-// an interruption there leaves no second name behind.
+// an interruption there leaves no second name behind. The converter runs on this one
+// thread: another would take the signals meanwhile.
 class HeldSignals {
  public:
   HeldSignals() {
@@ -133,22 +135,38 @@ class HeldSignals {
 // For tests: the named temporary file that file systems without O_TMPFILE get.
 bool NamedTemporaryWanted() { return getenv("PELLICAR_NAMED_TEMPORARY") != nullptr; }
 
+// For tests: writing the output that PELLICAR_TEST_THROW_WRITING names throws, as memory
+// running out would, a failure that no step of the conversion foresees.
+bool ThrowOnWriteWanted(const std::filesystem::path& target) {
+  const char* name = getenv("PELLICAR_TEST_THROW_WRITING");
+  return name != nullptr && target == name;
+}
+
 bool LacksUnnamedFiles(int error) { return error == EOPNOTSUPP || error == EISDIR || error == EINVAL; }
 
-// The permission bits of an existing target, or those of a new file; a reason when the
-// target cannot or may not be replaced.
-std::string TargetPermissions(const std::filesystem::path& target, mode_t& mode) {
+mode_t NewFileMode() {
   constexpr mode_t kReadWriteForAll = 0666;
-  constexpr mode_t kPermissionBits = 07777;
+  const mode_t mask = umask(0);
+  umask(mask);
+  return kReadWriteForAll & ~mask;
+}
+
+// The permission bits the new file takes: those of a regular file it replaces, never
+// set-user-ID, set-group-ID or sticky; a new file's for a link, which is replaced itself
+// and whose target is never touched. A reason when the target may not be replaced: a
+// read-only file, or anything that is not a regular file (a folder, a device, a pipe).
+std::string TargetPermissions(const std::filesystem::path& target, mode_t& mode, bool& exists) {
+  constexpr mode_t kPermissionBits = 0777;
   constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
   struct stat status {};
-  if (stat(target.c_str(), &status) != 0) {
-    const mode_t mask = umask(0);
-    umask(mask);
-    mode = kReadWriteForAll & ~mask;
-    return errno == ENOENT ? std::string() : "cannot replace " + DisplayName(target) + ": " + SystemMessage(errno);
-  }
+  exists = lstat(target.c_str(), &status) == 0;
+  const int problem = errno;
+  mode = NewFileMode();
+  if (!exists)
+    return problem == ENOENT ? std::string() : "cannot write " + DisplayName(target) + ": " + SystemMessage(problem);
+  if (S_ISLNK(status.st_mode)) return {};
   if (S_ISDIR(status.st_mode)) return DisplayName(target) + " is a folder, not a file";
+  if (!S_ISREG(status.st_mode)) return "not replacing " + DisplayName(target) + ": it is not a regular file";
   const bool readOnly = (status.st_mode & kWriteBits) == 0 || faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS);
   if (readOnly) return "not replacing " + DisplayName(target) + ": the file is read-only";
   mode = status.st_mode & kPermissionBits;
@@ -164,22 +182,33 @@ int LinkUnnamed(int fd, const std::filesystem::path& name) {
   return linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
 }
 
-std::filesystem::path RandomNameBeside(const std::filesystem::path& target) {
+std::string RandomNameBeside(const std::filesystem::path& target) {
   static std::mt19937_64 random{std::random_device{}()};
-  return FolderOf(target) / (kTemporaryPrefix + std::to_string(random()));
+  return (FolderOf(target) / (kTemporaryPrefix + std::to_string(random()))).native();
 }
 
 }  // namespace
 
 struct ReplacingFile::Handle {
   int fd = -1;
-  std::filesystem::path named;  // the named temporary file, when there is one
+  std::string named;       // the named temporary file, when there is one
+  bool replacing = false;  // whether something has the target's name
+  bool throwOnWrite = false;
+
+  ~Handle() {
+    if (fd >= 0) close(fd);
+    if (!named.empty()) {
+      unlink(named.c_str());
+      temporaryToRemove = nullptr;
+    }
+  }
 };
 
 ReplacingFile::ReplacingFile(std::filesystem::path target) : handle_(new Handle), target_(std::move(target)) {
   mode_t mode = 0;
-  error_ = TargetPermissions(target_, mode);
+  error_ = TargetPermissions(target_, mode, handle_->replacing);
   if (!error_.empty()) return;
+  handle_->throwOnWrite = ThrowOnWriteWanted(target_);
   const std::filesystem::path folder = FolderOf(target_);
   int problem = EOPNOTSUPP;
   if (!NamedTemporaryWanted()) {
@@ -192,7 +221,7 @@ ReplacingFile::ReplacingFile(std::filesystem::path target) : handle_(new Handle)
     handle_->fd = mkostemp(name.data(), O_CLOEXEC);
     problem = errno;
     if (handle_->fd >= 0) {
-      handle_->named = name;
+      handle_->named = std::move(name);
       RemoveTemporaryOnSignals(handle_->named.c_str());
     }
   }
@@ -204,6 +233,7 @@ ReplacingFile::ReplacingFile(std::filesystem::path target) : handle_(new Handle)
 }
 
 bool ReplacingFile::Write(std::span<const std::uint8_t> bytes) {
+  if (handle_->throwOnWrite) throw std::bad_alloc();
   while (error_.empty() && !bytes.empty()) {
     const ssize_t written = ::write(handle_->fd, bytes.data(), bytes.size());
     if (written > 0) {
@@ -217,6 +247,7 @@ bool ReplacingFile::Write(std::span<const std::uint8_t> bytes) {
 }
 
 bool ReplacingFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
+  if (handle_->throwOnWrite) throw std::bad_alloc();
   if (offset > kLargestOffset - bytes.size())
     error_ = "cannot write " + DisplayName(target_) + ": " + SystemMessage(EOVERFLOW);
   while (error_.empty() && !bytes.empty()) {
@@ -242,25 +273,26 @@ void ReplacingFile::Reserve([[maybe_unused]] std::uint64_t bytes) {
 bool ReplacingFile::Commit() {
   if (!error_.empty()) return false;
   const HeldSignals held;
-  std::filesystem::path temporary = handle_->named;
-  if (temporary.empty()) {
+  if (handle_->named.empty()) {
     // Straight to the target's name when it is free; else under a temporary name first.
     int problem = LinkUnnamed(handle_->fd, target_);
     if (problem == 0) return true;
     for (int attempt = 0; attempt < 100 && problem == EEXIST; ++attempt) {
-      temporary = RandomNameBeside(target_);
+      std::string temporary = RandomNameBeside(target_);
       problem = LinkUnnamed(handle_->fd, temporary);
+      if (problem == 0) handle_->named = std::move(temporary);
     }
     if (problem != 0) {
       error_ = "cannot create " + DisplayName(target_) + ": " + SystemMessage(problem);
       return false;
     }
-    handle_->named = temporary;
   }
   // Renamed before the close: a kill between the two names would leave the temporary
   // one behind, and closing a large file that is still being written back takes time.
-  if (rename(temporary.c_str(), target_.c_str()) != 0) {
-    error_ = "cannot replace " + DisplayName(target_) + ": " + SystemMessage(errno);
+  if (rename(handle_->named.c_str(), target_.c_str()) != 0) {
+    const int problem = errno;
+    error_ = (handle_->replacing ? "cannot replace " : "cannot write ") + DisplayName(target_) + ": " +
+             SystemMessage(problem);
     return false;
   }
   temporaryToRemove = nullptr;
@@ -272,13 +304,7 @@ bool ReplacingFile::Commit() {
   return true;
 }
 
-ReplacingFile::~ReplacingFile() {
-  if (handle_->fd >= 0) close(handle_->fd);
-  if (!handle_->named.empty()) {
-    unlink(handle_->named.c_str());
-    temporaryToRemove = nullptr;
-  }
-}
+ReplacingFile::~ReplacingFile() = default;  // the handle closes and removes an uncommitted file
 
 NamedFiles FilesNamedBy(const std::filesystem::path& argument) { return {{argument}, {}}; }
 
@@ -291,6 +317,6 @@ bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
 
 void PrintError(const std::string& text) { std::fputs(text.c_str(), stderr); }
 
-void PrintOutput(const std::string& text) { std::fputs(text.c_str(), stdout); }
+bool PrintOutput(const std::string& text) { return std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0; }
 
 }  // namespace m32tga

@@ -295,16 +295,16 @@ bool FileIdentity(const std::filesystem::path& path, BY_HANDLE_FILE_INFORMATION&
   return opened && GetFileInformationByHandle(opened.get(), &identity);
 }
 
-void Print(DWORD stream, const std::string& text) {
+bool Print(DWORD stream, const std::string& text) {
   const HANDLE handle = GetStdHandle(stream);
   DWORD mode = 0;
   DWORD written = 0;
   if (GetConsoleMode(handle, &mode)) {
     const std::wstring wide = Wide(text);
-    WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-  } else {
-    WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    return WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) &&
+           written == wide.size();
   }
+  return WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size();
 }
 
 }  // namespace
@@ -386,6 +386,6 @@ NamedFiles FilesNamedBy(const std::filesystem::path& argument) {
 
 void PrintError(const std::string& text) { Print(STD_ERROR_HANDLE, text); }
 
-void PrintOutput(const std::string& text) { Print(STD_OUTPUT_HANDLE, text); }
+bool PrintOutput(const std::string& text) { return Print(STD_OUTPUT_HANDLE, text); }
 
 }  // namespace m32tga

@@ -1,6 +1,9 @@
 // Pellicar.exe: converts m32 textures to TGA files beside them, and TGA files back to m32.
+#include <exception>
 #include <filesystem>
+#include <new>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "command_line.h"
@@ -13,12 +16,32 @@ constexpr int kAllConverted = 0;
 constexpr int kSomeFailed = 1;
 constexpr int kWrongCommandLine = 2;
 
+// What `work` says went wrong, also when it throws: memory running out, a name the
+// system cannot convert. The files it opened clean up as the exception leaves them, so
+// that nothing is left behind.
+template <typename Work>
+std::string Guarded(Work work) {
+  try {
+    return work();
+  } catch (const std::bad_alloc&) {
+    return "not enough memory";
+  } catch (const std::exception& failure) {
+    return failure.what();
+  }
+}
+
+int Printed(const char* text) {
+  if (m32tga::PrintOutput(text)) return kAllConverted;
+  m32tga::PrintError("Pellicar.exe: cannot write to standard output\n");
+  return kSomeFailed;
+}
+
 int Run(std::span<const std::filesystem::path> arguments) {
   using namespace m32tga;
   const CommandLine line = ParseCommandLine(arguments);
   switch (line.action) {
-    case Action::kHelp: PrintOutput(kUsage); return kAllConverted;
-    case Action::kVersion: PrintOutput(kVersionText); return kAllConverted;
+    case Action::kHelp: return Printed(kUsage);
+    case Action::kVersion: return Printed(kVersionText);
     case Action::kUsageError:
       PrintError("Pellicar.exe: " + line.error + "\nTry 'Pellicar.exe --help'.\n");
       return kWrongCommandLine;
@@ -42,8 +65,10 @@ int Run(std::span<const std::filesystem::path> arguments) {
   for (const std::string& failure : line.unmatched) PrintError(failure + "\n");
   for (std::size_t i = 0; i < line.inputs.size(); ++i) {
     const std::filesystem::path& input = line.inputs[i];
-    const std::string error = IsTgaName(input) ? ConvertTgaFile(input, outputs[i], line.like ? &like.header : nullptr)
-                                               : ConvertFile(input, outputs[i], line.depth);
+    const std::string error = Guarded([&] {
+      return IsTgaName(input) ? ConvertTgaFile(input, outputs[i], line.like ? &like.header : nullptr)
+                              : ConvertFile(input, outputs[i], line.depth);
+    });
     if (error.empty()) continue;
     PrintError(DisplayName(input) + ": " + error + "\n");
     status = kSomeFailed;
@@ -58,6 +83,12 @@ int wmain(int argc, wchar_t** argv) {
 #else
 int main(int argc, char** argv) {
 #endif
-  const std::vector<std::filesystem::path> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-  return Run(arguments);
+  int status = kSomeFailed;
+  const std::string error = Guarded([&] {
+    const std::vector<std::filesystem::path> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    status = Run(arguments);
+    return std::string();
+  });
+  if (!error.empty()) m32tga::PrintError("Pellicar.exe: " + error + "\n");
+  return error.empty() ? status : kSomeFailed;
 }

@@ -6,15 +6,20 @@
 
 namespace m32tga {
 
+namespace {
+
 // The shuffles vectorise only with SSSE3 or later; on x86-64 the loader picks the best
-// copy the processor runs, and other compilers and processors get the plain loops.
+// copy the processor runs, and other compilers and processors get the plain loops. The
+// copies are made of functions that nothing outside this file declares: clang compiles a
+// function declared plain elsewhere as one copy for the first target, whatever the
+// processor. Instruction sets are named by feature, which both compilers test as such.
 #if defined(__GNUC__) && defined(__x86_64__) && defined(__ELF__)
-#define PIXEL_LOOP __attribute__((target_clones("arch=x86-64-v4", "avx2", "ssse3", "default")))
+#define PIXEL_LOOP __attribute__((target_clones("avx2", "ssse3", "default")))
 #else
 #define PIXEL_LOOP
 #endif
 
-PIXEL_LOOP void RgbaToBgr(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst, std::size_t pixels) {
+PIXEL_LOOP void RgbaToBgrLoop(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst, std::size_t pixels) {
   for (std::size_t i = 0; i < pixels; ++i) {
     dst[3 * i + 0] = src[4 * i + 2];
     dst[3 * i + 1] = src[4 * i + 1];
@@ -22,7 +27,8 @@ PIXEL_LOOP void RgbaToBgr(const std::uint8_t* __restrict src, std::uint8_t* __re
   }
 }
 
-PIXEL_LOOP void SwapRedAndBlue(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst, std::size_t pixels) {
+PIXEL_LOOP void SwapRedAndBlueLoop(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst,
+                                   std::size_t pixels) {
   for (std::size_t i = 0; i < pixels; ++i) {
     dst[4 * i + 0] = src[4 * i + 2];
     dst[4 * i + 1] = src[4 * i + 1];
@@ -31,7 +37,7 @@ PIXEL_LOOP void SwapRedAndBlue(const std::uint8_t* __restrict src, std::uint8_t*
   }
 }
 
-PIXEL_LOOP void BgrToRgba(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst, std::size_t pixels) {
+PIXEL_LOOP void BgrToRgbaLoop(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst, std::size_t pixels) {
   constexpr std::uint8_t kOpaque = 255;
   for (std::size_t i = 0; i < pixels; ++i) {
     dst[4 * i + 0] = src[3 * i + 2];
@@ -41,15 +47,11 @@ PIXEL_LOOP void BgrToRgba(const std::uint8_t* __restrict src, std::uint8_t* __re
   }
 }
 
-namespace {
-
 // Where channel `c` of an RGBA pixel read as a word sits in it.
 constexpr unsigned ChannelShift(unsigned c) { return 8 * (std::endian::native == std::endian::little ? c : 3 - c); }
 
-}  // namespace
-
-PIXEL_LOOP void AverageSquares(const std::uint8_t* __restrict top, const std::uint8_t* __restrict bottom,
-                               std::uint8_t* __restrict out, std::size_t squares) {
+PIXEL_LOOP void AverageSquaresLoop(const std::uint8_t* __restrict top, const std::uint8_t* __restrict bottom,
+                                   std::uint8_t* __restrict out, std::size_t squares) {
   constexpr std::uint32_t kByte = 0xFF;
   constexpr unsigned kAlphaShift = ChannelShift(3);
   for (std::size_t x = 0; x < squares; ++x) {
@@ -79,6 +81,25 @@ PIXEL_LOOP void AverageSquares(const std::uint8_t* __restrict top, const std::ui
     }
     std::memcpy(out + 4 * x, &average, 4);
   }
+}
+
+}  // namespace
+
+void RgbaToBgr(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst, std::size_t pixels) {
+  RgbaToBgrLoop(src, dst, pixels);
+}
+
+void SwapRedAndBlue(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst, std::size_t pixels) {
+  SwapRedAndBlueLoop(src, dst, pixels);
+}
+
+void BgrToRgba(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst, std::size_t pixels) {
+  BgrToRgbaLoop(src, dst, pixels);
+}
+
+void AverageSquares(const std::uint8_t* __restrict top, const std::uint8_t* __restrict bottom,
+                    std::uint8_t* __restrict out, std::size_t squares) {
+  AverageSquaresLoop(top, bottom, out, squares);
 }
 
 }  // namespace m32tga

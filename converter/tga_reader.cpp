@@ -43,12 +43,9 @@
 
 #include <algorithm>
 #include <array>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 #include <optional>
 #include <string_view>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -73,6 +70,7 @@ constexpr std::uint8_t kPremultipliedAlpha = 4;
 
 constexpr std::uint8_t kPacketRunBit = 0x80;
 constexpr std::uint8_t kPacketCountMask = 0x7F;
+constexpr std::uint64_t kMostPixelsInAPacket = kPacketCountMask + 1;
 constexpr std::size_t kMaxPixelBytes = 4;
 constexpr std::size_t kRgbaBytes = kM32BytesPerPixel;
 constexpr std::uint8_t kOpaque = 255;
@@ -186,11 +184,20 @@ std::string PlaceParts(std::span<const std::uint8_t> header, std::uint64_t fileS
     return "truncated: the TGA's colour map ends at byte " + WithSeparators(format.pixelsAt) + " of a " +
            Bytes(fileSize) + " file";
   }
-  if (format.runLength) return {};
-  const std::uint64_t pixelBytes = std::uint64_t{format.width} * format.height * format.pixelBytes;
+  const std::uint64_t pixels = std::uint64_t{format.width} * format.height;
+  const std::string size = WithSeparators(format.width) + " x " + WithSeparators(format.height);
+  if (format.runLength) {
+    // Each packet takes a byte and at least one pixel.
+    const std::uint64_t packets = (pixels + kMostPixelsInAPacket - 1) / kMostPixelsInAPacket;
+    const std::uint64_t leastBytes = packets * (1 + format.pixelBytes);
+    if (leastBytes <= fileSize - format.pixelsAt) return {};
+    return "truncated: the TGA's " + size + " pixels take at least " + Bytes(leastBytes) +
+           " of run-length packets, and the file has " + Bytes(fileSize - format.pixelsAt) + " for them";
+  }
+  const std::uint64_t pixelBytes = pixels * format.pixelBytes;
   if (pixelBytes > fileSize - format.pixelsAt) {
-    return "truncated: the TGA's " + WithSeparators(format.width) + " x " + WithSeparators(format.height) +
-           " pixels end at byte " + WithSeparators(format.pixelsAt + pixelBytes) + " of a " + Bytes(fileSize) + " file";
+    return "truncated: the TGA's " + size + " pixels end at byte " + WithSeparators(format.pixelsAt + pixelBytes) +
+           " of a " + Bytes(fileSize) + " file";
   }
   return {};
 }
@@ -406,73 +413,7 @@ class StoredRows {
   virtual void ReadBackwards() = 0;
 };
 
-// Reads a piece of a source on a thread of its own, so that the next chunk of a file
-// comes in while this one is decoded. One read at a time.
-class ReadAhead {
- public:
-  explicit ReadAhead(ByteSource& source) : source_(source), thread_([this] { Run(); }) {}
-
-  ~ReadAhead() {
-    {
-      const std::lock_guard lock(mutex_);
-      stopping_ = true;
-    }
-    changed_.notify_all();
-  }
-
-  ReadAhead(const ReadAhead&) = delete;
-  ReadAhead& operator=(const ReadAhead&) = delete;
-
-  // Starts filling `bytes` from `offset` on; the bytes must stay put until Wait().
-  void Start(std::uint64_t offset, std::span<std::uint8_t> bytes) {
-    {
-      const std::lock_guard lock(mutex_);
-      offset_ = offset;
-      bytes_ = bytes;
-      state_ = State::kAsked;
-    }
-    changed_.notify_all();
-  }
-
-  // The read started last, once done: false, with the source's Error(), when it failed.
-  bool Wait() {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return state_ == State::kDone; });
-    state_ = State::kIdle;
-    return succeeded_;
-  }
-
- private:
-  enum class State { kIdle, kAsked, kReading, kDone };
-
-  void Run() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      changed_.wait(lock, [this] { return stopping_ || state_ == State::kAsked; });
-      if (stopping_) return;
-      state_ = State::kReading;
-      lock.unlock();
-      const bool succeeded = source_.ReadAt(offset_, bytes_);
-      lock.lock();
-      succeeded_ = succeeded;
-      state_ = State::kDone;
-      changed_.notify_all();
-    }
-  }
-
-  ByteSource& source_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  State state_ = State::kIdle;
-  bool stopping_ = false;
-  std::uint64_t offset_ = 0;
-  std::span<std::uint8_t> bytes_;
-  bool succeeded_ = false;
-  std::jthread thread_;  // last: it starts once everything it uses is there
-};
-
-// Uncompressed rows, read a chunk of rows at a time in the direction they are wanted,
-// the next chunk coming in while this one is decoded.
+// Uncompressed rows, read a chunk of rows at a time in the direction they are wanted.
 class PlainRows final : public StoredRows {
  public:
   PlainRows(ByteSource& source, const Format& format)
@@ -480,67 +421,32 @@ class PlainRows final : public StoredRows {
         at_(format.pixelsAt),
         rowBytes_(std::size_t{format.width} * format.pixelBytes),
         height_(format.height),
-        rowsPerChunk_(static_cast<std::uint32_t>(std::max<std::size_t>(1, kChunkBytes / rowBytes_))),
-        readAhead_(source) {}
+        rowsPerChunk_(static_cast<std::uint32_t>(std::max<std::size_t>(1, kChunkBytes / rowBytes_))) {}
 
   const std::uint8_t* Row(std::uint32_t row, std::string& error) override {
-    if (row < chunk_.first || row - chunk_.first >= chunk_.count) {
+    if (row < first_ || row - first_ >= count_) {
       if (!Load(ChunkStart(row), error)) return nullptr;
-      ReadNext();
     }
-    return chunk_.bytes.data() + std::size_t{row - chunk_.first} * rowBytes_;
+    return buffer_.data() + std::size_t{row - first_} * rowBytes_;
   }
 
   void ReadBackwards() override { backwards_ = true; }
 
  private:
-  struct Chunk {
-    std::uint32_t first = 0;
-    std::uint32_t count = 0;
-    std::vector<std::uint8_t> bytes;
-  };
-
   // The chunk ends at `row` when reading backwards, and starts there otherwise.
   std::uint32_t ChunkStart(std::uint32_t row) const {
     if (!backwards_) return row;
     return row + 1 > rowsPerChunk_ ? row + 1 - rowsPerChunk_ : 0;
   }
 
-  void Shape(Chunk& chunk, std::uint32_t first) const {
-    chunk.first = first;
-    chunk.count = std::min(rowsPerChunk_, height_ - first);
-    chunk.bytes.resize(std::size_t{chunk.count} * rowBytes_);
-  }
-
-  std::uint64_t ChunkAt(const Chunk& chunk) const { return at_ + std::uint64_t{chunk.first} * rowBytes_; }
-
-  // Takes the chunk read ahead when it is the one wanted, and reads it now otherwise.
   bool Load(std::uint32_t first, std::string& error) {
-    bool ready = false;
-    if (readingAhead_) {
-      readingAhead_ = false;
-      ready = readAhead_.Wait() && ahead_.first == first;
-    }
-    if (!ready) {
-      Shape(ahead_, first);
-      ready = source_.ReadAt(ChunkAt(ahead_), ahead_.bytes);
-    }
-    if (!ready) {
-      chunk_.count = 0;
-      error = source_.Error();
-      return false;
-    }
-    std::swap(chunk_, ahead_);
-    return true;
-  }
-
-  // Starts reading the chunk that comes after this one in the direction of reading.
-  void ReadNext() {
-    const std::uint32_t end = chunk_.first + chunk_.count;
-    if (backwards_ ? chunk_.first == 0 : end == height_) return;
-    Shape(ahead_, backwards_ ? ChunkStart(chunk_.first - 1) : end);
-    readAhead_.Start(ChunkAt(ahead_), ahead_.bytes);
-    readingAhead_ = true;
+    count_ = std::min(rowsPerChunk_, height_ - first);
+    first_ = first;
+    buffer_.resize(std::size_t{count_} * rowBytes_);
+    if (source_.ReadAt(at_ + std::uint64_t{first} * rowBytes_, buffer_)) return true;
+    count_ = 0;
+    error = source_.Error();
+    return false;
   }
 
   ByteSource& source_;
@@ -549,10 +455,9 @@ class PlainRows final : public StoredRows {
   std::uint32_t height_;
   std::uint32_t rowsPerChunk_;
   bool backwards_ = false;
-  Chunk chunk_;
-  Chunk ahead_;
-  bool readingAhead_ = false;
-  ReadAhead readAhead_;  // after the chunks it reads into, so that it stops before they go
+  std::uint32_t first_ = 0;
+  std::uint32_t count_ = 0;
+  std::vector<std::uint8_t> buffer_;
 };
 
 template <std::size_t kBytes>

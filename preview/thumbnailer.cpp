@@ -2,17 +2,18 @@
 // Writes a PNG no larger than SIZE on either side that keeps the texture's aspect ratio;
 // a texture already that small keeps its own size. A texture that cannot be read gets
 // a message and no PNG, and a file already at OUTPUT stays as it was.
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
 #include <QImage>
 #include <QImageWriter>
-#include <QSaveFile>
 #include <QStringList>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <span>
 
 #include "file_io.h"
 #include "m32_handler.h"
@@ -50,6 +51,20 @@ bool Parse(const QStringList& arguments, Request& request) {
   return isNumber && request.size > 0;
 }
 
+// Written as the converter writes its files: complete or not at all, in place of a
+// regular file or a link (never through it), and never over anything else.
+QString WritePng(const QImage& image, const QString& output) {
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, "png");
+  if (!writer.write(image)) return QStringLiteral("cannot write %1: %2").arg(output, writer.errorString());
+  m32tga::ReplacingFile file(QFile::encodeName(output).toStdString());
+  const std::span bytes(reinterpret_cast<const std::uint8_t*>(png.constData()), static_cast<std::size_t>(png.size()));
+  if (file.Write(bytes) && file.Commit()) return {};
+  return QString::fromStdString(file.Error());
+}
+
 // Read from the smallest level whose longer side reaches the asked size. The input is
 // opened without waiting, so a named pipe is refused like anything that is not a file.
 preview::M32Picture ReadThumbnail(const Request& request) {
@@ -65,14 +80,7 @@ preview::M32Picture ReadThumbnail(const Request& request) {
 QString Thumbnail(const Request& request) {
   const preview::M32Picture picture = ReadThumbnail(request);
   if (picture.image.isNull()) return picture.error;
-  const QImage& thumbnail = picture.image;
-  QSaveFile png(request.output);
-  if (!png.open(QIODevice::WriteOnly))
-    return QStringLiteral("cannot write %1: %2").arg(request.output, png.errorString());
-  QImageWriter writer(&png, "png");
-  if (!writer.write(thumbnail)) return QStringLiteral("cannot write %1: %2").arg(request.output, writer.errorString());
-  if (!png.commit()) return QStringLiteral("cannot write %1: %2").arg(request.output, png.errorString());
-  return {};
+  return WritePng(picture.image, request.output);
 }
 
 }  // namespace

@@ -139,8 +139,9 @@ HANDLE InheritableFile(const fs::path& path) {
 }  // namespace
 
 StartedConverter::StartedConverter(const std::vector<std::string>& arguments, const fs::path& out, const fs::path& err,
-                                   std::uint64_t fileSizeLimit) {
-  if (fileSizeLimit != kNoLimit) throw std::invalid_argument("no file size limit on Windows");
+                                   std::uint64_t fileSizeLimit, const char* otherProgram) {
+  if (fileSizeLimit != kNoLimit || otherProgram)
+    throw std::invalid_argument("no file size limit or other program here");
   const fs::path program = ConverterPath();
   std::wstring commandLine = Quoted(program.native());
   for (const std::string& argument : arguments) commandLine += L" " + Quoted(Wide(argument));
@@ -186,7 +187,7 @@ int StartedConverter::Wait() {
 namespace {
 
 [[noreturn]] void ExecConverter(const std::vector<std::string>& arguments, const fs::path& out, const fs::path& err,
-                                std::uint64_t fileSizeLimit) {
+                                std::uint64_t fileSizeLimit, const char* program) {
   dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
   dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
   if (fileSizeLimit != StartedConverter::kNoLimit) {
@@ -194,20 +195,20 @@ namespace {
     const rlimit fileSize{fileSizeLimit, fileSizeLimit};
     setrlimit(RLIMIT_FSIZE, &fileSize);
   }
-  std::vector<char*> argv{const_cast<char*>(PELLICAR_EXE)};
+  std::vector<char*> argv{const_cast<char*>(program)};
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
-  execv(PELLICAR_EXE, argv.data());
+  execv(program, argv.data());
   _exit(127);
 }
 
 }  // namespace
 
 StartedConverter::StartedConverter(const std::vector<std::string>& arguments, const fs::path& out, const fs::path& err,
-                                   std::uint64_t fileSizeLimit) {
+                                   std::uint64_t fileSizeLimit, const char* program) {
   const pid_t child = fork();
   if (child < 0) throw std::runtime_error("cannot fork");
-  if (child == 0) ExecConverter(arguments, out, err, fileSizeLimit);
+  if (child == 0) ExecConverter(arguments, out, err, fileSizeLimit, program ? program : PELLICAR_EXE);
   process_ = child;
 }
 
@@ -235,11 +236,11 @@ int StartedConverter::Wait() {
 
 #endif
 
-RunResult RunConverter(const std::vector<std::string>& arguments, std::uint64_t fileSizeLimit) {
+RunResult RunConverter(const std::vector<std::string>& arguments, std::uint64_t fileSizeLimit, const char* program) {
   const TempDir streams;
   const fs::path out = streams / "stdout";
   const fs::path err = streams / "stderr";
-  StartedConverter converter(arguments, out, err, fileSizeLimit);
+  StartedConverter converter(arguments, out, err, fileSizeLimit, program);
   const int exitCode = converter.Wait();
   return {exitCode, Slurp(out), Slurp(err)};
 }

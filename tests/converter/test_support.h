@@ -31,9 +31,10 @@ class StartedConverter {
  public:
   static constexpr std::uint64_t kNoLimit = std::numeric_limits<std::uint64_t>::max();
 
-  // With a file size limit (POSIX only), its writes fail past that many bytes.
+  // With a file size limit (POSIX only), its writes fail past that many bytes. Another
+  // program may be run the same way (POSIX only).
   StartedConverter(const std::vector<std::string>& arguments, const fs::path& out, const fs::path& err,
-                   std::uint64_t fileSizeLimit = kNoLimit);
+                   std::uint64_t fileSizeLimit = kNoLimit, const char* program = nullptr);
   ~StartedConverter();
   StartedConverter(const StartedConverter&) = delete;
   StartedConverter& operator=(const StartedConverter&) = delete;
@@ -51,7 +52,7 @@ class StartedConverter {
 };
 
 RunResult RunConverter(const std::vector<std::string>& arguments,
-                       std::uint64_t fileSizeLimit = StartedConverter::kNoLimit);
+                       std::uint64_t fileSizeLimit = StartedConverter::kNoLimit, const char* program = nullptr);
 
 std::vector<std::uint8_t> ReadBytes(const fs::path& file);
 void WriteBytes(const fs::path& file, const std::vector<std::uint8_t>& bytes);

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "m32_writer.h"
+#include "test_support.h"
 #include "tga_reader.h"
 #include "tga_samples.h"
 #include "tga_to_m32.h"
@@ -131,9 +132,8 @@ TEST(TgaReader, EveryTypeDepthAndOriginGivesTheSamePixels) {
   EXPECT_EQ(cases, 4 * 33);
 }
 
-// Rows come a chunk at a time, the next read while this one is decoded: an image of
-// several chunks reads the same from either end, also where the search for a non-zero
-// alpha went through the whole file first.
+// Rows come a chunk at a time: an image of several chunks reads the same from either
+// end, also where the search for a non-zero alpha went through the whole file first.
 TEST(TgaReader, AnImageOfManyChunksReadsTheSameInEitherOrder) {
   RgbaImage image = FewColourImage(301, 1100);
   RgbaImage alphaInLastRow = image;
@@ -157,11 +157,7 @@ TEST(TgaReader, AnImageOfManyChunksReadsTheSameInEitherOrder) {
 #ifdef PELLICAR_TEST_WITH_QT
 // Qt reads uncompressed true-colour files with a footer, and honours the top-first bit.
 TEST(TgaReader, ReadsWhatQtReads) {
-  RgbaImage image{37, 23, {}};
-  for (std::size_t i = 0; i < std::size_t{37} * 23; ++i) {
-    image.rgba.insert(image.rgba.end(), {static_cast<std::uint8_t>(i * 7 + 1), static_cast<std::uint8_t>(i * 13 / 3),
-                                         static_cast<std::uint8_t>(255 - i * 29), static_cast<std::uint8_t>(i)});
-  }
+  const RgbaImage image = VariedImage(37, 23);
   for (const unsigned depth : {24u, 32u}) {
     for (const bool topFirst : {false, true}) {
       TgaFormat format;
@@ -336,8 +332,12 @@ TEST(TgaReader, MalformedFilesAreRefusedWithTheirFault) {
        "end at byte 4,294,967,314"},
       {"65,535 x 65,535", Plus(Header(0, 0, 2, 0, 0, 0, 65535, 65535, 32, 8), Bytes({1, 2, 3, 4})),
        "end at byte 17,179,344,918"},
-      {"run-length data past the end", Plus(Header(0, 0, 10, 0, 0, 0, 65535, 65535, 32, 8), Bytes({0x7F, 1, 2})),
+      // 256 pixels need two packets of at least two bytes: the four bytes given pass for them.
+      {"run-length data past the end", Plus(Header(0, 0, 11, 0, 0, 0, 256, 1, 8, 0x20), Bytes({0xFF, 9, 0x7F, 1})),
        "run past the end of the file"},
+      {"run-length data too short for the image",
+       Plus(Header(0, 0, 10, 0, 0, 0, 28000, 28000, 24, 0x20), Bytes({0xFF, 1, 2, 3})),
+       "pixels take at least 24,500,000 bytes of run-length packets, and the file has 4 bytes"},
       {"run past the image", Plus(Header(0, 0, 10, 0, 0, 0, 2, 2, 24, 0), Bytes({0x84, 1, 2, 3})),
        "packet at byte 18 holds 5 pixels where 4 are left"},
       {"raw packet past the image", Plus(Header(0, 0, 11, 0, 0, 0, 3, 1, 8, 0x20), Bytes({0x81, 9, 0x01, 1, 2})),
