@@ -32,8 +32,9 @@ struct ProcessResult {
 };
 
 // A process started by StartProcess. It owns the handles the backend keeps for it and
-// releases them when closed or destroyed; destroying it neither waits for nor stops
-// the process.
+// releases them when closed or destroyed; destroying it does not wait for the process.
+// On Windows the process is tied to it: closing or destroying it ends what the process
+// started and left running, and the process itself if it still runs.
 class Process {
  public:
   struct Handles;  // what the backend keeps
@@ -55,8 +56,9 @@ class Process {
 // the current directory, with this process's environment, stdin and stdout, and its
 // stderr into a pipe that WaitForProcess reads. On Linux the line is split by
 // SplitCommandLine and the program found by FindProgram; on Windows CreateProcessW does
-// both by the C runtime's rules, and the program's window opens minimised without
-// taking the focus.
+// both by the C runtime's rules, the program's window opens minimised without taking
+// the focus, a console program gets no console window, the process inherits no handle
+// but its standard ones, and a crash or a missing medium ends it without a dialog.
 // When nothing can be started the process counts as ended at once, its result
 // NotStarted with the reason.
 Process StartProcess(const NativeString& commandLine);

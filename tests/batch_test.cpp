@@ -1,8 +1,13 @@
 // Converting a selection: which files reach the converter, in what order, with what
 // argument, and how the window behaves while the converter runs.
 #include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -301,5 +306,47 @@ TEST_F(WindowTest, AConverterThatNeverEndsIsStoppedThreeSecondsAfterAClose) {
   EXPECT_FALSE(window.visible());
   EXPECT_TRUE(boxes.shown().empty()) << "a closing window showed a message";
 }
+
+#ifdef _WIN32
+// This test runs again as its own child, where it is the window killed mid-batch: its
+// converter, and what that converter started, go with it.
+TEST_F(WindowTest, AKilledWindowTakesItsConverterAndWhatThatStartedWithIt) {
+  if (const char* parentFolder = std::getenv("PELLICAR_TEST_KILL_IN")) {
+    ScopedEnv log("PELLICAR_TEST_LOG", std::string(parentFolder) + "\\converter.log");
+    std::filesystem::current_path(testing_support::FsPath(std::string(parentFolder) + "\\work"));
+    auto& window = openWindow();
+    selectAll();
+    window.Command1_Click();  // never returns: the converter hangs
+    return;
+  }
+  WriteFile(work("child.m32"), "hang\n");
+  WriteFile(work("a.m32"), "start " + work("child.m32") + "\nhang\n");
+  ScopedEnv killIn("PELLICAR_TEST_KILL_IN", folder_.path());
+  std::wstring line = L"\"" + (testing_support::OwnFolder() / "pellicar_window_test.exe").wstring() +
+                      L"\" --gtest_filter=WindowTest.AKilledWindowTakesItsConverterAndWhatThatStartedWithIt";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION window{};
+  ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &window));
+  const auto waitFor = [](const std::function<bool()>& done) {
+    for (const auto end = Clock::now() + 20s; !done() && Clock::now() < end;) std::this_thread::sleep_for(10ms);
+    return done();
+  };
+  const bool bothStarted = waitFor([&] { return runs().size() == 2; });
+  TerminateProcess(window.hProcess, 1);
+  CloseHandle(window.hThread);
+  CloseHandle(window.hProcess);
+  ASSERT_TRUE(bothStarted) << "the converter and its child did not both start";
+  EXPECT_TRUE(waitFor([&] {
+    return std::ranges::none_of(runs(), [](const auto& run) { return testing_support::ProcessRuns(run.processId); });
+  })) << "a converter outlived its window";
+  for (const auto& run : runs()) {  // none outlives the test either
+    if (HANDLE left = OpenProcess(PROCESS_TERMINATE, FALSE, static_cast<DWORD>(run.processId))) {
+      TerminateProcess(left, 1);
+      CloseHandle(left);
+    }
+  }
+}
+#endif
 
 }  // namespace
