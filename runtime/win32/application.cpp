@@ -3,6 +3,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "peer.h"
 #include "runtime/busy.h"
 #include "runtime/common/backend.h"
@@ -36,7 +38,21 @@ bool IsInput(const MSG& message) {
          (m >= WM_NCMOUSEMOVE && m <= WM_NCXBUTTONDBLCLK);
 }
 
+BOOL CALLBACK FindShownForm(HWND window, LPARAM found) {
+  if (!IsOurForm(window) || !IsWindowVisible(window)) return TRUE;
+  *reinterpret_cast<HWND*>(found) = window;
+  return FALSE;
+}
+
 }  // namespace
+
+HWND ShownForm() {
+  HWND form = GetActiveWindow();
+  if (IsOurForm(form)) return form;
+  form = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), FindShownForm, reinterpret_cast<LPARAM>(&form));
+  return form;
+}
 
 std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
 
@@ -128,9 +144,30 @@ void EndBusy(Form&) {
   SetCursorPos(cursor.x, cursor.y);  // the window under it sets its own cursor again
 }
 
+int MessageRowsOnScreen() {
+  const HWND form = win32::ShownForm();
+  MONITORINFO screen{};
+  screen.cbSize = sizeof screen;
+  GetMonitorInfoW(MonitorFromWindow(form, MONITOR_DEFAULTTOPRIMARY), &screen);
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+  const HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+  HDC dc = GetDC(form);
+  const HGDIOBJ old = SelectObject(dc, font);
+  TEXTMETRICW text{};
+  GetTextMetricsW(dc, &text);
+  SelectObject(dc, old);
+  ReleaseDC(form, dc);
+  DeleteObject(font);
+  return (screen.rcWork.bottom - screen.rcWork.top) / std::max<int>(text.tmHeight + text.tmExternalLeading, 1);
+}
+
+// The box is owned by the form, which it disables while it shows, also when the program
+// is not in the foreground and has no active window.
 void ShowMessageBox(const Message& message) {
   const UINT icon = message.icon == MsgBoxIcon::kCritical ? MB_ICONERROR : MB_ICONWARNING;
-  MessageBoxW(GetActiveWindow(), win32::Wide(message.text).c_str(), win32::Wide(message.title).c_str(),
+  MessageBoxW(win32::ShownForm(), win32::Wide(message.text).c_str(), win32::Wide(message.title).c_str(),
               MB_OK | icon | MB_SETFOREGROUND);
 }
 

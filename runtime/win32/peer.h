@@ -91,6 +91,8 @@ int DpiOf(HWND hwnd);
 // Registers the window classes once.
 void RegisterClasses();
 
+// The form to own a message box: the active one, else the first shown; null if none.
+HWND ShownForm();
 // Whether input is dropped: some BusyScope lives.
 bool Busy();
 // Hands one message to its window, Tab and the arrow keys going through the dialog

@@ -67,6 +67,9 @@ std::u16string ShownText(const runtime::FileListBox& list, int index);
 // Whether the busy cursor shows over the form.
 bool BusyCursorShown(const runtime::Form& form);
 
+// Shows a window of another kind and makes it the active one, until the result is let go.
+std::shared_ptr<void> ActivateAnotherWindow();
+
 // Calls `seen` with each caption the form is given, as it is given.
 void WatchCaption(runtime::Form& form, std::function<void(const std::u16string&)> seen);
 
@@ -77,6 +80,8 @@ struct ShownMessage {
   bool warningIcon = false;
   bool plainText = false;    // shown as it is, never taken as markup
   bool closedByKey = false;  // the key the watcher pressed closed it
+  bool withinScreen = false;
+  bool modalToForm = false;  // owned by the form, which took no input while it showed
 };
 
 // Watches for message boxes while it lives: each one that shows is read, then closed
