@@ -61,14 +61,18 @@ std::u16string FromWide(std::wstring_view text) { return std::u16string(text.beg
 HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 
 int DpiOf(HWND hwnd) {
-  using ForWindow = UINT(WINAPI*)(HWND);
-  static const auto forWindow = reinterpret_cast<ForWindow>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  static const auto forWindow = FromUser32<decltype(GetDpiForWindow)>("GetDpiForWindow");
   if (hwnd && forWindow) return static_cast<int>(forWindow(hwnd));
   HDC screen = GetDC(nullptr);
   const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
   return dpi;
+}
+
+int MetricAt(int metric, int dpi) {
+  static const auto forDpi = FromUser32<decltype(GetSystemMetricsForDpi)>("GetSystemMetricsForDpi");
+  if (forDpi) return forDpi(metric, static_cast<UINT>(dpi));
+  return MulDiv(GetSystemMetrics(metric), dpi, DpiOf(nullptr));
 }
 
 void RegisterClasses() {

@@ -51,11 +51,15 @@ void PickDrive(runtime::DriveListBox& list, const std::u16string& designation);
 void DropDownAndClose(runtime::DriveListBox& list);
 void DoubleClickDirectory(runtime::DirListBox& list, int index);
 
+// The resolution the form is laid out for.
 int Dpi(const runtime::Form& form);
+// Tells the form that it is now on a display of `dpi` dots per inch, as the system tells
+// it when the window moves to another screen; false where the runtime does that itself.
+bool ChangeDpi(runtime::Form& form, int dpi);
 Size ClientSize(const runtime::Form& form);
 bool Resizable(const runtime::Form& form);
 // Whether the window carries icons of 16 and 32 pixels, for the title bar and the
-// task switcher.
+// task switcher, scaled to the form's resolution.
 bool HasIcons(const runtime::Form& form);
 // Where the control is, in pixels of the client area.
 Rect Geometry(const runtime::Control& control);

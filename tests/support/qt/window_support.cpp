@@ -81,6 +81,8 @@ void DoubleClickDirectory(runtime::DirListBox& list, int index) {
 
 int Dpi(const runtime::Form&) { return runtime::kStandardDpi; }  // Qt lays out in device-independent pixels
 
+bool ChangeDpi(runtime::Form&, int) { return false; }
+
 Size ClientSize(const runtime::Form& form) { return {form.peer().width(), form.peer().height()}; }
 
 bool Resizable(const runtime::Form& form) { return form.peer().minimumSize() != form.peer().maximumSize(); }

@@ -130,7 +130,14 @@ void DoubleClickDirectory(runtime::DirListBox& list, int index) {
   ProcessEvents();
 }
 
-int Dpi(const runtime::Form& form) { return runtime::win32::DpiOf(Handle(form)); }
+int Dpi(const runtime::Form& form) { return form.peer().dpi(); }
+
+bool ChangeDpi(runtime::Form& form, int dpi) {
+  RECT suggested;
+  GetWindowRect(Handle(form), &suggested);
+  SendMessageW(Handle(form), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+  return true;
+}
 
 Size ClientSize(const runtime::Form& form) {
   RECT client;
@@ -144,7 +151,17 @@ bool Resizable(const runtime::Form& form) {
 }
 
 bool HasIcons(const runtime::Form& form) {
-  return SendMessageW(Handle(form), WM_GETICON, ICON_SMALL, 0) && SendMessageW(Handle(form), WM_GETICON, ICON_BIG, 0);
+  const auto sized = [&](WPARAM which, int pixels) {
+    ICONINFO info{};
+    const auto icon = reinterpret_cast<HICON>(SendMessageW(Handle(form), WM_GETICON, which, 0));
+    if (!icon || !GetIconInfo(icon, &info)) return false;
+    BITMAP mask{};
+    GetObjectW(info.hbmMask, sizeof mask, &mask);
+    DeleteObject(info.hbmMask);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    return mask.bmWidth == MulDiv(pixels, Dpi(form), runtime::kStandardDpi);
+  };
+  return sized(ICON_SMALL, 16) && sized(ICON_BIG, 32);
 }
 
 Rect Geometry(const runtime::Control& control) {
