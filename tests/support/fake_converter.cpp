@@ -12,8 +12,9 @@
 //   exit N     exit with N
 //   crash      die of SIGSEGV (an access violation on Windows)
 //   hang       log the run at once, then never end
+// and, on Windows only:
 //   start FILE start another run on FILE first, and leave it running
-//   reset N    (Windows) reset the event whose handle is N, if this process has it
+//   reset N    reset the event whose handle is N, if this process has it
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -21,7 +22,6 @@
 #else
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <unistd.h>
 #endif
 
@@ -193,13 +193,7 @@ NativeString Environment(const char* name) {
   for (;;) pause();
 }
 
-void StartAnother(const std::string& file) {
-  const std::string self = OwnPath();
-  char* arguments[] = {const_cast<char*>(self.c_str()), const_cast<char*>(file.c_str()), nullptr};
-  pid_t started;
-  posix_spawn(&started, self.c_str(), nullptr, nullptr, arguments, environ);
-}
-
+void StartAnother(const std::string&) {}
 void Reset(unsigned long long) {}
 #endif
 
