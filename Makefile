@@ -45,6 +45,7 @@ bench: build
 	cmake --build $(BUILD) --target front_end_bench
 	$(BUILD)/bench/bin/front_end_bench
 	BUILD=$(BUILD) bench/converter.sh
+	BUILD=$(BUILD) bench/preview.sh
 
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
@@ -53,6 +54,7 @@ install: build
 package: build
 	rm -f $(BUILD)/pellicar_*.deb
 	cd $(BUILD) && cpack -G DEB
+	scripts/check-runpaths $(BUILD)/_CPack_Packages
 	lintian --fail-on error --tag-display-limit 0 $(BUILD)/pellicar_*.deb
 
 clean:

@@ -45,13 +45,7 @@ rle_to_m32() { "$build/bin/Pellicar.exe" -o "$work/back-rle.m32" "$rle"; }
 clean()     { rm -f "$work/copy.m32" "$work/big.tga" "$work/magick.tga" "$work/copy-written.m32" "$work/back.m32" \
                     "$work/back-rle.m32"; }
 
-seconds() {  # runs one command, prints its wall time
-  local start=$EPOCHREALTIME
-  "$@"
-  local end=$EPOCHREALTIME
-  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f\n", b - a }'
-}
-median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+. bench/measure.sh
 
 names="copy pellicar magick copy_m32 to_m32 rle_to_m32"
 declare -A times

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <utility>
 
 #include "convert.h"
 #include "converter_version.h"
@@ -16,7 +17,8 @@ const char kUsage[] =
     "the extension). Any other name is read as an m32 and gets .tga appended. An m32\n"
     "made from a TGA holds every mip level down to 1 x 1. An earlier file of the\n"
     "output's name is replaced only once the new one is complete, keeping its\n"
-    "permissions; a read-only one is left alone, and so is every input.\n"
+    "permissions; a read-only one is left alone, and so is every input. On Windows\n"
+    "the program itself expands * and ? in the last part of each FILE.\n"
     "\n"
     "  --alpha         m32 to TGA: write 32-bit TGA keeping the alpha channel\n"
     "                  (default: 24-bit)\n"
@@ -55,6 +57,17 @@ std::string OutputMistake(const std::filesystem::path& output, const std::filesy
   if (NamesFolder(output)) return "-o " + DisplayName(output) + ": the name is a folder, not a file";
   if (SameFile(output, input)) return "-o " + DisplayName(output) + " is the input file itself";
   return {};
+}
+
+// After the options are read, so that a file found whose name starts with '-' is a file;
+// never in the names --like and -o take.
+void ExpandWildcards(CommandLine& line) {
+  const std::vector<std::filesystem::path> given = std::exchange(line.inputs, {});
+  for (const std::filesystem::path& argument : given) {
+    NamedFiles named = FilesNamedBy(argument);
+    if (!named.error.empty()) line.unmatched.push_back(DisplayName(argument) + ": " + named.error);
+    line.inputs.insert(line.inputs.end(), named.files.begin(), named.files.end());
+  }
 }
 
 CommandLine UsageError(std::string message) {
@@ -99,11 +112,11 @@ CommandLine ParseCommandLine(std::span<const std::filesystem::path> arguments) {
   if (line.like && std::none_of(line.inputs.begin(), line.inputs.end(), IsTgaName)) {
     return UsageError("--like applies to TGA files, and none was given");
   }
-  if (line.output && line.inputs.size() > 1) {
-    return UsageError("-o names the output of one file, but " + std::to_string(line.inputs.size()) +
-                      " files were given");
+  ExpandWildcards(line);
+  if (const std::size_t files = line.inputs.size() + line.unmatched.size(); line.output && files > 1) {
+    return UsageError("-o names the output of one file, but " + std::to_string(files) + " files were given");
   }
-  if (line.output) {
+  if (line.output && !line.inputs.empty()) {
     if (std::string mistake = OutputMistake(*line.output, line.inputs.front()); !mistake.empty()) {
       return UsageError(std::move(mistake));
     }

@@ -18,8 +18,9 @@ struct CommandLine {
   TgaDepth depth = TgaDepth::kBgr24;
   std::optional<std::filesystem::path> output;
   std::optional<std::filesystem::path> like;  // the m32 whose fields a TGA's m32 takes
-  std::vector<std::filesystem::path> inputs;
-  std::string error;  // for kUsageError
+  std::vector<std::filesystem::path> inputs;  // with wildcards expanded where the program does it
+  std::vector<std::string> unmatched;         // a failure for each wildcard that matched nothing
+  std::string error;                          // for kUsageError
 };
 
 // The arguments after the program's name.

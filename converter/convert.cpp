@@ -41,7 +41,7 @@ M32Header HeaderNamedAfter(const std::filesystem::path& output) {
 bool IsTgaName(const std::filesystem::path& input) { return HasExtension(input, ".tga"); }
 
 std::filesystem::path DefaultOutputFor(const std::filesystem::path& input) {
-  std::filesystem::path output = LongForm(input);
+  std::filesystem::path output = input;
   if (IsTgaName(output)) {
     output.replace_extension(".m32");
   } else if (HasExtension(output, ".m32")) {
@@ -62,7 +62,7 @@ std::string ConvertFile(InputFile& input, const std::filesystem::path& output, T
   const HeaderResult header = ReadM32Header(input);
   if (!header.Ok()) return header.error;
 
-  const Level0& level0 = header.level0;
+  const MipLevel& level0 = header.level0;
   Level0Rows pixels(input, level0);
   ReplacingFile tga(output);
   if (WriteTga({level0.width, level0.height}, pixels, depth, tga) && tga.Commit()) return {};

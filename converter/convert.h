@@ -17,8 +17,6 @@ bool IsTgaName(const std::filesystem::path& input);
 
 // rock.tga and rock.TGA become rock.m32 beside them; rock.m32 and rock.M32 become
 // rock.tga; any other name gets .tga appended, so that the output is never the input.
-// A short (8.3) name on Windows gives the output the long name's stem: BRICKW~1.M32
-// becomes Brick Wall.tga.
 std::filesystem::path DefaultOutputFor(const std::filesystem::path& input);
 
 // Empty when the output was written whole; otherwise why not, and the output is as it was.

@@ -6,6 +6,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "m32.h"
 #include "tga.h"
@@ -39,7 +40,7 @@ class InputFile final : public ByteSource {
 // temporary file has no name while it is written where the system allows (Linux), or
 // is deleted by the system when the process ends without committing (Windows); else it
 // is removed when the converter is interrupted. A target that is replaced keeps its
-// permissions; a read-only one is not replaced.
+// permissions; a read-only one is not replaced, nor on Windows a device or a stream.
 class ReplacingFile final : public ByteSink {
  public:
   explicit ReplacingFile(std::filesystem::path target);
@@ -64,11 +65,23 @@ class ReplacingFile final : public ByteSink {
   std::string error_;
 };
 
-// The name a file was given as the user knows it: on Windows the long form of a short
-// (8.3) name; elsewhere, or when there is no such file, the name as it is.
-std::filesystem::path LongForm(const std::filesystem::path& path);
+// The files one file argument names, by the names their messages and outputs take. On
+// Windows, where a program expands its own wildcards, a name whose last part holds '*'
+// (any run of characters) or '?' (any one) stands for the files of that folder whose
+// names match, letters without regard to case, in name order, leaving out folders and
+// hidden and system files as the command prompt does; when none matches, `error` says
+// so. Any other name stands for the file Windows opens, by the name the user knows:
+// without the dots and blanks Windows drops from its end ("trail.m32." opens
+// trail.m32), with the long form of each short (8.3) name. Elsewhere the shell has
+// expanded the wildcards, and every name stands for itself.
+struct NamedFiles {
+  std::vector<std::filesystem::path> files;
+  std::string error;
+};
+NamedFiles FilesNamedBy(const std::filesystem::path& argument);
 
-// Whether both names lead to the same existing file, through links or other spellings.
+// Whether both names lead to the same existing file, through links or other spellings;
+// on Windows a stream of a file ("rock.m32:x") leads to that file.
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 
 // Whether the name is an existing folder, or ends in a separator and so can only be one.

@@ -280,7 +280,7 @@ ReplacingFile::~ReplacingFile() {
   }
 }
 
-std::filesystem::path LongForm(const std::filesystem::path& path) { return path; }
+NamedFiles FilesNamedBy(const std::filesystem::path& argument) { return {{argument}, {}}; }
 
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
   struct stat first {};

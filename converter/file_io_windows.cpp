@@ -60,6 +60,60 @@ std::uint64_t SizeOf(HANDLE file, std::uint64_t otherwise) {
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr DWORD kLargestRead = DWORD{1} << 30;
 
+// Names that Windows passes on without its usual clean-up, and names of devices.
+constexpr std::wstring_view kVerbatimPrefix = LR"(\\?\)";
+constexpr std::wstring_view kDevicePrefix = LR"(\\.\)";
+
+// Upper-cased as the file system compares names, letters of every script.
+std::wstring Uppercase(std::wstring_view text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  std::wstring upper(text.size(), L'\0');
+  const int length =
+      LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(), size, upper.data(), size, nullptr, nullptr, 0);
+  return length == size ? upper : std::wstring(text);
+}
+
+// Where the last part of a name begins: after its last separator, or after "C:".
+std::size_t LastPartAt(std::wstring_view name) {
+  const std::size_t separator = name.find_last_of(L"\\/");
+  if (separator != std::wstring_view::npos) return separator + 1;
+  return name.size() >= 2 && name[1] == L':' ? 2 : 0;
+}
+
+// The ':' that begins the name of a stream of a file, as in "rock.m32:x"; npos if none.
+std::size_t StreamAt(std::wstring_view name) { return name.find(L':', LastPartAt(name)); }
+
+// The name as Windows opens it: dots and blanks at the end are dropped, but from "."
+// and "..", and from a name that starts with \\?\ (taken as it is).
+std::wstring AsWindowsOpensIt(std::wstring name) {
+  const std::size_t lastPart = LastPartAt(name);
+  if (name.starts_with(kVerbatimPrefix) || name.find_first_not_of(L'.', lastPart) == std::wstring::npos) return name;
+  while (name.size() > lastPart && (name.back() == L'.' || name.back() == L' ')) name.pop_back();
+  return name;
+}
+
+std::wstring FullPath(const std::wstring& name) {
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0) return name;
+    const bool fitted = length < full.size();
+    full.resize(length);
+    if (fitted) return full;
+  }
+}
+
+// Whether Windows opens the name as a device, not a file: NUL, CON, COM1 (on some
+// versions NUL.tga and dir\COM1.txt too), a \\.\ name, and a \\?\ name but one on a
+// drive (\\?\C:\) or a share (\\?\UNC\).
+bool NamesDevice(const std::wstring& name) {
+  if (!name.starts_with(kVerbatimPrefix)) return FullPath(name).starts_with(kDevicePrefix);
+  const std::wstring_view rest = std::wstring_view(name).substr(kVerbatimPrefix.size());
+  const bool onDrive = rest.size() >= 2 && std::iswalpha(rest[0]) && rest[1] == L':';
+  return !onDrive && Uppercase(rest.substr(0, 4)) != LR"(UNC\)";
+}
+
 }  // namespace
 
 struct InputFile::Handle {
@@ -135,6 +189,8 @@ std::wstring RandomName() {
 
 // A reason when the target may not be replaced.
 std::string TargetRefusal(const std::filesystem::path& target) {
+  if (NamesDevice(target.native())) return DisplayName(target) + " is a device, not a file";
+  if (StreamAt(target.native()) != std::wstring::npos) return DisplayName(target) + " names a stream, not a file";
   const DWORD attributes = GetFileAttributesW(target.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return {};
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return DisplayName(target) + " is a folder, not a file";
@@ -217,22 +273,26 @@ bool ReplacingFile::Commit() {
 
 ReplacingFile::~ReplacingFile() = default;  // closing the file deletes it unless committed
 
+namespace {
+
+// The file Windows opens by this name, by the name the user knows it by.
 std::filesystem::path LongForm(const std::filesystem::path& path) {
-  const DWORD size = GetLongPathNameW(path.c_str(), nullptr, 0);
-  if (size == 0) return path;
+  const std::wstring opened = AsWindowsOpensIt(path.native());
+  const DWORD size = GetLongPathNameW(opened.c_str(), nullptr, 0);
+  if (size == 0) return opened;
   std::wstring longer(size, L'\0');
-  const DWORD length = GetLongPathNameW(path.c_str(), longer.data(), size);
-  if (length == 0 || length >= size) return path;
+  const DWORD length = GetLongPathNameW(opened.c_str(), longer.data(), size);
+  if (length == 0 || length >= size) return opened;
   longer.resize(length);
   return longer;
 }
 
-namespace {
-
+// The identity of the file the name leads to; of a stream's file for a stream's name.
 bool FileIdentity(const std::filesystem::path& path, BY_HANDLE_FILE_INFORMATION& identity) {
-  const OwnedHandle file =
-      Owned(CreateFileW(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  return file && GetFileInformationByHandle(file.get(), &identity);
+  const std::wstring file = path.native().substr(0, StreamAt(path.native()));
+  const OwnedHandle opened =
+      Owned(CreateFileW(file.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return opened && GetFileInformationByHandle(opened.get(), &identity);
 }
 
 void Print(DWORD stream, const std::string& text) {
@@ -255,6 +315,73 @@ bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
   return FileIdentity(a, first) && FileIdentity(b, second) &&
          first.dwVolumeSerialNumber == second.dwVolumeSerialNumber && first.nFileIndexHigh == second.nFileIndexHigh &&
          first.nFileIndexLow == second.nFileIndexLow;
+}
+
+namespace {
+
+struct FindCloser {
+  void operator()(HANDLE find) const { FindClose(find); }
+};
+using FindHandle = std::unique_ptr<void, FindCloser>;
+
+// Whether an upper-cased name matches an upper-cased pattern, where '*' stands for any
+// run of characters and '?' for one; the window's listings match as the system layer
+// does, which the converter does not use. A mismatch after a '*' lets that '*' take one
+// character more: linear in practice, never worse than the product of the lengths.
+bool Matches(std::wstring_view name, std::wstring_view pattern) {
+  std::size_t n = 0, p = 0;
+  std::size_t starAt = std::wstring_view::npos, resumeAt = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == L'*') {
+      starAt = p++;
+      resumeAt = n;
+    } else if (p < pattern.size() && (pattern[p] == L'?' || pattern[p] == name[n])) {
+      ++p, ++n;
+    } else if (starAt != std::wstring_view::npos) {
+      p = starAt + 1;
+      n = ++resumeAt;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == L'*') ++p;
+  return p == pattern.size();
+}
+
+constexpr DWORD kLeftOut = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+NamedFiles NoneFound(DWORD error) {
+  if (error == ERROR_FILE_NOT_FOUND) return {{}, "no file matches"};
+  return {{}, "cannot list the folder: " + SystemMessage(error)};
+}
+
+}  // namespace
+
+// Every entry of the folder is matched here: the system's own matching also tries each
+// entry's 8.3 name, so that "*.m32" would take "a.m32x" (short name A~1.M32).
+NamedFiles FilesNamedBy(const std::filesystem::path& argument) {
+  const std::wstring& name = argument.native();
+  const std::size_t lastPart = LastPartAt(name);
+  if (name.find_first_of(L"*?", lastPart) == std::wstring::npos) return {{LongForm(argument)}, {}};
+  const std::wstring folder = name.substr(0, lastPart);
+  const std::wstring pattern = Uppercase(std::wstring_view(name).substr(lastPart));
+  WIN32_FIND_DATAW found{};
+  const HANDLE first = FindFirstFileExW((folder + L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                        nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (first == INVALID_HANDLE_VALUE) return NoneFound(GetLastError());
+  const FindHandle find(first);
+  std::vector<std::pair<std::wstring, std::wstring>> matches;  // upper-cased, and as they are
+  do {
+    std::wstring upper = Uppercase(found.cFileName);
+    if (!(found.dwFileAttributes & kLeftOut) && Matches(upper, pattern))
+      matches.emplace_back(std::move(upper), found.cFileName);
+  } while (FindNextFileW(find.get(), &found));
+  if (GetLastError() != ERROR_NO_MORE_FILES) return NoneFound(GetLastError());
+  if (matches.empty()) return NoneFound(ERROR_FILE_NOT_FOUND);
+  std::sort(matches.begin(), matches.end());
+  NamedFiles named;
+  for (const auto& match : matches) named.files.emplace_back(folder + match.second);
+  return named;
 }
 
 void PrintError(const std::string& text) { Print(STD_ERROR_HANDLE, text); }

@@ -15,15 +15,17 @@
 //      968       end of header
 //
 // A level holds width * height pixels of 4 bytes (red, green, blue, alpha), rows from
-// the top down, left to right, no padding. Only level 0, the full-size image, is read.
-// Nothing is assumed about where the levels lie: level 0 is accepted wherever its offset
-// puts it, provided all of its bytes are inside the file. Width and height are limited
-// to what a TGA can hold.
+// the top down, left to right, no padding. Conversion reads level 0, the full-size
+// image; a preview reads the smallest level that is large enough. Nothing is assumed
+// about where the levels lie: a level is accepted wherever its offset puts it, provided
+// all of its bytes are inside the file. Width and height are limited to what a TGA can
+// hold, and a smaller level's to those of the level above it.
 
 #include "m32.h"
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <utility>
 
 #include "number_text.h"
@@ -40,7 +42,7 @@ std::int32_t ReadI32(std::span<const std::uint8_t> bytes, std::size_t at) {
   return static_cast<std::int32_t>(ReadU32(bytes, at));
 }
 
-HeaderResult Refusal(std::string reason) { return {Level0{}, std::move(reason)}; }
+HeaderResult Refusal(std::string reason) { return {MipLevel{}, std::move(reason)}; }
 
 std::string SideError(std::uint32_t width, std::uint32_t height) {
   if (width == 0 || height == 0) {
@@ -54,18 +56,46 @@ std::string SideError(std::uint32_t width, std::uint32_t height) {
 }
 
 // Both sides are at most 65,535 once checked, so the count fits 64 bits with room to spare.
-std::uint64_t PixelBytes(const Level0& level) { return std::uint64_t{level.width} * level.height * kM32BytesPerPixel; }
+std::uint64_t PixelBytes(const MipLevel& level) {
+  return std::uint64_t{level.width} * level.height * kM32BytesPerPixel;
+}
 
-std::string PlacementError(const Level0& level, std::uint64_t fileSize) {
+bool LiesInside(const MipLevel& level, std::uint64_t fileSize) {
+  return level.offset <= fileSize && PixelBytes(level) <= fileSize - level.offset;
+}
+
+std::string PlacementError(const MipLevel& level, std::uint64_t fileSize) {
+  if (LiesInside(level, fileSize)) return {};
   if (level.offset > fileSize) {
     return "level 0 starts at byte " + WithSeparators(level.offset) + ", past the end of the file (" +
            WithSeparators(fileSize) + " bytes)";
   }
-  if (PixelBytes(level) > fileSize - level.offset) {
-    return "truncated: pixel data ends at byte " + WithSeparators(fileSize) + " of " +
-           WithSeparators(level.offset + PixelBytes(level));
-  }
-  return {};
+  return "truncated: pixel data ends at byte " + WithSeparators(fileSize) + " of " +
+         WithSeparators(level.offset + PixelBytes(level));
+}
+
+MipLevel LevelAt(std::span<const std::uint8_t> header, std::size_t index) {
+  const std::size_t at = index * sizeof(std::uint32_t);
+  return {ReadU32(header, kM32WidthsAt + at), ReadU32(header, kM32HeightsAt + at), ReadU32(header, kM32OffsetsAt + at)};
+}
+
+bool NoLargerThan(const MipLevel& level, const MipLevel& above) {
+  return level.width <= above.width && level.height <= above.height;
+}
+
+bool Meets(const MipLevel& level, LevelFloor floor) {
+  return level.width >= floor.width && level.height >= floor.height &&
+         std::max(level.width, level.height) >= floor.longerSide;
+}
+
+// The header, or as much of the source as there is when it is shorter, in `buffer`;
+// nothing when the source cannot give it.
+std::optional<std::span<const std::uint8_t>> ReadHeaderBytes(ByteSource& source,
+                                                             std::array<std::uint8_t, kM32HeaderBytes>& buffer) {
+  const std::span<std::uint8_t> header =
+      std::span(buffer).first(static_cast<std::size_t>(std::min<std::uint64_t>(source.Size(), buffer.size())));
+  if (!source.ReadAt(0, header)) return std::nullopt;
+  return header;
 }
 
 }  // namespace
@@ -83,7 +113,7 @@ HeaderResult CheckM32Header(std::span<const std::uint8_t> header, std::uint64_t 
     return Refusal("not an m32 texture: version " + WithSeparators(version) + ", expected " +
                    WithSeparators(kM32Version));
   }
-  const Level0 level{ReadU32(header, kM32WidthsAt), ReadU32(header, kM32HeightsAt), ReadU32(header, kM32OffsetsAt)};
+  const MipLevel level = LevelAt(header, 0);
   if (std::string error = SideError(level.width, level.height); !error.empty()) {
     return Refusal(std::move(error));
   }
@@ -93,12 +123,36 @@ HeaderResult CheckM32Header(std::span<const std::uint8_t> header, std::uint64_t 
   return {level, {}};
 }
 
+LevelPick PickM32Level(std::span<const std::uint8_t> header, std::uint64_t fileSize, LevelFloor floor) {
+  LevelPick pick{CheckM32Header(header, fileSize), 0, {}};
+  if (!pick.Ok()) return pick;
+  pick.level = pick.header.level0;
+  for (std::size_t index = 1; index < kM32Levels; ++index) {
+    const MipLevel level = LevelAt(header, index);
+    if (level.width == 0 || level.height == 0) break;
+    // The level picked so far is the last one trusted: the first that falls short ends
+    // the walk, as every level trusted after it would be smaller still. Its sides bounded
+    // first, a level's byte count cannot overflow when its place is checked.
+    if (!NoLargerThan(level, pick.level) || !LiesInside(level, fileSize)) continue;
+    if (!Meets(level, floor)) break;
+    pick.index = index;
+    pick.level = level;
+  }
+  return pick;
+}
+
 HeaderResult ReadM32Header(ByteSource& source) {
   std::array<std::uint8_t, kM32HeaderBytes> buffer{};
-  const std::span<std::uint8_t> header =
-      std::span(buffer).first(static_cast<std::size_t>(std::min<std::uint64_t>(source.Size(), buffer.size())));
-  if (!source.ReadAt(0, header)) return Refusal(source.Error());
-  return CheckM32Header(header, source.Size());
+  const auto header = ReadHeaderBytes(source, buffer);
+  if (!header) return Refusal(source.Error());
+  return CheckM32Header(*header, source.Size());
+}
+
+LevelPick ReadM32Level(ByteSource& source, LevelFloor floor) {
+  std::array<std::uint8_t, kM32HeaderBytes> buffer{};
+  const auto header = ReadHeaderBytes(source, buffer);
+  if (!header) return {Refusal(source.Error()), 0, {}};
+  return PickM32Level(*header, source.Size(), floor);
 }
 
 std::span<const std::uint8_t> Level0Rows::Rows(std::size_t first, std::size_t count) {

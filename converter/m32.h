@@ -19,19 +19,21 @@ inline constexpr std::size_t kM32WidthsAt = 516;     // u32 each, 16 levels
 inline constexpr std::size_t kM32HeightsAt = 580;    // u32 each, 16 levels
 inline constexpr std::size_t kM32OffsetsAt = 644;    // u32 each, 16 levels
 inline constexpr std::size_t kM32BytesPerPixel = 4;  // red, green, blue, alpha
+inline constexpr std::size_t kM32Levels = 16;
 
 // A TGA's sides are 16-bit, so no larger image is converted.
 inline constexpr std::uint32_t kMaxSide = 65535;
 
-// Where level 0's pixels lie in the file: width * height * 4 bytes from `offset`.
-struct Level0 {
+// Where a mip level's pixels lie in the file: width * height * 4 bytes from `offset`,
+// counted from the start of the file.
+struct MipLevel {
   std::uint32_t width = 0;
   std::uint32_t height = 0;
   std::uint64_t offset = 0;
 };
 
 struct HeaderResult {
-  Level0 level0;
+  MipLevel level0;
   std::string error;  // empty when level 0 lies wholly inside the file
   bool Ok() const { return error.empty(); }
 };
@@ -39,6 +41,29 @@ struct HeaderResult {
 // Checks the first kM32HeaderBytes of a file (all of it when shorter) against the file's
 // size, so that the pixels can then be read a piece at a time without looking again.
 HeaderResult CheckM32Header(std::span<const std::uint8_t> header, std::uint64_t fileSize);
+
+// What a preview asks of the level it reads: at least so many pixels across, down, and
+// on the longer side.
+struct LevelFloor {
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::uint32_t longerSide = 0;
+};
+
+// The level a preview reads in place of level 0, and the texture it stands for.
+struct LevelPick {
+  HeaderResult header;    // level 0, or why the texture cannot be read at all
+  std::size_t index = 0;  // 0 when no smaller level will do
+  MipLevel level;
+  bool Ok() const { return header.Ok(); }
+};
+
+// Checks the header as CheckM32Header does, then picks the smallest level that meets
+// `floor`, or level 0 when none smaller does. The chain of smaller levels ends at the
+// first with a side of 0, as other readers end it. A smaller level is only ever picked
+// when it lies wholly inside the file and neither side is larger than that of the last
+// level trusted before it; one that fails is passed over, never read.
+LevelPick PickM32Level(std::span<const std::uint8_t> header, std::uint64_t fileSize, LevelFloor floor);
 
 // Bytes read at any offset, a piece at a time: a file, or memory.
 class ByteSource {
@@ -56,17 +81,19 @@ class ByteSource {
 // Reads the header, or as much of the source as there is when it is shorter, and
 // checks it against the source's size.
 HeaderResult ReadM32Header(ByteSource& source);
+// The same, then PickM32Level; what the source fails to give is the error.
+LevelPick ReadM32Level(ByteSource& source, LevelFloor floor);
 
 // Level 0's rows read from the source into one reusable buffer of at most a block, so
 // that a large image is never whole in memory.
 class Level0Rows final : public PixelRows {
  public:
-  Level0Rows(ByteSource& source, const Level0& level0) : source_(source), level0_(level0) {}
+  Level0Rows(ByteSource& source, const MipLevel& level0) : source_(source), level0_(level0) {}
   std::span<const std::uint8_t> Rows(std::size_t first, std::size_t count) override;
 
  private:
   ByteSource& source_;
-  Level0 level0_;
+  MipLevel level0_;
   std::vector<std::uint8_t> buffer_;
 };
 

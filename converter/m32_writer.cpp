@@ -13,7 +13,6 @@ namespace {
 
 constexpr std::size_t kNameAt = 4;
 constexpr std::size_t kNameBytes = 128;  // NUL-terminated, so 127 bytes of name at most
-constexpr std::size_t kMaxLevels = 16;
 constexpr std::size_t kScaleXAt = 720;
 constexpr std::size_t kScaleYAt = 724;
 constexpr std::size_t kDetailScaleXAt = 860;
@@ -99,7 +98,7 @@ M32Header DefaultM32Header(std::string_view name) {
 }
 
 void PutLevels(const M32Layout& layout, M32Header& header) {
-  for (std::size_t i = 0; i < kMaxLevels; ++i) {
+  for (std::size_t i = 0; i < kM32Levels; ++i) {
     const MipLevel level = i < layout.levels.size() ? layout.levels[i] : MipLevel{};
     PutU32(header, kM32WidthsAt + 4 * i, level.width);
     PutU32(header, kM32HeightsAt + 4 * i, level.height);

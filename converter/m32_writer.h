@@ -17,12 +17,6 @@ namespace m32tga {
 
 using M32Header = std::array<std::uint8_t, kM32HeaderBytes>;
 
-struct MipLevel {
-  std::uint32_t width = 0;
-  std::uint32_t height = 0;
-  std::uint64_t offset = 0;  // from the start of the file
-};
-
 // Where each level of an m32 goes: level 0 right after the header, each smaller level
 // (sides halved, rounding down, never below 1) right after the one before, to 1 x 1.
 struct M32Layout {

@@ -38,7 +38,8 @@ int Run(std::span<const std::filesystem::path> arguments) {
     PrintError(DisplayName(*line.like) + ": " + like.error + "\n");
     return kSomeFailed;
   }
-  int status = kAllConverted;
+  int status = line.unmatched.empty() ? kAllConverted : kSomeFailed;
+  for (const std::string& failure : line.unmatched) PrintError(failure + "\n");
   for (std::size_t i = 0; i < line.inputs.size(); ++i) {
     const std::filesystem::path& input = line.inputs[i];
     const std::string error = IsTgaName(input) ? ConvertTgaFile(input, outputs[i], line.like ? &like.header : nullptr)

@@ -12,7 +12,6 @@
 
 namespace {
 
-const std::u16string kConverter = u"Pellicar.exe ";
 const std::u16string kNoSuchFileAnyMore = u"no such file any more";
 
 }  // namespace
@@ -38,7 +37,7 @@ void frmPellicar::Command1_Click() {
         report.addFailure(File1.list(i), kNoSuchFileAnyMore);
         continue;
       }
-      std::u16string cmdline = kConverter + shortPath;
+      std::u16string cmdline = std::u16string(kConverterProgram) + u" " + shortPath;
       if (std::u16string reason = FailureReason(ExecCmd(cmdline), fullPath); !reason.empty())
         report.addFailure(File1.list(i), reason);
     }

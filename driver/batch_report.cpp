@@ -1,5 +1,7 @@
 #include "batch_report.h"
 
+#include <system_error>
+
 #include "runtime/strings.h"
 
 namespace {
@@ -43,6 +45,8 @@ std::u16string HowItEnded(const sys::ProcessResult& run) {
   using Ending = sys::ProcessResult::Ending;
   switch (run.ending) {
     case Ending::NotStarted:
+      if (run.startError == std::errc::no_such_file_or_directory)  // so that a person knows what to install
+        return std::u16string(kConverterProgram) + u" was not found " + runtime::FromUtf8(sys::kProgramSearchPlaces);
       return u"the converter could not be started: " + runtime::FromUtf8(run.startError.message());
     case Ending::Exited: return u"the converter ended with exit code " + runtime::NumberText(run.exitCode);
     case Ending::Crashed: return u"the converter crashed (" + runtime::FromUtf8(run.crash) + u")";

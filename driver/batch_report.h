@@ -2,9 +2,12 @@
 // What became of the files of one batch, and the message that tells a person which of
 // them were not converted and why.
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "system/process.h"
+
+inline constexpr std::u16string_view kConverterProgram = u"Pellicar.exe";
 
 class BatchReport {
  public:

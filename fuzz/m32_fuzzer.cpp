@@ -1,8 +1,8 @@
 // libFuzzer target: any bytes through the code Pellicar.exe runs on a file, the header
 // check and the streaming row reader over the bytes as an in-memory file, into the TGA
-// writer in both depths; and once more over a file whose reads fail part-way, as a file
-// cut short in mid-conversion does. The sanitizers catch every out-of-bounds read; the
-// checks below catch a writer that writes the wrong amount, misplaces the first pixel or
+// writer in both depths; once more over a file whose reads fail part-way, as a file
+// cut short in mid-conversion does; and the choice of the mip level a preview reads. The sanitizers catch every
+// out-of-bounds read; the checks below catch a writer that writes the wrong amount, misplaces the first pixel or
 // carries on past a read that failed.
 #include <algorithm>
 #include <cstddef>
@@ -68,7 +68,7 @@ void CheckWholeConversion(std::span<const std::uint8_t> data, m32tga::TgaDepth d
   MemoryFile file(data, kNeverFails);
   const m32tga::HeaderResult header = m32tga::ReadM32Header(file);
   if (!header.Ok()) return;
-  const m32tga::Level0& level = header.level0;
+  const m32tga::MipLevel& level = header.level0;
   m32tga::Level0Rows rows(file, level);
   CountingSink sink;
   if (!m32tga::WriteTga({level.width, level.height}, rows, depth, sink)) __builtin_trap();
@@ -95,6 +95,16 @@ void CheckFailingReads(std::span<const std::uint8_t> data, std::size_t failingRe
   if (written ? file.Reads() > failingRead : !stoppedAtFailure) __builtin_trap();
 }
 
+// A level a preview picks lies wholly inside the file and is no larger than level 0.
+void CheckPickedLevel(std::span<const std::uint8_t> data, std::uint32_t side) {
+  const m32tga::LevelPick pick = m32tga::PickM32Level(data, data.size(), {side, side / 2, side});
+  if (!pick.Ok()) return;
+  const m32tga::MipLevel& level = pick.level;
+  const std::uint64_t bytes = std::uint64_t{level.width} * level.height * m32tga::kM32BytesPerPixel;
+  if (level.width > pick.header.level0.width || level.height > pick.header.level0.height) __builtin_trap();
+  if (level.offset > data.size() || bytes > data.size() - level.offset) __builtin_trap();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -103,5 +113,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckWholeConversion(bytes, m32tga::TgaDepth::kBgra32, 4);
   constexpr std::size_t kFailingReadChoices = 4;
   if (size > 0) CheckFailingReads(bytes, data[size - 1] % kFailingReadChoices);
+  if (size > 0) CheckPickedLevel(bytes, data[size / 2]);
   return 0;
 }

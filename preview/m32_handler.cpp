@@ -1,33 +1,72 @@
 #include "m32_handler.h"
 
 #include <QFile>
-#include <QImage>
-#include <QSize>
 #include <QVariant>
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
+#include <utility>
 
-#include "m32.h"
+#include "number_text.h"
 
 namespace preview {
 namespace {
 
 using m32tga::HeaderResult;
+using m32tga::MipLevel;
 
 // An m32 file is read at offsets from its start, so only a device that can seek will do.
 constexpr char kStreamRefused[] = "an m32 texture is read from a file, not from a stream";
 
+// No smaller level is this large, so level 0 is read.
+constexpr m32tga::LevelFloor kFullSize{.longerSide = UINT32_MAX};
+
+// A device read at offsets from where it stood when this was made.
+class DeviceSource final : public m32tga::ByteSource {
+ public:
+  explicit DeviceSource(QIODevice* device) : device_(device) {
+    if (!device || !device->isReadable()) {
+      error_ = "nothing to read";
+    } else if (device->isSequential()) {
+      error_ = kStreamRefused;
+    } else {
+      start_ = device->pos();
+      size_ = static_cast<std::uint64_t>(std::max<qint64>(0, device->size() - start_));
+    }
+  }
+
+  std::uint64_t Size() const override { return size_; }
+  const std::string& Error() const override { return error_; }
+
+  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) override {
+    if (!error_.empty()) return false;
+    const auto wanted = static_cast<qint64>(bytes.size());
+    // Within the size first seen, so that the sum cannot overflow.
+    if (offset > size_ || bytes.size() > size_ - offset || !device_->seek(start_ + static_cast<qint64>(offset)) ||
+        device_->read(reinterpret_cast<char*>(bytes.data()), wanted) != wanted) {
+      error_ = "changed while being read: it ends before byte " + m32tga::WithSeparators(offset + bytes.size()) +
+               " of " + m32tga::WithSeparators(size_);
+    }
+    return error_.empty();
+  }
+
+ private:
+  QIODevice* device_;
+  qint64 start_ = 0;
+  std::uint64_t size_ = 0;
+  std::string error_;
+};
+
 // Checks the header at the device's position against what is left of the device,
 // without moving it.
 HeaderResult PeekHeader(QIODevice* device) {
-  if (!device || !device->isReadable()) return {{}, "nothing to read"};
-  if (device->isSequential()) return {{}, kStreamRefused};
+  const DeviceSource source(device);
+  if (!source.Error().empty()) return {{}, source.Error()};
   const QByteArray header = device->peek(static_cast<qint64>(m32tga::kM32HeaderBytes));
-  const qint64 left = device->size() - device->pos();
   const std::span bytes(reinterpret_cast<const std::uint8_t*>(header.constData()),
                         static_cast<std::size_t>(header.size()));
-  return m32tga::CheckM32Header(bytes, left > 0 ? static_cast<std::uint64_t>(left) : 0);
+  return m32tga::CheckM32Header(bytes, source.Size());
 }
 
 // A file named *.m32 is taken to be one even when damaged, so that whoever opens it
@@ -37,11 +76,35 @@ bool NamedM32(const QIODevice* device) {
   return file && file->fileName().endsWith(QLatin1String(".m32"), Qt::CaseInsensitive);
 }
 
-QString SizeText(const m32tga::Level0& level0) {
-  return QStringLiteral("%1 x %2").arg(level0.width).arg(level0.height);
+// Sides are at most 65,535 once checked, so they fit an int.
+QSize SizeOf(const MipLevel& level) { return {static_cast<int>(level.width), static_cast<int>(level.height)}; }
+
+QString TooLarge(QSize size) {
+  return QStringLiteral("%1 x %2 pixels, too large to show").arg(size.width()).arg(size.height());
 }
 
+M32Picture Failure(const QString& reason) { return {{}, {}, reason}; }
+
 }  // namespace
+
+M32Picture ReadM32Picture(m32tga::ByteSource& source, m32tga::LevelFloor floor) {
+  const m32tga::LevelPick pick = m32tga::ReadM32Level(source, floor);
+  if (!pick.Ok()) return Failure(QString::fromStdString(pick.header.error));
+  const MipLevel& level = pick.level;
+  QImage pixels;
+  if (!QImageIOHandler::allocateImage(SizeOf(level), QImage::Format_RGBA8888, &pixels)) {
+    return Failure(TooLarge(SizeOf(level)));
+  }
+  // RGBA8888 keeps the bytes in the file's order, red, green, blue, alpha.
+  const std::size_t rowBytes = std::size_t{level.width} * m32tga::kM32BytesPerPixel;
+  for (std::uint32_t y = 0; y < level.height; ++y) {
+    const std::span row(pixels.scanLine(static_cast<int>(y)), rowBytes);
+    if (!source.ReadAt(level.offset + std::uint64_t{y} * rowBytes, row)) {
+      return Failure(QString::fromStdString(source.Error()));
+    }
+  }
+  return {std::move(pixels), SizeOf(pick.header.level0), {}};
+}
 
 bool M32Handler::LooksLikeM32(QIODevice* device) { return PeekHeader(device).Ok(); }
 
@@ -53,37 +116,36 @@ bool M32Handler::canRead() const {
 
 bool M32Handler::read(QImage* image) {
   error_.clear();
-  QIODevice* in = device();
-  const HeaderResult header = PeekHeader(in);
-  if (!header.Ok()) return Fail(QString::fromStdString(header.error));
-  const m32tga::Level0& level0 = header.level0;
-  // Sides are at most 65,535 once checked, so they fit an int.
-  const QSize size(static_cast<int>(level0.width), static_cast<int>(level0.height));
-  QImage pixels;
-  if (!QImageIOHandler::allocateImage(size, QImage::Format_RGBA8888, &pixels)) {
-    return Fail(QStringLiteral("%1 pixels, too large to show").arg(SizeText(level0)));
+  const bool scaled = !scaledSize_.isEmpty();
+  const m32tga::LevelFloor floor = scaled ? m32tga::LevelFloor{static_cast<std::uint32_t>(scaledSize_.width()),
+                                                               static_cast<std::uint32_t>(scaledSize_.height())}
+                                          : kFullSize;
+  DeviceSource source(device());
+  M32Picture picture = ReadM32Picture(source, floor);
+  if (picture.image.isNull()) return Fail(picture.error);
+  if (scaled) {
+    picture.image = picture.image.scaled(scaledSize_, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (picture.image.isNull()) return Fail(TooLarge(scaledSize_));
   }
-  if (!in->seek(in->pos() + static_cast<qint64>(level0.offset))) return Fail(in->errorString());
-  // RGBA8888 keeps the bytes in the file's order, red, green, blue, alpha.
-  const qint64 rowBytes = qint64{size.width()} * static_cast<qint64>(m32tga::kM32BytesPerPixel);
-  for (int y = 0; y < size.height(); ++y) {
-    if (in->read(reinterpret_cast<char*>(pixels.scanLine(y)), rowBytes) != rowBytes) {
-      return Fail(
-          QStringLiteral("changed while being read: pixel row %1 of %2 is missing").arg(y + 1).arg(size.height()));
-    }
-  }
-  *image = std::move(pixels);
+  *image = std::move(picture.image);
   return true;
 }
 
-bool M32Handler::supportsOption(ImageOption option) const { return option == Size || option == ImageFormat; }
+bool M32Handler::supportsOption(ImageOption option) const {
+  return option == Size || option == ImageFormat || option == ScaledSize;
+}
 
 QVariant M32Handler::option(ImageOption option) const {
   if (option == ImageFormat) return QImage::Format_RGBA8888;
+  if (option == ScaledSize) return scaledSize_;
   if (option != Size) return {};
   const HeaderResult header = PeekHeader(device());
   if (!header.Ok()) return {};
-  return QSize(static_cast<int>(header.level0.width), static_cast<int>(header.level0.height));
+  return SizeOf(header.level0);
+}
+
+void M32Handler::setOption(ImageOption option, const QVariant& value) {
+  if (option == ScaledSize) scaledSize_ = value.toSize();
 }
 
 bool M32Handler::Fail(const QString& reason) {

@@ -1,20 +1,39 @@
-// m32 textures into QImage: level 0 with its alpha, read through the converter's own
-// header checks. The image format plugin and the thumbnailer both read with it.
+// m32 textures into QImage, read through the converter's own header checks: level 0 with
+// its alpha, or for a preview the smallest mip level that is large enough. The image
+// format plugin and the thumbnailer both read with it.
 #pragma once
 
+#include <QImage>
 #include <QImageIOHandler>
+#include <QSize>
 #include <QString>
 
+#include "m32.h"
+
 namespace preview {
+
+// One level of a texture as an image, or why it could not be read.
+struct M32Picture {
+  QImage image;   // null when the level could not be read
+  QSize texture;  // the size of level 0, which the image stands for
+  QString error;
+};
+
+// Reads the smallest level of the texture in `source` that meets `floor` (level 0 when
+// none smaller does), so that memory follows what is asked for, not the texture.
+M32Picture ReadM32Picture(m32tga::ByteSource& source, m32tga::LevelFloor floor);
 
 class M32Handler : public QImageIOHandler {
  public:
   // True for a texture that can be read, and for any file named *.m32, whose read()
   // then says what is wrong with it.
   bool canRead() const override;
+  // Level 0; with a ScaledSize, the smallest level at least that large on each side,
+  // scaled down smoothly to exactly that size.
   bool read(QImage* image) override;
   bool supportsOption(ImageOption option) const override;
   QVariant option(ImageOption option) const override;
+  void setOption(ImageOption option, const QVariant& value) override;
 
   // Why the last read failed; empty after a success.
   const QString& ErrorString() const { return error_; }
@@ -26,6 +45,7 @@ class M32Handler : public QImageIOHandler {
   bool Fail(const QString& reason);
 
   QString error_;
+  QSize scaledSize_;
 };
 
 }  // namespace preview

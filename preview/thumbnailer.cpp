@@ -11,8 +11,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
+#include "file_io.h"
 #include "m32_handler.h"
 
 namespace {
@@ -48,15 +50,22 @@ bool Parse(const QStringList& arguments, Request& request) {
   return isNumber && request.size > 0;
 }
 
+// Read from the smallest level whose longer side reaches the asked size. The input is
+// opened without waiting, so a named pipe is refused like anything that is not a file.
+preview::M32Picture ReadThumbnail(const Request& request) {
+  m32tga::InputFile file(QFile::encodeName(request.input).toStdString());
+  preview::M32Picture picture = preview::ReadM32Picture(file, {.longerSide = static_cast<std::uint32_t>(request.size)});
+  if (picture.image.isNull()) return picture;
+  picture.image = picture.image.scaled(ThumbnailSize(picture.texture, request.size), Qt::IgnoreAspectRatio,
+                                       Qt::SmoothTransformation);
+  if (picture.image.isNull()) picture.error = QStringLiteral("not enough memory to scale it");
+  return picture;
+}
+
 QString Thumbnail(const Request& request) {
-  QFile file(request.input);
-  if (!file.open(QIODevice::ReadOnly)) return file.errorString();
-  preview::M32Handler reader;
-  reader.setDevice(&file);
-  QImage texture;
-  if (!reader.read(&texture)) return reader.ErrorString();
-  const QImage thumbnail =
-      texture.scaled(ThumbnailSize(texture.size(), request.size), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  const preview::M32Picture picture = ReadThumbnail(request);
+  if (picture.image.isNull()) return picture.error;
+  const QImage& thumbnail = picture.image;
   QSaveFile png(request.output);
   if (!png.open(QIODevice::WriteOnly))
     return QStringLiteral("cannot write %1: %2").arg(request.output, png.errorString());

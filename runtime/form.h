@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace runtime {
 
@@ -61,9 +62,19 @@ class Application {
   // Handles events until `form` has closed; returns the program's exit code.
   int run(Form& form);
 
+  // The program's own arguments, those the windowing system has not taken; each as
+  // given, also where it is not valid text.
+  std::vector<std::u16string> arguments() const;
+
  private:
   struct Native;
   std::unique_ptr<Native> native_;
 };
+
+// Where the lists of the forms made from now on start: in the directory `place` names,
+// or in the one holding the file it names (a link counts as the file it points to).
+// A place that is not there or cannot be read, and an empty one, leave them where they
+// start by themselves: in the process's current directory, which stays as it is.
+void StartListsIn(const std::u16string& place);
 
 }  // namespace runtime

@@ -2,6 +2,7 @@
 #include "directory.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <type_traits>
 
 #include "os.h"
@@ -62,6 +63,17 @@ NativeString WithoutTrailingSeparators(NativeStringView path) {
   std::size_t end = path.size();
   while (end > root && IsSeparator(path[end - 1])) --end;
   return NativeString(path.substr(0, end));
+}
+
+NativeString DirectoryToOpen(const NativeString& place) {
+  namespace fs = std::filesystem;
+  fs::path path = fs::absolute(place).lexically_normal();
+  if (fs::is_symlink(path)) path = fs::canonical(path);  // as a mail program's link: where the file lies
+  const fs::file_status status = fs::status(path);
+  if (!fs::exists(status)) os::Throw(std::make_error_code(std::errc::no_such_file_or_directory), path.native());
+  if (!fs::is_directory(status)) path = path.parent_path();
+  (void)fs::directory_iterator(path);  // throws when it cannot be read
+  return WithoutTrailingSeparators(path.native());
 }
 
 NativeString ParentDirectory(NativeStringView path) {

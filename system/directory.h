@@ -24,6 +24,12 @@ std::size_t RootLength(NativeStringView path);
 // has been removed, say).
 NativeString CurrentDirectory();
 
+// The directory to open for a place a person names, such as a program's argument: the
+// place itself when it is a directory, else the directory that holds it, where a link
+// counts as what it points to. A relative place is taken from the current directory.
+// Throws std::system_error when the place is not there or the directory cannot be read.
+NativeString DirectoryToOpen(const NativeString& place);
+
 // `directory`, then a separator unless it already ends in one, then `name`.
 NativeString JoinPath(NativeStringView directory, NativeStringView name);
 

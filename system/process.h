@@ -1,6 +1,7 @@
 #pragma once
 // Starting a command line as a new process, waiting for its end while reading what it
 // writes to stderr, learning how it ended, and letting it go.
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -55,13 +56,22 @@ class Process {
 // finds programs (this program's own folder first), with the rest as its arguments, in
 // the current directory, with this process's environment, stdin and stdout, and its
 // stderr into a pipe that WaitForProcess reads. On Linux the line is split by
-// SplitCommandLine and the program found by FindProgram; on Windows CreateProcessW does
-// both by the C runtime's rules, the program's window opens minimised without taking
-// the focus, a console program gets no console window, the process inherits no handle
-// but its standard ones, and a crash or a missing medium ends it without a dialog.
+// SplitCommandLine and the program found by FindProgram; it runs in a process group of
+// its own and gets SIGTERM when the thread that started it ends, so that it never
+// outlives a program that is killed. On Windows CreateProcessW does both by the C
+// runtime's rules, the program's window opens minimised without taking the focus, a
+// console program gets no console window, the process inherits no handle but its
+// standard ones, and a crash or a missing medium ends it without a dialog.
 // When nothing can be started the process counts as ended at once, its result
 // NotStarted with the reason.
 Process StartProcess(const NativeString& commandLine);
+
+// Where StartProcess looks for a program named without a folder, in words for a person.
+#ifdef _WIN32
+inline constexpr std::string_view kProgramSearchPlaces = "in the places Windows searches";
+#else
+inline constexpr std::string_view kProgramSearchPlaces = "beside the program or on PATH";
+#endif
 
 // Waits up to `milliseconds` (negative: without limit) for the process to end, reading
 // its stderr meanwhile, at least every few milliseconds, so that a process that writes
@@ -70,8 +80,14 @@ Process StartProcess(const NativeString& commandLine);
 // handles it without delay.
 bool WaitForProcess(Process& process, int milliseconds);
 
-// Ends the process outright, if it still runs; WaitForProcess then sees it end.
+// Stops the process, if it still runs; WaitForProcess then sees it end. On Linux the
+// first call asks it and what it started (its process group) to end (SIGTERM), which
+// lets it tidy up; a call once kStopGrace has passed since ends them outright (SIGKILL),
+// so the caller calls again until the process has ended. Once it has been asked,
+// whatever of its group is left when it ends goes with it. On Windows the process and
+// what it started are ended outright at once.
 void StopProcess(Process& process);
+inline constexpr std::chrono::milliseconds kStopGrace{1000};
 
 // How the process ended (WaitForProcess has returned true) and what it said; releases
 // what StartProcess holds for it.

@@ -1,10 +1,12 @@
-// Processes on Linux: posix_spawn, a pidfd to wait on, stderr through a pipe.
+// Processes on Linux: vfork and exec into a process group of its own, a pidfd to wait
+// on, stderr through a pipe.
 #include "process.h"
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -17,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include "command_line.h"
 #include "directory.h"
@@ -45,30 +48,15 @@ const NativeString& OwnFolder() {
   return folder;
 }
 
-// The current directory, unless it has been removed: then there is none to look in.
-std::vector<NativeString> CurrentDirectoryIfAny() {
-  try {
-    return {CurrentDirectory()};
-  } catch (const std::system_error& failure) {
-    if (failure.code() != std::errc::no_such_file_or_directory) throw;
-    return {};
-  }
-}
-
 std::vector<NativeString> SearchFolders() {
   std::vector<NativeString> folders;
   if (const auto& own = OwnFolder(); !own.empty()) folders.push_back(own);
-  const auto current = CurrentDirectoryIfAny();
-  folders.insert(folders.end(), current.begin(), current.end());
   const char* path = std::getenv("PATH");
   if (!path) return folders;
   std::string_view rest = path;
   for (auto colon = rest.find(':');; colon = rest.find(':')) {
     const auto folder = rest.substr(0, colon);
-    if (!folder.empty())
-      folders.emplace_back(folder);
-    else  // an empty entry: here
-      folders.insert(folders.end(), current.begin(), current.end());
+    if (RootLength(folder) > 0) folders.emplace_back(folder);  // empty and relative ones mean "here"
     if (colon == std::string_view::npos) return folders;
     rest.remove_prefix(colon + 1);
   }
@@ -88,25 +76,67 @@ void CloseDescriptor(int& descriptor) {
   descriptor = -1;
 }
 
+// Everything the child needs, made before it exists: until it runs the program it
+// shares the window's memory and may make only async-signal-safe calls.
+struct ChildPlan {
+  const char* program;
+  char* const* argv;
+  int errorOutput;  // becomes its stderr
+  int report;       // the write end of a close-on-exec pipe: errno when exec fails
+  pid_t parent;
+};
+
+[[noreturn]] void ReportAndExit(int report, int error) {
+  (void)!write(report, &error, sizeof error);
+  _exit(127);
+}
+
+// In its own process group, so that stopping it stops what it starts too; told to end
+// when the thread that started it ends, which for the window is the window itself.
+// SIGTERM rather than SIGKILL, so that the converter can remove its temporary file.
+[[noreturn]] void BecomeProgram(const ChildPlan& plan) {
+  struct sigaction defaults {};
+  defaults.sa_handler = SIG_DFL;
+  for (int signal = 1; signal < NSIG; ++signal) {  // no handler of the window's may run in here
+    struct sigaction action {};
+    if (sigaction(signal, nullptr, &action) == 0 && action.sa_handler != SIG_IGN && action.sa_handler != SIG_DFL)
+      sigaction(signal, &defaults, nullptr);
+  }
+  if (setpgid(0, 0) != 0 || prctl(PR_SET_PDEATHSIG, SIGTERM) != 0) ReportAndExit(plan.report, errno);
+  if (getppid() != plan.parent) _exit(127);  // the window ended before the line above
+  const bool moved = plan.errorOutput == STDERR_FILENO ? fcntl(STDERR_FILENO, F_SETFD, 0) == 0
+                                                       : dup2(plan.errorOutput, STDERR_FILENO) >= 0;
+  if (!moved) ReportAndExit(plan.report, errno);
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);  // whatever the window's thread blocks
+  execve(plan.program, plan.argv, environ);
+  ReportAndExit(plan.report, errno);
+}
+
+// vfork: a copy of the window's memory would cost time on every file of a batch.
 pid_t Spawn(const NativeString& program, const std::vector<NativeString>& words, int errorOutput, int& error) {
   std::vector<char*> argv;
   for (const auto& word : words) argv.push_back(const_cast<char*>(word.c_str()));
   argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, errorOutput, STDERR_FILENO);
-  // The child starts with no signal blocked, whatever this thread blocks.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t none;
-  sigemptyset(&none);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
-  pid_t pid = 0;
-  error = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
+  std::array<int, 2> report{};
+  if (pipe2(report.data(), O_CLOEXEC) != 0) {
+    error = errno;
+    return 0;
+  }
+  const ChildPlan plan{program.c_str(), argv.data(), errorOutput, report[1], getpid()};
+  sigset_t all, before;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &before);  // none may reach the child before its handlers are reset
+  const pid_t pid = vfork();
+  if (pid == 0) BecomeProgram(plan);
+  error = pid < 0 ? errno : 0;
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  close(report[1]);
+  if (pid > 0 && read(report[0], &error, sizeof error) == sizeof error) {
+    waitpid(pid, nullptr, 0);  // it has exited already
+  }
+  close(report[0]);
   return error == 0 ? pid : 0;
 }
 
@@ -122,6 +152,7 @@ struct Process::Handles {
   int endWatch = -1;     // becomes readable when the process ends; -1 on kernels without one
   int errorOutput = -1;  // the read end of its stderr, until that reaches its end
   bool ended = false;
+  std::optional<std::chrono::steady_clock::time_point> askedToStop;
   ProcessResult result;
 
   ~Handles() {
@@ -176,7 +207,18 @@ void RecordEnding(Process::Handles& process, pid_t reaped, int status) {
   }
 }
 
+// A process asked to stop takes its group with it when it ends, so that nothing it
+// started lives on. Its end is seen before it is reaped: until then its group cannot
+// be another's.
+void EndWhatItLeft(const Process::Handles& process) {
+  if (!process.askedToStop) return;
+  siginfo_t info{};
+  if (waitid(P_PID, static_cast<id_t>(process.id), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0)
+    kill(-process.id, SIGKILL);
+}
+
 bool Reap(Process::Handles& process) {
+  EndWhatItLeft(process);
   int status = 0;
   pid_t reaped;
   do {
@@ -232,12 +274,7 @@ Process& Process::operator=(Process&&) noexcept = default;
 
 Process StartProcess(const NativeString& commandLine) {
   const auto words = SplitCommandLine(commandLine);
-  NativeString program;
-  try {
-    if (!words.empty()) program = FindProgram(words.front());
-  } catch (const std::system_error& failure) {
-    return NotStarted(failure.code());
-  }
+  const NativeString program = words.empty() ? NativeString() : FindProgram(words.front());
   if (program.empty()) return NotStarted(std::make_error_code(std::errc::no_such_file_or_directory));
 
   std::array<int, 2> pipeEnds{};
@@ -269,8 +306,16 @@ bool WaitForProcess(Process& process, int milliseconds) {
 }
 
 void StopProcess(Process& process) {
-  const auto* handles = process.handles();
-  if (handles && !handles->ended && handles->id > 0) kill(handles->id, SIGKILL);
+  auto* handles = process.handles();
+  if (!handles || handles->ended || handles->id <= 0) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (!handles->askedToStop) {
+    handles->askedToStop = now;
+    kill(-handles->id, SIGTERM);
+    kill(-handles->id, SIGCONT);  // a stopped process hears the request only once it runs
+  } else if (now - *handles->askedToStop >= kStopGrace) {
+    kill(-handles->id, SIGKILL);
+  }
 }
 
 ProcessResult CloseProcess(Process& process) {

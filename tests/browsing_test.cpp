@@ -191,6 +191,7 @@ TEST_F(BrowsingTest, AVanishedFolderMovesTheListsToItsNearestReadableAncestor) {
 }
 
 TEST_F(BrowsingTest, BrowsingNeverMovesWhereTheConverterStarts) {
+  runtime::StartListsIn(FromUtf8(drive("B", "textures")));  // nor does opening the window elsewhere
   auto& window = openWindow();
   pick(window, designation("B", "B"));
   window.Dir1.setPath(FromUtf8(drive("B", "textures")));
@@ -204,6 +205,28 @@ TEST_F(BrowsingTest, BrowsingNeverMovesWhereTheConverterStarts) {
   EXPECT_EQ(runs()[0].workingDirectory, drive("A", "work"));
   EXPECT_EQ(runs()[0].arguments, std::vector<std::string>{drive("B", "b1.m32")});
   EXPECT_EQ(std::filesystem::current_path(), drive("A", "work"));
+}
+
+// Opened on a folder, or on a file (through a link: the file it points to), the lists
+// start there; opened on what is not there, in the current directory.
+TEST_F(BrowsingTest, OpenedOnAPlaceTheListsStartThere) {
+  struct Place {
+    std::string given, opened, drive;
+  };
+  std::vector<Place> places{{drive("B", "textures"), drive("B", "textures"), "B"},
+                            {drive("B") + "/", drive("B"), "B"},
+                            {"sub", drive("A", "work/sub"), "A"},
+                            {drive("A", "missing.m32"), drive("A", "work"), "A"}};
+#ifndef _WIN32
+  std::filesystem::create_symlink(drive("B", "b1.m32"), folder_ / "link.m32");
+  places.push_back({folder_ / "link.m32", drive("B"), "B"});
+#endif
+  places.push_back({drive("B", "b1.m32"), drive("B"), "B"});
+  for (const auto& place : places) {
+    SCOPED_TRACE(place.given);
+    runtime::StartListsIn(FromUtf8(place.given));
+    expectInStep(openWindow(), place.opened, designation(place.drive, place.drive.c_str()));
+  }
 }
 
 TEST_F(BrowsingTest, TheDriveListShowsTheDrivesMountedWhenItOpens) {

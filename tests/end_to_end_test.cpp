@@ -1,6 +1,6 @@
 // The window with the real converter beside it: converting a selection leaves a TGA
 // beside each selected file, named after the file's long name, and none beside the
-// others.
+// others; a file that is not converted is named by its long name only.
 #include <fstream>
 
 #include "m32write.h"
@@ -36,11 +36,18 @@ TEST_F(WindowTest, ConvertingASelectionLeavesATgaBesideEachSelectedFile) {
   WriteTexture(work("SKY.M32"), 8, 8);
   WriteTexture(work("unselected.m32"), 2, 2);
   WriteTexture(work("\xe6\x9c\xa8\xe7\x9b\xae.m32"), 3, 7);  // "木目", wood grain
+  testing_support::WriteFile(work("damaged caf\xc3\xa9.m32"), "m32");
   auto& window = openWindow();
-  ASSERT_EQ(window.File1.listCount(), 5);
+  ASSERT_EQ(window.File1.listCount(), 6);
   for (int i = 0; i < window.File1.listCount(); ++i)
     window.File1.setSelected(i, window.File1.list(i) != u"unselected.m32");
+  testing_support::MessageBoxWatcher boxes;
   window.Command1_Click();
+
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(runtime::ToUtf8(boxes.shown()[0].text),
+            "1 of 5 files was not converted:\n\n"
+            "damaged caf\xc3\xa9.m32: too short for an m32 texture: 3 bytes, the header alone is 968");
 
   EXPECT_EQ(SizeOfTga(work("caf\xc3\xa9 noir.tga")), (TgaSize{4, 2}));
   EXPECT_EQ(SizeOfTga(work("rock wall.tga")), (TgaSize{5, 3}));

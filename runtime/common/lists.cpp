@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "runtime/error.h"
+#include "runtime/form.h"
 #include "runtime/strings.h"
 #include "system/directory.h"
 #include "system/drives.h"
@@ -14,7 +15,11 @@ namespace {
 
 std::u16string DesignationOf(const sys::Drive& drive) { return FromNative(sys::Designation(drive)); }
 
+// Set by StartListsIn; empty: the current directory.
+sys::NativeString gChosenStart;
+
 sys::NativeString StartingNative() {
+  if (!gChosenStart.empty()) return gChosenStart;
   try {
     return sys::CurrentDirectory();
   } catch (const std::system_error& failure) {
@@ -115,3 +120,15 @@ std::vector<std::u16string> ReadFileList(const std::u16string& directory, const 
 std::u16string StartingDirectory() { return FromNative(StartingNative()); }
 
 }  // namespace runtime::common
+
+namespace runtime {
+
+void StartListsIn(const std::u16string& place) {
+  try {
+    common::gChosenStart = place.empty() ? sys::NativeString() : sys::DirectoryToOpen(ToNative(place));
+  } catch (const std::system_error&) {
+    common::gChosenStart.clear();  // as when no place is named: nothing to tell a person
+  }
+}
+
+}  // namespace runtime

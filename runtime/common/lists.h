@@ -39,7 +39,8 @@ int OpenIndex(const std::vector<DirectoryEntry>& entries);
 // Error when the directory cannot be read.
 std::vector<std::u16string> ReadFileList(const std::u16string& directory, const std::u16string& pattern);
 
-// The process's current directory, where every list starts.
+// Where every list starts: the directory StartListsIn chose, else the process's
+// current directory.
 std::u16string StartingDirectory();
 
 }  // namespace runtime::common

@@ -8,6 +8,7 @@
 
 #include "peer.h"
 #include "runtime/common/backend.h"
+#include "runtime/strings.h"
 
 namespace runtime {
 
@@ -52,8 +53,13 @@ bool Form::visible() const { return peer_->isVisible(); }
 void Form::close() { peer_->close(); }
 
 struct Application::Native {
-  Native(int& argc, char** argv) : app(argc, argv) {}
+  // QApplication takes out the arguments that are Qt's; the bytes of the rest are kept,
+  // not QApplication::arguments(), which loses names that are not valid text.
+  Native(int& argc, char** argv) : app(argc, argv) {
+    for (int i = 1; i < argc; ++i) arguments.push_back(FromNative(argv[i]));
+  }
   QApplication app;
+  std::vector<std::u16string> arguments;
 };
 
 Application::Application(int& argc, char** argv) : native_(std::make_unique<Native>(argc, argv)) {}
@@ -61,6 +67,8 @@ Application::Application(int& argc, char** argv) : native_(std::make_unique<Nati
 Application::~Application() = default;
 
 int Application::run(Form&) { return QApplication::exec(); }
+
+std::vector<std::u16string> Application::arguments() const { return native_->arguments; }
 
 namespace backend {
 

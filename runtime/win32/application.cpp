@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <algorithm>
 
@@ -108,6 +109,16 @@ struct Application::Native {};
 Application::Application(int&, char**) { win32::RegisterClasses(); }
 
 Application::~Application() = default;
+
+// From the command line in UTF-16: the narrow one that main is given loses names.
+std::vector<std::u16string> Application::arguments() const {
+  int count = 0;
+  wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::u16string> arguments;
+  for (int i = 1; words && i < count; ++i) arguments.push_back(win32::FromWide(words[i]));
+  LocalFree(words);
+  return arguments;
+}
 
 int Application::run(Form& form) {
   MSG message;

@@ -1,8 +1,10 @@
-// Converter tests that need Windows: short (8.3) names, files held open by another
-// program, hidden files and TerminateProcess.
+// Converter tests that need Windows: names as Windows reads them, long paths, the
+// program's resources, files held open by another program, hidden files and
+// TerminateProcess.
 #include <windows.h>
 
 #include <chrono>
+#include <cwchar>
 #include <random>
 #include <thread>
 
@@ -16,22 +18,104 @@ namespace {
 using m32write::RgbaImage;
 
 fs::path ShortName(const fs::path& path) {
-  std::wstring shorter(MAX_PATH, L'\0');
+  std::wstring shorter(32768, L'\0');
   shorter.resize(GetShortPathNameW(path.c_str(), shorter.data(), static_cast<DWORD>(shorter.size())));
   return shorter;
 }
 
-TEST(Converter, AFileGivenByItsShortNameGetsATgaNamedAfterItsLongName) {
-  const TempDir folder;
-  const RgbaImage image = VariedImage(37, 23);
-  WriteM32(Utf8Path(folder / "Brick Wall.m32"), image);
-  const fs::path shortName = ShortName(Utf8Path(folder / "Brick Wall.m32"));
-  ASSERT_NE(shortName.filename(), L"Brick Wall.m32") << "the file has no short name";
+// Names as a Windows user gives them: wildcards the program expands itself, short
+// names, names Windows trims, streams and devices. In the arguments and the message
+// expected, "%" stands for the folder and "8.3:NAME" for NAME's short form.
+struct WindowsName {
+  const char* what;
+  std::vector<std::string> arguments;
+  int exitCode;
+  std::vector<std::string> written;
+  std::string said;  // the start of the message, if any
+};
 
-  const RunResult run = RunConverter({Utf8Name(shortName)});
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(folder.names(), (std::vector<std::string>{"Brick Wall.m32", "Brick Wall.tga"}));
-  ExpectTga(Utf8Path(folder / "Brick Wall.tga"), image, false);
+TEST(Converter, NamesAreReadAsWindowsReadsThem) {
+  const std::string damaged = "%\\damaged caf\xc3\xa9.m32: too short for an m32 texture";
+  const WindowsName cases[] = {
+      {"*: not folders, hidden or 8.3 names", {"%\\*.m32"}, 1, {"-x.tga", "Brick Wall.tga", "rock.tga"}, damaged},
+      {"? and any case", {"%\\ROCK.M3?"}, 0, {"rock.tga"}, ""},
+      {"no match", {"%\\*.none", "%\\rock.M32"}, 1, {"rock.tga"}, "%\\*.none: no file matches"},
+      {"-o, 2 files", {"-o", "%\\a.tga", "%\\*x*"}, 2, {}, "Pellicar.exe: -o names the output of one"},
+      {"short names", {"8.3:Brick Wall.m32", "8.3:damaged caf\xc3\xa9.m32"}, 1, {"Brick Wall.tga"}, damaged},
+      {"trimmed", {"%\\rock.M32. ."}, 0, {"rock.tga"}, ""},
+      {"input::$DATA", {"-o", "%\\rock.M32::$DATA", "%\\rock.M32"}, 2, {}, "Pellicar.exe: -o %\\rock.M32::$DATA is"},
+      {"input:x", {"-o", "%\\rock.M32:x", "%\\rock.M32"}, 2, {}, "Pellicar.exe: -o %\\rock.M32:x is"},
+      {"other:x", {"-o", "%\\-x.m32:x", "%\\rock.M32"}, 1, {}, "%\\rock.M32: %\\-x.m32:x names a"},
+      {"-o NUL", {"-o", "NUL", "%\\rock.M32"}, 1, {}, "%\\rock.M32: NUL is a device"},
+      {"-o COM1", {"-o", "COM1", "%\\rock.M32"}, 1, {}, "%\\rock.M32: COM1 is a device"},
+      {"-o \\\\.\\", {"-o", "\\\\.\\CON", "%\\rock.M32"}, 1, {}, "%\\rock.M32: \\\\.\\CON is a device"},
+  };
+  const RgbaImage image = VariedImage(4, 2);
+  for (const WindowsName& name : cases) {
+    SCOPED_TRACE(name.what);
+    const TempDir top;
+    std::string folder = top.path();  // longer than MAX_PATH, which programs may pass
+    while (folder.size() <= MAX_PATH) fs::create_directory(Utf8Path(folder += "\\" + std::string(60, 'd')));
+    // The test's own file calls go through the C runtime, which knows only MAX_PATH.
+    const auto in = [&](const std::string& file) { return Utf8Path("\\\\?\\" + folder + "\\" + file); };
+    const auto names = [&] {
+      std::vector<std::string> found;
+      WIN32_FIND_DATAW entry{};
+      const HANDLE find = FindFirstFileW(in("*").c_str(), &entry);
+      for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &entry)) {
+        if (std::wcscmp(entry.cFileName, L".") != 0 && std::wcscmp(entry.cFileName, L"..") != 0)
+          found.push_back(Utf8Name(entry.cFileName));
+      }
+      FindClose(find);
+      std::sort(found.begin(), found.end());
+      return found;
+    };
+    for (const char* texture : {"Brick Wall.m32", "rock.M32", "-x.m32", "hidden.m32", "a.m32x"})
+      WriteM32(in(texture), image);
+    WriteBytes(in("damaged caf\xc3\xa9.m32"), {'m', '3', '2'});
+    fs::create_directory(in("folder.m32"));
+    SetFileAttributesW(in("hidden.m32").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    const std::vector<std::string> before = names();
+    const auto placed = [&](std::string text) {
+      if (text.starts_with("8.3:")) return Utf8Name(ShortName(Utf8Path(folder + "\\" + text.substr(4))));
+      for (std::size_t at; (at = text.find('%')) != std::string::npos;) text.replace(at, 1, folder);
+      return text;
+    };
+    std::vector<std::string> arguments;
+    for (const std::string& argument : name.arguments) arguments.push_back(placed(argument));
+
+    const RunResult run = RunConverter(arguments);
+    EXPECT_EQ(run.exitCode, name.exitCode) << run.err;
+    EXPECT_EQ(run.err.rfind(placed(name.said), 0), 0u) << run.err;
+    std::vector<std::string> after = before;
+    after.insert(after.end(), name.written.begin(), name.written.end());
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(names(), after);
+    for (const std::string& tga : name.written) ExpectTga(in(tga), image, false);
+    MoveFileW(in("").c_str(), Utf8Path(top / "near").c_str());  // within the C runtime's reach, to be removed
+  }
+}
+
+// Windows opens paths longer than MAX_PATH only for a program that declares it can.
+TEST(Converter, TheProgramCarriesItsVersionAndDeclaresLongPaths) {
+  const std::wstring program = (testing_support::OwnFolder() / L"Pellicar.exe").native();
+  const HMODULE image = LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(image, nullptr);
+  const HRSRC found = FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // the manifest
+  ASSERT_NE(found, nullptr);
+  const std::string manifest(static_cast<const char*>(LockResource(LoadResource(image, found))),
+                             SizeofResource(image, found));
+  FreeLibrary(image);
+  EXPECT_NE(manifest.find(">true</longPathAware>"), std::string::npos) << manifest;
+
+  DWORD ignored = 0;
+  std::vector<char> record(GetFileVersionInfoSizeW(program.c_str(), &ignored));
+  ASSERT_TRUE(GetFileVersionInfoW(program.c_str(), 0, static_cast<DWORD>(record.size()), record.data()));
+  wchar_t* version = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(record.data(), L"\\StringFileInfo\\040904B0\\FileVersion",
+                             reinterpret_cast<void**>(&version), &length));
+  EXPECT_EQ(Utf8Name(std::wstring(version)), PELLICAR_VERSION);
 }
 
 TEST(Converter, ATgaHeldOpenByAnotherProgramIsNotReplacedAndTheReasonIsGiven) {

@@ -69,6 +69,30 @@ bool PixelMatches(unsigned argb, const m32write::RgbaImage& image, std::uint32_t
   return true;
 }
 
+unsigned LevelColour(std::size_t level) {
+  const auto step = static_cast<unsigned>(level) * 25;
+  return 0xFF000000u | step % 256 << 16 | (255 - step % 256) << 8 | step * 3 % 256;
+}
+
+std::vector<std::uint8_t> FlatLevels(std::uint32_t width, std::uint32_t height) {
+  std::vector<std::uint8_t> bytes = M32Bytes(Varied(width, height));
+  const auto field = [&](std::size_t at) {
+    return std::uint32_t{bytes[at]} | std::uint32_t{bytes[at + 1]} << 8 | std::uint32_t{bytes[at + 2]} << 16 |
+           std::uint32_t{bytes[at + 3]} << 24;
+  };
+  for (std::size_t level = 0; level < m32write::kMaxLevels; ++level) {
+    const unsigned argb = LevelColour(level);
+    const std::size_t pixels =
+        std::size_t{field(m32write::kWidthsAt + 4 * level)} * field(m32write::kHeightsAt + 4 * level);
+    for (std::size_t at = field(m32write::kOffsetsAt + 4 * level), end = at + pixels * 4; at < end; at += 4) {
+      for (int channel = 0; channel < 4; ++channel) {
+        bytes[at + channel] = static_cast<std::uint8_t>(argb >> (channel == 3 ? 24 : 16 - 8 * channel));
+      }
+    }
+  }
+  return bytes;
+}
+
 std::vector<Damage> DamagedTextures() {
   const std::vector<std::uint8_t> good = M32Bytes(Varied(6, 5));
   std::vector<std::uint8_t> cut = good;

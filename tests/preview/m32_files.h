@@ -25,6 +25,11 @@ void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
 // Whether the pixel is the RGBA value at (x, y) of `image`, every channel within `slack`.
 bool PixelMatches(unsigned argb, const m32write::RgbaImage& image, std::uint32_t x, std::uint32_t y, int slack = 0);
 
+// A texture whose every mip level is one flat colour of its own, LevelColour(level) as
+// ARGB, so that a picture shows which level it was read from.
+std::vector<std::uint8_t> FlatLevels(std::uint32_t width, std::uint32_t height);
+unsigned LevelColour(std::size_t level);
+
 struct Damage {
   std::string name;
   std::vector<std::uint8_t> bytes;

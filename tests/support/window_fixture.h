@@ -20,6 +20,7 @@ class WindowTest : public testing::Test {
 
   void TearDown() override {
     window_.reset();
+    runtime::StartListsIn(u"");
     std::filesystem::current_path(startDirectory_);
   }
 

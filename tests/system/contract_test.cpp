@@ -181,7 +181,7 @@ constexpr const char* kCrashName = "access violation";
 constexpr const char* kStoppedName = "stopped";
 #else
 constexpr const char* kCrashName = "SIGSEGV";
-constexpr const char* kStoppedName = "SIGKILL";
+constexpr const char* kStoppedName = "SIGTERM";  // asked first
 #endif
 
 // Names that break a command line in one way or another; each platform adds its own.
@@ -191,7 +191,7 @@ std::vector<std::string> AwkwardNames() {
                                  "ok \xc3\xa9t\xc3\xa9.m32"};
 #ifndef _WIN32
   names.insert(names.end(), {"it's \"quoted\".m32", "line\nbreak.m32", "tab\there.m32", "back\\slash.m32",
-                             "caf\xe9 latin1.m32", "\xff\xfe.m32"});
+                             "caf\xe9 latin1.m32", "\xff\xfe.m32", "\xed\xb2\x80 surrogate.m32"});
 #endif
   return names;
 }
@@ -287,7 +287,8 @@ TEST(Process, StoppingEndsOneThatWouldNeverEnd) {
 
 // The test's own folder holds the fake converter as Pellicar.exe; the current directory
 // and a folder on PATH hold copies of it under other names, and one of the same name.
-TEST(ProgramSearch, OwnFolderFirstThenTheCurrentDirectoryThenPath) {
+// PATH also names the current directory as Linux shells read an empty or relative entry.
+TEST(ProgramSearch, OwnFolderFirstThenThePlatformsPlaces) {
   TempDir here, onPath, log;
   const NativeString own = sys::CurrentDirectory();  // ctest starts the test in its own folder
   const NativeString converter = sys::JoinPath(own, Native("Pellicar.exe"));
@@ -295,24 +296,29 @@ TEST(ProgramSearch, OwnFolderFirstThenTheCurrentDirectoryThenPath) {
   const auto copyTo = [&](const std::string& folder, const char* name) {
     std::filesystem::copy_file(std::filesystem::path(converter), std::filesystem::path(Native(folder)) / Native(name));
   };
-  for (const char* name : {"Pellicar.exe", "probe-both.exe"}) copyTo(here.path(), name);
+  for (const char* name : {"Pellicar.exe", "probe-both.exe", "probe-here.exe"}) copyTo(here.path(), name);
   for (const char* name : {"probe-both.exe", "probe-path.exe"}) copyTo(onPath.path(), name);
 #ifdef _WIN32
-  const std::string pathSeparator = ";";
+  const std::string separator = ";";
+  const bool searchesHere = true;  // Windows looks in the current directory before PATH
 #else
-  const std::string pathSeparator = ":";
+  const std::string separator = ":";
+  const bool searchesHere = false;  // never: a program planted among textures stays unrun
 #endif
   const char* oldPath = std::getenv("PATH");
-  ScopedEnv searchPath("PATH", onPath.path() + pathSeparator + (oldPath ? oldPath : ""));
+  ScopedEnv searchPath("PATH", separator + "." + separator + onPath.path() + separator + (oldPath ? oldPath : ""));
   ScopedEnv logTo("PELLICAR_TEST_LOG", log / "runs.log");
   system_testing::ScopedCurrentDirectory inside(Native(here.path()));
 
-  for (const char* program : {"Pellicar.exe", "probe-both.exe", "probe-path.exe"})
-    EXPECT_TRUE(RunToTheEnd(Native(program)).succeeded()) << program;
+  for (const char* program : {"Pellicar.exe", "probe-both.exe", "probe-path.exe", "probe-here.exe"}) {
+    const bool found = searchesHere || std::string_view(program) != "probe-here.exe";
+    EXPECT_EQ(RunToTheEnd(Native(program)).ending, found ? Ending::Exited : Ending::NotStarted) << program;
+  }
   const auto runs = ReadRuns(log / "runs.log");
-  ASSERT_EQ(runs.size(), 3u);
+  ASSERT_EQ(runs.size(), searchesHere ? 4u : 3u);
   EXPECT_TRUE(system_testing::SameFile(Native(runs[0].executable), converter)) << runs[0].executable;
-  EXPECT_TRUE(system_testing::SameFile(Native(runs[1].executable), Native(here / "probe-both.exe")))
+  EXPECT_TRUE(
+      system_testing::SameFile(Native(runs[1].executable), Native((searchesHere ? here : onPath) / "probe-both.exe")))
       << runs[1].executable;
   EXPECT_TRUE(system_testing::SameFile(Native(runs[2].executable), Native(onPath / "probe-path.exe")))
       << runs[2].executable;

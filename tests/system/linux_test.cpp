@@ -1,13 +1,23 @@
 // The system layer on Linux: names kept byte for byte, the short form as one escaped
-// word, links and special files in listings, the program search, the mount table and
+// word, links and special files in listings, the program search, processes stopped
+// with all they started and never outliving what started them, the mount table and
 // what becomes of a current directory that has been removed.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <random>
+#include <thread>
+
+#include "m32write.h"
 
 #include "support/support.h"
 #include "system/command_line.h"
@@ -16,6 +26,7 @@
 #include "system/error.h"
 #include "system/mount_table.h"
 #include "system/native_string.h"
+#include "system/process.h"
 #include "system/program_search.h"
 #include "system/shortpath.h"
 #include "system_support.h"
@@ -51,18 +62,6 @@ TEST(NativeString, EveryByteStringSurvivesTheRoundTrip) {
   for (const auto& bytes : samples) EXPECT_EQ(sys::ToNative(sys::FromNative(bytes)), bytes);
   EXPECT_EQ(sys::FromNative("\xc3\xa9t\xc3\xa9 \xf0\x9f\x98\x80"), u"\u00e9t\u00e9 \U0001F600");  // valid text decodes
   EXPECT_EQ(sys::ForDisplay(sys::FromNative("caf\xe9")), u"caf\uFFFD");
-}
-
-TEST(ShortPath, StandsAsExactlyOneWordNamingTheSameFile) {
-  TempDir dir;
-  for (const auto& name : kAwkwardNames) {
-    const auto path = dir / name;
-    WriteFile(path);
-    const auto words = sys::SplitCommandLine("Pellicar.exe " + sys::ShortPath(path));
-    ASSERT_EQ(words.size(), 2u) << name;
-    EXPECT_EQ(words[0], "Pellicar.exe");
-    EXPECT_EQ(words[1], path) << name;
-  }
 }
 
 TEST(ShortPath, IsAbsoluteAndFailsLoudlyWhenTheFileCannotBeReached) {
@@ -123,15 +122,94 @@ TEST(ProgramSearch, TakesOnlyExecutableFilesAndNamesWithAFolderAsTheyAre) {
   EXPECT_EQ(sys::FindProgram("no-such-program-anywhere"), "");
   EXPECT_EQ(sys::FindProgram(dir / "runnable"), dir / "runnable");
   EXPECT_EQ(sys::FindProgram(dir / "not-executable"), "");
+
+  std::filesystem::permissions(dir / "not-executable", std::filesystem::perms::owner_exec,
+                               std::filesystem::perm_options::add);
+  sys::Process unrunnable = sys::StartProcess("not-executable");  // why exec failed comes back
+  EXPECT_EQ(sys::CloseProcess(unrunnable).startError, std::errc::executable_format_error);
 }
 
-TEST(ProgramSearch, ARemovedCurrentDirectoryIsLeftOutOfTheSearch) {
+// Whether `done` comes true within five seconds.
+bool Soon(const std::function<bool()>& done) {
+  for (auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5); !done();) {
+    if (std::chrono::steady_clock::now() > giveUp) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+// Gone, or dead and not yet reaped.
+bool Ended(int processId) {
+  std::ifstream status("/proc/" + std::to_string(processId) + "/stat");
+  std::string line;
+  std::getline(status, line);
+  return line.empty() || line[line.rfind(") ") + 2] == 'Z';
+}
+
+// A stopped program is asked first, and so is what it started; what does not end when
+// asked is ended outright once the grace has passed, and nothing of the group is left.
+TEST(Process, StoppingEndsTheWholeGroupAskingFirst) {
+  struct Case {
+    const char* script;  // its child writes its id to the file named by $1
+    const char* ending;
+    bool outlastsTheAsk;
+  };
+  const Case cases[] = {
+      {"sh -c 'trap \"\" TERM; echo $$ >\"$0\"; exec sleep 60' \"$1\" & wait", "SIGTERM", false},
+      {"trap '' TERM; sh -c 'echo $$ >\"$0\"; exec sleep 60' \"$1\" & wait", "SIGKILL", true},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.script);
+    TempDir dir;
+    sys::Process process = sys::StartProcess("sh -c " + sys::EscapedAsOneWord(test.script) + " script " +
+                                             sys::EscapedAsOneWord(dir / "child"));
+    int child = 0;
+    ASSERT_TRUE(Soon([&] { return static_cast<bool>(std::ifstream(dir / "child") >> child); }));
+    const auto asked = std::chrono::steady_clock::now();
+    sys::StopProcess(process);
+    while (!sys::WaitForProcess(process, 10)) sys::StopProcess(process);
+    EXPECT_EQ(std::chrono::steady_clock::now() - asked >= sys::kStopGrace, test.outlastsTheAsk);
+    EXPECT_EQ(sys::CloseProcess(process).crash, test.ending);
+    EXPECT_TRUE(Soon([&] { return Ended(child); }));
+  }
+}
+
+// The converter, writing a TGA through a named temporary file, is stopped mid-way and
+// removes that file.
+TEST(Process, AStoppedConverterLeavesNoTemporaryFile) {
+  testing_support::ScopedEnv named("PELLICAR_NAMED_TEMPORARY", "1");
   TempDir dir;
-  std::filesystem::create_directory(dir / "gone");
-  system_testing::ScopedCurrentDirectory inside(dir / "gone");
-  std::filesystem::remove(dir / "gone");
-  const auto own = std::filesystem::read_symlink("/proc/self/exe").parent_path().native();
-  EXPECT_EQ(sys::FindProgram("Pellicar.exe"), own + "/Pellicar.exe");
+  const auto m32 = m32write::EncodeM32({4096, 2048, std::vector<std::uint8_t>(4096 * 2048 * 4, 7)}, "big");
+  WriteFile(dir / "big.m32", std::string(m32.begin(), m32.end()));
+  const auto temporaries = [&] {
+    const auto names = dir.names();
+    return std::count_if(names.begin(), names.end(), [](const auto& name) { return name.starts_with(".pellicar-"); });
+  };
+
+  sys::Process process = sys::StartProcess(sys::EscapedAsOneWord(PELLICAR_EXE) + " " + sys::ShortPath(dir / "big.m32"));
+  ASSERT_TRUE(Soon([&] { return temporaries() > 0; }));
+  sys::StopProcess(process);
+  while (!sys::WaitForProcess(process, 10)) sys::StopProcess(process);
+  EXPECT_EQ(sys::CloseProcess(process).crash, "SIGTERM") << "the conversion ended before it was stopped";
+  EXPECT_EQ(temporaries(), 0);
+}
+
+// A program killed outright takes the converter it started with it.
+TEST(Process, AConverterNeverOutlivesTheProgramThatStartedIt) {
+  TempDir dir;
+  testing_support::ScopedEnv logTo("PELLICAR_TEST_LOG", dir / "runs.log");
+  WriteFile(dir / "hang.m32", "hang\n");
+  const pid_t window = fork();
+  if (window == 0) {
+    sys::Process converter = sys::StartProcess("Pellicar.exe " + sys::ShortPath(dir / "hang.m32"));
+    sys::WaitForProcess(converter, -1);
+    _exit(0);
+  }
+  ASSERT_TRUE(Soon([&] { return !testing_support::ReadRuns(dir / "runs.log").empty(); }));
+  kill(window, SIGKILL);
+  waitpid(window, nullptr, 0);
+  EXPECT_TRUE(Soon([&] { return Ended(testing_support::ReadRuns(dir / "runs.log")[0].processId); }))
+      << "the converter outlived the program that started it";
 }
 
 TEST(Drives, ANameShowsTheMountPathAndTheLabel) {

@@ -1,0 +1,76 @@
+#!/bin/sh
+# tests/packaging/windows_installer_test.sh SETUP.EXE VERSION
+# The installer and uninstaller under Wine (WINEPREFIX from the environment, a display
+# for the window), used with /S as a script or an administrator would: an upgrade or an
+# uninstall while the window runs fails and leaves the installation whole and working;
+# installing into another folder leaves one installation; a clean uninstall leaves
+# nothing. Also what the installation holds: the programs, the readme, the licence, an
+# uninstall entry with publisher, version and size, and a Start-menu entry that starts
+# in the user's own folder.
+set -eu
+setup=$1
+version=$2
+export WINEDLLOVERRIDES="winemenubuilder.exe=d"  # no menu entries on the machine running the tests
+key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Pellicar'
+first='C:\PellicarTestA'
+second='C:\PellicarTestB'
+files='pellicar-gui.exe Pellicar.exe README.txt LICENSE.txt uninstall.exe'
+window=
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+unix() { winepath -u "$1" 2>/dev/null; }
+# A value of the uninstall entry, empty when there is none.
+entry() { wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_[A-Z_]* *//p"; }
+# Runs a Windows program and prints its exit code.
+status() { if wine "$@" >/dev/null 2>&1; then echo 0; else echo $?; fi; }
+uninstall() { status "$1\\uninstall.exe" /S "_?=$1"; }  # _?= waits for it, from where it is
+expect_whole() {
+  for file in $files; do [ -f "$(unix "$1")/$file" ] || fail "$1\\$file is missing"; done
+  [ "$(entry InstallLocation)" = "$1" ] || fail "the uninstall entry names '$(entry InstallLocation)', not $1"
+  wine "$1\\Pellicar.exe" --version | tr -d '\r' | grep -qx "Pellicar.exe $version" || fail "$1\\Pellicar.exe does not run"
+}
+clean_up() {
+  [ -z "$window" ] || kill "$window" 2>/dev/null || true
+  for folder in "$first" "$second"; do rm -rf "$(unix "$folder")"; done
+  wine reg delete "$key" /f >/dev/null 2>&1 || true
+}
+trap clean_up EXIT
+clean_up
+
+[ "$(status "$setup" /S "/D=$first")" = 0 ] || fail "the first install failed"
+expect_whole "$first"
+[ "$(entry Publisher)" != "" ] || fail "the uninstall entry names no publisher"
+[ "$(entry DisplayVersion)" = "$version" ] || fail "the uninstall entry gives version '$(entry DisplayVersion)'"
+[ $(($(entry EstimatedSize))) -gt 100 ] || fail "the uninstall entry gives a size of '$(entry EstimatedSize)' KiB"
+grep -q 'Permission is hereby granted' "$(unix "$first")/LICENSE.txt" || fail "LICENSE.txt holds no licence"
+shortcut="$(unix 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs')/Pellicar convertor.lnk"
+tr -d '\000' <"$shortcut" | grep -q '%USERPROFILE%' || fail "the Start-menu entry does not start in the user's folder"
+
+# The window runs: neither an upgrade nor an uninstall may touch the installation.
+wine "$first\\pellicar-gui.exe" >/dev/null 2>&1 &
+window=$!
+sleep 3
+kill -0 "$window" 2>/dev/null || fail "the installed window did not start"
+[ "$(status "$setup" /S "/D=$first")" != 0 ] || fail "an upgrade over the running window reported success"
+expect_whole "$first"
+[ "$(uninstall "$first")" != 0 ] || fail "an uninstall while the window runs reported success"
+expect_whole "$first"
+kill "$window"
+wait "$window" 2>/dev/null || true
+window=
+
+# Installed again elsewhere: the first installation goes.
+[ "$(status "$setup" /S "/D=$second")" = 0 ] || fail "the install into a second folder failed"
+expect_whole "$second"
+[ ! -e "$(unix "$first")" ] || fail "the first installation is still there: $(ls "$(unix "$first")")"
+
+[ "$(uninstall "$second")" = 0 ] || fail "the uninstall failed"
+# Run from where it is, the uninstaller cannot remove itself; all else must be gone.
+left=$(ls -A "$(unix "$second")")
+[ "$left" = uninstall.exe ] || fail "the uninstall left $left"
+[ "$(entry InstallLocation)" = "" ] || fail "the uninstall left its entry"
+[ ! -e "$shortcut" ] || fail "the uninstall left the Start-menu entry"
+echo "the installer and the uninstaller behave"
