@@ -1,5 +1,7 @@
 #pragma once
-// A message box: modal, its text shown as plain text, closed by Enter or Escape.
+// A message box: owned by the program's form and modal to it, its text shown as plain
+// text, closed by Enter or Escape. A word too long for a row is broken and a long line
+// cut, so that the box stays within the screen on either runtime.
 #include <functional>
 #include <string>
 

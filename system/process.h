@@ -33,8 +33,9 @@ struct ProcessResult {
 };
 
 // A process started by StartProcess. It owns the handles the backend keeps for it and
-// releases them when closed or destroyed; destroying it neither waits for nor stops
-// the process.
+// releases them when closed or destroyed; destroying it does not wait for the process.
+// On Windows the process is tied to it: closing or destroying it ends what the process
+// started and left running, and the process itself if it still runs.
 class Process {
  public:
   struct Handles;  // what the backend keeps
@@ -58,7 +59,9 @@ class Process {
 // SplitCommandLine and the program found by FindProgram; it runs in a process group of
 // its own and gets SIGTERM when the thread that started it ends, so that it never
 // outlives a program that is killed. On Windows CreateProcessW does both by the C
-// runtime's rules, and the program's window opens minimised without taking the focus.
+// runtime's rules, the program's window opens minimised without taking the focus, a
+// console program gets no console window, the process inherits no handle but its
+// standard ones, and a crash or a missing medium ends it without a dialog.
 // When nothing can be started the process counts as ended at once, its result
 // NotStarted with the reason.
 Process StartProcess(const NativeString& commandLine);
@@ -81,8 +84,8 @@ bool WaitForProcess(Process& process, int milliseconds);
 // first call asks it and what it started (its process group) to end (SIGTERM), which
 // lets it tidy up; a call once kStopGrace has passed since ends them outright (SIGKILL),
 // so the caller calls again until the process has ended. Once it has been asked,
-// whatever of its group is left when it ends goes with it. On Windows the process is
-// ended outright at once.
+// whatever of its group is left when it ends goes with it. On Windows the process and
+// what it started are ended outright at once.
 void StopProcess(Process& process);
 inline constexpr std::chrono::milliseconds kStopGrace{1000};
 

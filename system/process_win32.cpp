@@ -1,10 +1,15 @@
 // Starting a command line on Windows, waiting for it while the window's messages are
-// pumped, and reading what it writes to stderr through a pipe.
+// pumped, and reading what it writes to stderr through a pipe. Each process runs in a
+// job of its own, which ends it, and whatever it started, when the job's last handle
+// closes: when the process is closed, or when this program ends, however it ends.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <initializer_list>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "os.h"
 #include "process.h"
@@ -13,6 +18,7 @@
 namespace sys {
 
 struct Process::Handles {
+  HANDLE job = nullptr;
   HANDLE process = nullptr;
   HANDLE errorPipe = INVALID_HANDLE_VALUE;  // our end of the converter's stderr, read overlapped
   HANDLE readDone = nullptr;                // set when a read of errorPipe completes
@@ -31,6 +37,7 @@ struct Process::Handles {
     if (errorPipe != INVALID_HANDLE_VALUE) CloseHandle(errorPipe);
     if (readDone) CloseHandle(readDone);
     if (process) CloseHandle(process);
+    if (job) CloseHandle(job);
   }
 
   // The read in flight is cancelled and waited for, so that it writes into nothing
@@ -72,25 +79,93 @@ namespace {
 
 constexpr UINT kStoppedExitCode = 0xC000013A;  // what Windows gives a process ended by Ctrl+C
 
-struct Pipe {
-  HANDLE readEnd = INVALID_HANDLE_VALUE;
-  HANDLE writeEnd = INVALID_HANDLE_VALUE;
-};
+using win32::UniqueHandle;
 
-// A pipe whose read end this process reads with overlapped I/O and whose write end the
-// child inherits. Anonymous pipes cannot be read overlapped, so it is a named one.
-bool MakeErrorPipe(Pipe& pipe) {
+// The write end of a pipe whose read end, `handles.errorPipe`, this process reads with
+// overlapped I/O; anonymous pipes cannot be read so, so it is a named one. Null when it
+// cannot be made.
+UniqueHandle MakeErrorPipe(Process::Handles& handles) {
   static std::atomic<unsigned> serial{0};
   const NativeString name =
       L"\\\\.\\pipe\\pellicar-stderr-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(serial++);
-  pipe.readEnd =
+  handles.errorPipe =
       CreateNamedPipeW(name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
                        PIPE_TYPE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0, 65536, 0, nullptr);
-  if (pipe.readEnd == INVALID_HANDLE_VALUE) return false;
+  if (handles.errorPipe == INVALID_HANDLE_VALUE) return nullptr;
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  pipe.writeEnd = CreateFileW(name.c_str(), GENERIC_WRITE, 0, &inheritable, OPEN_EXISTING, 0, nullptr);
-  return pipe.writeEnd != INVALID_HANDLE_VALUE;
+  const HANDLE writeEnd = CreateFileW(name.c_str(), GENERIC_WRITE, 0, &inheritable, OPEN_EXISTING, 0, nullptr);
+  return UniqueHandle(writeEnd == INVALID_HANDLE_VALUE ? nullptr : writeEnd);
 }
+
+// A job that ends its processes when its last handle closes, and in which a crash ends
+// a process quietly instead of waiting in a dialog.
+HANDLE MakeJob() {
+  const HANDLE job = CreateJobObjectW(nullptr, nullptr);
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags =
+      JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
+  if (job && SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) return job;
+  const DWORD error = GetLastError();
+  if (job) CloseHandle(job);
+  SetLastError(error);
+  return nullptr;
+}
+
+// An inheritable copy of one of this process's standard handles; null when it has none
+// that can be passed on, and the child then has none either.
+UniqueHandle InheritableCopy(DWORD which) {
+  const HANDLE own = GetStdHandle(which);
+  HANDLE copy = nullptr;
+  if (!own || own == INVALID_HANDLE_VALUE ||
+      !DuplicateHandle(GetCurrentProcess(), own, GetCurrentProcess(), &copy, 0, TRUE, DUPLICATE_SAME_ACCESS))
+    return nullptr;
+  return UniqueHandle(copy);
+}
+
+// Makes the started process inherit the listed handles and none other of this process.
+class InheritedHandles {
+ public:
+  InheritedHandles() = default;
+  InheritedHandles(const InheritedHandles&) = delete;
+  InheritedHandles& operator=(const InheritedHandles&) = delete;
+  ~InheritedHandles() {
+    if (list_) DeleteProcThreadAttributeList(list_);
+  }
+
+  // Null handles stand for none and are left out.
+  bool set(std::initializer_list<HANDLE> handles) {
+    std::copy_if(handles.begin(), handles.end(), std::back_inserter(handles_), [](HANDLE handle) { return handle; });
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    storage_.resize(size);
+    const auto list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
+    if (!InitializeProcThreadAttributeList(list, 1, 0, &size)) return false;
+    list_ = list;
+    return UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
+                                     handles_.size() * sizeof(HANDLE), nullptr, nullptr);
+  }
+  LPPROC_THREAD_ATTRIBUTE_LIST list() const { return list_; }
+
+ private:
+  std::vector<HANDLE> handles_;  // the list points into it
+  std::vector<char> storage_;
+  LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
+
+// While one lives, this process's error mode, which a process it starts inherits, asks
+// for no dialog: none for a crash, for a drive without a medium or a file not found.
+class QuietChildErrors {
+ public:
+  QuietChildErrors() : old_(GetErrorMode()) {
+    SetErrorMode(old_ | SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  }
+  ~QuietChildErrors() { SetErrorMode(old_); }
+  QuietChildErrors(const QuietChildErrors&) = delete;
+  QuietChildErrors& operator=(const QuietChildErrors&) = delete;
+
+ private:
+  UINT old_;
+};
 
 std::string CrashName(DWORD code) {
   switch (code) {
@@ -133,35 +208,46 @@ Process NotStarted(DWORD error) {
 
 }  // namespace
 
+// Everything that can fail is done before the process runs: it is created suspended, put
+// in its job, and only then let go.
 Process StartProcess(const NativeString& commandLine) {
-  Pipe pipe;
-  if (!MakeErrorPipe(pipe)) {
-    const DWORD error = GetLastError();
-    if (pipe.readEnd != INVALID_HANDLE_VALUE) CloseHandle(pipe.readEnd);
-    return NotStarted(error);
-  }
   auto handles = std::make_unique<Process::Handles>();
-  handles->errorPipe = pipe.readEnd;
-  handles->readDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  const UniqueHandle errorEnd = MakeErrorPipe(*handles);
+  if (!errorEnd || !(handles->readDone = CreateEventW(nullptr, TRUE, FALSE, nullptr)) || !(handles->job = MakeJob()))
+    return NotStarted(GetLastError());
+  const UniqueHandle input = InheritableCopy(STD_INPUT_HANDLE), output = InheritableCopy(STD_OUTPUT_HANDLE);
+  InheritedHandles inheritance;
+  if (!inheritance.set({errorEnd.get(), input.get(), output.get()})) return NotStarted(GetLastError());
 
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
-  startup.wShowWindow = SW_SHOWMINNOACTIVE;  // minimised; the focus stays in the window
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-  startup.hStdError = pipe.writeEnd;
+  STARTUPINFOEXW startup{};
+  startup.StartupInfo.cb = sizeof startup;
+  startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+  startup.StartupInfo.wShowWindow = SW_SHOWMINNOACTIVE;  // minimised; the focus stays in the window
+  startup.StartupInfo.hStdInput = input.get();
+  startup.StartupInfo.hStdOutput = output.get();
+  startup.StartupInfo.hStdError = errorEnd.get();
+  startup.lpAttributeList = inheritance.list();
+  // No console window of its own for a console program, so that none flashes per file.
+  const DWORD flags = NORMAL_PRIORITY_CLASS | CREATE_NO_WINDOW | CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT;
   PROCESS_INFORMATION started{};
   NativeString line = commandLine;  // CreateProcessW may write into it
-  // No application name: Windows takes the program from the command line and searches
-  // for it, in this program's own folder first.
-  const BOOL ok = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
-                                 &startup, &started);
-  const DWORD error = GetLastError();
-  CloseHandle(pipe.writeEnd);  // the child holds its own copy
-  if (!ok || !handles->readDone) return NotStarted(error);
-  CloseHandle(started.hThread);
+  DWORD error = 0;
+  {
+    QuietChildErrors quiet;
+    // No application name: Windows takes the program from the command line and searches
+    // for it, in this program's own folder first.
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup.StartupInfo,
+                        &started))
+      error = GetLastError();
+  }
+  if (error) return NotStarted(error);
+  const UniqueHandle thread(started.hThread);
   handles->process = started.hProcess;
+  if (!AssignProcessToJobObject(handles->job, started.hProcess) || ResumeThread(started.hThread) == DWORD(-1)) {
+    error = GetLastError();
+    TerminateProcess(started.hProcess, kStoppedExitCode);  // it never ran
+    return NotStarted(error);
+  }
   handles->StartRead();
   return Process(std::move(handles));
 }
@@ -202,7 +288,7 @@ bool WaitForProcess(Process& process, int milliseconds) {
 void StopProcess(Process& process) {
   Process::Handles* handles = process.handles();
   if (!handles || handles->ended) return;
-  handles->stopped = TerminateProcess(handles->process, kStoppedExitCode);
+  handles->stopped = TerminateJobObject(handles->job, kStoppedExitCode);
 }
 
 ProcessResult CloseProcess(Process& process) {

@@ -8,6 +8,11 @@
 
 namespace sys::win32 {
 
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
 struct FindCloser {
   void operator()(HANDLE find) const { FindClose(find); }
 };

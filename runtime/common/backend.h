@@ -18,6 +18,8 @@ using Peer = Control::Peer;
 using PeerPtr = Control::PeerPtr;
 
 void ShowMessageBox(const Message& message);
+// How many rows of text, in the font of a message box, the screen of the form holds.
+int MessageRowsOnScreen();
 
 // The busy state on the screen: from BeginBusy the wait cursor shows and input is dropped;
 // EndBusy drops the input already on its way as well, then takes input again.

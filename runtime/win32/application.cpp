@@ -4,6 +4,8 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
+
 #include "peer.h"
 #include "runtime/busy.h"
 #include "runtime/common/backend.h"
@@ -37,7 +39,21 @@ bool IsInput(const MSG& message) {
          (m >= WM_NCMOUSEMOVE && m <= WM_NCXBUTTONDBLCLK);
 }
 
+BOOL CALLBACK FindShownForm(HWND window, LPARAM found) {
+  if (!IsOurForm(window) || !IsWindowVisible(window)) return TRUE;
+  *reinterpret_cast<HWND*>(found) = window;
+  return FALSE;
+}
+
 }  // namespace
+
+HWND ShownForm() {
+  HWND form = GetActiveWindow();
+  if (IsOurForm(form)) return form;
+  form = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), FindShownForm, reinterpret_cast<LPARAM>(&form));
+  return form;
+}
 
 std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
 
@@ -46,14 +62,18 @@ std::u16string FromWide(std::wstring_view text) { return std::u16string(text.beg
 HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 
 int DpiOf(HWND hwnd) {
-  using ForWindow = UINT(WINAPI*)(HWND);
-  static const auto forWindow = reinterpret_cast<ForWindow>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  static const auto forWindow = FromUser32<decltype(GetDpiForWindow)>("GetDpiForWindow");
   if (hwnd && forWindow) return static_cast<int>(forWindow(hwnd));
   HDC screen = GetDC(nullptr);
   const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
   return dpi;
+}
+
+int MetricAt(int metric, int dpi) {
+  static const auto forDpi = FromUser32<decltype(GetSystemMetricsForDpi)>("GetSystemMetricsForDpi");
+  if (forDpi) return forDpi(metric, static_cast<UINT>(dpi));
+  return MulDiv(GetSystemMetrics(metric), dpi, DpiOf(nullptr));
 }
 
 void RegisterClasses() {
@@ -139,9 +159,30 @@ void EndBusy(Form&) {
   SetCursorPos(cursor.x, cursor.y);  // the window under it sets its own cursor again
 }
 
+int MessageRowsOnScreen() {
+  const HWND form = win32::ShownForm();
+  MONITORINFO screen{};
+  screen.cbSize = sizeof screen;
+  GetMonitorInfoW(MonitorFromWindow(form, MONITOR_DEFAULTTOPRIMARY), &screen);
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+  const HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+  HDC dc = GetDC(form);
+  const HGDIOBJ old = SelectObject(dc, font);
+  TEXTMETRICW text{};
+  GetTextMetricsW(dc, &text);
+  SelectObject(dc, old);
+  ReleaseDC(form, dc);
+  DeleteObject(font);
+  return (screen.rcWork.bottom - screen.rcWork.top) / std::max<int>(text.tmHeight + text.tmExternalLeading, 1);
+}
+
+// The box is owned by the form, which it disables while it shows, also when the program
+// is not in the foreground and has no active window.
 void ShowMessageBox(const Message& message) {
   const UINT icon = message.icon == MsgBoxIcon::kCritical ? MB_ICONERROR : MB_ICONWARNING;
-  MessageBoxW(GetActiveWindow(), win32::Wide(message.text).c_str(), win32::Wide(message.title).c_str(),
+  MessageBoxW(win32::ShownForm(), win32::Wide(message.text).c_str(), win32::Wide(message.title).c_str(),
               MB_OK | icon | MB_SETFOREGROUND);
 }
 

@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include "peer.h"
 #include "runtime/common/backend.h"
@@ -12,19 +13,23 @@
 namespace runtime {
 namespace {
 
-constexpr int kIndentStep = 10;  // pixels at 96 dots per inch, as a tree view indents
+constexpr int kIconSize = 16;    // pixels at 96 dots per inch, as are the two below
+constexpr int kIndentStep = 10;  // as a tree view indents
 constexpr int kIconGap = 4;      // between the icon and the name
 constexpr UINT_PTR kSubclassId = 1;
 constexpr int kShellFolderIcon = 4, kShellOpenFolderIcon = 5;  // resource ids in shell32.dll
 
-// A small folder icon of the system's; Wine has no stock icons, but shell32's own
-// icons under the same resource ids as on Windows.
-HICON FolderIcon(SHSTOCKICONID id, int shell32Id) {
+// A folder icon of the system's, `size` pixels a side. Wine has no stock icons (it names
+// a plain file's, and gives no image), but shell32's own icons under the same resource
+// ids as on Windows.
+HICON FolderIcon(SHSTOCKICONID id, int shell32Id, int size) {
   SHSTOCKICONINFO info{};
   info.cbSize = sizeof info;
-  if (SUCCEEDED(SHGetStockIconInfo(id, SHGSI_ICON | SHGSI_SMALLICON, &info)) && info.hIcon) return info.hIcon;
+  const bool stock = SUCCEEDED(SHGetStockIconInfo(id, SHGSI_ICON, &info)) && info.hIcon;
+  if (info.hIcon) DestroyIcon(info.hIcon);
   HICON icon = nullptr;
-  ExtractIconExW(L"shell32.dll", -shell32Id, nullptr, &icon, 1);
+  SHDefExtractIconW(stock ? info.szPath : L"shell32.dll", stock ? info.iIcon : -shell32Id, 0, &icon, nullptr,
+                    static_cast<UINT>(size));
   return icon;
 }
 
@@ -34,17 +39,14 @@ class DirListPeer : public Control::Peer {
       : Peer(form, WC_LISTBOXW,
              LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP,
              WS_EX_CLIENTEDGE),
-        onOpen_(std::move(onOpen)),
-        closedIcon_(FolderIcon(SIID_FOLDER, kShellFolderIcon)),
-        openIcon_(FolderIcon(SIID_FOLDEROPEN, kShellOpenFolderIcon)) {
+        onOpen_(std::move(onOpen)) {
     SetWindowSubclass(hwnd(), KeyProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
     fontChanged();
   }
 
   ~DirListPeer() override {
     RemoveWindowSubclass(hwnd(), KeyProc, kSubclassId);
-    if (closedIcon_) DestroyIcon(closedIcon_);
-    if (openIcon_) DestroyIcon(openIcon_);
+    destroyIcons();
   }
 
   void show(const std::vector<common::DirectoryEntry>& entries, int highlighted) {
@@ -62,15 +64,19 @@ class DirListPeer : public Control::Peer {
     InvalidateRect(hwnd(), nullptr, TRUE);
   }
 
-  // One line holds a small icon or a line of text, whichever is higher.
+  // One line holds a small icon or a line of text, whichever is higher; the icons are
+  // the size of the form's resolution.
   void fontChanged() override {
+    destroyIcons();
+    closedIcon_ = FolderIcon(SIID_FOLDER, kShellFolderIcon, scaled(kIconSize));
+    openIcon_ = FolderIcon(SIID_FOLDEROPEN, kShellOpenFolderIcon, scaled(kIconSize));
     HDC dc = GetDC(hwnd());
     const HGDIOBJ old = SelectObject(dc, form().font());
     TEXTMETRICW metrics{};
     GetTextMetricsW(dc, &metrics);
     SelectObject(dc, old);
     ReleaseDC(hwnd(), dc);
-    const int height = std::max<int>(metrics.tmHeight, scaled(16)) + 2;
+    const int height = std::max<int>(metrics.tmHeight, scaled(kIconSize)) + 2;
     SendMessageW(hwnd(), LB_SETITEMHEIGHT, 0, height);
   }
 
@@ -83,7 +89,7 @@ class DirListPeer : public Control::Peer {
     const std::size_t index = item.itemID;
     const bool selected = item.itemState & ODS_SELECTED;
     FillRect(item.hDC, &item.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
-    const int iconSize = scaled(16);
+    const int iconSize = scaled(kIconSize);
     const int left = item.rcItem.left + 2 + (index < levels_.size() ? levels_[index] : 0) * scaled(kIndentStep);
     const int top = item.rcItem.top + (item.rcItem.bottom - item.rcItem.top - iconSize) / 2;
     const HICON icon = index < opened_.size() && opened_[index] ? openIcon_ : closedIcon_;
@@ -93,7 +99,7 @@ class DirListPeer : public Control::Peer {
     name.resize(
         static_cast<std::size_t>(SendMessageW(hwnd(), LB_GETTEXT, index, reinterpret_cast<LPARAM>(name.data()))));
     RECT text = item.rcItem;
-    text.left = left + iconSize + kIconGap;
+    text.left = left + iconSize + scaled(kIconGap);
     SetBkMode(item.hDC, TRANSPARENT);
     SetTextColor(item.hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
     DrawTextW(item.hDC, name.c_str(), static_cast<int>(name.size()), &text,
@@ -103,6 +109,11 @@ class DirListPeer : public Control::Peer {
 
  private:
   int scaled(int pixels) const { return MulDiv(pixels, form().dpi(), kStandardDpi); }
+
+  void destroyIcons() {
+    if (closedIcon_) DestroyIcon(closedIcon_);
+    if (openIcon_) DestroyIcon(openIcon_);
+  }
 
   void openHighlighted() { onOpen_(static_cast<int>(SendMessageW(hwnd(), LB_GETCURSEL, 0, 0))); }
 
@@ -120,7 +131,7 @@ class DirListPeer : public Control::Peer {
   }
 
   std::function<void(int)> onOpen_;
-  HICON closedIcon_, openIcon_;
+  HICON closedIcon_ = nullptr, openIcon_ = nullptr;
   std::vector<int> levels_;
   std::vector<bool> opened_;
 };

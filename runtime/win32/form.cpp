@@ -15,9 +15,7 @@ constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBO
 HFONT MessageFont(int dpi) {
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof metrics;
-  using ForDpi = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
-  const auto forDpi = reinterpret_cast<ForDpi>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "SystemParametersInfoForDpi")));
+  static const auto forDpi = win32::FromUser32<decltype(SystemParametersInfoForDpi)>("SystemParametersInfoForDpi");
   if (forDpi) {
     forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi);
   } else {
@@ -26,6 +24,16 @@ HFONT MessageFont(int dpi) {
     metrics.lfMessageFont.lfHeight = MulDiv(metrics.lfMessageFont.lfHeight, dpi, systemDpi);
   }
   return CreateFontIndirectW(&metrics.lfMessageFont);
+}
+
+// The window's rectangle around a client area of `frame` at `dpi`.
+void AddFrame(RECT& frame, int dpi) {
+  static const auto forDpi = win32::FromUser32<decltype(AdjustWindowRectExForDpi)>("AdjustWindowRectExForDpi");
+  if (forDpi) {
+    forDpi(&frame, kStyle, FALSE, 0, static_cast<UINT>(dpi));
+  } else {
+    AdjustWindowRectEx(&frame, kStyle, FALSE, 0);
+  }
 }
 
 RECT PixelRect(const TwipsRect& rect, int dpi) {
@@ -77,23 +85,42 @@ void Form::Peer::setClientSize(int widthTwips, int heightTwips) {
   resize();
 }
 
+// The frame the system draws may differ from what it computes for a resolution (under
+// Wine it keeps the system's): a second pass makes up the difference.
 void Form::Peer::resize() {
-  RECT frame{0, 0, Pixels(widthTwips_, dpi_), Pixels(heightTwips_, dpi_)};
-  AdjustWindowRectEx(&frame, kStyle, FALSE, 0);
-  SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const int width = Pixels(widthTwips_, dpi_), height = Pixels(heightTwips_, dpi_);
+  RECT frame{0, 0, width, height};
+  AddFrame(frame, dpi_);
+  for (int pass = 0; pass < 2; ++pass) {
+    SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    if (IsIconic(hwnd_) || (client.right == width && client.bottom == height)) return;
+    frame.right += width - client.right;
+    frame.bottom += height - client.bottom;
+  }
 }
 
 void Form::Peer::setIcon(const std::u16string& resource) {
-  const auto name = win32::Wide(resource);
-  const auto load = [&](int metric) {
-    return static_cast<HICON>(LoadImageW(win32::Instance(), name.c_str(), IMAGE_ICON, GetSystemMetrics(metric),
-                                         GetSystemMetrics(metric + 1), LR_DEFAULTCOLOR));
+  iconResource_ = win32::Wide(resource);
+  loadIcons();
+}
+
+// The window's icons in the sizes the system asks for at the form's resolution.
+void Form::Peer::loadIcons() {
+  if (iconResource_.empty()) return;
+  const auto load = [&](int widthMetric, int heightMetric) {
+    return static_cast<HICON>(LoadImageW(win32::Instance(), iconResource_.c_str(), IMAGE_ICON,
+                                         win32::MetricAt(widthMetric, dpi_), win32::MetricAt(heightMetric, dpi_),
+                                         LR_DEFAULTCOLOR));
   };
-  icon_ = load(SM_CXICON);
-  smallIcon_ = load(SM_CXSMICON);
-  SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
-  SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
+  const HICON icon = load(SM_CXICON, SM_CYICON), smallIcon = load(SM_CXSMICON, SM_CYSMICON);
+  SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+  SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
+  if (icon_) DestroyIcon(icon_);
+  if (smallIcon_) DestroyIcon(smallIcon_);
+  icon_ = icon, smallIcon_ = smallIcon;
 }
 
 void Form::Peer::close() {
@@ -115,7 +142,10 @@ void Form::Peer::changeDpi(int dpi, const RECT* suggested) {
     control->place(PixelRect(rect, dpi_));
   }
   DeleteObject(old);
-  if (suggested) SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  loadIcons();
+  // Where the system suggests, in the size the twips give at the new resolution.
+  if (suggested)
+    SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   resize();
 }
 

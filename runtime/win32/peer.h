@@ -63,6 +63,7 @@ class Form::Peer {
   LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
   void changeDpi(int dpi, const RECT* suggested);
   void resize();
+  void loadIcons();
   Control::Peer* control(int id) const;
 
   Form& form_;
@@ -70,6 +71,7 @@ class Form::Peer {
   int dpi_ = 96;
   HFONT font_ = nullptr;
   HWND focus_ = nullptr;
+  std::wstring iconResource_;
   HICON icon_ = nullptr, smallIcon_ = nullptr;
   int nextId_ = 100;  // clear of IDOK and IDCANCEL, which the dialog manager sends
   int widthTwips_ = 0, heightTwips_ = 0;
@@ -88,9 +90,20 @@ std::u16string FromWide(std::wstring_view text);
 HINSTANCE Instance();
 // The dots per inch of the display the window is on.
 int DpiOf(HWND hwnd);
+// A system metric, such as SM_CXICON, at `dpi` dots per inch.
+int MetricAt(int metric, int dpi);
+
+// A user32 function that older systems lack, found by its name; null where it is not.
+template <class Function>
+Function* FromUser32(const char* name) {
+  return reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
 // Registers the window classes once.
 void RegisterClasses();
 
+// The form to own a message box: the active one, else the first shown; null if none.
+HWND ShownForm();
 // Whether input is dropped: some BusyScope lives.
 bool Busy();
 // Hands one message to its window, Tab and the arrow keys going through the dialog

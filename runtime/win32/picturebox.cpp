@@ -1,5 +1,6 @@
-// The picture box: a sunken window of our own class that paints a bitmap and, unlike a
-// static control, takes the focus in its turn and shows it.
+// The picture box: a sunken window of our own class that paints a bitmap, scaled with
+// the rest of the form to its resolution, and, unlike a static control, takes the focus
+// in its turn and shows it.
 #include "peer.h"
 #include "runtime/common/backend.h"
 
@@ -7,6 +8,31 @@ namespace runtime {
 namespace {
 
 constexpr wchar_t kPictureClass[] = L"PellicarPicture";
+
+BITMAP SizeOf(HBITMAP bitmap) {
+  BITMAP size{};
+  GetObjectW(bitmap, sizeof size, &size);
+  return size;
+}
+
+// `source` scaled to `dpi` from the standard resolution, smoothly.
+HBITMAP Scaled(HBITMAP source, int dpi) {
+  const BITMAP from = SizeOf(source);
+  const int width = MulDiv(from.bmWidth, dpi, kStandardDpi), height = MulDiv(from.bmHeight, dpi, kStandardDpi);
+  HDC screen = GetDC(nullptr);
+  const HBITMAP scaled = CreateCompatibleBitmap(screen, width, height);
+  HDC in = CreateCompatibleDC(screen), out = CreateCompatibleDC(screen);
+  ReleaseDC(nullptr, screen);
+  const HGDIOBJ oldIn = SelectObject(in, source), oldOut = SelectObject(out, scaled);
+  SetStretchBltMode(out, HALFTONE);
+  SetBrushOrgEx(out, 0, 0, nullptr);
+  StretchBlt(out, 0, 0, width, height, in, 0, 0, from.bmWidth, from.bmHeight, SRCCOPY);
+  SelectObject(in, oldIn);
+  SelectObject(out, oldOut);
+  DeleteDC(in);
+  DeleteDC(out);
+  return scaled;
+}
 
 class PicturePeer : public Control::Peer {
  public:
@@ -16,13 +42,21 @@ class PicturePeer : public Control::Peer {
 
   ~PicturePeer() override {
     SetWindowLongPtrW(hwnd(), GWLP_USERDATA, 0);
+    if (original_) DeleteObject(original_);
     if (bitmap_) DeleteObject(bitmap_);
   }
 
   void setPicture(const std::u16string& resource) {
-    if (bitmap_) DeleteObject(bitmap_);
-    bitmap_ = static_cast<HBITMAP>(
+    if (original_) DeleteObject(original_);
+    original_ = static_cast<HBITMAP>(
         LoadImageW(win32::Instance(), win32::Wide(resource).c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    fontChanged();
+  }
+
+  // The picture in the size of the form's resolution.
+  void fontChanged() override {
+    if (bitmap_) DeleteObject(bitmap_);
+    bitmap_ = original_ ? Scaled(original_, form().dpi()) : nullptr;
     InvalidateRect(hwnd(), nullptr, TRUE);
   }
 
@@ -63,8 +97,7 @@ class PicturePeer : public Control::Peer {
     RECT client;
     GetClientRect(hwnd(), &client);
     if (bitmap_) {
-      BITMAP size{};
-      GetObjectW(bitmap_, sizeof size, &size);
+      const BITMAP size = SizeOf(bitmap_);
       HDC memory = CreateCompatibleDC(dc);
       const HGDIOBJ old = SelectObject(memory, bitmap_);
       BitBlt(dc, (client.right - size.bmWidth) / 2, (client.bottom - size.bmHeight) / 2, size.bmWidth, size.bmHeight,
@@ -76,7 +109,8 @@ class PicturePeer : public Control::Peer {
     EndPaint(hwnd(), &paint);
   }
 
-  HBITMAP bitmap_ = nullptr;
+  HBITMAP original_ = nullptr;  // as the resources hold it, for the standard resolution
+  HBITMAP bitmap_ = nullptr;    // as it is shown
 };
 
 }  // namespace

@@ -12,6 +12,9 @@
 //   exit N     exit with N
 //   crash      die of SIGSEGV (an access violation on Windows)
 //   hang       log the run at once, then never end
+// and, on Windows only:
+//   start FILE start another run on FILE first, and leave it running
+//   reset N    reset the event whose handle is N, if this process has it
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -23,6 +26,7 @@
 #endif
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -43,6 +47,8 @@ struct Instructions {
   int exitCode = 0;
   bool crash = false;
   bool hang = false;
+  std::string start;
+  unsigned long long reset = 0;
 };
 
 long long NowNs() {
@@ -81,6 +87,8 @@ Instructions ReadInstructions(const std::vector<NativeString>& arguments) {
     }
     if (verb == "spew") words >> instructions.spew;
     if (verb == "exit") words >> instructions.exitCode;
+    if (verb == "start") std::getline(words >> std::ws, instructions.start);
+    if (verb == "reset") words >> instructions.reset;
     instructions.crash |= verb == "crash";
     instructions.hang |= verb == "hang";
   }
@@ -126,8 +134,9 @@ NativeString Environment(const char* name) {
 
 [[noreturn]] void Crash() {
   std::fflush(stderr);
-  // Ends the process with the exception's code, as an unhandled crash does, but without
-  // a crash dialog or Wine's debugger.
+  // Ends the process with the exception's code and no crash dialog, as Windows ends a
+  // process whose error mode or job asks for none; Wine would start its debugger and
+  // show its dialog whatever they ask.
   SetUnhandledExceptionFilter([](EXCEPTION_POINTERS*) -> LONG { return EXCEPTION_EXECUTE_HANDLER; });
   RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 0, nullptr);
   std::abort();
@@ -135,6 +144,22 @@ NativeString Environment(const char* name) {
 
 [[noreturn]] void Hang() {
   for (;;) Sleep(INFINITE);
+}
+
+void StartAnother(const std::string& file) {
+  std::wstring line = L"\"" + OwnPath() + L"\" \"" + std::filesystem::path(file).wstring() + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                      &started))
+    return;
+  CloseHandle(started.hThread);
+  CloseHandle(started.hProcess);
+}
+
+void Reset(unsigned long long handle) {
+  if (handle) ResetEvent(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(handle)));
 }
 #else
 NativeString OwnPath() { return std::filesystem::read_symlink("/proc/self/exe").native(); }
@@ -167,6 +192,9 @@ NativeString Environment(const char* name) {
 [[noreturn]] void Hang() {
   for (;;) pause();
 }
+
+void StartAnother(const std::string&) {}
+void Reset(unsigned long long) {}
 #endif
 
 bool AppendToLog(long long start, const std::vector<NativeString>& arguments) {
@@ -189,6 +217,8 @@ void Spew(long long count) {
 int Run(const std::vector<NativeString>& arguments) {
   const long long start = NowNs();
   const Instructions instructions = ReadInstructions(arguments);
+  if (!instructions.start.empty()) StartAnother(instructions.start);
+  Reset(instructions.reset);
   if (instructions.hang) {
     AppendToLog(start, arguments);
     Hang();

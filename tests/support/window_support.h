@@ -51,11 +51,15 @@ void PickDrive(runtime::DriveListBox& list, const std::u16string& designation);
 void DropDownAndClose(runtime::DriveListBox& list);
 void DoubleClickDirectory(runtime::DirListBox& list, int index);
 
+// The resolution the form is laid out for.
 int Dpi(const runtime::Form& form);
+// Tells the form that it is now on a display of `dpi` dots per inch, as the system tells
+// it when the window moves to another screen; false where the runtime does that itself.
+bool ChangeDpi(runtime::Form& form, int dpi);
 Size ClientSize(const runtime::Form& form);
 bool Resizable(const runtime::Form& form);
 // Whether the window carries icons of 16 and 32 pixels, for the title bar and the
-// task switcher.
+// task switcher, scaled to the form's resolution.
 bool HasIcons(const runtime::Form& form);
 // Where the control is, in pixels of the client area.
 Rect Geometry(const runtime::Control& control);
@@ -67,6 +71,9 @@ std::u16string ShownText(const runtime::FileListBox& list, int index);
 // Whether the busy cursor shows over the form.
 bool BusyCursorShown(const runtime::Form& form);
 
+// Shows a window of another kind and makes it the active one, until the result is let go.
+std::shared_ptr<void> ActivateAnotherWindow();
+
 // Calls `seen` with each caption the form is given, as it is given.
 void WatchCaption(runtime::Form& form, std::function<void(const std::u16string&)> seen);
 
@@ -77,6 +84,8 @@ struct ShownMessage {
   bool warningIcon = false;
   bool plainText = false;    // shown as it is, never taken as markup
   bool closedByKey = false;  // the key the watcher pressed closed it
+  bool withinScreen = false;
+  bool modalToForm = false;  // owned by the form, which took no input while it showed
 };
 
 // Watches for message boxes while it lives: each one that shows is read, then closed

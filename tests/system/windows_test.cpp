@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 
 #include "support/support.h"
@@ -140,6 +141,20 @@ TEST(Process, AWindowMessageEndsTheWaitAtOnce) {
   sys::StopProcess(process);
   EXPECT_TRUE(sys::WaitForProcess(process, 5000));
   sys::CloseProcess(process);
+}
+
+// The converter inherits its standard handles and none other: an inheritable event of
+// this process is out of its reach.
+TEST(Process, InheritsOnlyItsStandardHandles) {
+  TempDir dir;
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  const HANDLE event = CreateEventW(&inheritable, TRUE, TRUE, nullptr);
+  testing_support::WriteFile(dir / "reset.m32", "reset " + std::to_string(reinterpret_cast<std::uintptr_t>(event)));
+  sys::Process process = sys::StartProcess(L"Pellicar.exe " + sys::ShortPath(Native(dir / "reset.m32")));
+  ASSERT_TRUE(sys::WaitForProcess(process, 10000));
+  EXPECT_TRUE(sys::CloseProcess(process).succeeded());
+  EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0) << "the converter reset an event it should not have";
+  CloseHandle(event);
 }
 
 TEST(Errors, ADriveWithoutAMediumIsNotReady) {

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -80,6 +81,8 @@ void DoubleClickDirectory(runtime::DirListBox& list, int index) {
 
 int Dpi(const runtime::Form&) { return runtime::kStandardDpi; }  // Qt lays out in device-independent pixels
 
+bool ChangeDpi(runtime::Form&, int) { return false; }
+
 Size ClientSize(const runtime::Form& form) { return {form.peer().width(), form.peer().height()}; }
 
 bool Resizable(const runtime::Form& form) { return form.peer().minimumSize() != form.peer().maximumSize(); }
@@ -113,6 +116,14 @@ bool BusyCursorShown(const runtime::Form&) {
   return QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
 }
 
+std::shared_ptr<void> ActivateAnotherWindow() {
+  auto other = std::make_shared<QWidget>();
+  other->show();
+  QApplication::setActiveWindow(other.get());
+  QTest::qWaitForWindowActive(other.get());
+  return other;
+}
+
 void WatchCaption(runtime::Form& form, std::function<void(const std::u16string&)> seen) {
   QObject::connect(&form.peer(), &QWidget::windowTitleChanged,
                    [seen = std::move(seen)](const QString& title) { seen(title.toStdU16String()); });
@@ -129,8 +140,14 @@ struct MessageBoxWatcher::Native {
   void look() {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box || !box->isVisible()) return;
-    ShownMessage seen{box->windowTitle().toStdU16String(), box->text().toStdU16String(),
-                      box->icon() == QMessageBox::Warning, box->textFormat() == Qt::PlainText, false};
+    const auto* form = dynamic_cast<runtime::Form::Peer*>(box->parentWidget());
+    ShownMessage seen{box->windowTitle().toStdU16String(),
+                      box->text().toStdU16String(),
+                      box->icon() == QMessageBox::Warning,
+                      box->textFormat() == Qt::PlainText,
+                      false,
+                      box->screen()->availableGeometry().contains(box->frameGeometry()),
+                      form && box->isModal()};
     QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, closingKey);
     seen.closedByKey = !box->isVisible();
     if (!seen.closedByKey) box->done(0);  // so that the test goes on, and fails

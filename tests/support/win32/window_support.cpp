@@ -130,7 +130,14 @@ void DoubleClickDirectory(runtime::DirListBox& list, int index) {
   ProcessEvents();
 }
 
-int Dpi(const runtime::Form& form) { return runtime::win32::DpiOf(Handle(form)); }
+int Dpi(const runtime::Form& form) { return form.peer().dpi(); }
+
+bool ChangeDpi(runtime::Form& form, int dpi) {
+  RECT suggested;
+  GetWindowRect(Handle(form), &suggested);
+  SendMessageW(Handle(form), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+  return true;
+}
 
 Size ClientSize(const runtime::Form& form) {
   RECT client;
@@ -144,7 +151,17 @@ bool Resizable(const runtime::Form& form) {
 }
 
 bool HasIcons(const runtime::Form& form) {
-  return SendMessageW(Handle(form), WM_GETICON, ICON_SMALL, 0) && SendMessageW(Handle(form), WM_GETICON, ICON_BIG, 0);
+  const auto sized = [&](WPARAM which, int pixels) {
+    ICONINFO info{};
+    const auto icon = reinterpret_cast<HICON>(SendMessageW(Handle(form), WM_GETICON, which, 0));
+    if (!icon || !GetIconInfo(icon, &info)) return false;
+    BITMAP mask{};
+    GetObjectW(info.hbmMask, sizeof mask, &mask);
+    DeleteObject(info.hbmMask);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    return mask.bmWidth == MulDiv(pixels, Dpi(form), runtime::kStandardDpi);
+  };
+  return sized(ICON_SMALL, 16) && sized(ICON_BIG, 32);
 }
 
 Rect Geometry(const runtime::Control& control) {
@@ -176,6 +193,15 @@ std::u16string ShownText(const runtime::FileListBox& list, int index) {
 
 bool BusyCursorShown(const runtime::Form&) { return GetCursor() == LoadCursorW(nullptr, IDC_WAIT); }
 
+std::shared_ptr<void> ActivateAnotherWindow() {
+  const HWND other = CreateWindowExW(0, WC_STATICW, L"another window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
+                                     nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  SetForegroundWindow(other);
+  SetActiveWindow(other);
+  ProcessEvents(50);
+  return std::shared_ptr<void>(other, [](void* window) { DestroyWindow(static_cast<HWND>(window)); });
+}
+
 namespace {
 
 LRESULT CALLBACK CaptionWatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
@@ -197,6 +223,22 @@ BOOL CALLBACK FindBox(HWND window, LPARAM found) {
   if (!IsWindowVisible(window) || !GetClassNameW(window, name, 16) || std::wstring_view(name) != L"#32770") return TRUE;
   *reinterpret_cast<HWND*>(found) = window;
   return FALSE;
+}
+
+bool WithinScreen(HWND box) {
+  RECT shown, both;
+  MONITORINFO screen{};
+  screen.cbSize = sizeof screen;
+  GetWindowRect(box, &shown);
+  GetMonitorInfoW(MonitorFromWindow(box, MONITOR_DEFAULTTONEAREST), &screen);
+  return IntersectRect(&both, &shown, &screen.rcWork) && EqualRect(&both, &shown);
+}
+
+bool ModalToForm(HWND box) {
+  const HWND owner = GetWindow(box, GW_OWNER);
+  wchar_t name[64] = {};
+  return owner && GetClassNameW(owner, name, 64) && std::wstring_view(name) == runtime::win32::kFormClass &&
+         !IsWindowEnabled(owner);
 }
 
 bool ShowsWarningIcon(HWND box) {
@@ -248,8 +290,8 @@ struct MessageBoxWatcher::Native {
       if (++waited > kGiveUpTicks) EndDialog(box, IDOK);  // so that the test goes on, and fails
       return;
     }
-    shown.push_back(
-        {TextOf(box), runtime::win32::FromWide(TextOfItem(box, 0xFFFF)), ShowsWarningIcon(box), true, false});
+    shown.push_back({TextOf(box), runtime::win32::FromWide(TextOfItem(box, 0xFFFF)), ShowsWarningIcon(box), true, false,
+                     WithinScreen(box), ModalToForm(box)});
     HWND focus = GetFocus();
     PostMessageW(focus ? focus : box, WM_KEYDOWN, closingKey, 0);
     PostMessageW(focus ? focus : box, WM_KEYUP, closingKey, 0);
