@@ -109,10 +109,11 @@ std::wstring Text(const GUID& guid) {
   return text;
 }
 
-std::wstring ClassText(const std::wstring& key, const wchar_t* value = nullptr) {
+// The default value of a key under HKEY_CLASSES_ROOT, as a client reads it.
+std::wstring ClassText(const std::wstring& key) {
   wchar_t text[MAX_PATH] = {};
   DWORD size = sizeof(text);
-  RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), value, RRF_RT_REG_SZ, nullptr, text, &size);
+  RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, text, &size);
   return text;
 }
 
