@@ -7,40 +7,16 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <span>
-#include <string>
 
 #include "m32.h"
+#include "memory_file.h"
 #include "tga.h"
 
 namespace {
 
 constexpr std::size_t kTgaHeaderBytes = 18;
 constexpr std::size_t kTgaFooterBytes = 26;
-
-// The fuzzer's bytes as a file; reads fail from the one numbered `failingRead` on.
-class MemoryFile final : public m32tga::ByteSource {
- public:
-  MemoryFile(std::span<const std::uint8_t> bytes, std::size_t failingRead) : bytes_(bytes), failingRead_(failingRead) {}
-
-  std::uint64_t Size() const override { return bytes_.size(); }
-  const std::string& Error() const override { return error_; }
-  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) override {
-    if (reads_++ >= failingRead_) error_ = "read failed";
-    if (offset > bytes_.size() || bytes.size() > bytes_.size() - offset) error_ = "past the end";
-    if (!error_.empty()) return false;
-    std::memcpy(bytes.data(), bytes_.data() + offset, bytes.size());
-    return true;
-  }
-  std::size_t Reads() const { return reads_; }
-
- private:
-  std::span<const std::uint8_t> bytes_;
-  std::size_t failingRead_;
-  std::size_t reads_ = 0;
-  std::string error_;
-};
 
 // Counts what the writer gives and keeps its first pixel.
 class CountingSink final : public m32tga::ByteSink {
@@ -62,10 +38,8 @@ class CountingSink final : public m32tga::ByteSink {
   std::uint8_t firstPixel_[3] = {};
 };
 
-constexpr std::size_t kNeverFails = SIZE_MAX;
-
 void CheckWholeConversion(std::span<const std::uint8_t> data, m32tga::TgaDepth depth, std::size_t depthBytes) {
-  MemoryFile file(data, kNeverFails);
+  MemoryFile file(data, MemoryFile::kNeverFails);
   const m32tga::HeaderResult header = m32tga::ReadM32Header(file);
   if (!header.Ok()) return;
   const m32tga::MipLevel& level = header.level0;

@@ -4,9 +4,9 @@
 # for the window), used with /S as a script or an administrator would: an upgrade or an
 # uninstall while the window runs fails and leaves the installation whole and working;
 # installing into another folder leaves one installation; a clean uninstall leaves
-# nothing. Also what the installation holds: the programs, the readme, the licence, an
-# uninstall entry with publisher, version and size, and a Start-menu entry that starts
-# in the user's own folder.
+# nothing, in the registry too. Also what the installation holds: the programs, the shell
+# DLL registered from where it lies, the readme, the licence, an uninstall entry with
+# publisher, version and size, and a Start-menu entry that starts in the user's own folder.
 set -eu
 setup=$1
 version=$2
@@ -14,7 +14,9 @@ export WINEDLLOVERRIDES="winemenubuilder.exe=d"  # no menu entries on the machin
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Pellicar'
 first='C:\PellicarTestA'
 second='C:\PellicarTestB'
-files='pellicar-gui.exe Pellicar.exe README.txt LICENSE.txt uninstall.exe'
+files='pellicar-gui.exe Pellicar.exe pellicar-shell.dll README.txt LICENSE.txt uninstall.exe'
+classes='HKLM\Software\Classes'
+work=$(mktemp -d)
 window=
 
 fail() {
@@ -27,9 +29,16 @@ entry() { wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *
 # Runs a Windows program and prints its exit code.
 status() { if wine "$@" >/dev/null 2>&1; then echo 0; else echo $?; fi; }
 uninstall() { status "$1\\uninstall.exe" /S "_?=$1"; }  # _?= waits for it, from where it is
+default() { wine reg query "$1" /ve 2>/dev/null | tr -d '\r' | sed -n 's/^ *(Default) *REG_SZ *//p'; }
+# The DLL Explorer loads for the thumbnails of .m32 files, through the extension's handler.
+thumbnailer() {
+  handler=$(default "$classes\\.m32\\ShellEx\\{E357FCCD-A995-4576-B01F-234630154E96}")
+  [ -z "$handler" ] || default "$classes\\CLSID\\$handler\\InprocServer32"
+}
 expect_whole() {
   for file in $files; do [ -f "$(unix "$1")/$file" ] || fail "$1\\$file is missing"; done
   [ "$(entry InstallLocation)" = "$1" ] || fail "the uninstall entry names '$(entry InstallLocation)', not $1"
+  [ "$(thumbnailer)" = "$1\\pellicar-shell.dll" ] || fail "m32 thumbnails come from '$(thumbnailer)', not $1"
   wine "$1\\Pellicar.exe" --version | tr -d '\r' | grep -qx "Pellicar.exe $version" || fail "$1\\Pellicar.exe does not run"
 }
 clean_up() {
@@ -37,8 +46,9 @@ clean_up() {
   for folder in "$first" "$second"; do rm -rf "$(unix "$folder")"; done
   wine reg delete "$key" /f >/dev/null 2>&1 || true
 }
-trap clean_up EXIT
+trap 'clean_up; rm -rf "$work"' EXIT
 clean_up
+wine reg export "$classes" "$work/before.reg" /y >/dev/null 2>&1 || fail "cannot export $classes"
 
 [ "$(status "$setup" /S "/D=$first")" = 0 ] || fail "the first install failed"
 expect_whole "$first"
@@ -73,4 +83,8 @@ left=$(ls -A "$(unix "$second")")
 [ "$left" = uninstall.exe ] || fail "the uninstall left $left"
 [ "$(entry InstallLocation)" = "" ] || fail "the uninstall left its entry"
 [ ! -e "$shortcut" ] || fail "the uninstall left the Start-menu entry"
+wine reg export "$classes" "$work/after.reg" /y >/dev/null 2>&1 || fail "cannot export $classes"
+iconv -f UTF-16LE "$work/before.reg" >"$work/before.txt"
+iconv -f UTF-16LE "$work/after.reg" >"$work/after.txt"
+diff "$work/before.txt" "$work/after.txt" >&2 || fail "the uninstall left the registry changed"
 echo "the installer and the uninstaller behave"

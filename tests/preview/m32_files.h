@@ -25,6 +25,16 @@ void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
 // Whether the pixel is the RGBA value at (x, y) of `image`, every channel within `slack`.
 bool PixelMatches(unsigned argb, const m32write::RgbaImage& image, std::uint32_t x, std::uint32_t y, int slack = 0);
 
+// How many pixels of a picture, pixelAt(x, y) as ARGB, differ from those of `image`.
+template <class PixelAt>
+int WrongPixels(const m32write::RgbaImage& image, PixelAt pixelAt) {
+  int wrong = 0;
+  for (std::uint32_t y = 0; y < image.height; ++y) {
+    for (std::uint32_t x = 0; x < image.width; ++x) wrong += !PixelMatches(pixelAt(x, y), image, x, y);
+  }
+  return wrong;
+}
+
 // A texture whose every mip level is one flat colour of its own, LevelColour(level) as
 // ARGB, so that a picture shows which level it was read from.
 std::vector<std::uint8_t> FlatLevels(std::uint32_t width, std::uint32_t height);

@@ -15,18 +15,12 @@
 namespace {
 
 using m32write::RgbaImage;
-using preview_testing::PixelMatches;
 using testing_support::TempDir;
 
-// Counts the pixels that differ from the texture's; every one must match exactly.
+// Every pixel must match the texture's exactly.
 int WrongPixels(const QImage& image, const RgbaImage& texture) {
-  int wrong = 0;
-  for (std::uint32_t y = 0; y < texture.height; ++y) {
-    for (std::uint32_t x = 0; x < texture.width; ++x) {
-      if (!PixelMatches(image.pixel(static_cast<int>(x), static_cast<int>(y)), texture, x, y)) ++wrong;
-    }
-  }
-  return wrong;
+  return preview_testing::WrongPixels(
+      texture, [&](std::uint32_t x, std::uint32_t y) { return image.pixel(static_cast<int>(x), static_cast<int>(y)); });
 }
 
 QString Path(const TempDir& folder, const std::string& name) { return QString::fromStdString(folder / name); }

@@ -1,0 +1,103 @@
+// libFuzzer target: any bytes as the stream Explorer or a program using Windows' imaging
+// component hands pellicar-shell.dll, through what its COM objects call: a thumbnail of a
+// size the input chooses, once more over a stream whose reads fail part-way, and a
+// rectangle of level 0 copied at a stride into a buffer, all chosen by the input's last
+// bytes. The sanitizers catch every out-of-bounds access; the checks below catch a
+// thumbnail of the wrong size, a success over a read that failed, a copy that writes a
+// wrong pixel or a byte outside the rectangle's rows, and a refusal of a sound request.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "m32.h"
+#include "m32_bitmap.h"
+#include "memory_file.h"
+
+namespace {
+
+// The request's numbers, taken from the input's end; 0 where it is too short.
+class Choices {
+ public:
+  explicit Choices(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+  std::uint32_t Next() { return used_ < bytes_.size() ? bytes_[bytes_.size() - ++used_] : 0; }
+
+ private:
+  std::span<const std::uint8_t> bytes_;
+  std::size_t used_ = 0;
+};
+
+void CheckThumbnail(std::span<const std::uint8_t> bytes, std::uint32_t limit, std::size_t failingRead) {
+  MemoryFile file(bytes, failingRead);
+  const shell::BitmapResult thumbnail = shell::ReadThumbnail(file, limit);
+  if (!thumbnail.Ok()) {
+    if (thumbnail.reason.empty()) __builtin_trap();
+    return;
+  }
+  if (file.Reads() > failingRead) __builtin_trap();  // a read failed, yet a thumbnail came
+  const m32tga::HeaderResult header = m32tga::CheckM32Header(bytes, bytes.size());
+  if (!header.Ok()) __builtin_trap();
+  const m32tga::ImageSize expected = shell::FitWithin({header.level0.width, header.level0.height}, limit);
+  const m32tga::ImageSize& size = thumbnail.bitmap.size;
+  if (size.width != expected.width || size.height != expected.height || size.width == 0 || size.height == 0 ||
+      thumbnail.bitmap.bgra.size() != std::size_t{size.width} * size.height * 4) {
+    __builtin_trap();
+  }
+}
+
+void CheckCopy(std::span<const std::uint8_t> bytes, Choices& choices) {
+  MemoryFile file(bytes, MemoryFile::kNeverFails);
+  const m32tga::HeaderResult header = m32tga::ReadM32Header(file);
+  if (!header.Ok()) return;
+  const m32tga::MipLevel& level = header.level0;
+  // Mostly inside the image, sometimes past an edge or before it.
+  const auto pick = [&](std::uint32_t side) {
+    return static_cast<std::int32_t>(choices.Next() % (side + 3)) - static_cast<std::int32_t>(choices.Next() % 2);
+  };
+  const shell::Rectangle area{pick(level.width), pick(level.height), pick(level.width), pick(level.height)};
+  const std::int64_t rowBytes = std::int64_t{area.width} * 4;
+  const std::int64_t stride = rowBytes + static_cast<std::int64_t>(choices.Next() % 9) - 1;
+  const std::int64_t needed = stride * (area.height - 1) + rowBytes;
+  const std::int64_t shortBy = choices.Next() % 3 == 0 ? 1 : 0;
+  constexpr std::uint8_t kUntouched = 0xA5;
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::max<std::int64_t>(0, needed)) + 16, kUntouched);
+  const std::span out(buffer.data(), static_cast<std::size_t>(std::max<std::int64_t>(0, needed - shortBy)));
+  const shell::Fault fault =
+      shell::CopyLevel0(file, level, area, static_cast<std::uint64_t>(std::max<std::int64_t>(0, stride)), out);
+
+  const bool inside = area.x >= 0 && area.y >= 0 && area.width >= 0 && area.height >= 0 &&
+                      std::int64_t{area.x} + area.width <= level.width &&
+                      std::int64_t{area.y} + area.height <= level.height;
+  const bool empty = area.width == 0 || area.height == 0;
+  shell::Fault expected = shell::Fault::kNone;
+  if (!inside || (!empty && stride < rowBytes)) {
+    expected = shell::Fault::kBadArgument;
+  } else if (!empty && shortBy > 0) {
+    expected = shell::Fault::kBufferTooSmall;
+  }
+  if (fault != expected) __builtin_trap();
+  // Each pixel of the rectangle in its place as BGRA; every other byte as it was.
+  std::vector<std::uint8_t> wanted(buffer.size(), kUntouched);
+  for (std::int32_t y = 0; fault == shell::Fault::kNone && !empty && y < area.height; ++y) {
+    for (std::int32_t x = 0; x < area.width; ++x) {
+      const std::uint8_t* rgba =
+          bytes.data() + level.offset + ((std::uint64_t(area.y) + y) * level.width + area.x + x) * 4;
+      std::uint8_t* bgra = wanted.data() + y * stride + x * 4;
+      bgra[0] = rgba[2], bgra[1] = rgba[1], bgra[2] = rgba[0], bgra[3] = rgba[3];
+    }
+  }
+  if (buffer != wanted) __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::span<const std::uint8_t> bytes(data, size);
+  Choices choices(bytes);
+  const std::uint32_t limit = choices.Next() << 2 | choices.Next() % 4;  // 0 to 1,023
+  CheckThumbnail(bytes, limit, MemoryFile::kNeverFails);
+  CheckThumbnail(bytes, limit, choices.Next() % 6);
+  CheckCopy(bytes, choices);
+  return 0;
+}

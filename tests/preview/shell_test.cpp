@@ -1,0 +1,328 @@
+// pellicar-shell.dll as Windows programs meet it once regsvr32 has registered it: the
+// thumbnail provider Explorer finds through the .m32 extension, and the decoder Windows'
+// imaging component picks by a file's first bytes; damaged textures refused with an
+// error. Unregistering leaves the registry as it was.
+#include <shlwapi.h>
+#include <thumbcache.h>
+#include <wincodec.h>
+#include <windows.h>
+#include <wrl/client.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "m32_files.h"
+#include "support/support.h"
+
+namespace {
+
+using m32write::RgbaImage;
+using Microsoft::WRL::ComPtr;
+using testing_support::TempDir;
+
+std::wstring WindowsPath(const std::string& path) {
+  return std::filesystem::absolute(testing_support::FsPath(testing_support::NativePath(path))).wstring();
+}
+
+// Runs a program to its end; its exit code, or -1 when it could not be started.
+int Run(std::wstring commandLine) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    return -1;
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return static_cast<int>(code);
+}
+
+int Regsvr32(const std::wstring& options) {
+  return Run(L"regsvr32.exe " + options + L" \"" + WindowsPath(PELLICAR_SHELL_DLL) + L"\"");
+}
+
+std::wstring Shown(DWORD type, const BYTE* data, DWORD size) {
+  if (type == REG_SZ) return std::wstring(reinterpret_cast<const wchar_t*>(data), size / sizeof(wchar_t));
+  std::wstring hex = std::to_wstring(type) + L":";
+  for (DWORD at = 0; at < size; ++at) {
+    wchar_t pair[3] = {};
+    swprintf(pair, 3, L"%02x", data[at]);
+    hex += pair;
+  }
+  return hex;
+}
+
+// Every key and value under `path`, a line each.
+void Walk(HKEY parent, const std::wstring& path, std::set<std::wstring>& lines) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  lines.insert(path);
+  std::vector<wchar_t> name(16384);
+  std::vector<BYTE> data(1024);
+  for (DWORD index = 0;;) {
+    DWORD nameLength = static_cast<DWORD>(name.size()), size = static_cast<DWORD>(data.size()), type = 0;
+    const LSTATUS status = RegEnumValueW(key, index, name.data(), &nameLength, nullptr, &type, data.data(), &size);
+    if (status == ERROR_MORE_DATA) {
+      data.resize(size);
+      continue;
+    }
+    if (status != ERROR_SUCCESS) break;
+    lines.insert(path + L" : " + name.data() + L" = " + Shown(type, data.data(), size));
+    ++index;
+  }
+  std::vector<std::wstring> subkeys;
+  for (DWORD index = 0;; ++index) {
+    DWORD nameLength = static_cast<DWORD>(name.size());
+    if (RegEnumKeyExW(key, index, name.data(), &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    subkeys.emplace_back(name.data());
+  }
+  RegCloseKey(key);
+  for (const std::wstring& subkey : subkeys) Walk(parent, path + L"\\" + subkey, lines);
+}
+
+// What registering may touch: the classes of the machine and of the user.
+std::set<std::wstring> Registry() {
+  std::set<std::wstring> lines;
+  Walk(HKEY_LOCAL_MACHINE, L"Software\\Classes", lines);
+  Walk(HKEY_CURRENT_USER, L"Software\\Classes", lines);
+  return lines;
+}
+
+std::wstring Differences(const std::set<std::wstring>& before, const std::set<std::wstring>& after) {
+  std::wstring text;
+  for (const auto& line : after) text += before.contains(line) ? L"" : L"\n  added " + line;
+  for (const auto& line : before) text += after.contains(line) ? L"" : L"\n  removed " + line;
+  return text;
+}
+
+std::wstring Text(const GUID& guid) {
+  wchar_t text[39] = {};
+  StringFromGUID2(guid, text, 39);
+  return text;
+}
+
+// The default value of a key under HKEY_CLASSES_ROOT, as a client reads it.
+std::wstring ClassText(const std::wstring& key) {
+  wchar_t text[MAX_PATH] = {};
+  DWORD size = sizeof(text);
+  RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, text, &size);
+  return text;
+}
+
+// The thumbnail provider Explorer runs on a .m32 file: the class the extension's
+// thumbnail handler names, given the file as a stream.
+ComPtr<IThumbnailProvider> ThumbnailProviderOver(const std::vector<std::uint8_t>& bytes) {
+  CLSID provider{};
+  ComPtr<IInitializeWithStream> initialize;
+  ComPtr<IThumbnailProvider> thumbnails;
+  ComPtr<IStream> stream;
+  stream.Attach(SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size())));
+  if (FAILED(CLSIDFromString(ClassText(L".m32\\ShellEx\\" + Text(__uuidof(IThumbnailProvider))).c_str(), &provider)) ||
+      FAILED(CoCreateInstance(provider, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&initialize))) ||
+      FAILED(initialize->Initialize(stream.Get(), STGM_READ)) || FAILED(initialize.As(&thumbnails))) {
+    ADD_FAILURE() << "no thumbnail provider for .m32";
+  }
+  return thumbnails;
+}
+
+struct Thumbnail {
+  HRESULT result = E_FAIL;
+  HBITMAP bitmap = nullptr;
+  WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
+  DIBSECTION dib{};
+  ~Thumbnail() { DeleteObject(bitmap); }
+};
+
+void MakeThumbnail(const std::vector<std::uint8_t>& texture, UINT size, Thumbnail& thumbnail) {
+  const ComPtr<IThumbnailProvider> provider = ThumbnailProviderOver(texture);
+  if (!provider) return;
+  thumbnail.result = provider->GetThumbnail(size, &thumbnail.bitmap, &thumbnail.alpha);
+  if (thumbnail.bitmap) GetObjectW(thumbnail.bitmap, sizeof(thumbnail.dib), &thumbnail.dib);
+}
+
+std::wstring CodecText(IWICBitmapDecoderInfo* info, HRESULT (IWICBitmapCodecInfo::*get)(UINT, WCHAR*, UINT*)) {
+  wchar_t text[256] = {};
+  UINT length = 0;
+  (info->*get)(256, text, &length);
+  return text;
+}
+
+// The decoder Windows' imaging component lists for .m32 files.
+ComPtr<IWICBitmapDecoderInfo> M32Decoder(IWICImagingFactory* factory) {
+  ComPtr<IEnumUnknown> decoders;
+  if (FAILED(factory->CreateComponentEnumerator(WICDecoder, WICComponentEnumerateDefault, &decoders))) return {};
+  for (ComPtr<IUnknown> each; decoders->Next(1, &each, nullptr) == S_OK; each.Reset()) {
+    ComPtr<IWICBitmapDecoderInfo> info;
+    if (SUCCEEDED(each.As(&info)) && CodecText(info.Get(), &IWICBitmapCodecInfo::GetFileExtensions) == L".m32")
+      return info;
+  }
+  return {};
+}
+
+// Each test registers the DLL as the installer does, works as a client would, and
+// leaves the registry as it found it once the DLL is unregistered.
+class ShellDll : public testing::Test {
+ protected:
+  void SetUp() override {
+    before_ = Registry();
+    ASSERT_EQ(Regsvr32(L"/s"), 0);
+    ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    ASSERT_HRESULT_SUCCEEDED(
+        CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory_)));
+  }
+  void TearDown() override {
+    factory_.Reset();
+    CoUninitialize();
+    EXPECT_EQ(Regsvr32(L"/u /s"), 0);
+    const std::set<std::wstring> after = Registry();
+    EXPECT_TRUE(after == before_) << "left in the registry:" << Differences(before_, after);
+  }
+
+  ComPtr<IWICImagingFactory> factory_;
+
+ private:
+  std::set<std::wstring> before_;
+};
+
+RgbaImage Flat(std::uint32_t width, std::uint32_t height, std::size_t level) {
+  const unsigned argb = preview_testing::LevelColour(level);
+  const std::uint8_t rgba[] = {static_cast<std::uint8_t>(argb >> 16), static_cast<std::uint8_t>(argb >> 8),
+                               static_cast<std::uint8_t>(argb), static_cast<std::uint8_t>(argb >> 24)};
+  RgbaImage image{width, height, {}};
+  for (std::size_t pixel = 0; pixel < std::size_t{width} * height; ++pixel)
+    image.rgba.insert(image.rgba.end(), rgba, rgba + 4);
+  return image;
+}
+
+// Each mip level a flat colour of its own, so that the thumbnail shows the level it was
+// made from: the smallest sound one at least as large as the thumbnail on each side.
+TEST_F(ShellDll, ThumbnailsComeFromTheSmallestLevelLargeEnoughInTheTexturesShapeWithAlpha) {
+  std::vector<std::uint8_t> damaged = preview_testing::FlatLevels(512, 256);
+  m32write::PutU32(damaged, m32write::kOffsetsAt + 2 * 4, 0xFFFFFFFF);  // level 2 past the end
+  const struct {
+    std::vector<std::uint8_t> texture;  // 512 x 256: 256 x 128, 128 x 64, 64 x 32, 32 x 16 ...
+    UINT asked;
+    RgbaImage expected;
+  } cases[] = {
+      {preview_testing::FlatLevels(512, 256), 32, Flat(32, 16, 4)},
+      {preview_testing::FlatLevels(512, 256), 96, Flat(96, 48, 2)},
+      {preview_testing::FlatLevels(512, 256), 256, Flat(256, 128, 1)},
+      {damaged, 96, Flat(96, 48, 1)},
+      {preview_testing::FlatLevels(40, 200), 96, Flat(19, 96, 1)},
+      {preview_testing::FlatLevels(33, 17), 256, Flat(33, 17, 0)},  // never larger than the texture
+      // Averaged down from 16 x 8, alpha kept apart from the colour, the top row first.
+      {preview_testing::M32Bytes(preview_testing::Quarters(64, 32)), 12, preview_testing::Quarters(12, 6)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "asked " << c.asked << ", expected " << c.expected.width << " x "
+                                    << c.expected.height);
+    Thumbnail thumbnail;
+    MakeThumbnail(c.texture, c.asked, thumbnail);
+    ASSERT_HRESULT_SUCCEEDED(thumbnail.result);
+    EXPECT_EQ(thumbnail.alpha, WTSAT_ARGB);
+    const BITMAP& bitmap = thumbnail.dib.dsBm;
+    ASSERT_EQ(bitmap.bmBitsPixel, 32);
+    ASSERT_EQ(std::pair(bitmap.bmWidth, bitmap.bmHeight), std::pair(LONG(c.expected.width), LONG(c.expected.height)));
+    const auto* pixels = static_cast<const std::uint32_t*>(bitmap.bmBits);
+    EXPECT_EQ(preview_testing::WrongPixels(
+                  c.expected,
+                  [&](std::uint32_t x, std::uint32_t y) { return pixels[std::size_t{y} * c.expected.width + x]; }),
+              0);
+  }
+}
+
+// Chosen by the file's first bytes with no hint of the codec; every pixel and alpha of
+// level 0 as 32-bit BGRA, and any rectangle of it at any stride, checked against the
+// buffer it goes into.
+TEST_F(ShellDll, WindowsImagingFindsTheDecoderByContentAndCopiesLevel0Exactly) {
+  const TempDir folder;
+  const RgbaImage texture = preview_testing::Varied(19, 7);
+  preview_testing::WriteM32(folder / "wall.m32", texture);
+  ComPtr<IWICBitmapDecoder> decoder;
+  ASSERT_HRESULT_SUCCEEDED(factory_->CreateDecoderFromFilename(WindowsPath(folder / "wall.m32").c_str(), nullptr,
+                                                               GENERIC_READ, WICDecodeMetadataCacheOnDemand, &decoder));
+  const ComPtr<IWICBitmapDecoderInfo> listed = M32Decoder(factory_.Get());
+  ASSERT_TRUE(listed) << "no decoder listed for .m32";
+  EXPECT_EQ(CodecText(listed.Get(), &IWICBitmapCodecInfo::GetMimeTypes), L"image/x-m32");
+  GUID container{}, listedContainer{}, format{}, listedFormat{};
+  UINT formats = 0, width = 0, height = 0;
+  decoder->GetContainerFormat(&container);
+  listed->GetContainerFormat(&listedContainer);
+  listed->GetPixelFormats(1, &listedFormat, &formats);
+  EXPECT_EQ(Text(container), Text(listedContainer)) << "the decoder chosen is the one listed for .m32";
+
+  ComPtr<IWICBitmapFrameDecode> frame;
+  ASSERT_HRESULT_SUCCEEDED(decoder->GetFrame(0, &frame));
+  frame->GetPixelFormat(&format);
+  EXPECT_EQ(Text(format), Text(GUID_WICPixelFormat32bppBGRA));
+  EXPECT_EQ(formats, 1u);
+  EXPECT_EQ(Text(listedFormat), Text(format));
+  frame->GetSize(&width, &height);
+  ASSERT_EQ(std::pair(width, height), std::pair(19u, 7u));
+
+  const struct {
+    std::optional<WICRect> area;  // none: the whole image
+    UINT stride;
+    UINT bufferSize;
+    HRESULT result;
+  } copies[] = {
+      {std::nullopt, 19 * 4, 19 * 4 * 7, S_OK},
+      {WICRect{3, 2, 5, 4}, 5 * 4 + 12, (5 * 4 + 12) * 3 + 5 * 4, S_OK},  // rows apart, the last one unpadded
+      {WICRect{18, 6, 1, 1}, 4, 4, S_OK},
+      {WICRect{15, 0, 5, 1}, 20, 20, E_INVALIDARG},  // past the right edge
+      {WICRect{0, -1, 1, 1}, 4, 4, E_INVALIDARG},
+      {WICRect{0, 5, 1, 3}, 4, 12, E_INVALIDARG},          // past the bottom
+      {WICRect{3, 2, 5, 4}, 5 * 4 - 1, 80, E_INVALIDARG},  // a stride shorter than a row
+      {WICRect{3, 2, 5, 4}, 5 * 4, 5 * 4 * 4 - 1, WINCODEC_ERR_INSUFFICIENTBUFFER},
+  };
+  constexpr BYTE kUntouched = 0xA5;
+  for (const auto& c : copies) {
+    const WICRect area = c.area.value_or(WICRect{0, 0, 19, 7});
+    SCOPED_TRACE(testing::Message() << area.X << "," << area.Y << " " << area.Width << " x " << area.Height
+                                    << ", stride " << c.stride << ", buffer " << c.bufferSize);
+    std::vector<BYTE> buffer(c.bufferSize + 16, kUntouched);
+    ASSERT_EQ(frame->CopyPixels(c.area ? &area : nullptr, c.stride, c.bufferSize, buffer.data()), c.result);
+    std::vector<BYTE> expected(buffer.size(), kUntouched);
+    for (INT y = 0; SUCCEEDED(c.result) && y < area.Height; ++y) {
+      for (INT x = 0; x < area.Width; ++x) {
+        const std::uint8_t* rgba = &texture.rgba[(std::size_t(area.Y + y) * 19 + area.X + x) * 4];
+        const BYTE bgra[] = {rgba[2], rgba[1], rgba[0], rgba[3]};
+        std::copy(bgra, bgra + 4, expected.begin() + y * c.stride + x * 4);
+      }
+    }
+    EXPECT_TRUE(buffer == expected) << "each pixel in its place, nothing written between rows or past the last";
+  }
+}
+
+TEST_F(ShellDll, DamagedTexturesGiveErrorsFromTheDecoderAndTheThumbnailProvider) {
+  const TempDir folder;
+  const ComPtr<IWICBitmapDecoderInfo> listed = M32Decoder(factory_.Get());
+  ASSERT_TRUE(listed) << "no decoder listed for .m32";
+  for (const auto& damage : preview_testing::DamagedTextures()) {
+    SCOPED_TRACE(damage.name);
+    const std::string path = folder / (damage.name + ".m32");
+    preview_testing::WriteBytes(path, damage.bytes);
+    ComPtr<IWICBitmapDecoder> decoder;
+    EXPECT_HRESULT_FAILED(factory_->CreateDecoderFromFilename(WindowsPath(path).c_str(), nullptr, GENERIC_READ,
+                                                              WICDecodeMetadataCacheOnDemand, &decoder));
+    // Asked directly, as a program that goes by the extension would.
+    ComPtr<IStream> stream;
+    ASSERT_HRESULT_SUCCEEDED(SHCreateStreamOnFileEx(WindowsPath(path).c_str(), STGM_READ, 0, FALSE, nullptr, &stream));
+    ASSERT_HRESULT_SUCCEEDED(listed->CreateInstance(&decoder));
+    EXPECT_EQ(decoder->Initialize(stream.Get(), WICDecodeMetadataCacheOnDemand), WINCODEC_ERR_BADHEADER);
+    Thumbnail thumbnail;
+    MakeThumbnail(damage.bytes, 96, thumbnail);
+    EXPECT_EQ(thumbnail.result, WINCODEC_ERR_BADHEADER);
+    EXPECT_EQ(thumbnail.bitmap, nullptr);
+  }
+}
+
+}  // namespace
