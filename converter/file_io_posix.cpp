@@ -232,29 +232,19 @@ ReplacingFile::ReplacingFile(std::filesystem::path target) : handle_(new Handle)
   }
 }
 
-bool ReplacingFile::Write(std::span<const std::uint8_t> bytes) {
-  if (handle_->throwOnWrite) throw std::bad_alloc();
-  while (error_.empty() && !bytes.empty()) {
-    const ssize_t written = ::write(handle_->fd, bytes.data(), bytes.size());
-    if (written > 0) {
-      bytes = bytes.subspan(static_cast<std::size_t>(written));
-    } else if (written == 0 || errno != EINTR) {
-      const int code = written == 0 ? EIO : errno;
-      error_ = "cannot write " + DisplayName(target_) + ": " + SystemMessage(code);
-    }
-  }
-  return error_.empty();
-}
+bool ReplacingFile::Write(std::span<const std::uint8_t> bytes) { return WriteAt(kWhereItEnded, bytes); }
 
 bool ReplacingFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
   if (handle_->throwOnWrite) throw std::bad_alloc();
-  if (offset > kLargestOffset - bytes.size())
+  const bool atTheEnd = offset == kWhereItEnded;
+  if (!atTheEnd && offset > kLargestOffset - bytes.size())
     error_ = "cannot write " + DisplayName(target_) + ": " + SystemMessage(EOVERFLOW);
   while (error_.empty() && !bytes.empty()) {
-    const ssize_t written = pwrite(handle_->fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    const ssize_t written = atTheEnd ? ::write(handle_->fd, bytes.data(), bytes.size())
+                                     : pwrite(handle_->fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
     if (written > 0) {
       bytes = bytes.subspan(static_cast<std::size_t>(written));
-      offset += static_cast<std::uint64_t>(written);
+      offset += atTheEnd ? 0 : static_cast<std::uint64_t>(written);
     } else if (written == 0 || errno != EINTR) {
       const int code = written == 0 ? EIO : errno;
       error_ = "cannot write " + DisplayName(target_) + ": " + SystemMessage(code);
