@@ -132,10 +132,11 @@ class HeldSignals {
   sigset_t previous_;
 };
 
-// For tests: the named temporary file that file systems without O_TMPFILE get.
-bool NamedTemporaryWanted() { return getenv("PELLICAR_NAMED_TEMPORARY") != nullptr; }
+// Test seam: PELLICAR_TEST_NAMED_TEMPORARY set gives the named temporary file that file
+// systems without O_TMPFILE get.
+bool NamedTemporaryWanted() { return getenv("PELLICAR_TEST_NAMED_TEMPORARY") != nullptr; }
 
-// For tests: writing the output that PELLICAR_TEST_THROW_WRITING names throws, as memory
+// Test seam: writing the output that PELLICAR_TEST_THROW_WRITING names throws, as memory
 // running out would, a failure that no step of the conversion foresees.
 bool ThrowOnWriteWanted(const std::filesystem::path& target) {
   const char* name = getenv("PELLICAR_TEST_THROW_WRITING");

@@ -8,6 +8,7 @@
 #include "runtime/msgbox.h"
 #include "runtime/strings.h"
 #include "system/process.h"
+#include "system/program_search.h"
 #include "system/shortpath.h"
 #include "ui/frmPellicar.h"
 
