@@ -35,7 +35,7 @@ const char kUsage[] =
     "Exit status: 0 when every file converted, 1 when any failed (the others are\n"
     "still converted), 2 for a wrong command line.\n";
 
-const char kVersionText[] = "Pellicar.exe " PELLICAR_VERSION "\n";
+const char kVersionText[] = PELLICAR_CONVERTER " " PELLICAR_VERSION "\n";
 
 namespace {
 

@@ -3,7 +3,8 @@
 #include <system_error>
 
 #include "file_io_shared.h"
-#include "number_text.h"
+#include "system/native_string.h"
+#include "system/number_text.h"
 
 namespace m32tga {
 
@@ -13,7 +14,8 @@ std::filesystem::path FolderOf(const std::filesystem::path& file) {
 }
 
 std::string ShortenedMessage(std::uint64_t end, std::uint64_t sizeWhenOpened) {
-  return "changed while being read: ends at byte " + WithSeparators(end) + " of " + WithSeparators(sizeWhenOpened);
+  return "changed while being read: ends at byte " + sys::WithSeparators(end) + " of " +
+         sys::WithSeparators(sizeWhenOpened);
 }
 
 bool NamesFolder(const std::filesystem::path& path) {
@@ -22,19 +24,7 @@ bool NamesFolder(const std::filesystem::path& path) {
 }
 
 std::string DisplayName(const std::filesystem::path& path) {
-#ifdef _WIN32
-  const std::u8string utf8 = path.u8string();
-  std::string shown(utf8.begin(), utf8.end());
-#else
-  std::string shown = path.native();
-#endif
-  constexpr unsigned char kFirstPrintable = 0x20;
-  constexpr unsigned char kDelete = 0x7F;
-  for (char& c : shown) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < kFirstPrintable || byte == kDelete) c = '?';
-  }
-  return shown;
+  return sys::ToUtf8(sys::ForDisplay(sys::FromNative(path.native())));
 }
 
 }  // namespace m32tga

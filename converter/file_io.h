@@ -89,13 +89,18 @@ bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 // Whether the name is an existing folder, or ends in a separator and so can only be one.
 bool NamesFolder(const std::filesystem::path& path);
 
-// A path as it goes into a message, in UTF-8 on Windows and as its bytes elsewhere,
-// with control characters shown as '?' so that one failure stays on one line.
+// A path as it goes into a message: UTF-8, fit to show by sys::ForDisplay, so that one
+// failure stays on one line.
 std::string DisplayName(const std::filesystem::path& path);
 
 // Text for stderr or stdout: UTF-8, shown as such in a Windows console too. Whether
 // the text reached stdout.
 void PrintError(const std::string& text);
+
+// How the converter's programs end: all done, something failed, a wrong command line.
+inline constexpr int kAllConverted = 0;
+inline constexpr int kSomeFailed = 1;
+inline constexpr int kWrongCommandLine = 2;
 bool PrintOutput(const std::string& text);
 
 }  // namespace m32tga

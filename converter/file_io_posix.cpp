@@ -132,10 +132,11 @@ class HeldSignals {
   sigset_t previous_;
 };
 
-// For tests: the named temporary file that file systems without O_TMPFILE get.
-bool NamedTemporaryWanted() { return getenv("PELLICAR_NAMED_TEMPORARY") != nullptr; }
+// Test seam: PELLICAR_TEST_NAMED_TEMPORARY set gives the named temporary file that file
+// systems without O_TMPFILE get.
+bool NamedTemporaryWanted() { return getenv("PELLICAR_TEST_NAMED_TEMPORARY") != nullptr; }
 
-// For tests: writing the output that PELLICAR_TEST_THROW_WRITING names throws, as memory
+// Test seam: writing the output that PELLICAR_TEST_THROW_WRITING names throws, as memory
 // running out would, a failure that no step of the conversion foresees.
 bool ThrowOnWriteWanted(const std::filesystem::path& target) {
   const char* name = getenv("PELLICAR_TEST_THROW_WRITING");
@@ -232,29 +233,19 @@ ReplacingFile::ReplacingFile(std::filesystem::path target) : handle_(new Handle)
   }
 }
 
-bool ReplacingFile::Write(std::span<const std::uint8_t> bytes) {
-  if (handle_->throwOnWrite) throw std::bad_alloc();
-  while (error_.empty() && !bytes.empty()) {
-    const ssize_t written = ::write(handle_->fd, bytes.data(), bytes.size());
-    if (written > 0) {
-      bytes = bytes.subspan(static_cast<std::size_t>(written));
-    } else if (written == 0 || errno != EINTR) {
-      const int code = written == 0 ? EIO : errno;
-      error_ = "cannot write " + DisplayName(target_) + ": " + SystemMessage(code);
-    }
-  }
-  return error_.empty();
-}
+bool ReplacingFile::Write(std::span<const std::uint8_t> bytes) { return WriteAt(kWhereItEnded, bytes); }
 
 bool ReplacingFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
   if (handle_->throwOnWrite) throw std::bad_alloc();
-  if (offset > kLargestOffset - bytes.size())
+  const bool atTheEnd = offset == kWhereItEnded;
+  if (!atTheEnd && offset > kLargestOffset - bytes.size())
     error_ = "cannot write " + DisplayName(target_) + ": " + SystemMessage(EOVERFLOW);
   while (error_.empty() && !bytes.empty()) {
-    const ssize_t written = pwrite(handle_->fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    const ssize_t written = atTheEnd ? ::write(handle_->fd, bytes.data(), bytes.size())
+                                     : pwrite(handle_->fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
     if (written > 0) {
       bytes = bytes.subspan(static_cast<std::size_t>(written));
-      offset += static_cast<std::uint64_t>(written);
+      offset += atTheEnd ? 0 : static_cast<std::uint64_t>(written);
     } else if (written == 0 || errno != EINTR) {
       const int code = written == 0 ? EIO : errno;
       error_ = "cannot write " + DisplayName(target_) + ": " + SystemMessage(code);

@@ -10,6 +10,9 @@ namespace m32tga {
 // Temporary files beside a target start with this; the dot hides them on POSIX.
 inline constexpr char kTemporaryPrefix[] = ".pellicar-";
 
+// The offset with which ReplacingFile::Write writes on where the last write ended.
+inline constexpr std::uint64_t kWhereItEnded = UINT64_MAX;
+
 // The folder a file is in, "." for a bare name.
 std::filesystem::path FolderOf(const std::filesystem::path& file);
 

@@ -11,25 +11,10 @@
 
 #include "file_io.h"
 #include "file_io_shared.h"
+#include "system/native_string.h"
 
 namespace m32tga {
 namespace {
-
-std::string Utf8(std::wstring_view wide) {
-  if (wide.empty()) return {};
-  const int size = static_cast<int>(wide.size());
-  std::string utf8(WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr);
-  return utf8;
-}
-
-std::wstring Wide(std::string_view utf8) {
-  if (utf8.empty()) return {};
-  const int size = static_cast<int>(utf8.size());
-  std::wstring wide(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), static_cast<int>(wide.size()));
-  return wide;
-}
 
 // The system's own words for an error code, without the closing full stop.
 std::string SystemMessage(DWORD code) {
@@ -40,7 +25,7 @@ std::string SystemMessage(DWORD code) {
   std::wstring message(text, length);
   LocalFree(text);
   while (!message.empty() && (std::iswspace(message.back()) || message.back() == L'.')) message.pop_back();
-  return message.empty() ? "system error " + std::to_string(code) : Utf8(message);
+  return message.empty() ? "system error " + std::to_string(code) : sys::ToUtf8(sys::FromNative(message));
 }
 
 std::string LastError() { return SystemMessage(GetLastError()); }
@@ -184,7 +169,7 @@ bool ShowFile(HANDLE file) {
 
 std::wstring RandomName() {
   static std::mt19937_64 random{std::random_device{}()};
-  return Wide(kTemporaryPrefix) + std::to_wstring(random()) + L".tmp";
+  return sys::NativeFromAscii(kTemporaryPrefix) + std::to_wstring(random()) + L".tmp";
 }
 
 // A reason when the target may not be replaced.
@@ -225,17 +210,7 @@ ReplacingFile::ReplacingFile(std::filesystem::path target) : handle_(new Handle)
   }
 }
 
-bool ReplacingFile::Write(std::span<const std::uint8_t> bytes) {
-  while (error_.empty() && !bytes.empty()) {
-    DWORD written = 0;
-    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), kLargestRead));
-    if (!WriteFile(handle_->file.get(), bytes.data(), wanted, &written, nullptr) || written == 0) {
-      error_ = "cannot write " + DisplayName(target_) + ": " + LastError();
-    }
-    bytes = bytes.subspan(written);
-  }
-  return error_.empty();
-}
+bool ReplacingFile::Write(std::span<const std::uint8_t> bytes) { return WriteAt(kWhereItEnded, bytes); }
 
 void ReplacingFile::Reserve(std::uint64_t) {}
 
@@ -246,11 +221,13 @@ bool ReplacingFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> 
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD written = 0;
     const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), kLargestRead));
-    if (!WriteFile(handle_->file.get(), bytes.data(), wanted, &written, &at) || written == 0) {
+    const bool ok =
+        WriteFile(handle_->file.get(), bytes.data(), wanted, &written, offset == kWhereItEnded ? nullptr : &at);
+    if (!ok || written == 0) {
       error_ = "cannot write " + DisplayName(target_) + ": " + LastError();
     }
     bytes = bytes.subspan(written);
-    offset += written;
+    offset += offset == kWhereItEnded ? 0 : written;
   }
   return error_.empty();
 }
@@ -300,7 +277,7 @@ bool Print(DWORD stream, const std::string& text) {
   DWORD mode = 0;
   DWORD written = 0;
   if (GetConsoleMode(handle, &mode)) {
-    const std::wstring wide = Wide(text);
+    const std::wstring wide = sys::ToNative(sys::FromUtf8(text));
     return WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) &&
            written == wide.size();
   }

@@ -28,9 +28,12 @@
 #include <optional>
 #include <utility>
 
-#include "number_text.h"
+#include "system/number_text.h"
 
 namespace m32tga {
+
+using sys::WithSeparators;
+
 namespace {
 
 std::uint32_t ReadU32(std::span<const std::uint8_t> bytes, std::size_t at) {
@@ -159,7 +162,7 @@ std::span<const std::uint8_t> Level0Rows::Rows(std::size_t first, std::size_t co
   const std::uint64_t rowBytes = std::uint64_t{level0_.width} * kM32BytesPerPixel;
   if (rowBytes == 0 || first > level0_.height || count > level0_.height - first) return {};
   // A block at a time, never the whole image; the divisions keep both products exact.
-  if (count > std::max<std::uint64_t>(1, kTgaChunkBytes / rowBytes)) return {};
+  if (count > std::max<std::uint64_t>(1, kChunkBytes / rowBytes)) return {};
   if (first > (UINT64_MAX - level0_.offset) / rowBytes) return {};
   buffer_.resize(static_cast<std::size_t>(count * rowBytes));
   if (!source_.ReadAt(level0_.offset + first * rowBytes, buffer_)) return {};

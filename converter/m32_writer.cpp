@@ -5,10 +5,13 @@
 #include <cstring>
 #include <limits>
 
-#include "number_text.h"
 #include "pixel_loops.h"
+#include "system/number_text.h"
 
 namespace m32tga {
+
+using sys::WithSeparators;
+
 namespace {
 
 constexpr std::size_t kNameAt = 4;
@@ -21,7 +24,7 @@ constexpr std::uint64_t kLargestFile = std::numeric_limits<std::uint32_t>::max()
 constexpr std::size_t kRgbaBytes = kM32BytesPerPixel;
 constexpr std::size_t kAlpha = 3;
 // Bytes a level collects before it writes them: level 0 writes most, so more at once.
-constexpr std::size_t kLevel0WriteBytes = std::size_t{256} * 1024;
+constexpr std::size_t kLevel0WriteBytes = kChunkBytes;
 constexpr std::size_t kMipWriteBytes = std::size_t{64} * 1024;
 
 void PutU32(M32Header& header, std::size_t at, std::uint32_t value) {

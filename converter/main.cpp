@@ -8,13 +8,12 @@
 
 #include "command_line.h"
 #include "convert.h"
+#include "converter_version.h"
 #include "file_io.h"
 
 namespace {
 
-constexpr int kAllConverted = 0;
-constexpr int kSomeFailed = 1;
-constexpr int kWrongCommandLine = 2;
+using m32tga::kAllConverted, m32tga::kSomeFailed, m32tga::kWrongCommandLine;
 
 // What `work` says went wrong, also when it throws: memory running out, a name the
 // system cannot convert. The files it opened clean up as the exception leaves them, so
@@ -32,7 +31,7 @@ std::string Guarded(Work work) {
 
 int Printed(const char* text) {
   if (m32tga::PrintOutput(text)) return kAllConverted;
-  m32tga::PrintError("Pellicar.exe: cannot write to standard output\n");
+  m32tga::PrintError(PELLICAR_CONVERTER ": cannot write to standard output\n");
   return kSomeFailed;
 }
 
@@ -43,7 +42,7 @@ int Run(std::span<const std::filesystem::path> arguments) {
     case Action::kHelp: return Printed(kUsage);
     case Action::kVersion: return Printed(kVersionText);
     case Action::kUsageError:
-      PrintError("Pellicar.exe: " + line.error + "\nTry 'Pellicar.exe --help'.\n");
+      PrintError(PELLICAR_CONVERTER ": " + line.error + "\nTry '" PELLICAR_CONVERTER " --help'.\n");
       return kWrongCommandLine;
     case Action::kConvert: break;
   }
@@ -51,8 +50,8 @@ int Run(std::span<const std::filesystem::path> arguments) {
   for (const std::filesystem::path& input : line.inputs)
     outputs.push_back(line.output.value_or(DefaultOutputFor(input)));
   if (const auto input = OutputOverAnInput(line.inputs, outputs)) {
-    PrintError("Pellicar.exe: " + DisplayName(*input) + " is an input and would be replaced by an output\n" +
-               "Try 'Pellicar.exe --help'.\n");
+    PrintError(PELLICAR_CONVERTER ": " + DisplayName(*input) + " is an input and would be replaced by an output\n" +
+               "Try '" PELLICAR_CONVERTER " --help'.\n");
     return kWrongCommandLine;
   }
   // Read whole before anything is written, so that it may also be the output.
@@ -89,6 +88,6 @@ int main(int argc, char** argv) {
     status = Run(arguments);
     return std::string();
   });
-  if (!error.empty()) m32tga::PrintError("Pellicar.exe: " + error + "\n");
+  if (!error.empty()) m32tga::PrintError(PELLICAR_CONVERTER ": " + error + "\n");
   return error.empty() ? status : kSomeFailed;
 }

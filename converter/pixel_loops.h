@@ -7,6 +7,9 @@
 
 namespace m32tga {
 
+// What the converter reads, encodes or writes at a time, and the most rows it holds.
+inline constexpr std::size_t kChunkBytes = std::size_t{256} * 1024;
+
 // Red, green, blue, alpha to blue, green, red.
 void RgbaToBgr(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst, std::size_t pixels);
 // Red and blue trade places, both ways: RGBA to BGRA and BGRA to RGBA.

@@ -33,7 +33,6 @@
 namespace m32tga {
 namespace {
 
-constexpr std::uint8_t kTrueColour = 2;
 constexpr std::uint8_t kAlphaBits = 8;
 constexpr std::size_t kBgrBytes = 3;
 constexpr std::size_t kBgraBytes = 4;
@@ -48,7 +47,7 @@ void PutU16(std::uint8_t* at, std::uint32_t value) {
 
 std::array<std::uint8_t, kTgaHeaderBytes> HeaderFor(ImageSize size, TgaDepth depth) {
   std::array<std::uint8_t, kTgaHeaderBytes> header{};
-  header[kTgaImageTypeAt] = kTrueColour;
+  header[kTgaImageTypeAt] = kTgaTrueColourType;
   PutU16(&header[kTgaWidthAt], size.width);
   PutU16(&header[kTgaHeightAt], size.height);
   header[kTgaDepthAt] = static_cast<std::uint8_t>(BytesPerPixel(depth) * kBitsPerByte);
@@ -65,7 +64,7 @@ std::array<std::uint8_t, kTgaFooterBytes> Footer() {
 // Collects bytes in a fixed buffer and hands them to the sink when it fills.
 class ChunkWriter {
  public:
-  explicit ChunkWriter(ByteSink& sink) : sink_(sink), buffer_(kTgaChunkBytes) {}
+  explicit ChunkWriter(ByteSink& sink) : sink_(sink), buffer_(kChunkBytes) {}
 
   bool Put(std::span<const std::uint8_t> bytes) { return MakeRoom(bytes.size()) && (Append(bytes), true); }
 
@@ -123,7 +122,7 @@ bool WriteBlock(std::span<const std::uint8_t> block, std::uint32_t width, TgaDep
 // 65,535 pixels is 262,140 bytes, just under the buffer.
 std::size_t RowsPerBlock(std::uint32_t width) {
   const std::size_t rowBytes = std::size_t{width} * kM32BytesPerPixel;
-  return std::max<std::size_t>(1, kTgaChunkBytes / rowBytes);
+  return std::max<std::size_t>(1, kChunkBytes / rowBytes);
 }
 
 // Blocks from the bottom of the image up; each must hold exactly the rows asked for.

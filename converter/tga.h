@@ -6,6 +6,8 @@
 #include <span>
 #include <string_view>
 
+#include "pixel_loops.h"
+
 namespace m32tga {
 
 enum class TgaDepth { kBgr24, kBgra32 };
@@ -13,6 +15,7 @@ enum class TgaDepth { kBgr24, kBgra32 };
 // The fixed parts of a TGA: the header, and the TGA 2.0 footer that may end the file,
 // two u32 offsets then the signature.
 inline constexpr std::size_t kTgaHeaderBytes = 18;
+inline constexpr std::uint8_t kTgaTrueColourType = 2;  // the image type of uncompressed colour
 // Where the header's fields lie, for the writer and the reader alike.
 inline constexpr std::size_t kTgaIdLengthAt = 0;
 inline constexpr std::size_t kTgaMapTypeAt = 1;
@@ -37,9 +40,8 @@ class ByteSink {
   ~ByteSink() = default;
 };
 
-// The encoder's working buffer; the encoder hands the sink pieces no larger than this,
-// and asks its pixel source for blocks of rows no larger than this (one row at least).
-inline constexpr std::size_t kTgaChunkBytes = std::size_t{256} * 1024;
+// The encoder hands the sink pieces no larger than kChunkBytes, and asks its pixel
+// source for blocks of rows no larger than that (one row at least).
 
 // Where the pixels come from, a block of rows at a time, so that a large image need
 // never be whole in memory.

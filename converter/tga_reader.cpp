@@ -50,11 +50,14 @@
 #include <vector>
 
 #include "m32.h"
-#include "number_text.h"
 #include "pixel_loops.h"
+#include "system/number_text.h"
 #include "tga.h"
 
 namespace m32tga {
+
+using sys::WithSeparators;
+
 namespace {
 
 constexpr std::uint8_t kRunLengthTypeBit = 8;
@@ -74,10 +77,8 @@ constexpr std::uint64_t kMostPixelsInAPacket = kPacketCountMask + 1;
 constexpr std::size_t kMaxPixelBytes = 4;
 constexpr std::size_t kRgbaBytes = kM32BytesPerPixel;
 constexpr std::uint8_t kOpaque = 255;
-// What the reader reads from a file at a time; also the most rows it keeps.
-constexpr std::size_t kChunkBytes = std::size_t{256} * 1024;
 
-enum class Kind { kMapped = 1, kTrueColour = 2, kGrey = 3 };
+enum class Kind { kMapped = 1, kTrueColour = kTgaTrueColourType, kGrey = 3 };
 
 std::uint16_t U16At(std::span<const std::uint8_t> bytes, std::size_t at) {
   return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);

@@ -8,7 +8,7 @@
 #include <span>
 #include <utility>
 
-#include "number_text.h"
+#include "system/number_text.h"
 
 namespace preview {
 namespace {
@@ -45,8 +45,8 @@ class DeviceSource final : public m32tga::ByteSource {
     // Within the size first seen, so that the sum cannot overflow.
     if (offset > size_ || bytes.size() > size_ - offset || !device_->seek(start_ + static_cast<qint64>(offset)) ||
         device_->read(reinterpret_cast<char*>(bytes.data()), wanted) != wanted) {
-      error_ = "changed while being read: it ends before byte " + m32tga::WithSeparators(offset + bytes.size()) +
-               " of " + m32tga::WithSeparators(size_);
+      error_ = "changed while being read: it ends before byte " + sys::WithSeparators(offset + bytes.size()) + " of " +
+               sys::WithSeparators(size_);
     }
     return error_.empty();
   }

@@ -20,9 +20,7 @@
 
 namespace {
 
-constexpr int kWritten = 0;
-constexpr int kFailed = 1;
-constexpr int kWrongCommandLine = 2;
+using m32tga::kAllConverted, m32tga::kSomeFailed, m32tga::kWrongCommandLine;
 
 constexpr char kUsage[] = "Usage: pellicar-thumbnailer -s SIZE INPUT.m32 OUTPUT.png\n";
 
@@ -93,7 +91,7 @@ int main(int argc, char* argv[]) {
     return kWrongCommandLine;
   }
   const QString error = Thumbnail(request);
-  if (error.isEmpty()) return kWritten;
+  if (error.isEmpty()) return kAllConverted;
   std::fprintf(stderr, "pellicar-thumbnailer: %s: %s\n", qUtf8Printable(request.input), qUtf8Printable(error));
-  return kFailed;
+  return kSomeFailed;
 }

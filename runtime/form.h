@@ -66,6 +66,9 @@ class Application {
   // given, also where it is not valid text.
   std::vector<std::u16string> arguments() const;
 
+  // The program's name, which the runtime's own messages carry as their title.
+  static void setTitle(const std::u16string& title);
+
  private:
   struct Native;
   std::unique_ptr<Native> native_;

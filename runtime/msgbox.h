@@ -18,7 +18,7 @@ struct Message {
 // Shows `message` and returns once the user has closed it.
 void MsgBox(const Message& message);
 
-// Replaces how messages are shown until called with an empty function; for tests.
+// Test seam: replaces how messages are shown until called with an empty function.
 void OverrideMsgBox(std::function<void(const Message&)> show);
 
 }  // namespace runtime

@@ -5,6 +5,7 @@
 
 #include "system/directory.h"
 #include "system/native_string.h"
+#include "system/number_text.h"
 
 namespace runtime {
 
@@ -22,7 +23,7 @@ inline std::u16string ParentPath(std::u16string_view path) { return FromNative(s
 inline std::string ToUtf8(std::u16string_view text) { return sys::ToUtf8(text); }
 inline std::u16string FromUtf8(std::string_view text) { return sys::FromUtf8(text); }
 
-// A number as the window shows it, in plain digits.
-inline std::u16string NumberText(long long number) { return FromUtf8(std::to_string(number)); }
+// A number as the window shows it; see sys::WithSeparators.
+inline std::u16string NumberText(long long number) { return FromUtf8(sys::WithSeparators(number)); }
 
 }  // namespace runtime

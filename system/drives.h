@@ -21,7 +21,7 @@ NativeString Designation(const Drive& drive);
 // the system cannot say.
 std::vector<Drive> Drives();
 
-// Replaces what Drives() reports until called again with an empty table; for tests.
+// Test seam: replaces what Drives() reports until called again with an empty table.
 void OverrideDrives(std::vector<Drive> drives);
 
 // The drive whose root holds `path`, the deepest where roots nest; null when none does.

@@ -8,6 +8,7 @@ constexpr char16_t kReplacement = 0xFFFD;
 
 bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool IsControl(char16_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 bool IsEscapedByte(char16_t c) { return c >= 0xDC80 && c <= 0xDCFF; }
 bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
 
@@ -119,7 +120,7 @@ std::u16string ForDisplay(std::u16string_view text) {
   for (std::size_t i = 0; i < out.size(); ++i) {
     if (IsHighSurrogate(out[i]) && i + 1 < out.size() && IsLowSurrogate(out[i + 1]))
       ++i;
-    else if (IsHighSurrogate(out[i]) || IsLowSurrogate(out[i]))
+    else if (IsHighSurrogate(out[i]) || IsLowSurrogate(out[i]) || IsControl(out[i]))
       out[i] = kReplacement;
   }
   return out;

@@ -26,8 +26,9 @@ std::u16string FromNative(NativeStringView text);
 // ASCII text, such as a fixed part of a name, as a native string.
 inline NativeString NativeFromAscii(std::string_view ascii) { return NativeString(ascii.begin(), ascii.end()); }
 
-// The text for showing a name: each lone surrogate (a byte that stood for itself on
-// POSIX) becomes U+FFFD.
+// The text for showing a name or a message on one line, the one rule of every program
+// here: each lone surrogate (a byte that is not UTF-8 on POSIX) and each control
+// character becomes U+FFFD.
 std::u16string ForDisplay(std::u16string_view text);
 
 }  // namespace sys

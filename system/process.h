@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -65,13 +64,6 @@ class Process {
 // When nothing can be started the process counts as ended at once, its result
 // NotStarted with the reason.
 Process StartProcess(const NativeString& commandLine);
-
-// Where StartProcess looks for a program named without a folder, in words for a person.
-#ifdef _WIN32
-inline constexpr std::string_view kProgramSearchPlaces = "in the places Windows searches";
-#else
-inline constexpr std::string_view kProgramSearchPlaces = "beside the program or on PATH";
-#endif
 
 // Waits up to `milliseconds` (negative: without limit) for the process to end, reading
 // its stderr meanwhile, at least every few milliseconds, so that a process that writes

@@ -18,7 +18,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 
 #include "command_line.h"
@@ -31,36 +30,7 @@ extern char** environ;
 namespace sys {
 namespace {
 
-bool IsExecutableFile(const NativeString& path) {
-  struct stat st {};
-  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
-}
-
 constexpr int kErrorPipeCapacity = 1 << 20;
-
-// Read once: it is costly, and the executable does not move while it runs.
-const NativeString& OwnFolder() {
-  static const NativeString folder = [] {
-    std::error_code error;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? NativeString() : self.parent_path().native();
-  }();
-  return folder;
-}
-
-std::vector<NativeString> SearchFolders() {
-  std::vector<NativeString> folders;
-  if (const auto& own = OwnFolder(); !own.empty()) folders.push_back(own);
-  const char* path = std::getenv("PATH");
-  if (!path) return folders;
-  std::string_view rest = path;
-  for (auto colon = rest.find(':');; colon = rest.find(':')) {
-    const auto folder = rest.substr(0, colon);
-    if (RootLength(folder) > 0) folders.emplace_back(folder);  // empty and relative ones mean "here"
-    if (colon == std::string_view::npos) return folders;
-    rest.remove_prefix(colon + 1);
-  }
-}
 
 int OpenEndWatch(pid_t pid) {
 #ifdef SYS_pidfd_open
@@ -255,16 +225,6 @@ Process NotStarted(std::error_code reason) {
 std::error_code LastError() { return os::ErrorCode(errno); }
 
 }  // namespace
-
-NativeString FindProgram(const NativeString& name) {
-  if (name.empty()) return {};
-  if (name.find(kSeparator) != NativeString::npos) return IsExecutableFile(name) ? name : NativeString();
-  for (const auto& folder : SearchFolders()) {
-    auto candidate = JoinPath(folder, name);
-    if (IsExecutableFile(candidate)) return candidate;
-  }
-  return {};
-}
 
 Process::Process() = default;
 Process::Process(std::unique_ptr<Handles> handles) : handles_(std::move(handles)) {}

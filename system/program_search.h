@@ -1,8 +1,17 @@
 #pragma once
-// Linux only: where StartProcess finds a program. Windows searches by itself.
+// Where StartProcess finds a program: on Linux FindProgram; Windows searches by itself.
+#include <string_view>
+
 #include "native_string.h"
 
 namespace sys {
+
+// Where StartProcess looks for a program named without a folder, in words for a person.
+#ifdef _WIN32
+inline constexpr std::string_view kProgramSearchPlaces = "in the places Windows searches";
+#else
+inline constexpr std::string_view kProgramSearchPlaces = "beside the program or on PATH";
+#endif
 
 // Where a program named without a directory is found: the folder of this executable,
 // then each folder of PATH. Never the current directory, which may be any folder a

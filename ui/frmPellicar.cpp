@@ -2,7 +2,6 @@
 
 #include "runtime/error.h"
 #include "runtime/strings.h"
-#include "ui/version.h"
 
 namespace {
 
@@ -11,6 +10,7 @@ constexpr int kClientWidth = 4725, kClientHeight = 4650;  // twips
 }  // namespace
 
 frmPellicar::frmPellicar() {
+  runtime::Application::setTitle(kCaption);
   setCaption(kCaption);
   setIcon(u"pellicar");
   setClientSize(kClientWidth, kClientHeight);

@@ -13,6 +13,7 @@
 #include "runtime/form.h"
 #include "runtime/label.h"
 #include "runtime/picturebox.h"
+#include "ui/version.h"
 
 namespace sys {
 struct ProcessResult;
@@ -22,7 +23,7 @@ class frmPellicar : public runtime::Form {
  public:
   frmPellicar();
 
-  inline static const std::u16string kCaption = u"Pellicar convertor";
+  inline static const std::u16string kCaption = u"" PELLICAR_TITLE;
 
   // Declared in tab order, which is also the order in which they are created.
   runtime::DriveListBox Drive1{*this};

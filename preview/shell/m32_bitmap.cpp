@@ -20,7 +20,7 @@ BitmapResult Failure(Fault fault, std::string reason) { return {{}, fault, std::
 
 // How many rows of `level` the converter's row reader gives at once.
 std::size_t RowsPerBlock(const MipLevel& level) {
-  return std::max<std::size_t>(1, m32tga::kTgaChunkBytes / (std::size_t{level.width} * kM32BytesPerPixel));
+  return std::max<std::size_t>(1, m32tga::kChunkBytes / (std::size_t{level.width} * kM32BytesPerPixel));
 }
 
 // What the texture's pixels that fall on one thumbnail pixel add up to.

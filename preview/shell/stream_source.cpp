@@ -4,7 +4,7 @@
 #include <limits>
 #include <utility>
 
-#include "number_text.h"
+#include "system/number_text.h"
 
 namespace shell {
 namespace {
@@ -33,17 +33,17 @@ bool StreamSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) {
   if (!error_.empty()) return false;
   // Within the size first seen, so that the sum cannot overflow.
   if (offset > size_ || bytes.size() > size_ - offset) {
-    return Fail("byte " + m32tga::WithSeparators(offset + bytes.size()) + " is past the end of the stream (" +
-                m32tga::WithSeparators(size_) + " bytes)");
+    return Fail("byte " + sys::WithSeparators(offset + bytes.size()) + " is past the end of the stream (" +
+                sys::WithSeparators(size_) + " bytes)");
   }
   if (FAILED(stream_->Seek(At(offset), STREAM_SEEK_SET, nullptr))) {
-    return Fail("cannot move to byte " + m32tga::WithSeparators(offset) + " of the stream");
+    return Fail("cannot move to byte " + sys::WithSeparators(offset) + " of the stream");
   }
   for (std::uint64_t at = offset; !bytes.empty();) {
     const auto wanted = static_cast<ULONG>(std::min<std::size_t>(bytes.size(), std::numeric_limits<ULONG>::max()));
     ULONG got = 0;
     if (FAILED(stream_->Read(bytes.data(), wanted, &got)) || got == 0 || got > wanted) {
-      return Fail("cannot read the stream at byte " + m32tga::WithSeparators(at));
+      return Fail("cannot read the stream at byte " + sys::WithSeparators(at));
     }
     bytes = bytes.subspan(got);
     at += got;

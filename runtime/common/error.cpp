@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "runtime/form.h"
 #include "runtime/msgbox.h"
 #include "runtime/strings.h"
 #include "system/error.h"
@@ -30,7 +31,14 @@ std::pair<int, const char16_t*> Classify(const std::error_code& code) {
   return {kPathFileAccessError, u"Path/File access error"};
 }
 
+std::u16string& Title() {
+  static std::u16string title;
+  return title;
+}
+
 }  // namespace
+
+void Application::setTitle(const std::u16string& title) { Title() = title; }
 
 Error::Error(int number, const std::u16string& description)
     : std::runtime_error(ToUtf8(description)), number_(number), description_(description) {}
@@ -53,7 +61,7 @@ void RunHandler(const std::function<void()>& handler) {
   try {
     handler();
   } catch (const Error& error) {
-    MsgBox({u"Pellicar convertor", u"Run-time error '" + NumberText(error.number()) + u"':\n\n" + error.description(),
+    MsgBox({Title(), u"Run-time error '" + NumberText(error.number()) + u"':\n\n" + error.description(),
             MsgBoxIcon::kCritical});
     std::exit(EXIT_FAILURE);
   }

@@ -65,6 +65,4 @@ void EndBusy(Form&) {
 
 }  // namespace backend
 
-void DoEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
-
 }  // namespace runtime

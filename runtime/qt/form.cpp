@@ -1,10 +1,9 @@
 // The form: a window with a fixed size, a title and an icon, and no maximise button.
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFontMetrics>
 #include <QIcon>
-#include <QMessageBox>
-#include <QScreen>
+#include <QLabel>
+#include <QPushButton>
 
 #include "peer.h"
 #include "runtime/common/backend.h"
@@ -52,24 +51,6 @@ bool Form::visible() const { return peer_->isVisible(); }
 
 void Form::close() { peer_->close(); }
 
-struct Application::Native {
-  // QApplication takes out the arguments that are Qt's; the bytes of the rest are kept,
-  // not QApplication::arguments(), which loses names that are not valid text.
-  Native(int& argc, char** argv) : app(argc, argv) {
-    for (int i = 1; i < argc; ++i) arguments.push_back(FromNative(argv[i]));
-  }
-  QApplication app;
-  std::vector<std::u16string> arguments;
-};
-
-Application::Application(int& argc, char** argv) : native_(std::make_unique<Native>(argc, argv)) {}
-
-Application::~Application() = default;
-
-int Application::run(Form&) { return QApplication::exec(); }
-
-std::vector<std::u16string> Application::arguments() const { return native_->arguments; }
-
 namespace backend {
 
 void Place(Form&, Peer& peer, const TwipsRect& rect) {
@@ -80,33 +61,10 @@ void Focus(Peer& peer) { peer.widget()->setFocus(); }
 
 bool HasFocus(const Peer& peer) { return peer.widget()->hasFocus(); }
 
-namespace {
-
-// The form to own a message box: the active one, else the first shown; null if none.
-QWidget* ShownForm() {
-  if (auto* form = dynamic_cast<Form::Peer*>(QApplication::activeWindow())) return form;
-  for (QWidget* window : QApplication::topLevelWidgets()) {
-    if (dynamic_cast<Form::Peer*>(window) && window->isVisible()) return window;
-  }
-  return nullptr;
-}
-
-}  // namespace
-
-int MessageRowsOnScreen() {
-  const QWidget* form = ShownForm();
-  const QScreen* screen = form ? form->screen() : QGuiApplication::primaryScreen();
-  return screen->availableGeometry().height() / QFontMetrics(QApplication::font("QMessageBox")).lineSpacing();
-}
-
-// The box is owned by the form, modal, also when another window is active.
-void ShowMessageBox(const Message& message) {
-  const auto icon = message.icon == MsgBoxIcon::kCritical ? QMessageBox::Critical : QMessageBox::Warning;
-  QMessageBox box(icon, qt::ToQString(message.title), qt::ToQString(message.text), QMessageBox::Ok, ShownForm());
-  box.setTextFormat(Qt::PlainText);  // names and the converter's words are never markup
-  box.setDefaultButton(QMessageBox::Ok);
-  box.setEscapeButton(QMessageBox::Ok);
-  box.exec();
+// A button's or a label's text.
+void SetText(Peer& peer, const std::u16string& text) {
+  if (auto* button = qobject_cast<QPushButton*>(peer.widget())) return button->setText(qt::ToQString(text));
+  if (auto* label = qobject_cast<QLabel*>(peer.widget())) label->setText(qt::ToQString(text));
 }
 
 }  // namespace backend

@@ -1,4 +1,4 @@
-// The event loop, DoEvents and the busy state, and what the form and the controls share.
+// The application: the event loop and DoEvents, and what the form and the controls share.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -14,8 +14,6 @@
 namespace runtime {
 namespace win32 {
 namespace {
-
-int gBusy = 0;
 
 bool IsOurForm(HWND hwnd) {
   wchar_t name[64] = {};
@@ -55,10 +53,6 @@ HWND ShownForm() {
   return form;
 }
 
-std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
-
-std::u16string FromWide(std::wstring_view text) { return std::u16string(text.begin(), text.end()); }
-
 HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 
 int DpiOf(HWND hwnd) {
@@ -92,8 +86,6 @@ void RegisterClasses() {
   (void)registered;
 }
 
-bool Busy() { return gBusy > 0; }
-
 void Dispatch(MSG& message) {
   if (Busy() && IsInput(message) && !ClosesAForm(message)) return;
   const HWND root = message.hwnd ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
@@ -115,7 +107,7 @@ std::vector<std::u16string> Application::arguments() const {
   int count = 0;
   wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
   std::vector<std::u16string> arguments;
-  for (int i = 1; words && i < count; ++i) arguments.push_back(win32::FromWide(words[i]));
+  for (int i = 1; words && i < count; ++i) arguments.push_back(FromNative(words[i]));
   LocalFree(words);
   return arguments;
 }
@@ -137,54 +129,4 @@ void DoEvents() {
   }
 }
 
-namespace backend {
-
-void BeginBusy(Form&) {
-  ++win32::gBusy;
-  SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-}
-
-void EndBusy(Form&) {
-  // Input already queued goes the way of the rest: dropped, all but a request to close.
-  MSG message;
-  for (auto [first, last] : {std::pair<UINT, UINT>{WM_KEYFIRST, WM_KEYLAST},
-                             {WM_MOUSEFIRST, WM_MOUSELAST},
-                             {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}}) {
-    while (PeekMessageW(&message, nullptr, first, last, PM_REMOVE)) win32::Dispatch(message);
-  }
-  --win32::gBusy;
-  SetCursor(LoadCursorW(nullptr, IDC_ARROW));
-  POINT cursor;
-  GetCursorPos(&cursor);
-  SetCursorPos(cursor.x, cursor.y);  // the window under it sets its own cursor again
-}
-
-int MessageRowsOnScreen() {
-  const HWND form = win32::ShownForm();
-  MONITORINFO screen{};
-  screen.cbSize = sizeof screen;
-  GetMonitorInfoW(MonitorFromWindow(form, MONITOR_DEFAULTTOPRIMARY), &screen);
-  NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof metrics;
-  SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-  const HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
-  HDC dc = GetDC(form);
-  const HGDIOBJ old = SelectObject(dc, font);
-  TEXTMETRICW text{};
-  GetTextMetricsW(dc, &text);
-  SelectObject(dc, old);
-  ReleaseDC(form, dc);
-  DeleteObject(font);
-  return (screen.rcWork.bottom - screen.rcWork.top) / std::max<int>(text.tmHeight + text.tmExternalLeading, 1);
-}
-
-// The box is owned by the form, which it disables while it shows, also when the program
-// is not in the foreground and has no active window.
-void ShowMessageBox(const Message& message) {
-  const UINT icon = message.icon == MsgBoxIcon::kCritical ? MB_ICONERROR : MB_ICONWARNING;
-  MessageBoxW(win32::ShownForm(), win32::Wide(message.text).c_str(), win32::Wide(message.title).c_str(),
-              MB_OK | icon | MB_SETFOREGROUND);
-}
-
-}  // namespace backend
 }  // namespace runtime

@@ -30,7 +30,5 @@ PeerPtr MakeButton(Form& form, std::function<void()> onClick) {
   return PeerPtr(new ButtonPeer(form, std::move(onClick)));
 }
 
-void SetText(Peer& peer, const std::u16string& text) { SetWindowTextW(peer.hwnd(), win32::Wide(text).c_str()); }
-
 }  // namespace backend
 }  // namespace runtime

@@ -55,7 +55,7 @@ class DirListPeer : public Control::Peer {
     SendMessageW(hwnd(), WM_SETREDRAW, FALSE, 0);
     SendMessageW(hwnd(), LB_RESETCONTENT, 0, 0);
     for (const auto& entry : entries) {
-      SendMessageW(hwnd(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(win32::Wide(entry.name).c_str()));
+      SendMessageW(hwnd(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ToNative(entry.name).c_str()));
       levels_.push_back(entry.level);
       opened_.push_back(entry.open);
     }

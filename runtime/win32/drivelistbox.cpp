@@ -72,7 +72,7 @@ PeerPtr MakeDriveList(Form& form, std::function<void(int)> onPick, std::function
 void ShowDrives(Peer& peer, const std::vector<std::u16string>& designations, int current) {
   SendMessageW(peer.hwnd(), CB_RESETCONTENT, 0, 0);
   for (const auto& designation : designations)
-    SendMessageW(peer.hwnd(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(win32::Wide(designation).c_str()));
+    SendMessageW(peer.hwnd(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ToNative(designation).c_str()));
   SendMessageW(peer.hwnd(), CB_SETCURSEL, static_cast<WPARAM>(current), 0);
 }
 

@@ -22,8 +22,7 @@ void ShowFiles(Peer& peer, const std::vector<std::u16string>& names) {
   std::size_t characters = 0;
   for (const auto& name : names) characters += name.size() + 1;
   SendMessageW(list, LB_INITSTORAGE, names.size(), characters * sizeof(wchar_t));
-  for (const auto& name : names)
-    SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(win32::Wide(name).c_str()));
+  for (const auto& name : names) SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ToNative(name).c_str()));
   SendMessageW(list, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(list, nullptr, TRUE);
 }

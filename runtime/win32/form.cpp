@@ -103,7 +103,7 @@ void Form::Peer::resize() {
 }
 
 void Form::Peer::setIcon(const std::u16string& resource) {
-  iconResource_ = win32::Wide(resource);
+  iconResource_ = ToNative(resource);
   loadIcons();
 }
 
@@ -216,10 +216,10 @@ Form::~Form() = default;
 std::u16string Form::caption() const {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(peer_->hwnd())) + 1, L'\0');
   text.resize(static_cast<std::size_t>(GetWindowTextW(peer_->hwnd(), text.data(), static_cast<int>(text.size()))));
-  return win32::FromWide(text);
+  return FromNative(text);
 }
 
-void Form::setCaption(const std::u16string& caption) { SetWindowTextW(peer_->hwnd(), win32::Wide(caption).c_str()); }
+void Form::setCaption(const std::u16string& caption) { SetWindowTextW(peer_->hwnd(), ToNative(caption).c_str()); }
 
 void Form::setClientSize(int widthTwips, int heightTwips) { peer_->setClientSize(widthTwips, heightTwips); }
 
@@ -253,6 +253,9 @@ void Place(Form& form, Peer& peer, const TwipsRect& rect) { form.peer().place(pe
 void Focus(Peer& peer) { peer.form().focus(peer.hwnd()); }
 
 bool HasFocus(const Peer& peer) { return GetFocus() == peer.hwnd(); }
+
+// A button's or a label's text.
+void SetText(Peer& peer, const std::u16string& text) { SetWindowTextW(peer.hwnd(), ToNative(text).c_str()); }
 
 }  // namespace backend
 }  // namespace runtime

@@ -11,6 +11,7 @@
 
 #include "runtime/control.h"
 #include "runtime/form.h"
+#include "runtime/strings.h"
 
 namespace runtime {
 
@@ -82,10 +83,6 @@ class Form::Peer {
 namespace win32 {
 
 inline constexpr wchar_t kFormClass[] = L"PellicarForm";
-
-// UTF-16 both ways: wchar_t is 16 bits on Windows.
-std::wstring Wide(std::u16string_view text);
-std::u16string FromWide(std::wstring_view text);
 
 HINSTANCE Instance();
 // The dots per inch of the display the window is on.

@@ -49,7 +49,7 @@ class PicturePeer : public Control::Peer {
   void setPicture(const std::u16string& resource) {
     if (original_) DeleteObject(original_);
     original_ = static_cast<HBITMAP>(
-        LoadImageW(win32::Instance(), win32::Wide(resource).c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+        LoadImageW(win32::Instance(), ToNative(resource).c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     fontChanged();
   }
 

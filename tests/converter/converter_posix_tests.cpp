@@ -136,7 +136,7 @@ TEST(Converter, AConverterKilledAtAnyMomentLeavesNothingBehind) {
   for (const auto& [input, output, named] : kills) {
     SCOPED_TRACE(input + (named ? ", named" : ""));
     std::optional<testing_support::ScopedEnv> namedTemporary;
-    if (named) namedTemporary.emplace("PELLICAR_NAMED_TEMPORARY", "1");
+    if (named) namedTemporary.emplace("PELLICAR_TEST_NAMED_TEMPORARY", "1");
     const auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(RunConverter({folder / input}).exitCode, 0);
     const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
@@ -166,7 +166,7 @@ TEST(Converter, AConverterKilledAtAnyMomentLeavesNothingBehind) {
 // A failure nothing foresaw, thrown while the named temporary file is written: one
 // line, the earlier output whole, nothing left behind, and the next file converts.
 TEST(Converter, AFailureNothingForesawStillEndsAsOneLine) {
-  const testing_support::ScopedEnv named("PELLICAR_NAMED_TEMPORARY", "1");
+  const testing_support::ScopedEnv named("PELLICAR_TEST_NAMED_TEMPORARY", "1");
   const TempDir folder;
   WriteM32(folder / "big.m32", VariedImage(300, 200));
   WriteBytes(folder / "big.tga", kEarlier);

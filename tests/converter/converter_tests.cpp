@@ -8,7 +8,7 @@
 #include "convert.h"
 #include "file_io.h"
 #include "m32write.h"
-#include "number_text.h"
+#include "system/number_text.h"
 #include "test_support.h"
 
 namespace {
@@ -117,8 +117,8 @@ TEST(Converter, RefusesMalformedInputAndLeavesTheEarlierTgaWhole) {
 }
 
 std::string Shortened(std::uintmax_t end, std::uintmax_t sizeWhenOpened) {
-  return "changed while being read: ends at byte " + m32tga::WithSeparators(end) + " of " +
-         m32tga::WithSeparators(sizeWhenOpened);
+  return "changed while being read: ends at byte " + sys::WithSeparators(end) + " of " +
+         sys::WithSeparators(sizeWhenOpened);
 }
 
 // The file is cut after it was opened and its size taken, as when another program

@@ -14,7 +14,7 @@ if command -v desktop-file-validate >/dev/null; then
   checked=$((checked + 1))
 fi
 if command -v appstreamcli >/dev/null; then
-  appstreamcli validate --no-net --pedantic "$resources/org.example.pellicar.metainfo.xml"
+  appstreamcli validate --no-net --pedantic "$(dirname "$desktopEntry")/org.example.pellicar.metainfo.xml"
   checked=$((checked + 1))
 fi
 if command -v update-mime-database >/dev/null; then

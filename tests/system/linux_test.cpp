@@ -177,7 +177,7 @@ TEST(Process, StoppingEndsTheWholeGroupAskingFirst) {
 // The converter, writing a TGA through a named temporary file, is stopped mid-way and
 // removes that file.
 TEST(Process, AStoppedConverterLeavesNoTemporaryFile) {
-  testing_support::ScopedEnv named("PELLICAR_NAMED_TEMPORARY", "1");
+  testing_support::ScopedEnv named("PELLICAR_TEST_NAMED_TEMPORARY", "1");
   TempDir dir;
   const auto m32 = m32write::EncodeM32({4096, 2048, std::vector<std::uint8_t>(4096 * 2048 * 4, 7)}, "big");
   WriteFile(dir / "big.m32", std::string(m32.begin(), m32.end()));

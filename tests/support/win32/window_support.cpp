@@ -207,7 +207,7 @@ namespace {
 LRESULT CALLBACK CaptionWatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
   if (message == WM_SETTEXT && lParam) {
     const auto* text = reinterpret_cast<const wchar_t*>(lParam);
-    (*reinterpret_cast<std::function<void(const std::u16string&)>*>(data))(runtime::win32::FromWide(text));
+    (*reinterpret_cast<std::function<void(const std::u16string&)>*>(data))(runtime::FromNative(text));
   }
   return DefSubclassProc(hwnd, message, wParam, lParam);
 }
@@ -215,7 +215,7 @@ LRESULT CALLBACK CaptionWatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
 std::u16string TextOf(HWND window) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
   text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-  return runtime::win32::FromWide(text);
+  return runtime::FromNative(text);
 }
 
 BOOL CALLBACK FindBox(HWND window, LPARAM found) {
@@ -290,7 +290,7 @@ struct MessageBoxWatcher::Native {
       if (++waited > kGiveUpTicks) EndDialog(box, IDOK);  // so that the test goes on, and fails
       return;
     }
-    shown.push_back({TextOf(box), runtime::win32::FromWide(TextOfItem(box, 0xFFFF)), ShowsWarningIcon(box), true, false,
+    shown.push_back({TextOf(box), runtime::FromNative(TextOfItem(box, 0xFFFF)), ShowsWarningIcon(box), true, false,
                      WithinScreen(box), ModalToForm(box)});
     HWND focus = GetFocus();
     PostMessageW(focus ? focus : box, WM_KEYDOWN, closingKey, 0);

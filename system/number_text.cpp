@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace m32tga {
+namespace sys {
 
 std::string WithSeparators(std::uint64_t magnitude, bool negative) {
   constexpr int kGroup = 3;
@@ -19,4 +19,4 @@ std::string WithSeparators(std::uint64_t magnitude, bool negative) {
   return reversed;
 }
 
-}  // namespace m32tga
+}  // namespace sys

@@ -1,11 +1,11 @@
-// Numbers as people read them in messages: 65,536 rather than 65536.
+// Numbers as every program here writes them in messages: 65,536 rather than 65536.
 #pragma once
 
 #include <concepts>
 #include <cstdint>
 #include <string>
 
-namespace m32tga {
+namespace sys {
 
 std::string WithSeparators(std::uint64_t magnitude, bool negative = false);
 
@@ -21,4 +21,4 @@ std::string WithSeparators(Number value) {
   }
 }
 
-}  // namespace m32tga
+}  // namespace sys

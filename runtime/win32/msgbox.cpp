@@ -1,0 +1,38 @@
+// The message box: the system's, owned by the form.
+#include <windows.h>
+
+#include <algorithm>
+
+#include "peer.h"
+#include "runtime/common/backend.h"
+
+namespace runtime::backend {
+
+int MessageRowsOnScreen() {
+  const HWND form = win32::ShownForm();
+  MONITORINFO screen{};
+  screen.cbSize = sizeof screen;
+  GetMonitorInfoW(MonitorFromWindow(form, MONITOR_DEFAULTTOPRIMARY), &screen);
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+  const HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+  HDC dc = GetDC(form);
+  const HGDIOBJ old = SelectObject(dc, font);
+  TEXTMETRICW text{};
+  GetTextMetricsW(dc, &text);
+  SelectObject(dc, old);
+  ReleaseDC(form, dc);
+  DeleteObject(font);
+  return (screen.rcWork.bottom - screen.rcWork.top) / std::max<int>(text.tmHeight + text.tmExternalLeading, 1);
+}
+
+// The box is owned by the form, which it disables while it shows, also when the program
+// is not in the foreground and has no active window.
+void ShowMessageBox(const Message& message) {
+  const UINT icon = message.icon == MsgBoxIcon::kCritical ? MB_ICONERROR : MB_ICONWARNING;
+  MessageBoxW(win32::ShownForm(), ToNative(message.text).c_str(), ToNative(message.title).c_str(),
+              MB_OK | icon | MB_SETFOREGROUND);
+}
+
+}  // namespace runtime::backend

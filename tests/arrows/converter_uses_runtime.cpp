@@ -1,0 +1,2 @@
+// Must not build: the converter knows nothing of the window's runtime.
+#include "runtime/error.h"
