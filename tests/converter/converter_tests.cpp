@@ -7,13 +7,10 @@
 
 #include "convert.h"
 #include "file_io.h"
-#include "m32write.h"
 #include "number_text.h"
 #include "test_support.h"
 
 namespace {
-
-using m32write::RgbaImage;
 
 TEST(Converter, EveryPixelArrivesAsWrittenAndTheRightWayUp) {
   const std::pair<std::uint32_t, std::uint32_t> sizes[] = {{1, 1},     {3, 5},     {17, 1},   {16, 16},
@@ -40,12 +37,12 @@ struct Malformed {
   std::string said;  // words the message must hold
 };
 
-std::vector<std::uint8_t> ValidM32() { return m32write::EncodeM32(VariedImage(8, 4), "ok"); }
+std::vector<std::uint8_t> ValidM32() { return image_files::EncodeM32(VariedImage(8, 4), "ok"); }
 
 std::function<void(const fs::path&)> Patched(std::size_t at, std::uint32_t value) {
   return [=](const fs::path& file) {
     std::vector<std::uint8_t> bytes = ValidM32();
-    m32write::PutU32(bytes, at, value);
+    image_files::PutU32(bytes, at, value);
     WriteBytes(file, bytes);
   };
 }
@@ -61,8 +58,8 @@ std::function<void(const fs::path&)> CutTo(std::size_t length) {
 std::function<void(const fs::path&)> Sized(std::uint32_t width, std::uint32_t height) {
   return [=](const fs::path& file) {
     std::vector<std::uint8_t> bytes = ValidM32();
-    m32write::PutU32(bytes, m32write::kWidthsAt, width);
-    m32write::PutU32(bytes, m32write::kHeightsAt, height);
+    image_files::PutU32(bytes, image_files::kWidthsAt, width);
+    image_files::PutU32(bytes, image_files::kHeightsAt, height);
     WriteBytes(file, bytes);
   };
 }
@@ -78,7 +75,7 @@ void ExpectRefused(const std::string& input, std::string_view said, std::set<std
 }
 
 TEST(Converter, RefusesMalformedInputAndLeavesTheEarlierTgaWhole) {
-  using namespace m32write;
+  using namespace image_files;
   const std::size_t level0End = kHeaderBytes + 8 * 4 * 4;  // 1,096 for the 8 x 4 texture
   const Malformed cases[] = {
       {"shorter than the header", CutTo(kHeaderBytes - 1), "967 bytes"},
@@ -125,7 +122,7 @@ std::string Shortened(std::uintmax_t end, std::uintmax_t sizeWhenOpened) {
 // truncates it while we convert: inside the header, and inside level 0's pixels.
 TEST(Converter, AFileShortenedAfterOpeningGivesAnErrorAndLeavesTheEarlierTgaWhole) {
   const std::uintmax_t insideHeader = 500;
-  const std::uintmax_t insidePixels = m32write::kHeaderBytes + 1000;
+  const std::uintmax_t insidePixels = image_files::kHeaderBytes + 1000;
   for (const std::uintmax_t cut : {insideHeader, insidePixels}) {
     SCOPED_TRACE("cut to " + std::to_string(cut) + " bytes");
     const TempDir folder;
@@ -170,7 +167,7 @@ TEST(Converter, AFileShortenedInMidConversionStopsTheEncoderWithAnError) {
   WriteM32(folder / "rock.m32", VariedImage(width, height));
   const std::uintmax_t fullSize = fs::file_size(folder / "rock.m32");
   const std::vector<std::uint8_t> file = ReadBytes(folder / "rock.m32");
-  const std::uintmax_t insideTopRows = m32write::kHeaderBytes + 5 * width * 4 + 100;
+  const std::uintmax_t insideTopRows = image_files::kHeaderBytes + 5 * width * 4 + 100;
 
   m32tga::InputFile input(folder / "rock.m32");
   const m32tga::HeaderResult header = m32tga::CheckM32Header({file.data(), m32tga::kM32HeaderBytes}, input.Size());

@@ -1,8 +1,6 @@
 #include "test_support.h"
 
 #include <array>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string_view>
 
@@ -30,14 +28,9 @@ constexpr std::size_t kTgaHeaderBytes = 18;
 constexpr std::size_t kTgaFooterBytes = 26;
 constexpr std::string_view kTgaSignature{"TRUEVISION-XFILE.\0", 18};
 
-std::string Slurp(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
 unsigned U16At(const std::vector<std::uint8_t>& bytes, std::size_t at) { return bytes[at] | bytes[at + 1] << 8; }
 
-void ExpectTgaLayout(const std::vector<std::uint8_t>& tga, const m32write::RgbaImage& image, bool alpha) {
+void ExpectTgaLayout(const std::vector<std::uint8_t>& tga, const RgbaImage& image, bool alpha) {
   const std::size_t depthBytes = alpha ? 4 : 3;
   ASSERT_EQ(tga.size(), kTgaHeaderBytes + std::size_t{image.width} * image.height * depthBytes + kTgaFooterBytes);
   EXPECT_EQ(tga[0], 0) << "image ID length";
@@ -55,7 +48,7 @@ void ExpectTgaLayout(const std::vector<std::uint8_t>& tga, const m32write::RgbaI
 // Counts the pixels that differ, reporting the first few; `pixelAt` gives red, green,
 // blue and alpha of the TGA's pixel x, y counted from the top left.
 template <typename PixelAt>
-void ExpectPixels(const m32write::RgbaImage& image, bool alpha, PixelAt pixelAt) {
+void ExpectPixels(const RgbaImage& image, bool alpha, PixelAt pixelAt) {
   int wrong = 0;
   for (std::uint32_t y = 0; y < image.height; ++y) {
     for (std::uint32_t x = 0; x < image.width; ++x) {
@@ -67,7 +60,7 @@ void ExpectPixels(const m32write::RgbaImage& image, bool alpha, PixelAt pixelAt)
   EXPECT_EQ(wrong, 0);
 }
 
-void ExpectPixelsReadByHand(const std::vector<std::uint8_t>& tga, const m32write::RgbaImage& image, bool alpha) {
+void ExpectPixelsReadByHand(const std::vector<std::uint8_t>& tga, const RgbaImage& image, bool alpha) {
   const std::size_t depthBytes = alpha ? 4 : 3;
   ExpectPixels(image, alpha, [&](std::uint32_t x, std::uint32_t y) {
     const std::size_t row = image.height - 1 - y;
@@ -77,7 +70,7 @@ void ExpectPixelsReadByHand(const std::vector<std::uint8_t>& tga, const m32write
 }
 
 #ifdef PELLICAR_TEST_WITH_QT
-void ExpectPixelsReadByQt(const std::vector<std::uint8_t>& tga, const m32write::RgbaImage& image, bool alpha) {
+void ExpectPixelsReadByQt(const std::vector<std::uint8_t>& tga, const RgbaImage& image, bool alpha) {
   const QImage shown = QImage::fromData(tga.data(), static_cast<int>(tga.size()), "TGA");
   ASSERT_FALSE(shown.isNull()) << "Qt cannot read the TGA";
   ASSERT_EQ(shown.width(), static_cast<int>(image.width));
@@ -242,42 +235,12 @@ RunResult RunConverter(const std::vector<std::string>& arguments, std::uint64_t 
   const fs::path err = streams / "stderr";
   StartedConverter converter(arguments, out, err, fileSizeLimit, program);
   const int exitCode = converter.Wait();
-  return {exitCode, Slurp(out), Slurp(err)};
+  const image_files::Bytes outBytes = ReadBytes(out), errBytes = ReadBytes(err);
+  return {exitCode, {outBytes.begin(), outBytes.end()}, {errBytes.begin(), errBytes.end()}};
 }
 
-std::vector<std::uint8_t> ReadBytes(const fs::path& file) {
-  const std::string text = Slurp(file);
-  return {text.begin(), text.end()};
-}
-
-void WriteBytes(const fs::path& file, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream(file, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-m32write::RgbaImage VariedImage(std::uint32_t width, std::uint32_t height) {
-  m32write::RgbaImage image{width, height, {}};
-  for (std::size_t i = 0; i < std::size_t{width} * height; ++i) {
-    image.rgba.push_back(static_cast<std::uint8_t>(i * 7 + 1));
-    image.rgba.push_back(static_cast<std::uint8_t>(i * 13 / 3 + 50));
-    image.rgba.push_back(static_cast<std::uint8_t>(255 - i * 29));
-    image.rgba.push_back(static_cast<std::uint8_t>(i));
-  }
-  return image;
-}
-
-void WriteM32(const fs::path& file, const m32write::RgbaImage& image) {
-  WriteBytes(file, m32write::EncodeM32(image, "textures/test/varied"));
-}
-
-void WriteLargeM32(const fs::path& file, std::uint32_t width, std::uint32_t height) {
-  std::vector<std::uint8_t> bytes(m32write::kHeaderBytes + std::size_t{width} * height * 4);
-  m32write::PutU32(bytes, m32write::kVersionAt, static_cast<std::uint32_t>(m32write::kVersion));
-  m32write::PutU32(bytes, m32write::kWidthsAt, width);
-  m32write::PutU32(bytes, m32write::kHeightsAt, height);
-  m32write::PutU32(bytes, m32write::kOffsetsAt, static_cast<std::uint32_t>(m32write::kHeaderBytes));
-  for (std::size_t i = m32write::kHeaderBytes; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 11);
-  WriteBytes(file, bytes);
+void WriteM32(const fs::path& file, const RgbaImage& image) {
+  WriteBytes(file, image_files::EncodeM32(image, "textures/test/varied"));
 }
 
 std::uint64_t TgaBytes(std::uint32_t width, std::uint32_t height) {
@@ -290,7 +253,7 @@ std::vector<std::string> TemporaryNames(const TempDir& folder) {
   return names;
 }
 
-void ExpectTga(const fs::path& tga, const m32write::RgbaImage& image, bool alpha) {
+void ExpectTga(const fs::path& tga, const RgbaImage& image, bool alpha) {
   const std::vector<std::uint8_t> bytes = ReadBytes(tga);
   ASSERT_NO_FATAL_FAILURE(ExpectTgaLayout(bytes, image, alpha));
   ExpectPixelsReadByHand(bytes, image, alpha);

@@ -17,7 +17,7 @@
 #include <random>
 #include <thread>
 
-#include "m32write.h"
+#include "support/image_files.h"
 
 #include "support/support.h"
 #include "system/command_line.h"
@@ -179,7 +179,7 @@ TEST(Process, StoppingEndsTheWholeGroupAskingFirst) {
 TEST(Process, AStoppedConverterLeavesNoTemporaryFile) {
   testing_support::ScopedEnv named("PELLICAR_NAMED_TEMPORARY", "1");
   TempDir dir;
-  const auto m32 = m32write::EncodeM32({4096, 2048, std::vector<std::uint8_t>(4096 * 2048 * 4, 7)}, "big");
+  const auto m32 = image_files::EncodeM32({4096, 2048, std::vector<std::uint8_t>(4096 * 2048 * 4, 7)}, "big");
   WriteFile(dir / "big.m32", std::string(m32.begin(), m32.end()));
   const auto temporaries = [&] {
     const auto names = dir.names();
