@@ -65,6 +65,6 @@ std::uint64_t TgaBytes(std::uint32_t width, std::uint32_t height);  // 24-bit, h
 // The names in the folder that start with the converter's temporary prefix.
 std::vector<std::string> TemporaryNames(const TempDir& folder);
 
-// The TGA's header and footer as the format lays them out for our choices, and every
-// pixel read back by hand: bottom row first, blue, green, red (and alpha).
+// The TGA byte for byte as the tests' writer makes it (bottom row first, with the footer),
+// and every pixel as Qt's TGA reader sees it where Qt is built.
 void ExpectTga(const fs::path& tga, const RgbaImage& image, bool alpha);
