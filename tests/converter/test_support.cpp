@@ -12,6 +12,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "system/command_line.h"
 #else
 #include <fcntl.h>
 
@@ -70,32 +72,6 @@ namespace {
 
 constexpr UINT kKilledExitCode = 0xDEAD;
 
-std::wstring Wide(std::string_view utf8) { return Utf8Path(utf8).native(); }
-
-// One argument as the C runtime's command-line parser reads it back.
-std::wstring Quoted(const std::wstring& argument) {
-  if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) return argument;
-  std::wstring quoted = L"\"";
-  std::size_t backslashes = 0;
-  for (const wchar_t c : argument) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
-    quoted.push_back(c);
-    backslashes = 0;
-  }
-  quoted.append(2 * backslashes, L'\\');
-  return quoted + L"\"";
-}
-
-fs::path ConverterPath() {
-  std::wstring self(MAX_PATH, L'\0');
-  self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
-  return fs::path(self).parent_path() / L"Pellicar.exe";
-}
-
 HANDLE InheritableFile(const fs::path& path) {
   SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
   return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
@@ -108,9 +84,10 @@ StartedConverter::StartedConverter(const std::vector<std::string>& arguments, co
                                    std::uint64_t fileSizeLimit, const char* otherProgram) {
   if (fileSizeLimit != kNoLimit || otherProgram)
     throw std::invalid_argument("no file size limit or other program here");
-  const fs::path program = ConverterPath();
-  std::wstring commandLine = Quoted(program.native());
-  for (const std::string& argument : arguments) commandLine += L" " + Quoted(Wide(argument));
+  const fs::path program = testing_support::OwnFolder() / L"Pellicar.exe";
+  std::wstring commandLine = sys::QuotedAsOneArgument(program.native());
+  for (const std::string& argument : arguments)
+    commandLine += L" " + sys::QuotedAsOneArgument(Utf8Path(argument).native());
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
