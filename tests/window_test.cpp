@@ -1,4 +1,4 @@
-// The window as a person meets it: its layout in twips, the keyboard, and the file list.
+// The window as a person meets it: its layout, the keyboard, and the file list.
 #include <tuple>
 
 #include "support/window_fixture.h"
@@ -39,7 +39,9 @@ TEST_F(WindowTest, ControlsKeepTheirArrangementAndScaleWithTheResolution) {
       EXPECT_TRUE(at[i].left >= 0 && at[i].top >= 0 && at[i].left + at[i].width <= client.width &&
                   at[i].top + at[i].height <= client.height)
           << "control " << i;
-      for (std::size_t j = i + 1; j < 5; ++j) EXPECT_FALSE(Overlap(at[i], at[j])) << i << " and " << j;
+      for (std::size_t j = i + 1; j < 5; ++j) {  // the labels are placed by the arrangement below
+        EXPECT_FALSE(Overlap(at[i], at[j])) << i << " and " << j;
+      }
     }
     EXPECT_LE(picture.left + picture.width, label0.left);
     EXPECT_TRUE(label0.left == label1.left && label1.left == label2.left && label0.top < label1.top &&
@@ -48,13 +50,12 @@ TEST_F(WindowTest, ControlsKeepTheirArrangementAndScaleWithTheResolution) {
     EXPECT_TRUE(drive.left == dir.left && drive.width == dir.width && drive.top == file.top);
     EXPECT_LE(dir.left + dir.width, file.left);
     EXPECT_LE(std::max(dir.top + dir.height, file.top + file.height), command.top);
-    for (std::size_t i = 0; dpi != firstDpi && i < at.size();
-         ++i) {  // the drive list is as high as the system makes it
+    for (std::size_t i = 0; dpi != firstDpi && i < at.size(); ++i) {
       const auto scaled = [&](int firstValue) { return firstValue * dpi / firstDpi; };
       EXPECT_NEAR(at[i].left, scaled(first[i].left), 1) << "control " << i;
       EXPECT_NEAR(at[i].top, scaled(first[i].top), 1) << "control " << i;
       EXPECT_NEAR(at[i].width, scaled(first[i].width), 2) << "control " << i;
-      if (i > 0) {
+      if (i > 0) {  // the drive list is as high as the system makes it
         EXPECT_NEAR(at[i].height, scaled(first[i].height), 2) << "control " << i;
       }
     }
@@ -64,6 +65,9 @@ TEST_F(WindowTest, ControlsKeepTheirArrangementAndScaleWithTheResolution) {
     EXPECT_EQ(testing_support::PictureSize(window.Picture1), (testing_support::Size{pictureSide, pictureSide}));
     const auto room = testing_support::PictureRoom(window.Picture1);
     EXPECT_TRUE(room.width >= pictureSide && room.height >= pictureSide);
+    if (dpi == runtime::kStandardDpi) {
+      EXPECT_EQ(room, (testing_support::Size{42, 42}));  // a 2-pixel border
+    }
   }
 }
 
