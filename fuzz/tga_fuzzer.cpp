@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "m32_writer.h"
+#include "memory_file.h"
 #include "tga_reader.h"
 #include "tga_to_m32.h"
 
@@ -39,29 +40,6 @@ class CheckingSink final : public m32tga::PositionedSink {
   std::vector<std::uint8_t> firstRow_;
 };
 
-// The bytes, until the read numbered `failingRead`.
-class FailingSource final : public m32tga::ByteSource {
- public:
-  FailingSource(std::span<const std::uint8_t> bytes, int failingRead) : memory_(bytes), failingRead_(failingRead) {}
-  std::uint64_t Size() const override { return memory_.Size(); }
-  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) override {
-    if (reads_++ == failingRead_) {
-      failed_ = true;
-      return false;
-    }
-    return memory_.ReadAt(offset, bytes);
-  }
-  const std::string& Error() const override { return failed_ ? failure_ : memory_.Error(); }
-  bool Failed() const { return failed_; }
-
- private:
-  const std::string failure_ = "the read failed";
-  m32tga::MemorySource memory_;
-  int failingRead_;
-  int reads_ = 0;
-  bool failed_ = false;
-};
-
 void CheckConversion(std::span<const std::uint8_t> data) {
   m32tga::MemorySource source(data);
   m32tga::TgaReader tga(source);
@@ -79,14 +57,14 @@ void CheckConversion(std::span<const std::uint8_t> data) {
   if (!first.ReadRow(row) || row != sink.FirstRow()) __builtin_trap();
 }
 
-void CheckFailingSource(std::span<const std::uint8_t> data, int failingRead) {
-  FailingSource source(data, failingRead);
+void CheckFailingSource(std::span<const std::uint8_t> data, std::size_t failingRead) {
+  MemoryFile source(data, failingRead);
   m32tga::TgaReader tga(source);
   if (!tga.Error().empty()) return;
   const m32tga::M32Layout layout = m32tga::LayOutM32(tga.Width(), tga.Height());
   CheckingSink sink(layout.fileSize, 0);
   const bool written = m32tga::WriteM32(tga, m32tga::DefaultM32Header("fuzz"), sink).empty();
-  if (written && source.Failed()) __builtin_trap();
+  if (written && !source.Error().empty()) __builtin_trap();
 }
 
 }  // namespace
@@ -94,7 +72,7 @@ void CheckFailingSource(std::span<const std::uint8_t> data, int failingRead) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span<const std::uint8_t> bytes(data, size);
   CheckConversion(bytes);
-  constexpr int kFailingReadChoices = 4;
+  constexpr std::size_t kFailingReadChoices = 4;
   if (size > 0) CheckFailingSource(bytes, data[size - 1] % kFailingReadChoices);
   return 0;
 }

@@ -3,7 +3,7 @@
 // others; a file that is not converted is named by its long name only.
 #include <fstream>
 
-#include "m32write.h"
+#include "support/image_files.h"
 #include "support/window_fixture.h"
 
 namespace {
@@ -23,9 +23,9 @@ TgaSize SizeOfTga(const std::string& path) {
 }
 
 void WriteTexture(const std::string& path, std::uint32_t width, std::uint32_t height) {
-  m32write::RgbaImage image{width, height, std::vector<std::uint8_t>(std::size_t{width} * height * 4)};
+  image_files::RgbaImage image{width, height, std::vector<std::uint8_t>(std::size_t{width} * height * 4)};
   for (std::size_t i = 0; i < image.rgba.size(); ++i) image.rgba[i] = static_cast<std::uint8_t>(i * 7);
-  const auto bytes = m32write::EncodeM32(image, "textures/test");
+  const auto bytes = image_files::EncodeM32(image, "textures/test");
   std::ofstream(testing_support::FsPath(path), std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }

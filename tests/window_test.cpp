@@ -1,52 +1,70 @@
-// The window as a person meets it: its layout in twips, the keyboard, and the file list.
+// The window as a person meets it: its layout, the keyboard, and the file list.
+#include <tuple>
+
 #include "support/window_fixture.h"
 
-using runtime::Pixels;
 using testing_support::Key;
 using testing_support::PressKey;
 using testing_support::WriteFile;
 
 namespace {
 
-testing_support::Rect InPixels(const runtime::TwipsRect& twips, int dpi) {
-  return {Pixels(twips.left, dpi), Pixels(twips.top, dpi), Pixels(twips.width, dpi), Pixels(twips.height, dpi)};
+bool Overlap(const testing_support::Rect& a, const testing_support::Rect& b) {
+  return a.left < b.left + b.width && b.left < a.left + a.width && a.top < b.top + b.height && b.top < a.top + a.height;
 }
 
-// At the resolution the window opens with, and again after a move to a screen of 144
-// dots per inch where the runtime leaves that to the form.
-TEST_F(WindowTest, ControlsSitWhereTheDesignPutsThemInTwips) {
+// Every control inside the window and clear of the others, in the design's arrangement: the
+// picture left of the three labels stacked above the lists, the drive list above the
+// folders, the files beside them, the button below. After a move to a screen of 144 dots
+// per inch, where the runtime leaves that to the form, every place scaled with it.
+TEST_F(WindowTest, ControlsKeepTheirArrangementAndScaleWithTheResolution) {
   auto& window = openWindow();
   EXPECT_EQ(window.caption(), u"Pellicar convertor");
   EXPECT_FALSE(testing_support::Resizable(window));
   EXPECT_EQ(window.Command1.caption(), u"Convert to TGA");
   for (const auto& label : window.Label2) EXPECT_FALSE(label.caption().empty());
-
-  for (const int dpi : {testing_support::Dpi(window), 144}) {
-    if (dpi != testing_support::Dpi(window) && !testing_support::ChangeDpi(window, dpi)) break;
-    EXPECT_EQ(testing_support::ClientSize(window), (testing_support::Size{Pixels(4725, dpi), Pixels(4650, dpi)}));
-    const struct {
-      const char* name;
-      const runtime::Control& control;
-      runtime::TwipsRect design;
-    } design[] = {
-        {"Drive1", window.Drive1, {45, 885, 1995, 315}},        {"Dir1", window.Dir1, {45, 1320, 1995, 2790}},
-        {"File1", window.File1, {2160, 885, 2460, 3210}},       {"Command1", window.Command1, {720, 4200, 2895, 375}},
-        {"Label2(0)", window.Label2[0], {840, 120, 3795, 255}}, {"Label2(1)", window.Label2[1], {840, 360, 3795, 255}},
-        {"Label2(2)", window.Label2[2], {840, 600, 3795, 255}}, {"Picture1", window.Picture1, {120, 120, 690, 690}}};
-    for (const auto& control : design) {
-      auto shown = testing_support::Geometry(control.control);
-      const auto expected = InPixels(control.design, dpi);
-      if (&control.control == &window.Drive1) {  // a drop-down list is as high as the system makes it
-        EXPECT_LE(shown.top + shown.height, testing_support::Geometry(window.Dir1).top) << "at " << dpi;
-        shown.height = expected.height;
+  const runtime::Control* controls[] = {&window.Drive1,   &window.Dir1,      &window.File1,     &window.Command1,
+                                        &window.Picture1, &window.Label2[0], &window.Label2[1], &window.Label2[2]};
+  std::vector<testing_support::Rect> first;
+  const int firstDpi = testing_support::Dpi(window);
+  for (const int dpi : {firstDpi, 144}) {
+    if (dpi != firstDpi && !testing_support::ChangeDpi(window, dpi)) break;
+    SCOPED_TRACE(dpi);
+    std::vector<testing_support::Rect> at;
+    for (const auto* control : controls) at.push_back(testing_support::Geometry(*control));
+    const auto [drive, dir, file, command, picture, label0, label1, label2] =
+        std::tuple(at[0], at[1], at[2], at[3], at[4], at[5], at[6], at[7]);
+    const testing_support::Size client = testing_support::ClientSize(window);
+    for (std::size_t i = 0; i < at.size(); ++i) {
+      EXPECT_TRUE(at[i].left >= 0 && at[i].top >= 0 && at[i].left + at[i].width <= client.width &&
+                  at[i].top + at[i].height <= client.height)
+          << "control " << i;
+      for (std::size_t j = i + 1; j < 5; ++j) {  // the labels are placed by the arrangement below
+        EXPECT_FALSE(Overlap(at[i], at[j])) << i << " and " << j;
       }
-      EXPECT_EQ(shown, expected) << control.name << " at " << dpi;
     }
-    EXPECT_TRUE(testing_support::HasIcons(window)) << "at " << dpi;
-    const int picture = 42 * dpi / runtime::kStandardDpi;  // the 42-pixel picture, scaled with the rest
-    EXPECT_EQ(testing_support::PictureSize(window.Picture1), (testing_support::Size{picture, picture})) << dpi;
+    EXPECT_LE(picture.left + picture.width, label0.left);
+    EXPECT_TRUE(label0.left == label1.left && label1.left == label2.left && label0.top < label1.top &&
+                label1.top < label2.top && label2.top + label2.height <= drive.top);
+    EXPECT_LE(drive.top + drive.height, dir.top);
+    EXPECT_TRUE(drive.left == dir.left && drive.width == dir.width && drive.top == file.top);
+    EXPECT_LE(dir.left + dir.width, file.left);
+    EXPECT_LE(std::max(dir.top + dir.height, file.top + file.height), command.top);
+    for (std::size_t i = 0; dpi != firstDpi && i < at.size(); ++i) {
+      const auto scaled = [&](int firstValue) { return firstValue * dpi / firstDpi; };
+      EXPECT_NEAR(at[i].left, scaled(first[i].left), 1) << "control " << i;
+      EXPECT_NEAR(at[i].top, scaled(first[i].top), 1) << "control " << i;
+      EXPECT_NEAR(at[i].width, scaled(first[i].width), 2) << "control " << i;
+      if (i > 0) {  // the drive list is as high as the system makes it
+        EXPECT_NEAR(at[i].height, scaled(first[i].height), 2) << "control " << i;
+      }
+    }
+    if (first.empty()) first = at;
+    EXPECT_TRUE(testing_support::HasIcons(window));
+    const int pictureSide = 42 * dpi / runtime::kStandardDpi;  // the 42-pixel picture, scaled with the rest
+    EXPECT_EQ(testing_support::PictureSize(window.Picture1), (testing_support::Size{pictureSide, pictureSide}));
     const auto room = testing_support::PictureRoom(window.Picture1);
-    EXPECT_TRUE(room.width >= picture && room.height >= picture) << "at " << dpi;
+    EXPECT_TRUE(room.width >= pictureSide && room.height >= pictureSide);
     if (dpi == runtime::kStandardDpi) {
       EXPECT_EQ(room, (testing_support::Size{42, 42}));  // a 2-pixel border
     }
@@ -122,14 +140,25 @@ TEST_F(WindowTest, NamesThatAreNotValidTextAreListedWithReplacementCharacters) {
 }
 #endif
 
-TEST_F(WindowTest, AnEmptyFolderLeavesTheButtonEnabledAndAClickDoesNothing) {
+// A click in an empty folder, or with nothing selected, starts nothing, and the button
+// stays ready: a real click on it converts once a file is selected.
+TEST_F(WindowTest, AClickWithNothingToConvertDoesNothingAndLeavesTheButtonReady) {
   auto& window = openWindow();
   EXPECT_EQ(window.File1.listCount(), 0);
   ASSERT_TRUE(testing_support::ShowAndActivate(window));
   testing_support::Click(window.Command1);
   testing_support::ProcessEvents(100);
+  WriteFile(work("rock.m32"));
+  window.File1.setPath(runtime::FromUtf8(work()));
+  ASSERT_EQ(window.File1.listCount(), 1);
+  testing_support::Click(window.Command1);
+  testing_support::ProcessEvents(100);
   EXPECT_TRUE(runs().empty());
   EXPECT_TRUE(window.visible());
+  select({0});
+  testing_support::Click(window.Command1);
+  testing_support::ProcessEvents(100);
+  EXPECT_EQ(runs().size(), 1u);
 }
 
 }  // namespace

@@ -8,8 +8,8 @@
 #include <span>
 #include <string_view>
 
-#include "m32write.h"
 #include "patterns.h"
+#include "support/image_files.h"
 
 namespace {
 
@@ -35,13 +35,13 @@ int main(int argc, char** argv) {
     std::cerr << "Usage: m32make marble|bricks|sunset|rings|checker WIDTH HEIGHT OUTPUT.m32 [PIXELS.raw]\n";
     return 2;
   }
-  const auto image = m32write::DrawPattern(argv[1], width, height);
+  const auto image = patterns::DrawPattern(argv[1], width, height);
   if (!image) {
     std::cerr << "m32make: no pattern named " << argv[1] << '\n';
     return 2;
   }
   const std::string name = std::string("textures/pellicar/") + argv[1];
-  if (!WriteFile(argv[4], m32write::EncodeM32(*image, name))) return 1;
+  if (!WriteFile(argv[4], image_files::EncodeM32(*image, name))) return 1;
   if (argc == 6 && !WriteFile(argv[5], image->rgba)) return 1;
   return 0;
 }

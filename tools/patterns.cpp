@@ -5,7 +5,7 @@
 #include <cmath>
 #include <functional>
 
-namespace m32write {
+namespace patterns {
 namespace {
 
 // Each pattern maps a position in [0,1) x [0,1) to red, green, blue, alpha in [0,1].
@@ -109,4 +109,4 @@ std::optional<RgbaImage> DrawPattern(std::string_view name, std::uint32_t width,
   return image;
 }
 
-}  // namespace m32write
+}  // namespace patterns

@@ -4,11 +4,13 @@
 #include <optional>
 #include <string_view>
 
-#include "m32write.h"
+#include "support/image_files.h"
 
-namespace m32write {
+namespace patterns {
+
+using image_files::RgbaImage;
 
 // "marble", "bricks", "sunset", "rings" or "checker"; nothing for another name.
 std::optional<RgbaImage> DrawPattern(std::string_view name, std::uint32_t width, std::uint32_t height);
 
-}  // namespace m32write
+}  // namespace patterns

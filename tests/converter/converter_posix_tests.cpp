@@ -18,12 +18,9 @@
 
 #include <gtest/gtest.h>
 
-#include "m32write.h"
 #include "test_support.h"
 
 namespace {
-
-using m32write::RgbaImage;
 
 const std::vector<std::uint8_t> kEarlier{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
 
@@ -129,7 +126,7 @@ constexpr std::uint32_t kBigHeight = 2048;
 // output that is either the earlier one or the complete new one, and no temporary file.
 TEST(Converter, AConverterKilledAtAnyMomentLeavesNothingBehind) {
   const TempDir folder;
-  WriteLargeM32(folder / "big.m32", kBigWidth, kBigHeight);
+  WriteM32(folder / "big.m32", VariedImage(kBigWidth, kBigHeight));
   const std::tuple<std::string, std::string, bool> kills[] = {
       {"big.m32", "big.tga", false}, {"big.tga", "big.m32", false}, {"big.tga", "big.m32", true}};
   std::mt19937 random(std::random_device{}());

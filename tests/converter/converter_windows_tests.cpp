@@ -10,12 +10,9 @@
 
 #include <gtest/gtest.h>
 
-#include "m32write.h"
 #include "test_support.h"
 
 namespace {
-
-using m32write::RgbaImage;
 
 fs::path ShortName(const fs::path& path) {
   std::wstring shorter(32768, L'\0');
@@ -159,7 +156,7 @@ void WaitForTemporariesToGo(const TempDir& folder) {
 
 TEST(Converter, TheTemporaryFileIsHiddenAndNoneRemainsAfterTerminateProcess) {
   const TempDir folder;
-  WriteLargeM32(folder / "big.m32", kBigWidth, kBigHeight);
+  WriteM32(folder / "big.m32", VariedImage(kBigWidth, kBigHeight));
   const std::vector<std::uint8_t> earlier{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
   WriteBytes(folder / "big.tga", earlier);
   {

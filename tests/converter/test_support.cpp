@@ -1,8 +1,6 @@
 #include "test_support.h"
 
 #include <array>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string_view>
 
@@ -14,6 +12,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "system/command_line.h"
 #else
 #include <fcntl.h>
 
@@ -28,34 +28,11 @@ namespace {
 
 constexpr std::size_t kTgaHeaderBytes = 18;
 constexpr std::size_t kTgaFooterBytes = 26;
-constexpr std::string_view kTgaSignature{"TRUEVISION-XFILE.\0", 18};
-
-std::string Slurp(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-unsigned U16At(const std::vector<std::uint8_t>& bytes, std::size_t at) { return bytes[at] | bytes[at + 1] << 8; }
-
-void ExpectTgaLayout(const std::vector<std::uint8_t>& tga, const m32write::RgbaImage& image, bool alpha) {
-  const std::size_t depthBytes = alpha ? 4 : 3;
-  ASSERT_EQ(tga.size(), kTgaHeaderBytes + std::size_t{image.width} * image.height * depthBytes + kTgaFooterBytes);
-  EXPECT_EQ(tga[0], 0) << "image ID length";
-  EXPECT_EQ(tga[1], 0) << "colour-map type";
-  EXPECT_EQ(tga[2], 2) << "uncompressed true-colour";
-  EXPECT_EQ(U16At(tga, 12), image.width);
-  EXPECT_EQ(U16At(tga, 14), image.height);
-  EXPECT_EQ(tga[16], depthBytes * 8);
-  EXPECT_EQ(tga[17], alpha ? 8 : 0) << "alpha bits, and the origin bit clear";
-  const std::vector<std::uint8_t> footer(tga.end() - kTgaFooterBytes, tga.end());
-  EXPECT_EQ(std::vector<std::uint8_t>(footer.begin(), footer.begin() + 8), std::vector<std::uint8_t>(8, 0));
-  EXPECT_EQ(std::string_view(reinterpret_cast<const char*>(footer.data()) + 8, 18), kTgaSignature);
-}
 
 // Counts the pixels that differ, reporting the first few; `pixelAt` gives red, green,
 // blue and alpha of the TGA's pixel x, y counted from the top left.
 template <typename PixelAt>
-void ExpectPixels(const m32write::RgbaImage& image, bool alpha, PixelAt pixelAt) {
+void ExpectPixels(const RgbaImage& image, bool alpha, PixelAt pixelAt) {
   int wrong = 0;
   for (std::uint32_t y = 0; y < image.height; ++y) {
     for (std::uint32_t x = 0; x < image.width; ++x) {
@@ -67,17 +44,8 @@ void ExpectPixels(const m32write::RgbaImage& image, bool alpha, PixelAt pixelAt)
   EXPECT_EQ(wrong, 0);
 }
 
-void ExpectPixelsReadByHand(const std::vector<std::uint8_t>& tga, const m32write::RgbaImage& image, bool alpha) {
-  const std::size_t depthBytes = alpha ? 4 : 3;
-  ExpectPixels(image, alpha, [&](std::uint32_t x, std::uint32_t y) {
-    const std::size_t row = image.height - 1 - y;
-    const std::uint8_t* bgra = &tga[kTgaHeaderBytes + (row * image.width + x) * depthBytes];
-    return std::array<int, 4>{bgra[2], bgra[1], bgra[0], alpha ? bgra[3] : 255};
-  });
-}
-
 #ifdef PELLICAR_TEST_WITH_QT
-void ExpectPixelsReadByQt(const std::vector<std::uint8_t>& tga, const m32write::RgbaImage& image, bool alpha) {
+void ExpectPixelsReadByQt(const image_files::Bytes& tga, const RgbaImage& image, bool alpha) {
   const QImage shown = QImage::fromData(tga.data(), static_cast<int>(tga.size()), "TGA");
   ASSERT_FALSE(shown.isNull()) << "Qt cannot read the TGA";
   ASSERT_EQ(shown.width(), static_cast<int>(image.width));
@@ -104,32 +72,6 @@ namespace {
 
 constexpr UINT kKilledExitCode = 0xDEAD;
 
-std::wstring Wide(std::string_view utf8) { return Utf8Path(utf8).native(); }
-
-// One argument as the C runtime's command-line parser reads it back.
-std::wstring Quoted(const std::wstring& argument) {
-  if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) return argument;
-  std::wstring quoted = L"\"";
-  std::size_t backslashes = 0;
-  for (const wchar_t c : argument) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
-    quoted.push_back(c);
-    backslashes = 0;
-  }
-  quoted.append(2 * backslashes, L'\\');
-  return quoted + L"\"";
-}
-
-fs::path ConverterPath() {
-  std::wstring self(MAX_PATH, L'\0');
-  self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
-  return fs::path(self).parent_path() / L"Pellicar.exe";
-}
-
 HANDLE InheritableFile(const fs::path& path) {
   SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
   return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
@@ -142,9 +84,10 @@ StartedConverter::StartedConverter(const std::vector<std::string>& arguments, co
                                    std::uint64_t fileSizeLimit, const char* otherProgram) {
   if (fileSizeLimit != kNoLimit || otherProgram)
     throw std::invalid_argument("no file size limit or other program here");
-  const fs::path program = ConverterPath();
-  std::wstring commandLine = Quoted(program.native());
-  for (const std::string& argument : arguments) commandLine += L" " + Quoted(Wide(argument));
+  const fs::path program = testing_support::OwnFolder() / L"Pellicar.exe";
+  std::wstring commandLine = sys::QuotedAsOneArgument(program.native());
+  for (const std::string& argument : arguments)
+    commandLine += L" " + sys::QuotedAsOneArgument(Utf8Path(argument).native());
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -242,42 +185,12 @@ RunResult RunConverter(const std::vector<std::string>& arguments, std::uint64_t 
   const fs::path err = streams / "stderr";
   StartedConverter converter(arguments, out, err, fileSizeLimit, program);
   const int exitCode = converter.Wait();
-  return {exitCode, Slurp(out), Slurp(err)};
+  const image_files::Bytes outBytes = ReadBytes(out), errBytes = ReadBytes(err);
+  return {exitCode, {outBytes.begin(), outBytes.end()}, {errBytes.begin(), errBytes.end()}};
 }
 
-std::vector<std::uint8_t> ReadBytes(const fs::path& file) {
-  const std::string text = Slurp(file);
-  return {text.begin(), text.end()};
-}
-
-void WriteBytes(const fs::path& file, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream(file, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-m32write::RgbaImage VariedImage(std::uint32_t width, std::uint32_t height) {
-  m32write::RgbaImage image{width, height, {}};
-  for (std::size_t i = 0; i < std::size_t{width} * height; ++i) {
-    image.rgba.push_back(static_cast<std::uint8_t>(i * 7 + 1));
-    image.rgba.push_back(static_cast<std::uint8_t>(i * 13 / 3 + 50));
-    image.rgba.push_back(static_cast<std::uint8_t>(255 - i * 29));
-    image.rgba.push_back(static_cast<std::uint8_t>(i));
-  }
-  return image;
-}
-
-void WriteM32(const fs::path& file, const m32write::RgbaImage& image) {
-  WriteBytes(file, m32write::EncodeM32(image, "textures/test/varied"));
-}
-
-void WriteLargeM32(const fs::path& file, std::uint32_t width, std::uint32_t height) {
-  std::vector<std::uint8_t> bytes(m32write::kHeaderBytes + std::size_t{width} * height * 4);
-  m32write::PutU32(bytes, m32write::kVersionAt, static_cast<std::uint32_t>(m32write::kVersion));
-  m32write::PutU32(bytes, m32write::kWidthsAt, width);
-  m32write::PutU32(bytes, m32write::kHeightsAt, height);
-  m32write::PutU32(bytes, m32write::kOffsetsAt, static_cast<std::uint32_t>(m32write::kHeaderBytes));
-  for (std::size_t i = m32write::kHeaderBytes; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 11);
-  WriteBytes(file, bytes);
+void WriteM32(const fs::path& file, const RgbaImage& image) {
+  WriteBytes(file, image_files::EncodeM32(image, "textures/test/varied"));
 }
 
 std::uint64_t TgaBytes(std::uint32_t width, std::uint32_t height) {
@@ -290,10 +203,13 @@ std::vector<std::string> TemporaryNames(const TempDir& folder) {
   return names;
 }
 
-void ExpectTga(const fs::path& tga, const m32write::RgbaImage& image, bool alpha) {
-  const std::vector<std::uint8_t> bytes = ReadBytes(tga);
-  ASSERT_NO_FATAL_FAILURE(ExpectTgaLayout(bytes, image, alpha));
-  ExpectPixelsReadByHand(bytes, image, alpha);
+void ExpectTga(const fs::path& tga, const RgbaImage& image, bool alpha) {
+  const image_files::Bytes bytes = ReadBytes(tga);
+  image_files::TgaFormat format;
+  format.depth = alpha ? 32 : 24;
+  format.alphaBits = alpha ? 8 : 0;
+  format.footer = true;
+  EXPECT_TRUE(bytes == image_files::MakeTga(image, format)) << "the TGA differs from the tests' own";
 #ifdef PELLICAR_TEST_WITH_QT
   ExpectPixelsReadByQt(bytes, image, alpha);
 #endif

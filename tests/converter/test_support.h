@@ -8,9 +8,13 @@
 #include <string_view>
 #include <vector>
 
-#include "m32write.h"
+#include "support/image_files.h"
 #include "support/support.h"
 
+using image_files::ReadBytes;
+using image_files::RgbaImage;
+using image_files::VariedImage;
+using image_files::WriteBytes;
 using testing_support::TempDir;
 
 namespace fs = std::filesystem;
@@ -54,21 +58,13 @@ class StartedConverter {
 RunResult RunConverter(const std::vector<std::string>& arguments,
                        std::uint64_t fileSizeLimit = StartedConverter::kNoLimit, const char* program = nullptr);
 
-std::vector<std::uint8_t> ReadBytes(const fs::path& file);
-void WriteBytes(const fs::path& file, const std::vector<std::uint8_t>& bytes);
+void WriteM32(const fs::path& file, const RgbaImage& image);
 
-// Every channel changes from pixel to pixel, so a swapped channel, a flipped row or a
-// dropped pixel shows; alpha runs through all 256 values.
-m32write::RgbaImage VariedImage(std::uint32_t width, std::uint32_t height);
-void WriteM32(const fs::path& file, const m32write::RgbaImage& image);
-
-// A large texture written quickly: the header and level 0 only, in a simple pattern.
-void WriteLargeM32(const fs::path& file, std::uint32_t width, std::uint32_t height);
 std::uint64_t TgaBytes(std::uint32_t width, std::uint32_t height);  // 24-bit, header and footer
 
 // The names in the folder that start with the converter's temporary prefix.
 std::vector<std::string> TemporaryNames(const TempDir& folder);
 
-// The TGA's header and footer as the format lays them out for our choices, and every
-// pixel read back by hand: bottom row first, blue, green, red (and alpha).
-void ExpectTga(const fs::path& tga, const m32write::RgbaImage& image, bool alpha);
+// The TGA byte for byte as the tests' writer makes it (bottom row first, with the footer),
+// and every pixel as Qt's TGA reader sees it where Qt is built.
+void ExpectTga(const fs::path& tga, const RgbaImage& image, bool alpha);

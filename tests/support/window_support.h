@@ -71,7 +71,8 @@ std::u16string ShownText(const runtime::FileListBox& list, int index);
 // Whether the busy cursor shows over the form.
 bool BusyCursorShown(const runtime::Form& form);
 
-// Shows a window of another kind and makes it the active one, until the result is let go.
+// Shows a window of another kind and makes it the active one, until the result is let go;
+// nothing when it could not be made active.
 std::shared_ptr<void> ActivateAnotherWindow();
 
 // Calls `seen` with each caption the form is given, as it is given.

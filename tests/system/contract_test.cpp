@@ -184,18 +184,6 @@ constexpr const char* kCrashName = "SIGSEGV";
 constexpr const char* kStoppedName = "SIGTERM";  // asked first
 #endif
 
-// Names that break a command line in one way or another; each platform adds its own.
-std::vector<std::string> AwkwardNames() {
-  std::vector<std::string> names{"rock wall.m32",           "a;b.m32",  "$(touch pwned).m32", "-rf.m32",
-                                 "  two  blanks  .m32",     "it's.m32", "100% %PATH%.m32",    "a & b ^ c.m32",
-                                 "ok \xc3\xa9t\xc3\xa9.m32"};
-#ifndef _WIN32
-  names.insert(names.end(), {"it's \"quoted\".m32", "line\nbreak.m32", "tab\there.m32", "back\\slash.m32",
-                             "caf\xe9 latin1.m32", "\xff\xfe.m32", "\xed\xb2\x80 surrogate.m32"});
-#endif
-  return names;
-}
-
 sys::ProcessResult WaitAndClose(sys::Process& process) {
   const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (!sys::WaitForProcess(process, 100)) {
@@ -223,7 +211,8 @@ TEST(ShortPath, StartsTheConverterWithOneArgumentNamingTheSameFile) {
   TempDir dir, log;
   ScopedEnv logTo("PELLICAR_TEST_LOG", log / "runs.log");
   std::vector<NativeString> paths;
-  for (const auto& name : AwkwardNames()) paths.push_back(sys::JoinPath(Native(dir.path()), Native(name)));
+  for (const auto& name : system_testing::AwkwardNames())
+    paths.push_back(sys::JoinPath(Native(dir.path()), Native(name)));
   for (const auto& path : paths) MakeFile(path);
   paths.push_back(sys::JoinPath(Native(dir.path()), Native("a folder")));  // any existing path
   MakeDirectory(paths.back());

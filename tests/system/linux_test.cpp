@@ -17,8 +17,6 @@
 #include <random>
 #include <thread>
 
-#include "m32write.h"
-
 #include "support/support.h"
 #include "system/command_line.h"
 #include "system/directory.h"
@@ -37,23 +35,9 @@ using Words = std::vector<std::string>;
 
 namespace {
 
-const std::vector<std::string> kAwkwardNames = {"rock wall.m32",
-                                                "it's \"quoted\".m32",
-                                                "a;b.m32",
-                                                "$(touch pwned).m32",
-                                                "-rf.m32",
-                                                "line\nbreak.m32",
-                                                "tab\there.m32",
-                                                "back\\slash.m32",
-                                                "caf\xe9 latin1.m32",
-                                                "\xff\xfe.m32",
-                                                "\xed\xb2\x80 surrogate.m32",
-                                                "ok \xc3\xa9t\xc3\xa9.m32",
-                                                "  two  blanks  .m32"};
-
 TEST(NativeString, EveryByteStringSurvivesTheRoundTrip) {
   std::mt19937 random(42);
-  std::vector<std::string> samples(kAwkwardNames);
+  std::vector<std::string> samples = system_testing::AwkwardNames();
   for (int n = 0; n < 2000; ++n) {
     std::string bytes(random() % 12, '\0');
     for (char& b : bytes) b = static_cast<char>(random() % 256);
@@ -86,7 +70,6 @@ TEST(CommandLine, SplitsAtUnescapedBlanksOnly) {
   EXPECT_EQ(sys::SplitCommandLine("a\\ b \"c d\" e\\\\"), (Words{"a b", "\"c", "d\"", "e\\"}));
   EXPECT_EQ(sys::SplitCommandLine("\\  x"), (Words{" ", "x"}));
   EXPECT_EQ(sys::SplitCommandLine("Pellicar.exe "), (Words{"Pellicar.exe"}));
-  for (const auto& name : kAwkwardNames) EXPECT_EQ(sys::SplitCommandLine(sys::EscapedAsOneWord(name)), Words{name});
 }
 
 TEST(Paths, ALeadingDoubleSlashIsKept) {
@@ -172,26 +155,6 @@ TEST(Process, StoppingEndsTheWholeGroupAskingFirst) {
     EXPECT_EQ(sys::CloseProcess(process).crash, test.ending);
     EXPECT_TRUE(Soon([&] { return Ended(child); }));
   }
-}
-
-// The converter, writing a TGA through a named temporary file, is stopped mid-way and
-// removes that file.
-TEST(Process, AStoppedConverterLeavesNoTemporaryFile) {
-  testing_support::ScopedEnv named("PELLICAR_TEST_NAMED_TEMPORARY", "1");
-  TempDir dir;
-  const auto m32 = m32write::EncodeM32({4096, 2048, std::vector<std::uint8_t>(4096 * 2048 * 4, 7)}, "big");
-  WriteFile(dir / "big.m32", std::string(m32.begin(), m32.end()));
-  const auto temporaries = [&] {
-    const auto names = dir.names();
-    return std::count_if(names.begin(), names.end(), [](const auto& name) { return name.starts_with(".pellicar-"); });
-  };
-
-  sys::Process process = sys::StartProcess(sys::EscapedAsOneWord(PELLICAR_EXE) + " " + sys::ShortPath(dir / "big.m32"));
-  ASSERT_TRUE(Soon([&] { return temporaries() > 0; }));
-  sys::StopProcess(process);
-  while (!sys::WaitForProcess(process, 10)) sys::StopProcess(process);
-  EXPECT_EQ(sys::CloseProcess(process).crash, "SIGTERM") << "the conversion ended before it was stopped";
-  EXPECT_EQ(temporaries(), 0);
 }
 
 // A program killed outright takes the converter it started with it.

@@ -13,6 +13,17 @@
 
 namespace system_testing {
 
+std::vector<std::string> AwkwardNames() {
+  std::vector<std::string> names{"rock wall.m32",           "a;b.m32",  "$(touch pwned).m32", "-rf.m32",
+                                 "  two  blanks  .m32",     "it's.m32", "100% %PATH%.m32",    "a & b ^ c.m32",
+                                 "ok \xc3\xa9t\xc3\xa9.m32"};
+#ifndef _WIN32
+  names.insert(names.end(), {"it's \"quoted\".m32", "line\nbreak.m32", "tab\there.m32", "back\\slash.m32",
+                             "caf\xe9 latin1.m32", "\xff\xfe.m32", "\xed\xb2\x80 surrogate.m32"});
+#endif
+  return names;
+}
+
 void MakeFile(const sys::NativeString& path) {
   std::ofstream file(std::filesystem::path(path), std::ios::binary);
   file << "m32";

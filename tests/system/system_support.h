@@ -2,6 +2,7 @@
 // What the system layer's tests share: names written in UTF-8 as native strings, files
 // made under native names, and whether two paths name the same file.
 #include <string>
+#include <vector>
 
 #include "system/native_string.h"
 
@@ -9,6 +10,10 @@ namespace system_testing {
 
 // A name given in UTF-8 (bytes as they are on POSIX) as the system takes it.
 inline sys::NativeString Native(const std::string& utf8) { return sys::ToNative(sys::FromUtf8(utf8)); }
+
+// Names that break a command line in one way or another, in UTF-8 (on POSIX also bytes
+// that are not text): the one list of them.
+std::vector<std::string> AwkwardNames();
 
 void MakeFile(const sys::NativeString& path);
 void MakeDirectory(const sys::NativeString& path);

@@ -120,8 +120,7 @@ std::shared_ptr<void> ActivateAnotherWindow() {
   auto other = std::make_shared<QWidget>();
   other->show();
   QApplication::setActiveWindow(other.get());
-  QTest::qWaitForWindowActive(other.get());
-  return other;
+  return QTest::qWaitForWindowActive(other.get()) ? other : nullptr;
 }
 
 void WatchCaption(runtime::Form& form, std::function<void(const std::u16string&)> seen) {

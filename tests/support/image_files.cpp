@@ -1,19 +1,23 @@
-#include "tga_samples.h"
+#include "image_files.h"
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <stdexcept>
-#include <string_view>
 
+namespace image_files {
 namespace {
 
-using m32write::RgbaImage;
-using Pixel = std::vector<std::uint8_t>;  // one pixel as stored
+std::uint8_t FiveToEight(unsigned value) { return static_cast<std::uint8_t>(std::lround(value * 255.0 / 31.0)); }
+unsigned EightToFive(std::uint8_t value) { return static_cast<unsigned>(std::lround(value * 31.0 / 255.0)); }
+
+using Pixel = Bytes;  // one pixel as stored
 
 constexpr std::size_t kExtensionBytes = 495;
 
-void PutU16(std::vector<std::uint8_t>& bytes, unsigned value) {
+void PutU16(Bytes& bytes, unsigned value) {
   bytes.push_back(static_cast<std::uint8_t>(value & 0xFF));
   bytes.push_back(static_cast<std::uint8_t>(value >> 8 & 0xFF));
 }
@@ -72,7 +76,7 @@ std::vector<std::vector<Pixel>> StoredRows(const RgbaImage& image, const TgaForm
 }
 
 // Runs of two or more equal pixels become run packets, everything else raw packets.
-void AppendPackets(const std::vector<Pixel>& pixels, std::vector<std::uint8_t>& out) {
+void AppendPackets(const std::vector<Pixel>& pixels, Bytes& out) {
   constexpr std::size_t kMaxPacket = 128;
   const auto runAt = [&](std::size_t i) {
     std::size_t n = 1;
@@ -94,8 +98,7 @@ void AppendPackets(const std::vector<Pixel>& pixels, std::vector<std::uint8_t>& 
   }
 }
 
-void AppendPixels(const std::vector<std::vector<Pixel>>& rows, const TgaFormat& format,
-                  std::vector<std::uint8_t>& out) {
+void AppendPixels(const std::vector<std::vector<Pixel>>& rows, const TgaFormat& format, Bytes& out) {
   if (!RunLength(format)) {
     for (const auto& row : rows) {
       for (const Pixel& pixel : row) out.insert(out.end(), pixel.begin(), pixel.end());
@@ -109,10 +112,73 @@ void AppendPixels(const std::vector<std::vector<Pixel>>& rows, const TgaFormat& 
   }
 }
 
+// The sums of one block of the level above: colour weighted by alpha, colour, alpha, pixels.
+struct BlockSums {
+  std::uint64_t weighted[3] = {};
+  std::uint64_t plain[3] = {};
+  std::uint64_t alpha = 0;
+  std::uint64_t count = 0;
+};
+
+std::uint8_t Nearest(std::uint64_t sum, std::uint64_t count) {
+  return static_cast<std::uint8_t>((2 * sum + count) / (2 * count));
+}
+
 }  // namespace
 
-std::uint8_t FiveToEight(unsigned value) { return static_cast<std::uint8_t>(std::lround(value * 255.0 / 31.0)); }
-unsigned EightToFive(std::uint8_t value) { return static_cast<unsigned>(std::lround(value * 31.0 / 255.0)); }
+void PutU32(Bytes& bytes, std::size_t at, std::uint32_t value) {
+  for (std::size_t i = 0; i < 4; ++i) bytes.at(at + i) = static_cast<std::uint8_t>(value >> (8 * i) & 0xFF);
+}
+
+std::uint32_t U32(const Bytes& bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = value << 8 | bytes.at(at + static_cast<std::size_t>(i));
+  return value;
+}
+
+RgbaImage HalfSize(const RgbaImage& image) {
+  RgbaImage half{std::max(image.width / 2, 1u), std::max(image.height / 2, 1u), {}};
+  std::vector<BlockSums> sums(std::size_t{half.width} * half.height);
+  for (std::uint32_t y = 0; y < image.height; ++y) {
+    for (std::uint32_t x = 0; x < image.width; ++x) {
+      BlockSums& sum =
+          sums[std::size_t{std::min(y / 2, half.height - 1)} * half.width + std::min(x / 2, half.width - 1)];
+      const std::uint8_t* p = &image.rgba[(std::size_t{y} * image.width + x) * 4];
+      for (int c = 0; c < 3; ++c) {
+        sum.weighted[c] += std::uint64_t{p[c]} * p[3];
+        sum.plain[c] += p[c];
+      }
+      sum.alpha += p[3];
+      ++sum.count;
+    }
+  }
+  for (const BlockSums& sum : sums) {
+    for (int c = 0; c < 3; ++c)
+      half.rgba.push_back(sum.alpha > 0 ? Nearest(sum.weighted[c], sum.alpha) : Nearest(sum.plain[c], sum.count));
+    half.rgba.push_back(Nearest(sum.alpha, sum.count));
+  }
+  return half;
+}
+
+Bytes EncodeM32(const RgbaImage& level0, std::string_view name) {
+  constexpr std::size_t kNameAt = 4, kNameBytes = 128;
+  constexpr std::size_t kScalesAt[] = {720, 724, 860, 864};
+  constexpr std::uint32_t kOne = 0x3F800000;  // 1.0f
+  Bytes file(kHeaderBytes);
+  PutU32(file, kVersionAt, kVersion);
+  std::copy_n(name.begin(), std::min(name.size(), kNameBytes - 1), file.begin() + kNameAt);
+  for (const std::size_t at : kScalesAt) PutU32(file, at, kOne);
+  RgbaImage level = level0;
+  for (std::size_t i = 0; i < kMaxLevels; ++i) {
+    PutU32(file, kWidthsAt + 4 * i, level.width);
+    PutU32(file, kHeightsAt + 4 * i, level.height);
+    PutU32(file, kOffsetsAt + 4 * i, static_cast<std::uint32_t>(file.size()));
+    file.insert(file.end(), level.rgba.begin(), level.rgba.end());
+    if (level.width == 1 && level.height == 1) break;
+    level = HalfSize(level);
+  }
+  return file;
+}
 
 std::string Describe(const TgaFormat& format) {
   std::string text = "type " + std::to_string(format.type) + ", " + std::to_string(format.depth) + "-bit";
@@ -128,10 +194,10 @@ std::string Describe(const TgaFormat& format) {
   return text;
 }
 
-std::vector<std::uint8_t> MakeTga(const RgbaImage& image, const TgaFormat& format) {
+Bytes MakeTga(const RgbaImage& image, const TgaFormat& format) {
   const std::map<Pixel, unsigned> map = Mapped(format) ? MapOf(image) : std::map<Pixel, unsigned>{};
-  std::vector<std::uint8_t> out{static_cast<std::uint8_t>(format.imageId.size()),
-                                Mapped(format) ? std::uint8_t{1} : std::uint8_t{0}, format.type};
+  Bytes out{static_cast<std::uint8_t>(format.imageId.size()), Mapped(format) ? std::uint8_t{1} : std::uint8_t{0},
+            format.type};
   PutU16(out, format.mapFirst);
   PutU16(out, static_cast<unsigned>(map.size()));
   out.push_back(static_cast<std::uint8_t>(format.mapEntryBits));
@@ -151,22 +217,22 @@ std::vector<std::uint8_t> MakeTga(const RgbaImage& image, const TgaFormat& forma
   std::uint32_t extensionAt = 0;
   if (format.attributesType) {
     extensionAt = static_cast<std::uint32_t>(out.size());
-    std::vector<std::uint8_t> extension(kExtensionBytes);
+    Bytes extension(kExtensionBytes);
     extension[0] = kExtensionBytes & 0xFF;
     extension[1] = kExtensionBytes >> 8;
     extension[kExtensionBytes - 1] = *format.attributesType;
     out.insert(out.end(), extension.begin(), extension.end());
   }
   if (format.footer || format.attributesType) {
-    const std::vector<std::uint8_t> footer = TgaFooter(extensionAt);
+    const Bytes footer = TgaFooter(extensionAt);
     out.insert(out.end(), footer.begin(), footer.end());
   }
   return out;
 }
 
-std::vector<std::uint8_t> TgaFooter(std::uint32_t extensionAt) {
+Bytes TgaFooter(std::uint32_t extensionAt) {
   constexpr std::string_view kSignature{"TRUEVISION-XFILE.\0", 18};
-  std::vector<std::uint8_t> footer(8 + kSignature.size());
+  Bytes footer(8 + kSignature.size());
   for (std::size_t i = 0; i < 4; ++i) footer[i] = static_cast<std::uint8_t>(extensionAt >> (8 * i) & 0xFF);
   std::copy(kSignature.begin(), kSignature.end(), footer.begin() + 8);
   return footer;
@@ -198,3 +264,25 @@ RgbaImage GreyImage(std::uint32_t width, std::uint32_t height) {
   }
   return image;
 }
+
+RgbaImage VariedImage(std::uint32_t width, std::uint32_t height) {
+  RgbaImage image{width, height, {}};
+  for (std::size_t i = 0; i < std::size_t{width} * height; ++i) {
+    image.rgba.insert(image.rgba.end(),
+                      {static_cast<std::uint8_t>(i * 7 + 1), static_cast<std::uint8_t>(i * 13 / 3 + 50),
+                       static_cast<std::uint8_t>(255 - i * 29), static_cast<std::uint8_t>(i)});
+  }
+  return image;
+}
+
+Bytes ReadBytes(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void WriteBytes(const std::filesystem::path& file, const Bytes& bytes) {
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace image_files
