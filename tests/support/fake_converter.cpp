@@ -4,7 +4,7 @@
 // every text in hex, so that any name survives: two digits a byte on POSIX, four a
 // UTF-16 unit on Windows, where each argument naming a file is logged in its long form
 // (the window passes short names). PELLICAR_TEST_SLEEP_MS makes it take that long,
-// PELLICAR_TEST_CREATE names a file it creates, PELLICAR_TEST_EXIT its exit code.
+// and PELLICAR_TEST_CREATE names a file it creates.
 //
 // The file named by its first argument may tell it how to end, one instruction a line:
 //   say TEXT   write TEXT and a line break to stderr (each say in turn)
@@ -73,7 +73,6 @@ int EnvNumber(const char* name) {
 
 Instructions ReadInstructions(const std::vector<NativeString>& arguments) {
   Instructions instructions;
-  instructions.exitCode = EnvNumber("PELLICAR_TEST_EXIT");
   if (arguments.empty()) return instructions;
   std::ifstream file{std::filesystem::path(arguments.front())};
   for (std::string line; std::getline(file, line);) {
