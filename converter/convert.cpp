@@ -41,7 +41,8 @@ M32Header HeaderNamedAfter(const std::filesystem::path& output) {
 bool IsTgaName(const std::filesystem::path& input) { return HasFormatExtension(input, Format::kTga); }
 
 const FormatName& NameOf(Format format) {
-  return *std::find_if(std::begin(kFormats), std::end(kFormats), [&](const FormatName& f) { return f.format == format; });
+  return *std::find_if(std::begin(kFormats), std::end(kFormats),
+                       [&](const FormatName& f) { return f.format == format; });
 }
 
 bool HasFormatExtension(const std::filesystem::path& file, Format format) {

@@ -37,9 +37,7 @@ Kind KindOf(const fs::directory_entry& entry) {
 
 class Planner {
  public:
-  explicit Planner(const CommandLine& line) : line_(line) {
-    likeFolder_ = line.like && NamesFolder(*line.like);
-  }
+  explicit Planner(const CommandLine& line) : line_(line) { likeFolder_ = line.like && NamesFolder(*line.like); }
 
   void Name(const fs::path& name) {
     if (line_.recursive && NamesFolder(name)) return Walk(name, {});
