@@ -100,6 +100,14 @@ struct FileIdentity {
 };
 std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path);
 
+// A file's identity and when it was last written (in the system's own units, to compare
+// with other such times only), read at once. None when the name leads to no file.
+struct FileFacts {
+  FileIdentity identity;
+  std::int64_t written = 0;
+};
+std::optional<FileFacts> FactsOf(const std::filesystem::path& path);
+
 // Whether stderr is a terminal (a console on Windows), where a progress line may show.
 bool ErrorIsTerminal();
 

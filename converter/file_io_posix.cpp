@@ -334,10 +334,11 @@ ReplacingFile::~ReplacingFile() = default;  // the handle closes and removes an 
 
 NamedFiles FilesNamedBy(const std::filesystem::path& argument) { return {{argument}, {}}; }
 
-std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path) {
+std::optional<FileFacts> FactsOf(const std::filesystem::path& path) {
+  constexpr std::int64_t kNanoseconds = 1'000'000'000;
   struct stat status {};
   if (stat(path.c_str(), &status) != 0) return std::nullopt;
-  return FileIdentity{status.st_dev, 0, status.st_ino};
+  return FileFacts{{status.st_dev, 0, status.st_ino}, status.st_mtim.tv_sec * kNanoseconds + status.st_mtim.tv_nsec};
 }
 
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {

@@ -309,10 +309,12 @@ bool Print(DWORD stream, const std::string& text) {
 
 }  // namespace
 
-std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path) {
-  BY_HANDLE_FILE_INFORMATION identity{};
-  if (!IdentityFromSystem(path, identity)) return std::nullopt;
-  return FileIdentity{identity.dwVolumeSerialNumber, identity.nFileIndexHigh, identity.nFileIndexLow};
+std::optional<FileFacts> FactsOf(const std::filesystem::path& path) {
+  BY_HANDLE_FILE_INFORMATION facts{};
+  if (!IdentityFromSystem(path, facts)) return std::nullopt;
+  const FILETIME& written = facts.ftLastWriteTime;
+  return FileFacts{{facts.dwVolumeSerialNumber, facts.nFileIndexHigh, facts.nFileIndexLow},
+                   static_cast<std::int64_t>(std::uint64_t{written.dwHighDateTime} << 32 | written.dwLowDateTime)};
 }
 
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {

@@ -25,37 +25,30 @@ struct Outcome {
   std::string line;  // for stderr when failed, for stdout when listed
 };
 
-// Whether the output is at least as new as the input and as its --like m32.
-bool UpToDate(const Job& job) {
-  std::error_code error;
-  const auto output = fs::last_write_time(job.output, error);
-  if (error || output < fs::last_write_time(job.input, error) || error) return false;
-  return job.reference.empty() || !(output < fs::last_write_time(job.reference, error) || error);
-}
-
 std::string Convert(const Job& job, const RunOptions& options) {
-  if (job.makeFolder && job.output.has_parent_path()) {
+  const fs::path output = job.output;
+  if (job.makeFolder && output.has_parent_path()) {
     std::error_code error;
-    fs::create_directories(job.output.parent_path(), error);
-    if (error) return "cannot make the folder " + DisplayName(job.output.parent_path()) + ": " + error.message();
+    fs::create_directories(output.parent_path(), error);
+    if (error) return "cannot make the folder " + DisplayName(output.parent_path()) + ": " + error.message();
   }
-  if (job.to == Format::kTga) return ConvertFile(job.input, job.output, options.depth);
-  if (job.reference.empty()) return ConvertTgaFile(job.input, job.output, options.like);
+  if (job.to == Format::kTga) return ConvertFile(job.input, output, options.depth);
+  if (job.reference.empty()) return ConvertTgaFile(job.input, output, options.like);
   // Read whole before the output is written, so that it may also be the output.
   const M32Reference like = ReadM32Reference(job.reference);
   if (!like.error.empty()) return "--like " + DisplayName(job.reference) + ": " + like.error;
-  return ConvertTgaFile(job.input, job.output, &like.header);
+  return ConvertTgaFile(job.input, output, &like.header);
 }
 
 Outcome Work(const Job& job, const RunOptions& options) {
   std::string error = job.refused;
-  if (error.empty() && options.update && UpToDate(job)) return {Ending::kUpToDate, {}};
+  if (error.empty() && options.update && job.upToDate) return {Ending::kUpToDate, {}};
   if (error.empty() && options.dryRun) {
-    return {Ending::kListed, DisplayName(job.output) + " from " + DisplayName(job.input) + "\n"};
+    return {Ending::kListed, DisplayName(fs::path(job.output)) + " from " + DisplayName(fs::path(job.input)) + "\n"};
   }
   if (error.empty()) error = Guarded([&] { return Convert(job, options); });
   if (error.empty()) return {Ending::kConverted, {}};
-  return {Ending::kFailed, DisplayName(job.input) + ": " + error + "\n"};
+  return {Ending::kFailed, DisplayName(fs::path(job.input)) + ": " + error + "\n"};
 }
 
 // "1,234 of 5,678" on stderr, each time over the last, when stderr is a terminal.
@@ -78,7 +71,11 @@ class Progress {
 
   // Before a message, which takes the line.
   void Clear() {
-    if (width_ > 0) PrintError("\r" + std::string(width_, ' ') + "\r");
+    if (width_ > 0) {
+      std::string blank(width_ + 2, ' ');
+      blank.front() = blank.back() = '\r';
+      PrintError(blank);
+    }
     width_ = 0;
     last_ = {};
   }

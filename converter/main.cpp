@@ -37,7 +37,9 @@ int Run(std::span<const std::filesystem::path> arguments) {
       return kWrongCommandLine;
     case Action::kConvert: break;
   }
-  const Plan plan = PlanJobs(line);
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const unsigned threads = line.jobs != 0 ? line.jobs : std::min(cores, kMostJobs);
+  const Plan plan = PlanJobs(line, threads);
   if (!plan.mistake.empty()) {
     PrintError("Pellicar.exe: " + plan.mistake + "\nTry 'Pellicar.exe --help'.\n");
     return kWrongCommandLine;
@@ -50,12 +52,11 @@ int Run(std::span<const std::filesystem::path> arguments) {
     return kSomeFailed;
   }
   for (const std::string& failure : line.unmatched) PrintError(failure + "\n");
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const RunOptions options{.depth = line.depth,
                            .like = likeFile ? &like.header : nullptr,
                            .update = line.update,
                            .dryRun = line.dryRun,
-                           .threads = line.jobs != 0 ? line.jobs : std::min(cores, kMostJobs)};
+                           .threads = threads};
   Tally tally = RunJobs(plan.jobs, options);
   tally.failed += line.unmatched.size();
   if (plan.jobs.size() + line.unmatched.size() > 1 && !PrintOutput(Summary(tally, options))) return kSomeFailed;

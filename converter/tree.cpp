@@ -5,9 +5,13 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
 #include <map>
+#include <numeric>
+#include <optional>
 #include <set>
 #include <system_error>
+#include <thread>
 
 #include "file_io.h"
 
@@ -57,7 +61,7 @@ class Planner {
     }
     if (error) {
       Job unlisted;
-      unlisted.input = folder;
+      unlisted.input = folder.native();
       unlisted.refused = "cannot list the folder: " + error.message();
       jobs_.push_back(std::move(unlisted));
       return;
@@ -75,23 +79,21 @@ class Planner {
 
   void Add(const fs::path& input, const fs::path& relative, Format to) {
     Job job;
-    job.input = input;
+    job.input = input.native();
     job.to = to;
     if (!line_.output) {
-      job.output = OutputFor(input, to);
+      job.output = OutputFor(input, to).native();
     } else if (line_.recursive) {
-      job.output = OutputFor(*line_.output / relative, to);
+      job.output = OutputFor(*line_.output / relative, to).native();
       job.makeFolder = true;
     } else {
-      job.output = *line_.output;
+      job.output = line_.output->native();
     }
     if (FormatOf(input) == to) job.refused = "read as " + std::string(NameOf(to).name) + ", the format --to asks for";
     if (likeFolder_ && to == Format::kM32) {
-      job.reference = Reference(relative);
+      job.reference = Reference(relative).native();
       job.defaultFields = job.reference.empty();
     }
-    if (!outputs_.insert(job.output).second && job.refused.empty())
-      job.refused = "its output " + DisplayName(job.output) + " is also that of an earlier file";
     jobs_.push_back(std::move(job));
   }
 
@@ -113,34 +115,68 @@ class Planner {
   const CommandLine& line_;
   bool likeFolder_ = false;
   std::vector<Job> jobs_;
-  std::set<fs::path> outputs_;
   std::map<fs::path, std::map<fs::path, fs::path>> m32sIn_;  // by folder, by name without extension
 };
 
-// Each name's identity is looked up once: a set of the outputs that exist, then each
-// input in it.
-std::string OutputOverAnInput(const std::vector<Job>& jobs) {
-  std::set<FileIdentity> outputs;
-  for (const Job& job : jobs) {
-    if (const auto identity = IdentityOf(job.output)) outputs.insert(*identity);
+// Runs `work` for every index below `count`, on up to `threads` threads.
+template <typename Work>
+void AtOnce(std::size_t count, unsigned threads, Work work) {
+  std::atomic<std::size_t> next{0};
+  const auto take = [&] {
+    for (std::size_t i = next++; i < count; i = next++) work(i);
+  };
+  std::vector<std::jthread> helpers;
+  for (unsigned i = 1; i < threads && i < count; ++i) helpers.emplace_back(take);
+  take();
+}
+
+// The later of two files with the same output is refused.
+void RefuseSharedOutputs(std::vector<Job>& jobs) {
+  std::vector<std::size_t> order(jobs.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), [&](auto a, auto b) { return jobs[a].output < jobs[b].output; });
+  for (std::size_t i = 1; i < order.size(); ++i) {
+    Job& later = jobs[order[i]];
+    if (later.output == jobs[order[i - 1]].output && later.refused.empty())
+      later.refused = "its output " + DisplayName(later.output) + " is also that of an earlier file";
   }
-  if (outputs.empty()) return {};
-  for (const Job& job : jobs) {
-    const auto identity = IdentityOf(job.input);
-    if (identity && outputs.contains(*identity)) {
-      return DisplayName(job.input) + " is an input and would be replaced by an output";
-    }
+}
+
+// Each file is looked at once: the outputs, then, when any exists, the inputs, whose
+// identities are looked up in a set of the outputs'; with -u, the times are compared.
+std::string LookAtFiles(std::vector<Job>& jobs, const CommandLine& line, unsigned threads) {
+  std::vector<std::optional<FileFacts>> outputs(jobs.size());
+  AtOnce(jobs.size(), threads, [&](std::size_t i) { outputs[i] = FactsOf(jobs[i].output); });
+  std::set<FileIdentity> written;
+  for (const auto& output : outputs) {
+    if (output) written.insert(output->identity);
+  }
+  if (written.empty()) return {};
+  std::vector<std::optional<FileFacts>> inputs(jobs.size());
+  AtOnce(jobs.size(), threads, [&](std::size_t i) {
+    inputs[i] = FactsOf(jobs[i].input);
+    const Job& job = jobs[i];
+    const auto noOlder = [&](const std::optional<FileFacts>& than) {
+      return than && than->written <= outputs[i]->written;
+    };
+    jobs[i].upToDate =
+        line.update && outputs[i] && noOlder(inputs[i]) && (job.reference.empty() || noOlder(FactsOf(job.reference)));
+  });
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    if (inputs[i] && written.contains(inputs[i]->identity))
+      return DisplayName(jobs[i].input) + " is an input and would be replaced by an output";
   }
   return {};
 }
 
 }  // namespace
 
-Plan PlanJobs(const CommandLine& line) {
+Plan PlanJobs(const CommandLine& line, unsigned threads) {
   Planner planner(line);
   for (const fs::path& name : line.inputs) planner.Name(name);
   Plan plan{std::move(planner).Jobs(), {}};
-  plan.mistake = OutputOverAnInput(plan.jobs);
+  RefuseSharedOutputs(plan.jobs);
+  plan.mistake = LookAtFiles(plan.jobs, line, threads);
   return plan;
 }
 

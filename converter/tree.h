@@ -11,14 +11,19 @@
 
 namespace m32tga {
 
+// Names are kept in the system's form rather than as paths, which hold each of their
+// parts again: a tree of 10,000 files takes a few MiB, not tens.
+using Name = std::filesystem::path::string_type;
+
 struct Job {
-  std::filesystem::path input;
-  std::filesystem::path output;
+  Name input;
+  Name output;
   Format to = Format::kTga;
-  std::filesystem::path reference;  // the m32 whose fields it takes, from a folder --like
-  bool defaultFields = false;       // a folder --like held no m32 for it
-  bool makeFolder = false;          // the output's folder is made when missing
-  std::string refused;              // why it cannot be converted, when it cannot
+  Name reference;              // the m32 whose fields it takes, from a folder --like
+  bool defaultFields = false;  // a folder --like held no m32 for it
+  bool makeFolder = false;     // the output's folder is made when missing
+  bool upToDate = false;       // the output is no older than the input and the reference
+  std::string refused;         // why it cannot be converted, when it cannot
 };
 
 struct Plan {
@@ -26,6 +31,8 @@ struct Plan {
   std::string mistake;    // an output that would replace an input: a command-line mistake
 };
 
-Plan PlanJobs(const CommandLine& line);
+// With -u, whether each output is up to date is found here too; the files are looked
+// at on `threads` threads.
+Plan PlanJobs(const CommandLine& line, unsigned threads);
 
 }  // namespace m32tga
