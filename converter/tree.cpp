@@ -25,7 +25,6 @@ enum class Kind { kLeftOut, kFolder, kFile };
 // Hidden files and folders are left out, and links to folders are not followed, so that
 // a walk ends; a link to a file is converted as that file.
 Kind KindOf(const fs::directory_entry& entry) {
-  std::error_code error;
 #ifdef _WIN32
   const DWORD attributes = GetFileAttributesW(entry.path().c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return Kind::kFile;  // its conversion says why
@@ -33,6 +32,7 @@ Kind KindOf(const fs::directory_entry& entry) {
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return Kind::kFile;
   return attributes & FILE_ATTRIBUTE_REPARSE_POINT ? Kind::kLeftOut : Kind::kFolder;
 #else
+  std::error_code error;
   if (entry.path().filename().native().starts_with('.')) return Kind::kLeftOut;
   if (entry.is_directory(error)) return entry.is_symlink(error) ? Kind::kLeftOut : Kind::kFolder;
   return Kind::kFile;
