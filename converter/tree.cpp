@@ -69,11 +69,9 @@ class Planner {
     std::sort(entries.begin(), entries.end());
     for (const fs::directory_entry& entry : entries) {
       const fs::path name = entry.path().filename();
-      const bool wanted = HasFormatExtension(name, OtherFormat(to));
-      if (!wanted && !entry.is_directory(error)) continue;
       const Kind kind = KindOf(entry);
       if (kind == Kind::kFolder) Walk(entry.path(), relative / name);
-      if (kind == Kind::kFile && wanted) Add(entry.path(), relative / name, to);
+      if (kind == Kind::kFile && HasFormatExtension(name, OtherFormat(to))) Add(entry.path(), relative / name, to);
     }
   }
 
