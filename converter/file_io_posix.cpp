@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -93,7 +94,16 @@ constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr std::size_t kTemporarySlots = 2 * kMostJobs;
 std::atomic<const char*> temporariesToRemove[kTemporarySlots];
 
+// Other threads go on while a handler runs: one that is naming a temporary file is let
+// finish (its name is registered first), and none starts after the handler began.
+std::atomic<bool> dying{false};
+std::atomic<int> naming{0};
+
 extern "C" void RemoveTemporariesAndDie(int signal) {
+  dying = true;
+  constexpr int kWaits = 200;  // 1 ms each: the thread naming a file may be this one
+  const timespec millisecond{0, 1'000'000};
+  for (int i = 0; i < kWaits && naming.load() > 0; ++i) nanosleep(&millisecond, nullptr);
   for (auto& slot : temporariesToRemove) {
     if (const char* name = slot.exchange(nullptr)) unlink(name);
   }
@@ -218,10 +228,17 @@ struct ReplacingFile::Handle {
   bool replacing = false;  // whether something has the target's name
   bool throwOnWrite = false;
 
+  // Registers the name and holds off a signal's clean-up until Named(); when the clean-up
+  // has begun, waits for the end it brings.
   void Name(std::string name) {
+    ++naming;
+    if (dying) {
+      for (;;) pause();
+    }
     named = std::move(name);
     slot = RemoveOnSignals(named.c_str());
   }
+  static void Named() { --naming; }
   void Forget() {
     KeepOnSignals(slot, named.c_str());
     named.clear();
@@ -250,6 +267,7 @@ ReplacingFile::ReplacingFile(std::filesystem::path target) : handle_(new Handle)
     handle_->Name((folder / kTemporaryPrefix).native() + "XXXXXX");
     handle_->fd = mkostemp(handle_->named.data(), O_CLOEXEC);
     problem = errno;
+    Handle::Named();
     if (handle_->fd < 0) handle_->Forget();
   }
   if (handle_->fd < 0) {
@@ -307,6 +325,7 @@ bool ReplacingFile::Commit() {
     for (int attempt = 0; attempt < 100 && problem == EEXIST; ++attempt) {
       handle_->Name(RandomNameBeside(target_));
       problem = LinkUnnamed(handle_->fd, handle_->named);
+      Handle::Named();
       if (problem != 0) handle_->Forget();  // someone else's file, or none
     }
     if (problem != 0) {
