@@ -10,30 +10,53 @@
 
 namespace m32tga {
 
-const char kUsage[] =
-    "Usage: Pellicar.exe [--alpha] [--like REF.m32] [-o OUTPUT] [--] FILE...\n"
-    "Converts each m32 texture to an uncompressed TGA beside it, and each TGA back to\n"
-    "an m32 texture: rock.m32 becomes rock.tga, rock.tga becomes rock.m32 (any case of\n"
-    "the extension). Any other name is read as an m32 and gets .tga appended. An m32\n"
-    "made from a TGA holds every mip level down to 1 x 1. An earlier file of the\n"
-    "output's name is replaced only once the new one is complete, keeping its\n"
-    "permissions; a link there is replaced, not what it points to. A read-only file\n"
-    "is left alone, as is anything there but a file or a link, and every input. On\n"
-    "Windows the program itself expands * and ? in the last part of each FILE.\n"
-    "\n"
-    "  --alpha         m32 to TGA: write 32-bit TGA keeping the alpha channel\n"
-    "                  (default: 24-bit)\n"
-    "  --like REF.m32  TGA to m32: take the names, flags and every other field but the\n"
-    "                  sizes from REF.m32 (default: the name is the output's file name\n"
-    "                  without extension, the scales 1.0, all else 0); REF.m32 may be\n"
-    "                  the output itself\n"
-    "  -o OUTPUT       name the output file (one input only; not the input itself)\n"
-    "  --              treat every later argument as a file, even one starting with -\n"
-    "  --help          show this help\n"
-    "  --version       show the version\n"
-    "\n"
-    "Exit status: 0 when every file converted, 1 when any failed (the others are\n"
-    "still converted), 2 for a wrong command line.\n";
+const char kUsage[] = "Usage: " PELLICAR_CONVERTER
+                      " [OPTION]... [--] FILE...\n"
+                      "       " PELLICAR_CONVERTER
+                      " -r [OPTION]... [--] FOLDER...\n"
+                      "Converts each m32 texture to an uncompressed TGA beside it, and each TGA back to\n"
+                      "an m32 texture: rock.m32 becomes rock.tga, rock.tga becomes rock.m32 (any case of\n"
+                      "the extension). Any other name is read as an m32 and gets .tga appended. An m32\n"
+                      "made from a TGA holds every mip level down to 1 x 1. An earlier file of the\n"
+                      "output's name is replaced only once the new one is complete, keeping its\n"
+                      "permissions; a link there is replaced, not what it points to. A read-only file\n"
+                      "is left alone, as is anything there but a file or a link, and every input. On\n"
+                      "Windows the program itself expands * and ? in the last part of each FILE.\n"
+                      "\n"
+                      "  --alpha         m32 to TGA: write 32-bit TGA keeping the alpha channel\n"
+                      "                  (default: 24-bit)\n"
+                      "  --like REF.m32  TGA to m32: take the names, flags and every other field but the\n"
+                      "                  sizes from REF.m32 (default: the name is the output's file name\n"
+                      "                  without extension, the scales 1.0, all else 0); REF.m32 may be\n"
+                      "                  the output itself\n"
+                      "                  (with a folder: the m32 at the same relative path, any case of\n"
+                      "                  its extension; a TGA without one gets the default fields)\n"
+                      "  -o OUTPUT       name the output file (one input only; not the input itself);\n"
+                      "                  with -r the folder the outputs go to, at their relative paths\n"
+                      "  -r              convert the files in each FOLDER and its subfolders, leaving out\n"
+                      "                  hidden ones and links to folders; a FILE converts as itself\n"
+                      "  --to FORMAT     tga or m32: the format to write (default: a TGA from an m32 and\n"
+                      "                  an m32 from a TGA); a folder gives its files of the other format,\n"
+                      "                  the m32 files without --to\n"
+                      "  -u, --update    convert only where the output is missing or older than the\n"
+                      "                  input (or than the --like m32 of a folder --like)\n"
+                      "  -n, --dry-run   print each output that would be written, and from which input;\n"
+                      "                  write nothing\n"
+                      "  -j N            run N conversions at once, 1 to 64 (default: one per core)\n"
+                      "  --              treat every later argument as a file, even one starting with -\n"
+                      "  --help          show this help\n"
+                      "  --version       show the version\n"
+                      "\n"
+                      "Each failure is one line on stderr, in the order of the inputs; after more than\n"
+                      "one file a summary goes to stdout (\"5,675 converted, 3 failed\"). On a terminal\n"
+                      "stderr shows the progress (\"1,234 of 5,678\"). A whole tree there and back:\n"
+                      "  " PELLICAR_CONVERTER
+                      " -r textures -o edit\n"
+                      "  " PELLICAR_CONVERTER
+                      " -r edit --to m32 --like textures -o textures-new\n"
+                      "\n"
+                      "Exit status: 0 when every file converted, 1 when any failed (the others are\n"
+                      "still converted), 2 for a wrong command line.\n";
 
 const char kVersionText[] = PELLICAR_CONVERTER " " PELLICAR_VERSION "\n";
 
@@ -71,6 +94,30 @@ void ExpandWildcards(CommandLine& line) {
   }
 }
 
+std::optional<Format> FormatNamed(const std::filesystem::path& argument) {
+  for (const FormatName& known : kFormats) {
+    if (Is(argument, known.name)) return known.format;
+  }
+  return std::nullopt;
+}
+
+std::string FormatChoices() {
+  std::string choices;
+  for (const FormatName& known : kFormats) choices += (choices.empty() ? "" : " or ") + std::string(known.name);
+  return choices;
+}
+
+// A number of jobs from 1 to kMostJobs, or 0 for anything else.
+unsigned JobsNamed(const std::filesystem::path& argument) {
+  const auto& text = argument.native();
+  unsigned jobs = 0;
+  for (const auto digit : text) {
+    if (digit < '0' || digit > '9' || jobs > kMostJobs) return 0;
+    jobs = jobs * 10 + static_cast<unsigned>(digit - '0');
+  }
+  return jobs <= kMostJobs ? jobs : 0;
+}
+
 CommandLine UsageError(std::string message) {
   CommandLine wrong;
   wrong.action = Action::kUsageError;
@@ -101,6 +148,20 @@ CommandLine ParseCommandLine(std::span<const std::filesystem::path> arguments) {
       if (line.like) return UsageError("--like given twice");
       if (i + 1 == arguments.size()) return UsageError("--like needs an m32 file");
       line.like = arguments[++i];
+    } else if (Is(argument, "-r")) {
+      line.recursive = true;
+    } else if (Is(argument, "-u") || Is(argument, "--update")) {
+      line.update = true;
+    } else if (Is(argument, "-n") || Is(argument, "--dry-run")) {
+      line.dryRun = true;
+    } else if (Is(argument, "--to")) {
+      if (line.to) return UsageError("--to given twice");
+      line.to = FormatNamed(i + 1 < arguments.size() ? arguments[++i] : std::filesystem::path());
+      if (!line.to) return UsageError("--to takes " + FormatChoices());
+    } else if (Is(argument, "-j")) {
+      if (line.jobs != 0) return UsageError("-j given twice");
+      line.jobs = i + 1 < arguments.size() ? JobsNamed(arguments[++i]) : 0;
+      if (line.jobs == 0) return UsageError("-j takes a number of conversions from 1 to " + std::to_string(kMostJobs));
     } else if (Is(argument, "-o")) {
       if (line.output) return UsageError("-o given twice");
       if (i + 1 == arguments.size()) return UsageError("-o needs a file name");
@@ -110,10 +171,13 @@ CommandLine ParseCommandLine(std::span<const std::filesystem::path> arguments) {
     }
   }
   if (line.inputs.empty()) return UsageError("no file to convert");
-  if (line.like && std::none_of(line.inputs.begin(), line.inputs.end(), IsTgaName)) {
+  const bool toM32 = line.to == Format::kM32;
+  if (line.like && !line.recursive && !toM32 && std::none_of(line.inputs.begin(), line.inputs.end(), IsTgaName)) {
     return UsageError("--like applies to TGA files, and none was given");
   }
+  if (line.like && line.to == Format::kTga) return UsageError("--like applies to TGA files, and --to tga reads none");
   ExpandWildcards(line);
+  if (line.recursive) return line.output && line.output->empty() ? UsageError("-o needs a folder name") : line;
   if (const std::size_t files = line.inputs.size() + line.unmatched.size(); line.output && files > 1) {
     return UsageError("-o names the output of one file, but " + std::to_string(files) + " files were given");
   }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "convert.h"
 #include "tga.h"
 
 namespace m32tga {
@@ -17,7 +18,12 @@ struct CommandLine {
   Action action = Action::kConvert;
   TgaDepth depth = TgaDepth::kBgr24;
   std::optional<std::filesystem::path> output;
-  std::optional<std::filesystem::path> like;  // the m32 whose fields a TGA's m32 takes
+  std::optional<std::filesystem::path> like;  // the m32 whose fields a TGA's m32 takes, or their folder
+  std::optional<Format> to;                   // otherwise each input's other format
+  bool recursive = false;                     // folders are walked, and -o names a folder
+  bool update = false;                        // only outputs missing or older than their inputs
+  bool dryRun = false;
+  unsigned jobs = 0;                          // conversions at once; 0 for one per core
   std::vector<std::filesystem::path> inputs;  // with wildcards expanded where the program does it
   std::vector<std::string> unmatched;         // a failure for each wildcard that matched nothing
   std::string error;                          // for kUsageError

@@ -38,18 +38,36 @@ M32Header HeaderNamedAfter(const std::filesystem::path& output) {
 
 }  // namespace
 
-bool IsTgaName(const std::filesystem::path& input) { return HasExtension(input, ".tga"); }
+bool IsTgaName(const std::filesystem::path& input) { return HasFormatExtension(input, Format::kTga); }
+
+const FormatName& NameOf(Format format) {
+  return *std::find_if(std::begin(kFormats), std::end(kFormats),
+                       [&](const FormatName& f) { return f.format == format; });
+}
+
+bool HasFormatExtension(const std::filesystem::path& file, Format format) {
+  return HasExtension(file, NameOf(format).extension);
+}
+
+Format FormatOf(const std::filesystem::path& input) {
+  for (const FormatName& known : kFormats) {
+    if (HasExtension(input, known.extension)) return known.format;
+  }
+  return Format::kM32;
+}
+
+Format OtherFormat(Format from) { return from == Format::kTga ? Format::kM32 : Format::kTga; }
+
+std::filesystem::path OutputFor(const std::filesystem::path& input, Format to) {
+  std::filesystem::path output = input;
+  const bool known = std::any_of(std::begin(kFormats), std::end(kFormats),
+                                 [&](const FormatName& f) { return HasExtension(input, f.extension); });
+  if (known) return output.replace_extension(std::filesystem::path(NameOf(to).extension));
+  return output += NameOf(to).extension;
+}
 
 std::filesystem::path DefaultOutputFor(const std::filesystem::path& input) {
-  std::filesystem::path output = input;
-  if (IsTgaName(output)) {
-    output.replace_extension(".m32");
-  } else if (HasExtension(output, ".m32")) {
-    output.replace_extension(".tga");
-  } else {
-    output += ".tga";
-  }
-  return output;
+  return OutputFor(input, OtherFormat(FormatOf(input)));
 }
 
 std::string ConvertFile(const std::filesystem::path& input, const std::filesystem::path& output, TgaDepth depth) {
@@ -68,16 +86,6 @@ std::string ConvertFile(InputFile& input, const std::filesystem::path& output, T
   if (WriteTga({level0.width, level0.height}, pixels, depth, tga) && tga.Commit()) return {};
   if (!input.Error().empty()) return input.Error();
   return tga.Error().empty() ? "cannot encode the image as a TGA" : tga.Error();
-}
-
-std::optional<std::filesystem::path> OutputOverAnInput(std::span<const std::filesystem::path> inputs,
-                                                       std::span<const std::filesystem::path> outputs) {
-  for (const std::filesystem::path& output : outputs) {
-    for (const std::filesystem::path& input : inputs) {
-      if (SameFile(input, output)) return input;
-    }
-  }
-  return std::nullopt;
 }
 
 M32Reference ReadM32Reference(const std::filesystem::path& file) {

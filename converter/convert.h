@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "file_io.h"
 #include "m32_writer.h"
@@ -14,6 +15,26 @@ namespace m32tga {
 
 // Whether the file is read as a TGA and becomes an m32: its name ends in .tga, any case.
 bool IsTgaName(const std::filesystem::path& input);
+
+// The formats a file is converted between; --to names them. A name ending in the
+// extension of one, any case, is read as that format; any other name as an m32.
+enum class Format { kM32, kTga };
+struct FormatName {
+  Format format;
+  std::string_view name;       // as --to takes it
+  std::string_view extension;  // lower case, with its dot
+};
+inline constexpr FormatName kFormats[] = {{Format::kM32, "m32", ".m32"}, {Format::kTga, "tga", ".tga"}};
+
+const FormatName& NameOf(Format format);
+Format FormatOf(const std::filesystem::path& input);
+// Whether the file's extension, any case, is that of `format`.
+bool HasFormatExtension(const std::filesystem::path& file, Format format);
+// What an input of `from` becomes without --to: an m32 a TGA, and the rest an m32.
+Format OtherFormat(Format from);
+
+// The input's name with the extension of `to` in place of a known one, or appended.
+std::filesystem::path OutputFor(const std::filesystem::path& input, Format to);
 
 // rock.tga and rock.TGA become rock.m32 beside them; rock.m32 and rock.M32 become
 // rock.tga; any other name gets .tga appended, so that the output is never the input.
@@ -25,11 +46,6 @@ std::string ConvertFile(const std::filesystem::path& input, const std::filesyste
 // The same for an input already open: its size is the one it had when opened, and the
 // pixels are read only after the header has been checked against that size.
 std::string ConvertFile(InputFile& input, const std::filesystem::path& output, TgaDepth depth);
-
-// An input that the output of another input (or of itself) would replace: the output
-// when it is the same file as an input, by any name.
-std::optional<std::filesystem::path> OutputOverAnInput(std::span<const std::filesystem::path> inputs,
-                                                       std::span<const std::filesystem::path> outputs);
 
 // The header of the m32 that --like names, read whole and checked as any m32 input is.
 struct M32Reference {

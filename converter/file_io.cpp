@@ -18,6 +18,12 @@ std::string ShortenedMessage(std::uint64_t end, std::uint64_t sizeWhenOpened) {
          sys::WithSeparators(sizeWhenOpened);
 }
 
+std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path) {
+  const std::optional<FileFacts> facts = FactsOf(path);
+  if (!facts) return std::nullopt;
+  return facts->identity;
+}
+
 bool NamesFolder(const std::filesystem::path& path) {
   std::error_code ignored;
   return !path.has_filename() || std::filesystem::is_directory(path, ignored);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -12,6 +13,9 @@
 #include "tga.h"
 
 namespace m32tga {
+
+// The most conversions that run at once, each writing one ReplacingFile.
+inline constexpr unsigned kMostJobs = 64;
 
 // A file read a piece at a time, at any offset, through buffers the caller owns. It is
 // never mapped into memory: another program may shorten the file while it is read, and
@@ -85,6 +89,27 @@ NamedFiles FilesNamedBy(const std::filesystem::path& argument);
 // Whether both names lead to the same existing file, through links or other spellings;
 // on Windows a stream of a file ("rock.m32:x") leads to that file.
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
+// What tells one file from every other: device and file number, or volume and file ID
+// on Windows. None when the name leads to no file.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t fileHigh = 0;
+  std::uint64_t fileLow = 0;
+  auto operator<=>(const FileIdentity&) const = default;
+};
+std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path);
+
+// A file's identity and when it was last written (in the system's own units, to compare
+// with other such times only), read at once. None when the name leads to no file.
+struct FileFacts {
+  FileIdentity identity;
+  std::int64_t written = 0;
+};
+std::optional<FileFacts> FactsOf(const std::filesystem::path& path);
+
+// Whether stderr is a terminal (a console on Windows), where a progress line may show.
+bool ErrorIsTerminal();
 
 // Whether the name is an existing folder, or ends in a separator and so can only be one.
 bool NamesFolder(const std::filesystem::path& path);

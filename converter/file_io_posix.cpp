@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -86,24 +87,37 @@ namespace {
 
 constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// The named temporary file to remove when a signal ends the process; only where the
-// file system cannot hold a file without a name.
-std::atomic<const char*> temporaryToRemove{nullptr};
+// The named temporary files to remove when a signal ends the process, one slot for each
+// file being written at once; only where the file system cannot hold a file without a
+// name. Each name is put here before the file can exist, so that whichever thread the
+// signal reaches removes every one.
+constexpr std::size_t kTemporarySlots = 2 * kMostJobs;
+std::atomic<const char*> temporariesToRemove[kTemporarySlots];
 
-extern "C" void RemoveTemporaryAndDie(int signal) {
-  if (const char* name = temporaryToRemove.exchange(nullptr)) unlink(name);
+// Other threads go on while a handler runs: one that is naming a temporary file is let
+// finish (its name is registered first), and none starts after the handler began.
+std::atomic<bool> dying{false};
+std::atomic<int> naming{0};
+
+extern "C" void RemoveTemporariesAndDie(int signal) {
+  dying = true;
+  constexpr int kWaits = 200;  // 1 ms each: the thread naming a file may be this one
+  const timespec millisecond{0, 1'000'000};
+  for (int i = 0; i < kWaits && naming.load() > 0; ++i) nanosleep(&millisecond, nullptr);
+  for (auto& slot : temporariesToRemove) {
+    if (const char* name = slot.exchange(nullptr)) unlink(name);
+  }
   ::signal(signal, SIG_DFL);
   raise(signal);
 }
 
-void RemoveTemporaryOnSignals(const char* name) {
-  temporaryToRemove = name;
+void InstallCleanupHandlers() {
   static const bool installed = [] {
     for (const int signal : kCleanupSignals) {
       struct sigaction action {};
       sigaction(signal, nullptr, &action);
       if (action.sa_handler == SIG_IGN) continue;  // as under nohup: stay ignored
-      action.sa_handler = RemoveTemporaryAndDie;
+      action.sa_handler = RemoveTemporariesAndDie;
       sigemptyset(&action.sa_mask);
       action.sa_flags = 0;
       sigaction(signal, &action, nullptr);
@@ -113,9 +127,27 @@ void RemoveTemporaryOnSignals(const char* name) {
   (void)installed;
 }
 
-// Holds back SIGINT, SIGTERM and SIGHUP while a finished file gets its names, so that
-// an interruption there leaves no second name behind. The converter runs on this one
-// thread: another would take the signals meanwhile.
+// The slot that now holds `name`; none when every slot is taken.
+std::atomic<const char*>* RemoveOnSignals(const char* name) {
+  InstallCleanupHandlers();
+  for (auto& slot : temporariesToRemove) {
+    const char* free = nullptr;
+    if (slot.compare_exchange_strong(free, name)) return &slot;
+  }
+  return nullptr;
+}
+
+// Takes the name back before its memory goes. When a signal's handler took it first,
+// that handler is ending the process and may still read the name: wait for the end.
+void KeepOnSignals(std::atomic<const char*>*& slot, const char* name) {
+  if (slot != nullptr && !slot->compare_exchange_strong(name, nullptr)) {
+    for (;;) pause();
+  }
+  slot = nullptr;
+}
+
+// Holds back SIGINT, SIGTERM and SIGHUP from this thread while a finished file gets its
+// names. Another thread may still take them, which is why the names are registered.
 class HeldSignals {
  public:
   HeldSignals() {
@@ -192,15 +224,31 @@ std::string RandomNameBeside(const std::filesystem::path& target) {
 
 struct ReplacingFile::Handle {
   int fd = -1;
-  std::string named;       // the named temporary file, when there is one
+  std::string named;  // the named temporary file, when there is one
+  std::atomic<const char*>* slot = nullptr;
   bool replacing = false;  // whether something has the target's name
   bool throwOnWrite = false;
 
+  // Registers the name and holds off a signal's clean-up until Named(); when the clean-up
+  // has begun, waits for the end it brings.
+  void Name(std::string name) {
+    ++naming;
+    if (dying) {
+      for (;;) pause();
+    }
+    named = std::move(name);
+    slot = RemoveOnSignals(named.c_str());
+  }
+  static void Named() { --naming; }
+  void Forget() {
+    KeepOnSignals(slot, named.c_str());
+    named.clear();
+  }
   ~Handle() {
     if (fd >= 0) close(fd);
     if (!named.empty()) {
       unlink(named.c_str());
-      temporaryToRemove = nullptr;
+      Forget();
     }
   }
 };
@@ -217,14 +265,11 @@ ReplacingFile::ReplacingFile(std::filesystem::path target) : handle_(new Handle)
     problem = errno;
   }
   if (handle_->fd < 0 && LacksUnnamedFiles(problem)) {
-    const HeldSignals held;  // until the name is known to the signal handler
-    std::string name = (folder / kTemporaryPrefix).native() + "XXXXXX";
-    handle_->fd = mkostemp(name.data(), O_CLOEXEC);
+    handle_->Name((folder / kTemporaryPrefix).native() + "XXXXXX");
+    handle_->fd = mkostemp(handle_->named.data(), O_CLOEXEC);
     problem = errno;
-    if (handle_->fd >= 0) {
-      handle_->named = std::move(name);
-      RemoveTemporaryOnSignals(handle_->named.c_str());
-    }
+    Handle::Named();
+    if (handle_->fd < 0) handle_->Forget();
   }
   if (handle_->fd < 0) {
     error_ = "cannot create a file beside " + DisplayName(target_) + ": " + SystemMessage(problem);
@@ -269,9 +314,10 @@ bool ReplacingFile::Commit() {
     int problem = LinkUnnamed(handle_->fd, target_);
     if (problem == 0) return true;
     for (int attempt = 0; attempt < 100 && problem == EEXIST; ++attempt) {
-      std::string temporary = RandomNameBeside(target_);
-      problem = LinkUnnamed(handle_->fd, temporary);
-      if (problem == 0) handle_->named = std::move(temporary);
+      handle_->Name(RandomNameBeside(target_));
+      problem = LinkUnnamed(handle_->fd, handle_->named);
+      Handle::Named();
+      if (problem != 0) handle_->Forget();  // someone else's file, or none
     }
     if (problem != 0) {
       error_ = "cannot create " + DisplayName(target_) + ": " + SystemMessage(problem);
@@ -286,8 +332,7 @@ bool ReplacingFile::Commit() {
              SystemMessage(problem);
     return false;
   }
-  temporaryToRemove = nullptr;
-  handle_->named.clear();
+  handle_->Forget();
   if (close(std::exchange(handle_->fd, -1)) != 0) {
     error_ = "cannot finish writing " + DisplayName(target_) + ": " + SystemMessage(errno);
     return false;
@@ -299,12 +344,19 @@ ReplacingFile::~ReplacingFile() = default;  // the handle closes and removes an 
 
 NamedFiles FilesNamedBy(const std::filesystem::path& argument) { return {{argument}, {}}; }
 
-bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
-  struct stat first {};
-  struct stat second {};
-  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
-         first.st_ino == second.st_ino;
+std::optional<FileFacts> FactsOf(const std::filesystem::path& path) {
+  constexpr std::int64_t kNanoseconds = 1'000'000'000;
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0) return std::nullopt;
+  return FileFacts{{status.st_dev, 0, status.st_ino}, status.st_mtim.tv_sec * kNanoseconds + status.st_mtim.tv_nsec};
 }
+
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+  const std::optional<FileIdentity> first = IdentityOf(a);
+  return first && first == IdentityOf(b);
+}
+
+bool ErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
 void PrintError(const std::string& text) { std::fputs(text.c_str(), stderr); }
 

@@ -265,7 +265,7 @@ std::filesystem::path LongForm(const std::filesystem::path& path) {
 }
 
 // The identity of the file the name leads to; of a stream's file for a stream's name.
-bool FileIdentity(const std::filesystem::path& path, BY_HANDLE_FILE_INFORMATION& identity) {
+bool IdentityFromSystem(const std::filesystem::path& path, BY_HANDLE_FILE_INFORMATION& identity) {
   const std::wstring file = path.native().substr(0, StreamAt(path.native()));
   const OwnedHandle opened =
       Owned(CreateFileW(file.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -286,12 +286,22 @@ bool Print(DWORD stream, const std::string& text) {
 
 }  // namespace
 
+std::optional<FileFacts> FactsOf(const std::filesystem::path& path) {
+  BY_HANDLE_FILE_INFORMATION facts{};
+  if (!IdentityFromSystem(path, facts)) return std::nullopt;
+  const FILETIME& written = facts.ftLastWriteTime;
+  return FileFacts{{facts.dwVolumeSerialNumber, facts.nFileIndexHigh, facts.nFileIndexLow},
+                   static_cast<std::int64_t>(std::uint64_t{written.dwHighDateTime} << 32 | written.dwLowDateTime)};
+}
+
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
-  BY_HANDLE_FILE_INFORMATION first{};
-  BY_HANDLE_FILE_INFORMATION second{};
-  return FileIdentity(a, first) && FileIdentity(b, second) &&
-         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber && first.nFileIndexHigh == second.nFileIndexHigh &&
-         first.nFileIndexLow == second.nFileIndexLow;
+  const std::optional<FileIdentity> first = IdentityOf(a);
+  return first && first == IdentityOf(b);
+}
+
+bool ErrorIsTerminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode);
 }
 
 namespace {

@@ -1,33 +1,23 @@
 // Pellicar.exe: converts m32 textures to TGA files beside them, and TGA files back to m32.
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <new>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "command_line.h"
 #include "convert.h"
 #include "converter_version.h"
 #include "file_io.h"
+#include "jobs.h"
+#include "tree.h"
 
 namespace {
 
 using m32tga::kAllConverted, m32tga::kSomeFailed, m32tga::kWrongCommandLine;
-
-// What `work` says went wrong, also when it throws: memory running out, a name the
-// system cannot convert. The files it opened clean up as the exception leaves them, so
-// that nothing is left behind.
-template <typename Work>
-std::string Guarded(Work work) {
-  try {
-    return work();
-  } catch (const std::bad_alloc&) {
-    return "not enough memory";
-  } catch (const std::exception& failure) {
-    return failure.what();
-  }
-}
 
 int Printed(const char* text) {
   if (m32tga::PrintOutput(text)) return kAllConverted;
@@ -46,33 +36,30 @@ int Run(std::span<const std::filesystem::path> arguments) {
       return kWrongCommandLine;
     case Action::kConvert: break;
   }
-  std::vector<std::filesystem::path> outputs;
-  for (const std::filesystem::path& input : line.inputs)
-    outputs.push_back(line.output.value_or(DefaultOutputFor(input)));
-  if (const auto input = OutputOverAnInput(line.inputs, outputs)) {
-    PrintError(PELLICAR_CONVERTER ": " + DisplayName(*input) + " is an input and would be replaced by an output\n" +
-               "Try '" PELLICAR_CONVERTER " --help'.\n");
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const unsigned threads = line.jobs != 0 ? line.jobs : std::min(cores, kMostJobs);
+  const Plan plan = PlanJobs(line, threads);
+  if (!plan.mistake.empty()) {
+    PrintError(PELLICAR_CONVERTER ": " + plan.mistake + "\nTry '" PELLICAR_CONVERTER " --help'.\n");
     return kWrongCommandLine;
   }
   // Read whole before anything is written, so that it may also be the output.
-  const M32Reference like = line.like ? ReadM32Reference(*line.like) : M32Reference{};
+  const bool likeFile = line.like && !NamesFolder(*line.like);
+  const M32Reference like = likeFile ? ReadM32Reference(*line.like) : M32Reference{};
   if (!like.error.empty()) {
     PrintError(DisplayName(*line.like) + ": " + like.error + "\n");
     return kSomeFailed;
   }
-  int status = line.unmatched.empty() ? kAllConverted : kSomeFailed;
   for (const std::string& failure : line.unmatched) PrintError(failure + "\n");
-  for (std::size_t i = 0; i < line.inputs.size(); ++i) {
-    const std::filesystem::path& input = line.inputs[i];
-    const std::string error = Guarded([&] {
-      return IsTgaName(input) ? ConvertTgaFile(input, outputs[i], line.like ? &like.header : nullptr)
-                              : ConvertFile(input, outputs[i], line.depth);
-    });
-    if (error.empty()) continue;
-    PrintError(DisplayName(input) + ": " + error + "\n");
-    status = kSomeFailed;
-  }
-  return status;
+  const RunOptions options{.depth = line.depth,
+                           .like = likeFile ? &like.header : nullptr,
+                           .update = line.update,
+                           .dryRun = line.dryRun,
+                           .threads = threads};
+  Tally tally = RunJobs(plan.jobs, options);
+  tally.failed += line.unmatched.size();
+  if (plan.jobs.size() + line.unmatched.size() > 1 && !PrintOutput(Summary(tally, options))) return kSomeFailed;
+  return tally.failed == 0 ? kAllConverted : kSomeFailed;
 }
 
 }  // namespace
@@ -83,7 +70,7 @@ int wmain(int argc, wchar_t** argv) {
 int main(int argc, char** argv) {
 #endif
   int status = kSomeFailed;
-  const std::string error = Guarded([&] {
+  const std::string error = m32tga::Guarded([&] {
     const std::vector<std::filesystem::path> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     status = Run(arguments);
     return std::string();

@@ -1,0 +1,52 @@
+// Running the conversions: on several threads at once, their messages in the order of
+// the inputs, a progress line on a terminal, and the tally.
+#pragma once
+
+#include <cstddef>
+#include <exception>
+#include <new>
+#include <span>
+#include <string>
+
+#include "m32_writer.h"
+#include "tga.h"
+#include "tree.h"
+
+namespace m32tga {
+
+struct RunOptions {
+  TgaDepth depth = TgaDepth::kBgr24;
+  const M32Header* like = nullptr;  // the fields of a --like file, for every TGA
+  bool update = false;
+  bool dryRun = false;
+  unsigned threads = 1;
+};
+
+struct Tally {
+  std::size_t converted = 0;
+  std::size_t failed = 0;
+  std::size_t upToDate = 0;
+  std::size_t defaultFields = 0;  // of those converted, with no m32 in the --like folder
+};
+
+// Prints each failure on stderr and, with --dry-run, each output on stdout.
+Tally RunJobs(std::span<const Job> jobs, const RunOptions& options);
+
+// "5,675 converted, 3 failed", and the files left alone, for stdout.
+std::string Summary(const Tally& tally, const RunOptions& options);
+
+// What `work` says went wrong, also when it throws: memory running out, a name the
+// system cannot convert. The files it opened clean up as the exception leaves them, so
+// that nothing is left behind.
+template <typename Work>
+std::string Guarded(Work work) {
+  try {
+    return work();
+  } catch (const std::bad_alloc&) {
+    return "not enough memory";
+  } catch (const std::exception& failure) {
+    return failure.what();
+  }
+}
+
+}  // namespace m32tga

@@ -1,0 +1,226 @@
+// Pellicar.exe over whole trees: -r, -o FOLDER, --to, a folder --like, -u, -n and -j.
+#ifndef _WIN32
+#include <signal.h>
+#endif
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <set>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "file_io.h"
+#include "m32write.h"
+#include "test_support.h"
+
+namespace {
+
+using m32write::RgbaImage;
+using testing_support::MakeHidden;
+using testing_support::NativePath;
+
+// Every file and folder under `root` by its relative name, '/' between parts; links
+// are listed, never followed.
+std::vector<std::string> Everything(const std::string& root) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::recursive_directory_iterator(Utf8Path(root))) {
+    names.push_back(Utf8Name(entry.path().lexically_relative(Utf8Path(root)).generic_u8string()));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Textures at relative names, each image kept to check what comes out.
+std::map<std::string, RgbaImage> WriteTextures(const std::string& root, const std::vector<std::string>& names) {
+  std::map<std::string, RgbaImage> written;
+  std::uint32_t side = 2;
+  for (const std::string& name : names) {
+    fs::create_directories(Utf8Path(root + "/" + name).parent_path());
+    written[name] = VariedImage(side, side + 1);
+    WriteM32(Utf8Path(root + "/" + name), written[name]);
+    side += 3;
+  }
+  return written;
+}
+
+std::string Stem(const std::string& name) { return name.substr(0, name.rfind('.')); }
+
+// Hostile names, folders within folders past 260 characters, hidden files and folders,
+// damaged files, a TGA and a text file, and on POSIX a link back up the tree: the
+// outputs mirror the good textures pixel for pixel, and with -j 4 the failures come in
+// the inputs' order, though the first takes far longer to fail than the others.
+TEST(Trees, OutputsMirrorTheTreeAndFailuresComeInTheInputsOrder) {
+  const TempDir folder;
+  const std::string root = folder / "in";
+  std::vector<std::string> good = {"a/Brick.M32", "a/b/c/deep ü ☃.m32", "a/-dash 'q' & %x%.m32"};
+#ifndef _WIN32  // a Windows walk does not reach past 260 characters yet
+  const std::string deep = std::string(100, 'd') + "/" + std::string(100, 'e') + "/" + std::string(80, 'f');
+  good.insert(good.end(), {"a/line\nbreak.m32", deep + "/x.m32"});
+#endif
+  const auto images = WriteTextures(root, good);
+#ifndef _WIN32
+  fs::create_directory_symlink("..", Utf8Path(root + "/a/b/up"));
+#endif
+  WriteTextures(root, {".hidden/h.m32", "a/.h.m32"});
+  MakeHidden(root + "/.hidden");
+  MakeHidden(root + "/a/.h.m32");
+  WriteLargeM32(Utf8Path(root + "/a/zz cut.m32"), 4096, 2048);
+  fs::resize_file(Utf8Path(root + "/a/zz cut.m32"), 4096 * 2047 * 4);
+  const std::vector<std::string> failing = {"a/zz cut.m32", "b/bad 1.m32", "b/bad 2.m32", "b/bad 3.m32"};
+  fs::create_directory(Utf8Path(root + "/b"));
+  for (const char* bad : {"b/bad 1.m32", "b/bad 2.m32", "b/bad 3.m32", "b/notes.txt", "b/pic.tga"})
+    WriteBytes(Utf8Path(root + "/" + bad), {'b', 'a', 'd'});
+
+  const RunResult run = RunConverter({"-r", "-j", "4", root, "-o", folder / "out"});
+  EXPECT_EQ(run.exitCode, 1);
+  std::string expected;
+  for (const std::string& bad : failing) expected += NativePath(root + "/" + bad) + ": ";
+  std::string said;
+  for (std::size_t at = 0; at < run.err.size(); at = run.err.find('\n', at) + 1)
+    said += run.err.substr(at, run.err.find(": ", at) + 2 - at);
+  EXPECT_EQ(said, expected) << run.err;
+  EXPECT_EQ(run.out, std::to_string(good.size()) + " converted, 4 failed\n");
+  std::set<std::string> mirrored = {"b"};  // the folder of files that failed is made too
+  for (const std::string& name : good) {
+    mirrored.insert(Stem(name) + ".tga");
+    for (auto slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1))
+      mirrored.insert(name.substr(0, slash));
+  }
+  EXPECT_EQ(Everything(folder / "out"), std::vector<std::string>(mirrored.begin(), mirrored.end()));
+  for (const auto& [name, image] : images) ExpectTga(Utf8Path(folder / "out/" + Stem(name) + ".tga"), image, false);
+}
+
+// A texture whose every field but the levels holds something: names, flags, scales and
+// the 80 bytes some tools use.
+std::vector<std::uint8_t> RichM32(const RgbaImage& image, std::uint8_t seed) {
+  std::vector<std::uint8_t> m32 = m32write::EncodeM32(image, "");
+  for (std::size_t at = 4; at < m32write::kHeaderBytes; ++at) {
+    if (at < m32write::kWidthsAt || at >= m32write::kOffsetsAt + 64) m32[at] = static_cast<std::uint8_t>(at * seed + 1);
+  }
+  return m32;
+}
+
+std::vector<std::uint8_t> Fields(const std::vector<std::uint8_t>& m32) {
+  std::vector<std::uint8_t> fields(m32.begin(), m32.begin() + m32write::kHeaderBytes);
+  std::fill(fields.begin() + m32write::kWidthsAt, fields.begin() + m32write::kOffsetsAt + 64, 0);
+  return fields;
+}
+
+// Out to TGA and back with the first tree as --like, any case of the extension; then in
+// place, the output tree its own --like. Every field comes back; a TGA without an m32
+// in the --like folder gets the default fields, and the summary counts it.
+TEST(Trees, ARoundTripWithAFolderLikeGivesBackEveryHeaderField) {
+  const TempDir folder;
+  const std::vector<std::string> names = {"walls/Brick.M32", "walls/deep/Floor ü.m32", "Sky.m32"};
+  std::map<std::string, std::vector<std::uint8_t>> originals;
+  for (const std::string& name : names) {
+    fs::create_directories(Utf8Path(folder / "textures/" + name).parent_path());
+    originals[name] = RichM32(VariedImage(5, 7), static_cast<std::uint8_t>(originals.size() + 3));
+    WriteBytes(Utf8Path(folder / "textures/" + name), originals[name]);
+  }
+  ASSERT_EQ(RunConverter({"-r", folder / "textures", "-o", folder / "edit"}).exitCode, 0);
+  WriteBytes(Utf8Path(folder / "edit/walls/new.tga"), ReadBytes(Utf8Path(folder / "edit/Sky.tga")));
+
+  const RunResult back = RunConverter(
+      {"-r", folder / "edit", "--to", "m32", "--like", folder / "textures", "-o", folder / "textures-new"});
+  ASSERT_EQ(back.exitCode, 0) << back.err;
+  EXPECT_EQ(back.out, "4 converted (1 with default fields), 0 failed\n");
+  for (const auto& [name, m32] : originals) {
+    const std::vector<std::uint8_t> made = ReadBytes(Utf8Path(folder / "textures-new/" + Stem(name) + ".m32"));
+    EXPECT_EQ(Fields(made), Fields(m32)) << name;
+  }
+  const std::vector<std::uint8_t> fresh = ReadBytes(Utf8Path(folder / "textures-new/walls/new.m32"));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&fresh.at(4))), "new");
+
+  WriteBytes(Utf8Path(folder / "textures-new/walls/new.m32"), RichM32(VariedImage(2, 2), 9));
+  const RunResult inPlace = RunConverter(
+      {"-r", folder / "edit", "--to", "m32", "--like", folder / "textures-new", "-o", folder / "textures-new"});
+  ASSERT_EQ(inPlace.exitCode, 0) << inPlace.err;
+  EXPECT_EQ(Fields(ReadBytes(Utf8Path(folder / "textures-new/walls/new.m32"))), Fields(RichM32(VariedImage(2, 2), 9)));
+}
+
+fs::file_time_type Written(const std::string& file) { return fs::last_write_time(Utf8Path(file)); }
+
+// A file written again has a new identity, however close in time the writes were.
+std::pair<fs::file_time_type, std::optional<m32tga::FileIdentity>> Version(const std::string& file) {
+  return {Written(file), m32tga::IdentityOf(Utf8Path(file))};
+}
+
+// One table for what the options do together: which files each run writes, what it
+// says on stdout, and how it ends. -u and -n run over the tree as the rows before left it.
+TEST(Trees, WhatEachCombinationOfOptionsWrites) {
+  const TempDir folder;
+  const std::string in = folder / "in";
+  WriteTextures(in, {"a.m32", "sub/b.M32", "sub/c.m32"});
+  WriteBytes(Utf8Path(in + "/sub/d.tga"), ReadBytes(Utf8Path(in + "/a.m32")));  // not a TGA at all
+  struct Row {
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::vector<std::string> written;  // outputs made or replaced, under the folder
+    std::string out;                   // what stdout begins with
+  };
+  const std::string out = folder / "out";
+  const Row rows[] = {
+      {{"-r", in, "-n"}, 0, {}, NativePath(in + "/a.tga") + " from " + NativePath(in + "/a.m32") + "\n"},
+      {{"-r", in, "-o", out, "-j", "1"}, 0, {"out/a.tga", "out/sub/b.tga", "out/sub/c.tga"}, "3 converted, 0 failed"},
+      {{"-r", in, "-o", out, "-u"}, 0, {}, "0 converted, 0 failed, 3 up to date"},
+      {{"-r", in, "-o", out, "-u", "-n"}, 0, {}, "0 to convert, 0 failed, 3 up to date"},
+      {{"-r", in}, 0, {"in/a.tga", "in/sub/b.tga", "in/sub/c.tga"}, "3 converted, 0 failed"},
+      {{"-r", in, "--to", "m32", "-o", out},
+       1,
+       {"out/a.m32", "out/sub/b.m32", "out/sub/c.m32"},
+       "3 converted, 1 failed"},
+      {{"-r", in + "/a.m32", "-o", out}, 0, {"out/a.tga"}, ""},  // a file given with -r converts as itself
+      {{in + "/sub"}, 1, {}, ""},                                // a folder without -r
+      {{"-r", in, "--to", "png"}, 2, {}, ""},
+      {{"-r", in, "-j", "0"}, 2, {}, ""},
+      {{"-r", in, "-j", "65"}, 2, {}, ""},
+      {{"-r", in, "--to", "tga", "--like", in}, 2, {}, ""},
+      {{"-r", folder / "linked"}, 2, {}, ""},  // the output would replace the input
+  };
+  WriteTextures(folder / "linked", {"x.m32"});
+  fs::create_hard_link(Utf8Path(folder / "linked/x.m32"), Utf8Path(folder / "linked/x.tga"));
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::PrintToString(row.arguments));
+    std::map<std::string, decltype(Version(""))> before;
+    for (const std::string& name : Everything(folder.path())) before[name] = Version(folder / name);
+    const RunResult run = RunConverter(row.arguments);
+    EXPECT_EQ(run.exitCode, row.exitCode) << run.err;
+    EXPECT_EQ(run.out.substr(0, row.out.size()), row.out);
+    std::vector<std::string> written;
+    for (const std::string& name : Everything(folder.path())) {
+      if (!fs::is_directory(Utf8Path(folder / name)) && before[name] != Version(folder / name)) written.push_back(name);
+    }
+    EXPECT_EQ(written, row.written);
+  }
+  // The third -u: one texture changed, one output written.
+  fs::last_write_time(Utf8Path(in + "/sub/c.m32"), Written(out + "/sub/c.tga") + std::chrono::seconds(2));
+  const fs::file_time_type untouched = Written(out + "/sub/b.tga");
+  EXPECT_EQ(RunConverter({"-r", in, "-o", out, "-u"}).out, "1 converted, 0 failed, 2 up to date\n");
+  EXPECT_EQ(Written(out + "/sub/b.tga"), untouched);
+}
+
+#ifndef _WIN32
+// Interrupted while four conversions are under way, with named temporary files: no
+// temporary file anywhere, and every TGA there is whole.
+TEST(Trees, CtrlCDuringATreeLeavesNothingBehind) {
+  const testing_support::ScopedEnv named("PELLICAR_NAMED_TEMPORARY", "1");
+  const TempDir folder;
+  fs::create_directory(folder / "in");
+  for (int i = 0; i < 16; ++i) WriteLargeM32(folder / ("in/t" + std::to_string(i) + ".m32"), 2048, 1024);
+  StartedConverter converter({"-r", "-j", "4", folder / "in", "-o", folder / "out"}, folder / "o", folder / "e");
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!fs::exists(folder / "out") && std::chrono::steady_clock::now() < giveUp) std::this_thread::yield();
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  converter.Signal(SIGINT);
+  EXPECT_EQ(converter.Wait(), -1) << "ended before the signal";
+  for (const std::string& name : Everything(folder / "out")) {
+    EXPECT_FALSE(name.starts_with(".pellicar-")) << name;
+    EXPECT_EQ(fs::file_size(folder / ("out/" + name)), TgaBytes(2048, 1024)) << name;
+  }
+}
+#endif
+
+}  // namespace
