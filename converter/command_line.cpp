@@ -11,18 +11,26 @@
 namespace m32tga {
 
 const char kUsage[] =
-    "Usage: Pellicar.exe [--alpha] [--like REF.m32] [-o OUTPUT] [--] FILE...\n"
-    "Converts each m32 texture to an uncompressed TGA beside it, and each TGA back to\n"
-    "an m32 texture: rock.m32 becomes rock.tga, rock.tga becomes rock.m32 (any case of\n"
-    "the extension). Any other name is read as an m32 and gets .tga appended. An m32\n"
-    "made from a TGA holds every mip level down to 1 x 1. An earlier file of the\n"
+    "Usage: Pellicar.exe [--alpha] [--to png] [--like REF.m32] [--mips linear|plain]\n"
+    "                    [-o OUTPUT] [--] FILE...\n"
+    "Converts each m32 texture to an uncompressed TGA (or a PNG) beside it, and each\n"
+    "TGA or PNG back to an m32 texture: rock.m32 becomes rock.tga, rock.tga and\n"
+    "rock.png become rock.m32 (any case of the extension). Any other name is read as\n"
+    "an m32 and gets .tga appended. An m32 becomes a PNG with --to png or an OUTPUT\n"
+    "named *.png. An m32 made from a TGA or PNG holds every mip level down to 1 x 1.\n"
+    "A PNG's gamma and colour profile are not applied. An earlier file of the\n"
     "output's name is replaced only once the new one is complete, keeping its\n"
     "permissions; a link there is replaced, not what it points to. A read-only file\n"
     "is left alone, as is anything there but a file or a link, and every input. On\n"
     "Windows the program itself expands * and ? in the last part of each FILE.\n"
     "\n"
     "  --alpha         m32 to TGA: write 32-bit TGA keeping the alpha channel\n"
-    "                  (default: 24-bit)\n"
+    "                  (default: 24-bit); m32 to PNG: RGBA even when every pixel\n"
+    "                  is opaque (default: RGBA only when one is not)\n"
+    "  --to png        m32 to PNG instead of TGA (--to tga and --to m32 change nothing)\n"
+    "  --mips linear   TGA or PNG to m32: average each mip level's 2 x 2 blocks in\n"
+    "                  linear light, so fine detail keeps its brightness\n"
+    "  --mips plain    average the stored bytes, as the game's tools did (default)\n"
     "  --like REF.m32  TGA to m32: take the names, flags and every other field but the\n"
     "                  sizes from REF.m32 (default: the name is the output's file name\n"
     "                  without extension, the scales 1.0, all else 0); REF.m32 may be\n"
@@ -97,6 +105,16 @@ CommandLine ParseCommandLine(std::span<const std::filesystem::path> arguments) {
       return line;
     } else if (Is(argument, "--alpha")) {
       line.depth = TgaDepth::kBgra32;
+    } else if (Is(argument, "--to") || Is(argument, "--mips")) {
+      if (i + 1 == arguments.size()) return UsageError(DisplayName(argument) + " needs a value");
+      const std::filesystem::path& value = arguments[++i];
+      if (Is(argument, "--to") && (Is(value, "png") || Is(value, "tga") || Is(value, "m32"))) {
+        line.toPng = Is(value, "png");
+      } else if (Is(argument, "--mips") && (Is(value, "linear") || Is(value, "plain"))) {
+        line.mips = Is(value, "linear") ? MipAverage::kLinear : MipAverage::kPlain;
+      } else {
+        return UsageError(DisplayName(argument) + " does not take " + DisplayName(value));
+      }
     } else if (Is(argument, "--like")) {
       if (line.like) return UsageError("--like given twice");
       if (i + 1 == arguments.size()) return UsageError("--like needs an m32 file");
@@ -110,8 +128,9 @@ CommandLine ParseCommandLine(std::span<const std::filesystem::path> arguments) {
     }
   }
   if (line.inputs.empty()) return UsageError("no file to convert");
-  if (line.like && std::none_of(line.inputs.begin(), line.inputs.end(), IsTgaName)) {
-    return UsageError("--like applies to TGA files, and none was given");
+  const auto isImage = [](const std::filesystem::path& input) { return IsTgaName(input) || IsPngName(input); };
+  if (line.like && std::none_of(line.inputs.begin(), line.inputs.end(), isImage)) {
+    return UsageError("--like applies to TGA and PNG files, and none was given");
   }
   ExpandWildcards(line);
   if (const std::size_t files = line.inputs.size() + line.unmatched.size(); line.output && files > 1) {

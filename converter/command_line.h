@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "m32_writer.h"
 #include "tga.h"
 
 namespace m32tga {
@@ -15,7 +16,9 @@ enum class Action { kConvert, kHelp, kVersion, kUsageError };
 
 struct CommandLine {
   Action action = Action::kConvert;
-  TgaDepth depth = TgaDepth::kBgr24;
+  TgaDepth depth = TgaDepth::kBgr24;  // for a PNG, kBgra32 keeps alpha even when all is opaque
+  bool toPng = false;                 // an m32 becomes a PNG, not a TGA
+  MipAverage mips = MipAverage::kPlain;
   std::optional<std::filesystem::path> output;
   std::optional<std::filesystem::path> like;  // the m32 whose fields a TGA's m32 takes
   std::vector<std::filesystem::path> inputs;  // with wildcards expanded where the program does it

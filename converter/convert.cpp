@@ -4,6 +4,8 @@
 #include <string_view>
 
 #include "m32.h"
+#include "png_reader.h"
+#include "png_writer.h"
 #include "tga_reader.h"
 #include "tga_to_m32.h"
 
@@ -39,10 +41,17 @@ M32Header HeaderNamedAfter(const std::filesystem::path& output) {
 }  // namespace
 
 bool IsTgaName(const std::filesystem::path& input) { return HasExtension(input, ".tga"); }
+bool IsPngName(const std::filesystem::path& file) { return HasExtension(file, ".png"); }
+
+std::filesystem::path PngOutputFor(const std::filesystem::path& input) {
+  std::filesystem::path output = input;
+  if (HasExtension(output, ".m32")) return output.replace_extension(".png");
+  return output += ".png";
+}
 
 std::filesystem::path DefaultOutputFor(const std::filesystem::path& input) {
   std::filesystem::path output = input;
-  if (IsTgaName(output)) {
+  if (IsTgaName(output) || IsPngName(output)) {
     output.replace_extension(".m32");
   } else if (HasExtension(output, ".m32")) {
     output.replace_extension(".tga");
@@ -64,10 +73,15 @@ std::string ConvertFile(InputFile& input, const std::filesystem::path& output, T
 
   const MipLevel& level0 = header.level0;
   Level0Rows pixels(input, level0);
-  ReplacingFile tga(output);
-  if (WriteTga({level0.width, level0.height}, pixels, depth, tga) && tga.Commit()) return {};
+  const ImageSize size{level0.width, level0.height};
+  const bool png = IsPngName(output);
+  const bool alpha = depth == TgaDepth::kBgra32 || (png && HasTransparency(size, pixels));
+  ReplacingFile file(output);
+  const bool written = png ? WritePng(size, pixels, alpha, file) : WriteTga(size, pixels, depth, file);
+  if (written && file.Commit()) return {};
   if (!input.Error().empty()) return input.Error();
-  return tga.Error().empty() ? "cannot encode the image as a TGA" : tga.Error();
+  if (!file.Error().empty()) return file.Error();
+  return png ? "cannot encode the image as a PNG" : "cannot encode the image as a TGA";
 }
 
 std::optional<std::filesystem::path> OutputOverAnInput(std::span<const std::filesystem::path> inputs,
@@ -94,19 +108,30 @@ M32Reference ReadM32Reference(const std::filesystem::path& file) {
   return reference;
 }
 
-std::string ConvertTgaFile(const std::filesystem::path& input, const std::filesystem::path& output,
-                           const M32Header* like) {
-  InputFile file(input);
-  if (!file.Error().empty()) return file.Error();
-  TgaReader tga(file);
-  if (!tga.Error().empty()) return tga.Error();
+namespace {
+
+template <typename Reader>
+std::string ConvertImageFile(InputFile& file, const std::filesystem::path& output, const M32Header* like,
+                             MipAverage average) {
+  Reader image(file);
+  if (!image.Error().empty()) return image.Error();
 
   ReplacingFile m32(output);
   OutputSink sink(m32);
-  const std::string error = WriteM32(tga, like != nullptr ? *like : HeaderNamedAfter(output), sink);
+  const std::string error = WriteM32(image, like != nullptr ? *like : HeaderNamedAfter(output), sink, average);
   if (error.empty() && m32.Commit()) return {};
   if (!file.Error().empty()) return file.Error();
   return m32.Error().empty() ? error : m32.Error();
+}
+
+}  // namespace
+
+std::string ConvertTgaFile(const std::filesystem::path& input, const std::filesystem::path& output,
+                           const M32Header* like, MipAverage average) {
+  InputFile file(input);
+  if (!file.Error().empty()) return file.Error();
+  if (IsPngName(input)) return ConvertImageFile<PngReader>(file, output, like, average);
+  return ConvertImageFile<TgaReader>(file, output, like, average);
 }
 
 }  // namespace m32tga

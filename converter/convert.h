@@ -15,11 +15,20 @@ namespace m32tga {
 // Whether the file is read as a TGA and becomes an m32: its name ends in .tga, any case.
 bool IsTgaName(const std::filesystem::path& input);
 
-// rock.tga and rock.TGA become rock.m32 beside them; rock.m32 and rock.M32 become
-// rock.tga; any other name gets .tga appended, so that the output is never the input.
+// Whether the file is read as a PNG and becomes an m32, or an output is written as a
+// PNG: its name ends in .png, any case.
+bool IsPngName(const std::filesystem::path& file);
+
+// rock.tga, rock.png and rock.TGA become rock.m32 beside them; rock.m32 and rock.M32
+// become rock.tga; any other name gets .tga appended, so that the output is never the
+// input.
 std::filesystem::path DefaultOutputFor(const std::filesystem::path& input);
+// rock.m32 becomes rock.png; any other name gets .png appended.
+std::filesystem::path PngOutputFor(const std::filesystem::path& input);
 
 // Empty when the output was written whole; otherwise why not, and the output is as it was.
+// An output named *.png is a PNG, with alpha when `depth` asks for it or any pixel is
+// not wholly opaque.
 std::string ConvertFile(const std::filesystem::path& input, const std::filesystem::path& output, TgaDepth depth);
 
 // The same for an input already open: its size is the one it had when opened, and the
@@ -38,10 +47,10 @@ struct M32Reference {
 };
 M32Reference ReadM32Reference(const std::filesystem::path& file);
 
-// One TGA to one m32, with the fields of `like` when given, and otherwise a header naming
-// the texture after the output file. Empty when the output was written whole; otherwise
-// why not, and the output is as it was.
+// One TGA or PNG (by its name) to one m32, with the fields of `like` when given, and
+// otherwise a header naming the texture after the output file. Empty when the output
+// was written whole; otherwise why not, and the output is as it was.
 std::string ConvertTgaFile(const std::filesystem::path& input, const std::filesystem::path& output,
-                           const M32Header* like);
+                           const M32Header* like, MipAverage average = MipAverage::kPlain);
 
 }  // namespace m32tga

@@ -48,8 +48,11 @@ int Run(std::span<const std::filesystem::path> arguments) {
     case Action::kConvert: break;
   }
   std::vector<std::filesystem::path> outputs;
-  for (const std::filesystem::path& input : line.inputs)
-    outputs.push_back(line.output.value_or(DefaultOutputFor(input)));
+  const auto isImage = [](const std::filesystem::path& input) { return IsTgaName(input) || IsPngName(input); };
+  for (const std::filesystem::path& input : line.inputs) {
+    const bool png = line.toPng && !isImage(input);
+    outputs.push_back(line.output.value_or(png ? PngOutputFor(input) : DefaultOutputFor(input)));
+  }
   if (const auto input = OutputOverAnInput(line.inputs, outputs)) {
     PrintError("Pellicar.exe: " + DisplayName(*input) + " is an input and would be replaced by an output\n" +
                "Try 'Pellicar.exe --help'.\n");
@@ -66,8 +69,8 @@ int Run(std::span<const std::filesystem::path> arguments) {
   for (std::size_t i = 0; i < line.inputs.size(); ++i) {
     const std::filesystem::path& input = line.inputs[i];
     const std::string error = Guarded([&] {
-      return IsTgaName(input) ? ConvertTgaFile(input, outputs[i], line.like ? &like.header : nullptr)
-                              : ConvertFile(input, outputs[i], line.depth);
+      return isImage(input) ? ConvertTgaFile(input, outputs[i], line.like ? &like.header : nullptr, line.mips)
+                            : ConvertFile(input, outputs[i], line.depth);
     });
     if (error.empty()) continue;
     PrintError(DisplayName(input) + ": " + error + "\n");
