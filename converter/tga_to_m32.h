@@ -24,7 +24,8 @@ std::string WriteM32Rows(ImageSize size, const RowFiller& nextRow, M32Header hea
 template <typename Reader>
 std::string WriteM32(Reader& image, M32Header header, PositionedSink& out, MipAverage average = MipAverage::kPlain) {
   const RowFiller nextRow = [&](std::span<std::uint8_t> row) {
-    return image.ReadRow(row) ? std::string() : image.Error();
+    if (image.ReadRow(row)) return std::string();
+    return image.Error().empty() ? std::string("the image ends before its last row") : image.Error();
   };
   return WriteM32Rows({image.Width(), image.Height()}, nextRow, std::move(header), out, average);
 }
