@@ -27,7 +27,7 @@ const char kUsage[] =
     "  --alpha         m32 to TGA: write 32-bit TGA keeping the alpha channel\n"
     "                  (default: 24-bit); m32 to PNG: RGBA even when every pixel\n"
     "                  is opaque (default: RGBA only when one is not)\n"
-    "  --to png        m32 to PNG instead of TGA (--to tga and --to m32 change nothing)\n"
+    "  --to png        m32 to PNG instead of TGA (--to tga, --to m32: as without)\n"
     "  --mips linear   TGA or PNG to m32: average each mip level's 2 x 2 blocks in\n"
     "                  linear light, so fine detail keeps its brightness\n"
     "  --mips plain    average the stored bytes, as the game's tools did (default)\n"
