@@ -46,6 +46,7 @@ bench: build
 	$(BUILD)/bench/bin/front_end_bench
 	BUILD=$(BUILD) bench/converter.sh
 	BUILD=$(BUILD) bench/preview.sh
+	BUILD=$(BUILD) bench/png.sh
 
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"

@@ -14,30 +14,36 @@ const char kUsage[] = "Usage: " PELLICAR_CONVERTER
                       " [OPTION]... [--] FILE...\n"
                       "       " PELLICAR_CONVERTER
                       " -r [OPTION]... [--] FOLDER...\n"
-                      "Converts each m32 texture to an uncompressed TGA beside it, and each TGA back to\n"
-                      "an m32 texture: rock.m32 becomes rock.tga, rock.tga becomes rock.m32 (any case of\n"
-                      "the extension). Any other name is read as an m32 and gets .tga appended. An m32\n"
-                      "made from a TGA holds every mip level down to 1 x 1. An earlier file of the\n"
+                      "Converts each m32 texture to an uncompressed TGA (or a PNG) beside it, and each\n"
+                      "TGA or PNG back to an m32 texture: rock.m32 becomes rock.tga, rock.tga and\n"
+                      "rock.png become rock.m32 (any case of the extension). Any other name is read as\n"
+                      "an m32 and gets .tga appended. An m32 becomes a PNG with --to png or an OUTPUT\n"
+                      "named *.png. An m32 made from a TGA or PNG holds every mip level down to 1 x 1.\n"
+                      "A PNG's gamma and colour profile are not applied. An earlier file of the\n"
                       "output's name is replaced only once the new one is complete, keeping its\n"
                       "permissions; a link there is replaced, not what it points to. A read-only file\n"
                       "is left alone, as is anything there but a file or a link, and every input. On\n"
                       "Windows the program itself expands * and ? in the last part of each FILE.\n"
                       "\n"
                       "  --alpha         m32 to TGA: write 32-bit TGA keeping the alpha channel\n"
-                      "                  (default: 24-bit)\n"
-                      "  --like REF.m32  TGA to m32: take the names, flags and every other field but the\n"
-                      "                  sizes from REF.m32 (default: the name is the output's file name\n"
-                      "                  without extension, the scales 1.0, all else 0); REF.m32 may be\n"
-                      "                  the output itself\n"
+                      "                  (default: 24-bit); m32 to PNG: RGBA even when every pixel\n"
+                      "                  is opaque (default: RGBA only when one is not)\n"
+                      "  --mips linear   TGA or PNG to m32: average each mip level's 2 x 2 blocks in\n"
+                      "                  linear light, so fine detail keeps its brightness\n"
+                      "  --mips plain    average the stored bytes, as the game's tools did (default)\n"
+                      "  --like REF.m32  TGA or PNG to m32: take the names, flags and every other field\n"
+                      "                  but the sizes from REF.m32 (default: the name is the output's\n"
+                      "                  file name without extension, the scales 1.0, all else 0);\n"
+                      "                  REF.m32 may be the output itself\n"
                       "                  (with a folder: the m32 at the same relative path, any case of\n"
-                      "                  its extension; a TGA without one gets the default fields)\n"
+                      "                  its extension; an image without one gets the default fields)\n"
                       "  -o OUTPUT       name the output file (one input only; not the input itself);\n"
                       "                  with -r the folder the outputs go to, at their relative paths\n"
                       "  -r              convert the files in each FOLDER and its subfolders, leaving out\n"
                       "                  hidden ones and links to folders; a FILE converts as itself\n"
-                      "  --to FORMAT     tga or m32: the format to write (default: a TGA from an m32 and\n"
-                      "                  an m32 from a TGA); a folder gives its files of the other format,\n"
-                      "                  the m32 files without --to\n"
+                      "  --to FORMAT     tga, png or m32: the format to write (default: a TGA from an\n"
+                      "                  m32, an m32 from a TGA or PNG); a folder gives its m32 files,\n"
+                      "                  or with --to m32 its TGA and PNG files\n"
                       "  -u, --update    convert only where the output is missing or older than the\n"
                       "                  input (or than the --like m32 of a folder --like)\n"
                       "  -n, --dry-run   print each output that would be written, and from which input;\n"
@@ -144,6 +150,10 @@ CommandLine ParseCommandLine(std::span<const std::filesystem::path> arguments) {
       return line;
     } else if (Is(argument, "--alpha")) {
       line.depth = TgaDepth::kBgra32;
+    } else if (Is(argument, "--mips")) {
+      const std::filesystem::path value = i + 1 < arguments.size() ? arguments[++i] : std::filesystem::path();
+      if (!Is(value, "linear") && !Is(value, "plain")) return UsageError("--mips takes linear or plain");
+      line.mips = Is(value, "linear") ? MipAverage::kLinear : MipAverage::kPlain;
     } else if (Is(argument, "--like")) {
       if (line.like) return UsageError("--like given twice");
       if (i + 1 == arguments.size()) return UsageError("--like needs an m32 file");
@@ -171,11 +181,20 @@ CommandLine ParseCommandLine(std::span<const std::filesystem::path> arguments) {
     }
   }
   if (line.inputs.empty()) return UsageError("no file to convert");
-  const bool toM32 = line.to == Format::kM32;
-  if (line.like && !line.recursive && !toM32 && std::none_of(line.inputs.begin(), line.inputs.end(), IsTgaName)) {
-    return UsageError("--like applies to TGA files, and none was given");
+  const auto isImage = [](const std::filesystem::path& input) { return FormatOf(input) != Format::kM32; };
+  if (line.like && !line.recursive && line.to != Format::kM32 &&
+      std::none_of(line.inputs.begin(), line.inputs.end(), isImage)) {
+    return UsageError("--like applies to TGA and PNG files, and none was given");
   }
-  if (line.like && line.to == Format::kTga) return UsageError("--like applies to TGA files, and --to tga reads none");
+  if (line.like && line.to && line.to != Format::kM32) {
+    return UsageError("--like applies to TGA and PNG files, and --to " + std::string(NameOf(*line.to).name) +
+                      " reads none");
+  }
+  if (const auto named = line.output && !line.recursive ? NamedFormat(*line.output) : std::nullopt;
+      named && line.to && *named != *line.to) {
+    return UsageError("-o names a " + std::string(NameOf(*named).name) + " file, and --to asks for " +
+                      std::string(NameOf(*line.to).name));
+  }
   ExpandWildcards(line);
   if (line.recursive) return line.output && line.output->empty() ? UsageError("-o needs a folder name") : line;
   if (const std::size_t files = line.inputs.size() + line.unmatched.size(); line.output && files > 1) {

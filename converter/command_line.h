@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "convert.h"
+#include "m32_writer.h"
 #include "tga.h"
 
 namespace m32tga {
@@ -16,7 +17,8 @@ enum class Action { kConvert, kHelp, kVersion, kUsageError };
 
 struct CommandLine {
   Action action = Action::kConvert;
-  TgaDepth depth = TgaDepth::kBgr24;
+  TgaDepth depth = TgaDepth::kBgr24;  // for a PNG, kBgra32 keeps alpha even when all is opaque
+  MipAverage mips = MipAverage::kPlain;
   std::optional<std::filesystem::path> output;
   std::optional<std::filesystem::path> like;  // the m32 whose fields a TGA's m32 takes, or their folder
   std::optional<Format> to;                   // otherwise each input's other format

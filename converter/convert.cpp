@@ -4,6 +4,8 @@
 #include <string_view>
 
 #include "m32.h"
+#include "png_reader.h"
+#include "png_writer.h"
 #include "tga_reader.h"
 #include "tga_to_m32.h"
 
@@ -39,6 +41,7 @@ M32Header HeaderNamedAfter(const std::filesystem::path& output) {
 }  // namespace
 
 bool IsTgaName(const std::filesystem::path& input) { return HasFormatExtension(input, Format::kTga); }
+bool IsPngName(const std::filesystem::path& file) { return HasFormatExtension(file, Format::kPng); }
 
 const FormatName& NameOf(Format format) {
   return *std::find_if(std::begin(kFormats), std::end(kFormats),
@@ -49,20 +52,20 @@ bool HasFormatExtension(const std::filesystem::path& file, Format format) {
   return HasExtension(file, NameOf(format).extension);
 }
 
-Format FormatOf(const std::filesystem::path& input) {
+std::optional<Format> NamedFormat(const std::filesystem::path& file) {
   for (const FormatName& known : kFormats) {
-    if (HasExtension(input, known.extension)) return known.format;
+    if (HasExtension(file, known.extension)) return known.format;
   }
-  return Format::kM32;
+  return std::nullopt;
 }
 
-Format OtherFormat(Format from) { return from == Format::kTga ? Format::kM32 : Format::kTga; }
+Format FormatOf(const std::filesystem::path& input) { return NamedFormat(input).value_or(Format::kM32); }
+
+Format OtherFormat(Format from) { return from == Format::kM32 ? Format::kTga : Format::kM32; }
 
 std::filesystem::path OutputFor(const std::filesystem::path& input, Format to) {
   std::filesystem::path output = input;
-  const bool known = std::any_of(std::begin(kFormats), std::end(kFormats),
-                                 [&](const FormatName& f) { return HasExtension(input, f.extension); });
-  if (known) return output.replace_extension(std::filesystem::path(NameOf(to).extension));
+  if (NamedFormat(input)) return output.replace_extension(std::filesystem::path(NameOf(to).extension));
   return output += NameOf(to).extension;
 }
 
@@ -82,10 +85,15 @@ std::string ConvertFile(InputFile& input, const std::filesystem::path& output, T
 
   const MipLevel& level0 = header.level0;
   Level0Rows pixels(input, level0);
-  ReplacingFile tga(output);
-  if (WriteTga({level0.width, level0.height}, pixels, depth, tga) && tga.Commit()) return {};
+  const ImageSize size{level0.width, level0.height};
+  const bool png = IsPngName(output);
+  const bool alpha = depth == TgaDepth::kBgra32 || (png && HasTransparency(size, pixels));
+  ReplacingFile file(output);
+  const bool written = png ? WritePng(size, pixels, alpha, file) : WriteTga(size, pixels, depth, file);
+  if (written && file.Commit()) return {};
   if (!input.Error().empty()) return input.Error();
-  return tga.Error().empty() ? "cannot encode the image as a TGA" : tga.Error();
+  if (!file.Error().empty()) return file.Error();
+  return png ? "cannot encode the image as a PNG" : "cannot encode the image as a TGA";
 }
 
 M32Reference ReadM32Reference(const std::filesystem::path& file) {
@@ -102,19 +110,30 @@ M32Reference ReadM32Reference(const std::filesystem::path& file) {
   return reference;
 }
 
-std::string ConvertTgaFile(const std::filesystem::path& input, const std::filesystem::path& output,
-                           const M32Header* like) {
-  InputFile file(input);
-  if (!file.Error().empty()) return file.Error();
-  TgaReader tga(file);
-  if (!tga.Error().empty()) return tga.Error();
+namespace {
+
+template <typename Reader>
+std::string ConvertImageFile(InputFile& file, const std::filesystem::path& output, const M32Header* like,
+                             MipAverage average) {
+  Reader image(file);
+  if (!image.Error().empty()) return image.Error();
 
   ReplacingFile m32(output);
   OutputSink sink(m32);
-  const std::string error = WriteM32(tga, like != nullptr ? *like : HeaderNamedAfter(output), sink);
+  const std::string error = WriteM32(image, like != nullptr ? *like : HeaderNamedAfter(output), sink, average);
   if (error.empty() && m32.Commit()) return {};
   if (!file.Error().empty()) return file.Error();
   return m32.Error().empty() ? error : m32.Error();
+}
+
+}  // namespace
+
+std::string ConvertTgaFile(const std::filesystem::path& input, const std::filesystem::path& output,
+                           const M32Header* like, MipAverage average) {
+  InputFile file(input);
+  if (!file.Error().empty()) return file.Error();
+  if (IsPngName(input)) return ConvertImageFile<PngReader>(file, output, like, average);
+  return ConvertImageFile<TgaReader>(file, output, like, average);
 }
 
 }  // namespace m32tga

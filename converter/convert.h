@@ -15,32 +15,39 @@ namespace m32tga {
 
 // Whether the file is read as a TGA and becomes an m32: its name ends in .tga, any case.
 bool IsTgaName(const std::filesystem::path& input);
+// The same for a PNG; an output of such a name is written as a PNG.
+bool IsPngName(const std::filesystem::path& file);
 
 // The formats a file is converted between; --to names them. A name ending in the
 // extension of one, any case, is read as that format; any other name as an m32.
-enum class Format { kM32, kTga };
+enum class Format { kM32, kTga, kPng };
 struct FormatName {
   Format format;
   std::string_view name;       // as --to takes it
   std::string_view extension;  // lower case, with its dot
 };
-inline constexpr FormatName kFormats[] = {{Format::kM32, "m32", ".m32"}, {Format::kTga, "tga", ".tga"}};
+inline constexpr FormatName kFormats[] = {
+    {Format::kM32, "m32", ".m32"}, {Format::kTga, "tga", ".tga"}, {Format::kPng, "png", ".png"}};
 
 const FormatName& NameOf(Format format);
+// The format a name's extension names, any case; none for any other name.
+std::optional<Format> NamedFormat(const std::filesystem::path& file);
 Format FormatOf(const std::filesystem::path& input);
 // Whether the file's extension, any case, is that of `format`.
 bool HasFormatExtension(const std::filesystem::path& file, Format format);
-// What an input of `from` becomes without --to: an m32 a TGA, and the rest an m32.
+// What an input of `from` becomes without --to: an m32 a TGA, and a TGA or a PNG an m32.
 Format OtherFormat(Format from);
 
 // The input's name with the extension of `to` in place of a known one, or appended.
 std::filesystem::path OutputFor(const std::filesystem::path& input, Format to);
 
-// rock.tga and rock.TGA become rock.m32 beside them; rock.m32 and rock.M32 become
+// rock.tga, rock.png and rock.TGA become rock.m32 beside them; rock.m32 and rock.M32 become
 // rock.tga; any other name gets .tga appended, so that the output is never the input.
 std::filesystem::path DefaultOutputFor(const std::filesystem::path& input);
 
 // Empty when the output was written whole; otherwise why not, and the output is as it was.
+// An output named *.png is a PNG, with alpha when `depth` asks for it or any pixel is
+// not wholly opaque.
 std::string ConvertFile(const std::filesystem::path& input, const std::filesystem::path& output, TgaDepth depth);
 
 // The same for an input already open: its size is the one it had when opened, and the
@@ -54,10 +61,10 @@ struct M32Reference {
 };
 M32Reference ReadM32Reference(const std::filesystem::path& file);
 
-// One TGA to one m32, with the fields of `like` when given, and otherwise a header naming
-// the texture after the output file. Empty when the output was written whole; otherwise
-// why not, and the output is as it was.
+// One TGA or PNG (by its name) to one m32, with the fields of `like` when given, and
+// otherwise a header naming the texture after the output file. Empty when the output
+// was written whole; otherwise why not, and the output is as it was.
 std::string ConvertTgaFile(const std::filesystem::path& input, const std::filesystem::path& output,
-                           const M32Header* like);
+                           const M32Header* like, MipAverage average = MipAverage::kPlain);
 
 }  // namespace m32tga

@@ -32,12 +32,12 @@ std::string Convert(const Job& job, const RunOptions& options) {
     fs::create_directories(output.parent_path(), error);
     if (error) return "cannot make the folder " + DisplayName(output.parent_path()) + ": " + error.message();
   }
-  if (job.to == Format::kTga) return ConvertFile(job.input, output, options.depth);
-  if (job.reference.empty()) return ConvertTgaFile(job.input, output, options.like);
+  if (job.to != Format::kM32) return ConvertFile(job.input, output, options.depth);
+  if (job.reference.empty()) return ConvertTgaFile(job.input, output, options.like, options.mips);
   // Read whole before the output is written, so that it may also be the output.
   const M32Reference like = ReadM32Reference(job.reference);
   if (!like.error.empty()) return "--like " + DisplayName(job.reference) + ": " + like.error;
-  return ConvertTgaFile(job.input, output, &like.header);
+  return ConvertTgaFile(job.input, output, &like.header, options.mips);
 }
 
 Outcome Work(const Job& job, const RunOptions& options) {

@@ -16,6 +16,7 @@ namespace m32tga {
 
 struct RunOptions {
   TgaDepth depth = TgaDepth::kBgr24;
+  MipAverage mips = MipAverage::kPlain;
   const M32Header* like = nullptr;  // the fields of a --like file, for every TGA
   bool update = false;
   bool dryRun = false;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "linear_light.h"
 #include "pixel_loops.h"
 #include "system/number_text.h"
 
@@ -109,8 +110,15 @@ void PutLevels(const M32Layout& layout, M32Header& header) {
   }
 }
 
-void HalveRows(std::span<const std::uint8_t* const> rows, std::uint32_t width, std::span<std::uint8_t> half) {
+void HalveRows(std::span<const std::uint8_t* const> rows, std::uint32_t width, std::span<std::uint8_t> half,
+               MipAverage average) {
   const std::uint32_t halfWidth = Half(width);
+  if (average == MipAverage::kLinear) {
+    for (std::uint32_t x = 0; x < halfWidth; ++x) {
+      AverageInLinearLight(rows, std::size_t{2} * x, BlockSpan(width, x), &half[std::size_t{x} * kRgbaBytes]);
+    }
+    return;
+  }
   // The blocks 2 x 2: all of them but a last one 3 wide, when there are two rows.
   const std::uint32_t squares = rows.size() == 2 && width > 1 ? width / 2 - width % 2 : 0;
   AverageSquares(rows[0], rows[1], half.data(), squares);
@@ -124,8 +132,9 @@ void HalveRows(std::span<const std::uint8_t* const> rows, std::uint32_t width, s
 // cheaply. The rows of a block row not yet halved stay in the buffer until it is.
 class M32Writer::Level {
  public:
-  Level(const MipLevel& shape, std::size_t writeBytes)
+  Level(const MipLevel& shape, std::size_t writeBytes, MipAverage average)
       : shape_(shape),
+        average_(average),
         rowBytes_(std::size_t{shape.width} * kRgbaBytes),
         capacity_(std::max(writeBytes, 3 * rowBytes_ + kPageBytes)),
         writeAt_(shape.offset),
@@ -164,7 +173,7 @@ class M32Writer::Level {
     const std::uint8_t* first = buffer_.data() + used_ - heldRows_ * rowBytes_;
     for (std::size_t i = 0; i < heldRows_; ++i) rows[i] = first + i * rowBytes_;
     half_.resize(std::size_t{Half(shape_.width)} * kRgbaBytes);
-    HalveRows(std::span(rows).first(heldRows_), shape_.width, half_);
+    HalveRows(std::span(rows).first(heldRows_), shape_.width, half_, average_);
     heldRows_ = 0;
     ++halvedRows_;
     return half_;
@@ -191,6 +200,7 @@ class M32Writer::Level {
   }
 
   MipLevel shape_;
+  MipAverage average_;
   std::size_t rowBytes_;
   std::size_t capacity_;
   std::uint64_t writeAt_;
@@ -202,9 +212,9 @@ class M32Writer::Level {
   std::vector<std::uint8_t> half_;
 };
 
-M32Writer::M32Writer(const M32Layout& layout, PositionedSink& sink) : sink_(sink) {
+M32Writer::M32Writer(const M32Layout& layout, PositionedSink& sink, MipAverage average) : sink_(sink) {
   for (const MipLevel& level : layout.levels) {
-    levels_.push_back(std::make_unique<Level>(level, levels_.empty() ? kLevel0WriteBytes : kMipWriteBytes));
+    levels_.push_back(std::make_unique<Level>(level, levels_.empty() ? kLevel0WriteBytes : kMipWriteBytes, average));
   }
   failed_ = levels_.empty() || !layout.error.empty();
 }

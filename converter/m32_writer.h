@@ -48,6 +48,11 @@ class PositionedSink {
   ~PositionedSink() = default;
 };
 
+// How the pixels of a 2 x 2 block come to one: their bytes averaged as stored, as the
+// game's own tools did, or their colours decoded from sRGB to linear light first and
+// the average encoded back, so that fine detail keeps the brightness the eye sees.
+enum class MipAverage { kPlain, kLinear };
+
 // Takes level 0's rows, top row first, writes each where the layout puts it and builds
 // the smaller levels as rows arrive. Each pixel of a level is the average of the 2 x 2
 // block above it (3 wide or high where the side above is odd and the block is the last
@@ -57,7 +62,7 @@ class PositionedSink {
 // write buffer for each level.
 class M32Writer {
  public:
-  M32Writer(const M32Layout& layout, PositionedSink& sink);
+  M32Writer(const M32Layout& layout, PositionedSink& sink, MipAverage average = MipAverage::kPlain);
   ~M32Writer();
   M32Writer(const M32Writer&) = delete;
   M32Writer& operator=(const M32Writer&) = delete;
@@ -80,6 +85,7 @@ class M32Writer {
 };
 
 // One row of the next level from the 1 to 3 rows of a block row above it.
-void HalveRows(std::span<const std::uint8_t* const> rows, std::uint32_t width, std::span<std::uint8_t> half);
+void HalveRows(std::span<const std::uint8_t* const> rows, std::uint32_t width, std::span<std::uint8_t> half,
+               MipAverage average = MipAverage::kPlain);
 
 }  // namespace m32tga

@@ -52,6 +52,7 @@ int Run(std::span<const std::filesystem::path> arguments) {
   }
   for (const std::string& failure : line.unmatched) PrintError(failure + "\n");
   const RunOptions options{.depth = line.depth,
+                           .mips = line.mips,
                            .like = likeFile ? &like.header : nullptr,
                            .update = line.update,
                            .dryRun = line.dryRun,

@@ -45,12 +45,25 @@ class Planner {
 
   void Name(const fs::path& name) {
     if (line_.recursive && NamesFolder(name)) return Walk(name, {});
-    Add(name, name.filename(), line_.to.value_or(OtherFormat(FormatOf(name))));
+    Add(name, name.filename(), line_.to.value_or(FormatFor(name)));
   }
 
   std::vector<Job> Jobs() && { return std::move(jobs_); }
 
  private:
+  // Without --to: what -o names when it names a TGA or a PNG, otherwise the input's other format.
+  Format FormatFor(const fs::path& input) const {
+    const auto named = line_.output ? NamedFormat(*line_.output) : std::nullopt;
+    if (named && *named != Format::kM32 && !line_.recursive) return *named;
+    return OtherFormat(FormatOf(input));
+  }
+
+  // A walk to m32 takes the TGA and PNG files, any other the m32 files.
+  static bool Feeds(const fs::path& name, Format to) {
+    const auto from = NamedFormat(name);
+    return from && (to == Format::kM32) != (*from == Format::kM32);
+  }
+
   // The files of `from`'s format in the folder, then in its subfolders, all in name order.
   void Walk(const fs::path& folder, const fs::path& relative) {
     const Format to = line_.to.value_or(Format::kTga);
@@ -71,7 +84,7 @@ class Planner {
       const fs::path name = entry.path().filename();
       const Kind kind = KindOf(entry);
       if (kind == Kind::kFolder) Walk(entry.path(), relative / name);
-      if (kind == Kind::kFile && HasFormatExtension(name, OtherFormat(to))) Add(entry.path(), relative / name, to);
+      if (kind == Kind::kFile && Feeds(name, to)) Add(entry.path(), relative / name, to);
     }
   }
 
@@ -87,7 +100,12 @@ class Planner {
     } else {
       job.output = line_.output->native();
     }
-    if (FormatOf(input) == to) job.refused = "read as " + std::string(NameOf(to).name) + ", the format --to asks for";
+    const Format from = FormatOf(input);
+    if (from == to) job.refused = "read as " + std::string(NameOf(to).name) + ", the format it would be converted to";
+    if (from != Format::kM32 && to != Format::kM32) {
+      job.refused =
+          "a " + std::string(NameOf(from).name) + " converts only to m32, not to " + std::string(NameOf(to).name);
+    }
     if (likeFolder_ && to == Format::kM32) {
       job.reference = Reference(relative).native();
       job.defaultFields = job.reference.empty();

@@ -1,7 +1,8 @@
 #!/bin/sh
 # scripts/fuzz.sh SECONDS
 # Builds the libFuzzer targets with clang in build-fuzz/: the m32 reader with the TGA
-# writer, the TGA reader with the m32 writer, and what the Windows shell DLL reads with.
+# writer, the TGA reader with the m32 writer, the PNG reader and writer, and what the
+# Windows shell DLL reads with.
 # Seeds a corpus for each with a few of our own files, fuzzes each for SECONDS and
 # prints how many inputs ran.
 set -eu
@@ -12,18 +13,20 @@ build=build-fuzz
 mkdir -p "$build"
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DPELLICAR_FUZZ=ON >"$build/configure.log" 2>&1 ||
   { cat "$build/configure.log" >&2; exit 1; }
-cmake --build "$build" --target m32_fuzzer tga_fuzzer shell_fuzzer m32make Pellicar.exe
+cmake --build "$build" --target m32_fuzzer tga_fuzzer png_fuzzer shell_fuzzer m32make Pellicar.exe
 
 m32_corpus=$build/corpus
 tga_corpus=$build/tga-corpus
 shell_corpus=$build/shell-corpus
-mkdir -p "$m32_corpus" "$tga_corpus" "$shell_corpus"
+png_corpus=$build/png-corpus
+mkdir -p "$m32_corpus" "$tga_corpus" "$shell_corpus" "$png_corpus"
 for size in "1 1" "3 5" "17 1" "8 8" "2 9"; do
   set -- $size
   "$build/tools/m32make" checker "$1" "$2" "$m32_corpus/seed-$1x$2.m32"
   cp "$m32_corpus/seed-$1x$2.m32" "$shell_corpus/"
   "$build/bin/Pellicar.exe" -o "$tga_corpus/seed-$1x$2.tga" "$m32_corpus/seed-$1x$2.m32"
   "$build/bin/Pellicar.exe" --alpha -o "$tga_corpus/seed-$1x$2-alpha.tga" "$m32_corpus/seed-$1x$2.m32"
+  "$build/bin/Pellicar.exe" -o "$png_corpus/seed-$1x$2.png" "$m32_corpus/seed-$1x$2.m32"
 done
 "$build/tools/m32make" checker 64 40 "$shell_corpus/seed-64x40.m32"  # thumbnails of every size below it
 
@@ -48,4 +51,5 @@ fuzz() {  # fuzz TARGET CORPUS WHAT
 }
 fuzz m32_fuzzer "$m32_corpus" "m32 reader"
 fuzz tga_fuzzer "$tga_corpus" "TGA reader"
+fuzz png_fuzzer "$png_corpus" "PNG reader and writer"
 fuzz shell_fuzzer "$shell_corpus" "shell DLL's thumbnails and copies"

@@ -168,7 +168,7 @@ TEST(Converter, OutputLandsBesideTheInputWhateverItsName) {
       {"-x.m32", "-x.tga"},
       {"texture", "texture.tga"},
       {"capitals.M32", "capitals.tga"},
-      {"photo.png", "photo.png.tga"},
+      {"photo.jpg", "photo.jpg.tga"},
   };
 #ifndef _WIN32  // names Windows does not allow
   names.insert(names.end(), {

@@ -175,7 +175,8 @@ TEST(Trees, WhatEachCombinationOfOptionsWrites) {
        "3 converted, 1 failed"},
       {{"-r", in + "/a.m32", "-o", out}, 0, {"out/a.tga"}, ""},  // a file given with -r converts as itself
       {{in + "/sub"}, 1, {}, ""},                                // a folder without -r
-      {{"-r", in, "--to", "png"}, 2, {}, ""},
+      {{"-r", in, "--to", "png"}, 0, {"in/a.png", "in/sub/b.png", "in/sub/c.png"}, "3 converted, 0 failed"},
+      {{"-r", in, "--to", "jpg"}, 2, {}, ""},
       {{"-r", in, "-j", "0"}, 2, {}, ""},
       {{"-r", in, "-j", "65"}, 2, {}, ""},
       {{"-r", in, "--to", "tga", "--like", in}, 2, {}, ""},

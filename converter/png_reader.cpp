@@ -1,0 +1,235 @@
+#include "png_reader.h"
+
+#include <spng.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <new>
+#include <string_view>
+#include <vector>
+
+#include "m32_writer.h"
+#include "system/number_text.h"
+
+namespace m32tga {
+namespace {
+
+constexpr std::array<std::uint8_t, 8> kSignature{137, 80, 78, 71, 13, 10, 26, 10};
+constexpr std::size_t kChunkFrameBytes = 12;  // length, type and, after the data, CRC
+constexpr std::uint32_t kIhdrBytes = 13;
+constexpr std::uint32_t kLongestChunk = 0x7FFFFFFF;
+constexpr std::uint64_t kDeflateMostPerByte = 1032;
+// What libspng may keep of ancillary chunks: text, profiles and the like.
+constexpr std::size_t kAncillaryChunkLimit = std::size_t{1} << 20;
+constexpr std::size_t kAncillaryCacheLimit = std::size_t{8} << 20;
+constexpr std::size_t kRgba = 4;
+
+std::uint32_t BigU32(const std::uint8_t* bytes) {
+  return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 | std::uint32_t{bytes[2]} << 8 | bytes[3];
+}
+
+// Samples per pixel of each colour type; 0 for a type PNG does not have.
+std::uint32_t Channels(std::uint8_t colourType) {
+  switch (colourType) {
+    case 0: return 1;
+    case 2: return 3;
+    case 3: return 1;
+    case 4: return 2;
+    case 6: return 4;
+    default: return 0;
+  }
+}
+
+// A chunk's type as a message shows it: four letters, anything else as '?'.
+std::string DisplayChunk(std::string type) {
+  for (char& c : type) c = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ? c : '?';
+  return type;
+}
+
+struct Survey {
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::uint8_t depth = 0;
+  std::uint8_t colourType = 0;
+  std::uint8_t interlace = 0;
+  std::uint64_t compressedBytes = 0;
+  std::string error;
+};
+
+std::string ReadFailure(const ByteSource& source, std::string_view otherwise) {
+  return source.Error().empty() ? std::string(otherwise) : source.Error();
+}
+
+// The header and the sum of the IDAT chunks' lengths, each chunk checked to lie wholly
+// inside the file, up to IEND.
+Survey SurveyChunks(ByteSource& source) {
+  Survey survey;
+  std::array<std::uint8_t, kSignature.size() + 8 + kIhdrBytes> head{};
+  if (source.Size() < head.size() || !source.ReadAt(0, head)) {
+    survey.error = ReadFailure(source, "not a PNG: the file is too short");
+    return survey;
+  }
+  if (!std::equal(kSignature.begin(), kSignature.end(), head.begin())) {
+    survey.error = "not a PNG: the signature is wrong";
+    return survey;
+  }
+  if (BigU32(&head[8]) != kIhdrBytes || std::memcmp(&head[12], "IHDR", 4) != 0) {
+    survey.error = "not a PNG: IHDR is not its first chunk";
+    return survey;
+  }
+  survey.width = BigU32(&head[16]);
+  survey.height = BigU32(&head[20]);
+  survey.depth = head[24];
+  survey.colourType = head[25];
+  survey.interlace = head[28];
+  for (std::uint64_t at = kSignature.size();;) {
+    std::array<std::uint8_t, 8> frame{};
+    if (source.Size() - at < kChunkFrameBytes) {
+      survey.error = "the PNG is cut short: it ends before its IEND chunk";
+      return survey;
+    }
+    if (!source.ReadAt(at, frame)) {
+      survey.error = ReadFailure(source, "cannot read the PNG");
+      return survey;
+    }
+    const std::uint32_t length = BigU32(frame.data());
+    const std::string type(frame.begin() + 4, frame.end());
+    if (length > kLongestChunk || source.Size() - at - kChunkFrameBytes < length) {
+      survey.error = "the PNG is cut short in its " + DisplayChunk(type) + " chunk";
+      return survey;
+    }
+    if (type == "IDAT") survey.compressedBytes += length;
+    at += kChunkFrameBytes + length;
+    if (type == "IEND") return survey;
+  }
+}
+
+// Refused before anything is decoded: a side an m32 cannot hold, or too little
+// compressed data for the filtered rows the header declares.
+std::string SurveyMistake(const Survey& survey) {
+  if (!survey.error.empty()) return survey.error;
+  const M32Layout layout = LayOutM32(survey.width, survey.height);
+  if (!layout.error.empty()) return layout.error;
+  const std::uint64_t rowBits = std::uint64_t{survey.width} * Channels(survey.colourType) * survey.depth;
+  const std::uint64_t filtered = survey.height * (1 + (rowBits + 7) / 8);
+  if (survey.compressedBytes * kDeflateMostPerByte < filtered) {
+    return "the PNG holds " + sys::WithSeparators(survey.compressedBytes) +
+           " bytes of compressed image data, too few for " + sys::WithSeparators(survey.width) + " x " +
+           sys::WithSeparators(survey.height) + " pixels";
+  }
+  return {};
+}
+
+// A 16-bit sample to the nearest 8-bit one: v / 257, rounded.
+std::uint8_t Nearest8(std::uint16_t sample) {
+  return static_cast<std::uint8_t>((2 * std::uint32_t{sample} + 257) / 514);
+}
+
+void Round16To8(const std::uint8_t* rgba16, std::span<std::uint8_t> rgba) {
+  for (std::size_t i = 0; i < rgba.size(); ++i) {
+    std::uint16_t sample = 0;
+    std::memcpy(&sample, rgba16 + 2 * i, 2);  // libspng gives them in the machine's order
+    rgba[i] = Nearest8(sample);
+  }
+}
+
+}  // namespace
+
+class PngReader::State {
+ public:
+  explicit State(ByteSource& source) : source_(source) {}
+  ~State() { spng_ctx_free(context_); }
+  State(const State&) = delete;
+  State& operator=(const State&) = delete;
+
+  void Open() {
+    const Survey survey = SurveyChunks(source_);
+    error_ = SurveyMistake(survey);
+    if (!error_.empty()) return;
+    context_ = spng_ctx_new(0);
+    if (context_ == nullptr) throw std::bad_alloc();
+    sixteen_ = survey.depth == 16;
+    width_ = survey.width;
+    interlaced_ = survey.interlace != 0;
+    const int format = sixteen_ ? SPNG_FMT_RGBA16 : SPNG_FMT_RGBA8;
+    Check(spng_set_crc_action(context_, SPNG_CRC_ERROR, SPNG_CRC_ERROR)) &&
+        Check(spng_set_png_stream(context_, &State::Read, this)) &&
+        Check(spng_set_image_limits(context_, kMaxSide, kMaxSide)) &&
+        Check(spng_set_chunk_limits(context_, kAncillaryChunkLimit, kAncillaryCacheLimit)) && Start(format);
+    if (error_.empty())
+      height_ = survey.height;
+    else
+      width_ = 0;
+  }
+
+  bool ReadRow(std::span<std::uint8_t> rgba) {
+    if (!error_.empty() || rowsRead_ == height_ || rgba.size() != std::size_t{width_} * kRgba) return false;
+    const std::size_t sampleBytes = sixteen_ ? 2 : 1;
+    const std::size_t rowBytes = rgba.size() * sampleBytes;
+    const std::uint8_t* row = nullptr;
+    if (interlaced_) {
+      row = image_.data() + rowsRead_ * rowBytes;
+    } else {
+      std::uint8_t* into = sixteen_ ? image_.data() : rgba.data();
+      const int status = spng_decode_row(context_, into, rowBytes);
+      if (status != 0 && status != SPNG_EOI && !Check(status)) return false;
+      row = into;
+    }
+    if (sixteen_)
+      Round16To8(row, rgba);
+    else if (row != rgba.data())
+      std::memcpy(rgba.data(), row, rgba.size());
+    ++rowsRead_;
+    // What follows the image, to IEND, is read and its CRCs checked before the last row counts.
+    return rowsRead_ < height_ || Check(spng_decode_chunks(context_));
+  }
+
+  std::string error_;
+  std::uint32_t width_ = 0;
+  std::uint32_t height_ = 0;
+
+ private:
+  static int Read(spng_ctx*, void* user, void* bytes, std::size_t length) {
+    State& state = *static_cast<State*>(user);
+    if (state.source_.Size() - state.at_ < length) return SPNG_IO_EOF;
+    if (!state.source_.ReadAt(state.at_, {static_cast<std::uint8_t*>(bytes), length})) return SPNG_IO_ERROR;
+    state.at_ += length;
+    return 0;
+  }
+
+  bool Check(int status) {
+    if (status == 0) return true;
+    if (error_.empty()) error_ = ReadFailure(source_, std::string("not a readable PNG: ") + spng_strerror(status));
+    return false;
+  }
+
+  // An interlaced image is decoded whole; any other, a row at a time.
+  bool Start(int format) {
+    std::size_t bytes = 0;
+    if (!Check(spng_decoded_image_size(context_, format, &bytes))) return false;
+    if (!interlaced_) {
+      if (sixteen_) image_.resize(std::size_t{width_} * kRgba * 2);
+      return Check(spng_decode_image(context_, nullptr, 0, format, SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE));
+    }
+    image_.resize(bytes);
+    return Check(spng_decode_image(context_, image_.data(), bytes, format, SPNG_DECODE_TRNS));
+  }
+
+  ByteSource& source_;
+  spng_ctx* context_ = nullptr;
+  std::uint64_t at_ = 0;
+  bool sixteen_ = false;
+  bool interlaced_ = false;
+  std::uint32_t rowsRead_ = 0;
+  std::vector<std::uint8_t> image_;  // the whole image when interlaced, else a 16-bit row
+};
+
+PngReader::PngReader(ByteSource& source) : state_(std::make_unique<State>(source)) { state_->Open(); }
+PngReader::~PngReader() = default;
+const std::string& PngReader::Error() const { return state_->error_; }
+std::uint32_t PngReader::Width() const { return state_->width_; }
+std::uint32_t PngReader::Height() const { return state_->height_; }
+bool PngReader::ReadRow(std::span<std::uint8_t> rgba) { return state_->ReadRow(rgba); }
+
+}  // namespace m32tga

@@ -1,0 +1,266 @@
+// Pellicar.exe between PNG and m32, run as a user runs it. The PNGs are made here with
+// libspng's encoder from samples of every colour type and depth; what the converter
+// reads from them is checked against the pixels those samples stand for and, where Qt
+// is built, against Qt's PNG reader too.
+#include <spng.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "support/image_files.h"
+#include "test_support.h"
+
+#ifdef PELLICAR_TEST_WITH_QT
+#include <QImage>
+#endif
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::uint32_t U32(const Bytes& bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = value << 8 | bytes.at(at + i);
+  return value;
+}
+
+// Level `index` of an m32 as RGBA bytes.
+Bytes Level(const Bytes& m32, std::size_t index) {
+  const std::size_t offset = U32(m32, image_files::kOffsetsAt + 4 * index);
+  const std::size_t size =
+      std::size_t{U32(m32, image_files::kWidthsAt + 4 * index)} * U32(m32, image_files::kHeightsAt + 4 * index) * 4;
+  if (offset + size > m32.size()) return {};
+  return {m32.begin() + static_cast<std::ptrdiff_t>(offset), m32.begin() + static_cast<std::ptrdiff_t>(offset + size)};
+}
+
+struct PngKind {
+  std::uint8_t colourType;
+  std::uint8_t depth;
+  bool interlaced;
+  bool transparency;  // a tRNS chunk
+};
+
+// A PNG of random samples, and the RGBA pixels they stand for.
+struct Sample {
+  Bytes png;
+  Bytes rgba;
+};
+
+Sample MakePng(const PngKind& kind, std::uint32_t width, std::uint32_t height) {
+  std::mt19937 random(kind.colourType * 100 + kind.depth);
+  const int channels = std::array{1, 0, 3, 1, 2, 0, 4}[kind.colourType];
+  const std::uint32_t top = (1u << kind.depth) - 1;
+  std::vector<std::array<std::uint8_t, 4>> palette(kind.colourType == 3 ? top + 1 : 0);
+  for (auto& entry : palette) entry = {std::uint8_t(random()), std::uint8_t(random()), std::uint8_t(random()), 255};
+  Sample sample;
+  Bytes raw;  // the rows as the file holds them, big-endian, packed
+  const auto to8 = [&](std::uint32_t v) {
+    return std::uint8_t(kind.depth == 16 ? (v * 2 + 257) / 514 : v * 255 / top);
+  };
+  for (std::uint32_t y = 0; y < height; ++y) {
+    std::uint32_t bits = 0, filled = 0;
+    for (std::uint32_t x = 0; x < width; ++x) {
+      std::array<std::uint32_t, 4> v{};
+      for (int c = 0; c < channels; ++c) {
+        v[c] = random() & top;
+        if (kind.depth < 8) {
+          bits = bits << kind.depth | v[c];
+          if ((filled += kind.depth) == 8) raw.push_back(std::uint8_t(bits)), bits = filled = 0;
+        } else {
+          for (int b = kind.depth - 8; b >= 0; b -= 8) raw.push_back(std::uint8_t(v[c] >> b));
+        }
+      }
+      std::array<std::uint8_t, 4> px{};
+      if (kind.colourType == 3)
+        px = palette[v[0]];
+      else if (channels <= 2)
+        px = {to8(v[0]), to8(v[0]), to8(v[0]), channels == 2 ? to8(v[1]) : std::uint8_t(255)};
+      else
+        px = {to8(v[0]), to8(v[1]), to8(v[2]), channels == 4 ? to8(v[3]) : std::uint8_t(255)};
+      sample.rgba.insert(sample.rgba.end(), px.begin(), px.end());
+    }
+    if (filled > 0) raw.push_back(std::uint8_t(bits << (8 - filled)));
+  }
+  spng_ctx* ctx = spng_ctx_new(SPNG_CTX_ENCODER);
+  spng_set_option(ctx, SPNG_ENCODE_TO_BUFFER, 1);
+  spng_ihdr ihdr{width, height, kind.depth, kind.colourType, 0, 0, std::uint8_t(kind.interlaced)};
+  spng_set_ihdr(ctx, &ihdr);
+  if (kind.colourType == 3) {
+    spng_plte plte{};
+    plte.n_entries = static_cast<std::uint32_t>(palette.size());
+    for (std::size_t i = 0; i < palette.size(); ++i) plte.entries[i] = {palette[i][0], palette[i][1], palette[i][2], 0};
+    spng_set_plte(ctx, &plte);
+  }
+  if (kind.transparency) {  // makes palette entry 1, or the sample value 1, transparent
+    spng_trns trns{};
+    trns.gray = trns.red = trns.green = trns.blue = 1;
+    trns.n_type3_entries = 2;
+    trns.type3_alpha[0] = 255;
+    trns.type3_alpha[1] = 0;
+    spng_set_trns(ctx, &trns);
+    for (std::size_t i = 0; i < sample.rgba.size(); i += 4) {
+      const bool one = kind.colourType == 3 ? std::equal(&sample.rgba[i], &sample.rgba[i + 4], palette[1].data())
+                                            : (kind.colourType == 0 ? sample.rgba[i] == to8(1) : false);
+      if (one) sample.rgba[i + 3] = 0;
+    }
+  }
+  EXPECT_EQ(spng_encode_image(ctx, raw.data(), raw.size(), SPNG_FMT_RAW, SPNG_ENCODE_FINALIZE), 0);
+  std::size_t size = 0;
+  int error = 0;
+  auto* png = static_cast<std::uint8_t*>(spng_get_png_buffer(ctx, &size, &error));
+  sample.png.assign(png, png + size);
+  free(png);
+  spng_ctx_free(ctx);
+  return sample;
+}
+
+TEST(Png, EveryColourTypeAndDepthReadsAsTheSamplesSay) {
+  const PngKind kinds[] = {{0, 1, false, false}, {0, 2, true, false},  {0, 4, false, true},   {0, 8, false, false},
+                           {0, 16, true, false}, {2, 8, false, false}, {2, 16, false, false}, {2, 8, true, false},
+                           {3, 1, false, false}, {3, 2, false, true},  {3, 4, true, false},   {3, 8, false, true},
+                           {4, 8, false, false}, {4, 16, true, false}, {6, 8, false, false},  {6, 16, false, false},
+                           {6, 8, true, false}};
+  const TempDir folder;
+  for (const PngKind& kind : kinds) {
+    SCOPED_TRACE("colour type " + std::to_string(kind.colourType) + ", " + std::to_string(kind.depth) + " bits" +
+                 (kind.interlaced ? ", interlaced" : "") + (kind.transparency ? ", tRNS" : ""));
+    const Sample sample = MakePng(kind, 13, 9);
+    WriteBytes(folder / "in.png", sample.png);
+    const RunResult run = RunConverter({folder / "in.png"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Level(ReadBytes(folder / "in.m32"), 0), sample.rgba);
+#ifdef PELLICAR_TEST_WITH_QT
+    QImage qt = QImage::fromData(sample.png.data(), static_cast<int>(sample.png.size()), "PNG");
+    qt = qt.convertToFormat(QImage::Format_RGBA8888);
+    Bytes shown = sample.rgba;  // Qt keeps no colour for a grey that tRNS makes transparent
+    for (std::size_t i = 0; kind.colourType == 0 && i < shown.size(); i += 4) {
+      if (shown[i + 3] == 0) std::fill_n(&shown[i], 3, 0);
+    }
+    EXPECT_EQ(Bytes(qt.constBits(), qt.constBits() + qt.sizeInBytes()), shown) << "as Qt reads it";
+#endif
+  }
+}
+
+// A texture whose header fields all hold something, to PNG and back, with alpha or without.
+TEST(Png, TheRoundTripKeepsLevel0AndWithLikeEveryField) {
+  const TempDir folder;
+  for (const bool opaque : {false, true}) {
+    for (const bool forceAlpha : {false, true}) {
+      SCOPED_TRACE(std::string(opaque ? "opaque" : "with alpha") + (forceAlpha ? ", --alpha" : ""));
+      image_files::RgbaImage image = VariedImage(37, 21);
+      for (std::size_t i = 3; opaque && i < image.rgba.size(); i += 4) image.rgba[i] = 255;
+      Bytes original = image_files::EncodeM32(image, "textures/rock/granite");
+      for (std::size_t at = 132; at < image_files::kHeaderBytes; at += 5) {
+        if (at < image_files::kWidthsAt || at >= 708) original[at] = static_cast<std::uint8_t>(at);
+      }
+      WriteBytes(folder / "rock.m32", original);
+      std::vector<std::string> toPng{"-o", folder / "rock.png", folder / "rock.m32"};
+      if (forceAlpha) toPng.insert(toPng.begin(), "--alpha");
+      ASSERT_EQ(RunConverter(toPng).exitCode, 0);
+      EXPECT_EQ(ReadBytes(folder / "rock.png").at(25), opaque && !forceAlpha ? 2 : 6) << "the colour type";
+
+      const RunResult back =
+          RunConverter({"--like", folder / "rock.m32", "-o", folder / "back.m32", folder / "rock.png"});
+      ASSERT_EQ(back.exitCode, 0) << back.err;
+      const Bytes m32 = ReadBytes(folder / "back.m32");
+      ASSERT_EQ(m32.size(), original.size());
+      EXPECT_TRUE(std::equal(original.begin(), original.begin() + image_files::kHeaderBytes, m32.begin()));
+      EXPECT_EQ(Level(m32, 0), image.rgba);
+    }
+  }
+}
+
+// Fine black and white detail averages to the grey the eye sees in linear light, to
+// the bytes' mean in plain; alpha plainly in both, and colour weighed by it.
+TEST(Png, MipLevelsAverageInLinearLightWhenAsked) {
+  const TempDir folder;
+  for (const bool blackIsClear : {false, true}) {
+    image_files::RgbaImage checker{8, 4, {}};
+    for (std::uint32_t i = 0; i < 32; ++i) {
+      const std::uint8_t v = (i + i / 8) % 2 ? 255 : 0;
+      checker.rgba.insert(checker.rgba.end(), {v, v, v, std::uint8_t(blackIsClear ? v : 255)});
+    }
+    WriteM32(folder / "checker.m32", checker);
+    ASSERT_EQ(RunConverter({"-o", folder / "checker.png", folder / "checker.m32"}).exitCode, 0);
+    for (const std::string mips : {"linear", "plain"}) {
+      SCOPED_TRACE(mips + (blackIsClear ? ", black transparent" : ""));
+      ASSERT_EQ(RunConverter({"--mips", mips, folder / "checker.png"}).exitCode, 0);
+      const Bytes level1 = Level(ReadBytes(folder / "checker.m32"), 1);
+      ASSERT_EQ(level1.size(), 4u * 2 * 4);
+      const int grey = level1[0];
+      if (blackIsClear)
+        EXPECT_EQ(grey, 255);
+      else if (mips == "linear")
+        EXPECT_TRUE(grey == 187 || grey == 188) << grey;
+      else
+        EXPECT_EQ(grey, 128);
+      const std::uint8_t alpha = blackIsClear ? 128 : 255;
+      for (std::size_t i = 0; i < level1.size(); i += 4) {
+        EXPECT_EQ(Bytes(&level1[i], &level1[i + 4]), (Bytes{level1[0], level1[0], level1[0], alpha})) << i;
+      }
+    }
+  }
+}
+
+// A chunk with its length and CRC.
+Bytes Chunk(std::string_view type, const Bytes& data) {
+  Bytes chunk(4 + type.size());
+  for (std::size_t i = 0; i < 4; ++i) chunk[i] = std::uint8_t(data.size() >> (24 - 8 * i));
+  std::copy(type.begin(), type.end(), chunk.begin() + 4);
+  chunk.insert(chunk.end(), data.begin(), data.end());
+  const std::uint32_t crc = crc32(0, chunk.data() + 4, static_cast<uInt>(chunk.size() - 4));
+  for (int shift = 24; shift >= 0; shift -= 8) chunk.push_back(std::uint8_t(crc >> shift));
+  return chunk;
+}
+
+// An RGB PNG of the given sides around the given zlib stream.
+Bytes PngAround(std::uint32_t side, const Bytes& zlibStream) {
+  Bytes png{137, 80, 78, 71, 13, 10, 26, 10};
+  Bytes ihdr{std::uint8_t(side >> 24), std::uint8_t(side >> 16), std::uint8_t(side >> 8), std::uint8_t(side)};
+  ihdr.insert(ihdr.end(), ihdr.begin(), ihdr.end());
+  ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});
+  for (const Bytes& chunk : {Chunk("IHDR", ihdr), Chunk("IDAT", zlibStream), Chunk("IEND", {})})
+    png.insert(png.end(), chunk.begin(), chunk.end());
+  return png;
+}
+
+Bytes Deflated(std::size_t zeros) {
+  Bytes stream(compressBound(static_cast<uLong>(zeros)));
+  uLongf size = static_cast<uLongf>(stream.size());
+  compress2(stream.data(), &size, Bytes(zeros).data(), static_cast<uLong>(zeros), 9);
+  stream.resize(size);
+  return stream;
+}
+
+// Each refused with one line and exit 1, the earlier output left as it was and nothing
+// else written.
+TEST(Png, DamagedAndHostileFilesAreRefusedWithNothingWritten) {
+  const Bytes good = MakePng({2, 8, false, false}, 13, 9).png;
+  std::vector<std::pair<std::string, Bytes>> files;
+  for (std::size_t cut = 0; cut < good.size(); ++cut)
+    files.emplace_back("cut at " + std::to_string(cut), Bytes(good.begin(), good.begin() + cut));
+  for (const std::size_t at : {std::size_t{29}, std::size_t{40}, good.size() - 1}) {
+    files.emplace_back("a CRC or the data under it changed at " + std::to_string(at), good);
+    files.back().second[at] ^= 1;
+  }
+  files.emplace_back("60,000 pixels square", PngAround(60000, Deflated(60000 * 3 + 1)));
+  files.emplace_back("too little data for 4,000 x 4,000", PngAround(4000, Deflated(4000 * 3 + 1)));
+  const TempDir folder;
+  WriteBytes(folder / "out.m32", {1, 2, 3});
+  for (const auto& [what, png] : files) {
+    SCOPED_TRACE(what);
+    WriteBytes(folder / "in.png", png);
+    const RunResult run = RunConverter({"-o", folder / "out.m32", folder / "in.png"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_EQ(ReadBytes(folder / "out.m32"), (Bytes{1, 2, 3}));
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"in.png", "out.m32"}));
+  }
+}
+
+}  // namespace
