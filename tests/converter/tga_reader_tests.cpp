@@ -1,6 +1,5 @@
 // The TGA reader and the m32 writer on files made in memory: every type, depth and
 // origin; the alpha rules; malformed files; and the mip levels against the tests' writer.
-#include <cstring>
 #include <random>
 #include <set>
 
@@ -37,21 +36,6 @@ Read ReadTga(const Bytes& file) {
 RgbaImage Expected(RgbaImage image, const TgaFormat& format) {
   for (std::size_t i = 3; format.alphaBits == 0 && i < image.rgba.size(); i += 4) image.rgba[i] = 255;
   return image;
-}
-
-void ExpectSameImage(const RgbaImage& seen, const RgbaImage& want) {
-  ASSERT_EQ(seen.width, want.width);
-  ASSERT_EQ(seen.height, want.height);
-  int wrong = 0;
-  for (std::size_t i = 0; i < want.rgba.size(); i += 4) {
-    if (std::memcmp(&seen.rgba[i], &want.rgba[i], 4) != 0 && ++wrong <= 3) {
-      const std::size_t pixel = i / 4;
-      ADD_FAILURE() << "pixel " << pixel % want.width << "," << pixel / want.width << ": "
-                    << ::testing::PrintToString(std::vector<int>(&seen.rgba[i], &seen.rgba[i] + 4)) << " instead of "
-                    << ::testing::PrintToString(std::vector<int>(&want.rgba[i], &want.rgba[i] + 4));
-    }
-  }
-  EXPECT_EQ(wrong, 0);
 }
 
 std::vector<TgaFormat> EveryKind() {
