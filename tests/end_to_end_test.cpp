@@ -1,8 +1,6 @@
 // The window with the real converter beside it: converting a selection leaves a TGA
 // beside each selected file, named after the file's long name, and none beside the
 // others; a file that is not converted is named by its long name only.
-#include <fstream>
-
 #include "support/image_files.h"
 #include "support/window_fixture.h"
 
@@ -15,19 +13,14 @@ struct TgaSize {
 
 // The width and height a TGA file's header gives; -1 when there is no such file.
 TgaSize SizeOfTga(const std::string& path) {
-  unsigned char header[18] = {};
-  if (!std::ifstream(testing_support::FsPath(path), std::ios::binary)
-           .read(reinterpret_cast<char*>(header), sizeof header))
-    return {};
+  const image_files::Bytes header = image_files::ReadBytes(testing_support::FsPath(path));
+  if (header.size() < 18) return {};
   return {header[12] | header[13] << 8, header[14] | header[15] << 8};
 }
 
 void WriteTexture(const std::string& path, std::uint32_t width, std::uint32_t height) {
-  image_files::RgbaImage image{width, height, std::vector<std::uint8_t>(std::size_t{width} * height * 4)};
-  for (std::size_t i = 0; i < image.rgba.size(); ++i) image.rgba[i] = static_cast<std::uint8_t>(i * 7);
-  const auto bytes = image_files::EncodeM32(image, "textures/test");
-  std::ofstream(testing_support::FsPath(path), std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  image_files::WriteBytes(testing_support::FsPath(path),
+                          image_files::EncodeM32(image_files::VariedImage(width, height), "textures/test"));
 }
 
 TEST_F(WindowTest, ConvertingASelectionLeavesATgaBesideEachSelectedFile) {

@@ -22,8 +22,6 @@
 
 namespace {
 
-const std::vector<std::uint8_t> kEarlier{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
-
 // Each name's kind, mode and file, and a regular file's bytes: what it takes to see that
 // nothing in the folder changed.
 std::map<std::string, std::string> LookAll(const TempDir& folder) {

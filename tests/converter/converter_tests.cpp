@@ -70,7 +70,6 @@ TEST(Converter, RefusesMalformedInputAndLeavesTheEarlierTgaWhole) {
       {"directory", std::nullopt, "directory"},
       {"renamed PNG", png, "not an m32"},
   };
-  const Bytes earlier{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
   std::set<std::string> reasons;
   for (const auto& bad : cases) {
     SCOPED_TRACE(bad.what);
@@ -78,7 +77,7 @@ TEST(Converter, RefusesMalformedInputAndLeavesTheEarlierTgaWhole) {
     const std::string input = folder / "rock.m32";
     bad.bytes ? WriteBytes(input, *bad.bytes) : static_cast<void>(fs::create_directory(input));
     for (const bool tgaThere : {false, true}) {
-      if (tgaThere) WriteBytes(folder / "rock.tga", earlier);
+      if (tgaThere) WriteBytes(folder / "rock.tga", kEarlier);
       const RunResult run = RunConverter({input});
       EXPECT_EQ(run.exitCode, 1);
       ASSERT_EQ(run.err.rfind(input + ": ", 0), 0u) << run.err;
@@ -88,7 +87,7 @@ TEST(Converter, RefusesMalformedInputAndLeavesTheEarlierTgaWhole) {
       EXPECT_EQ(folder.names(),
                 tgaThere ? (std::vector<std::string>{"rock.m32", "rock.tga"}) : std::vector<std::string>{"rock.m32"});
     }
-    EXPECT_EQ(ReadBytes(folder / "rock.tga"), earlier);
+    EXPECT_EQ(ReadBytes(folder / "rock.tga"), kEarlier);
   }
   EXPECT_EQ(reasons.size(), std::size(cases)) << "each fault has its own message";
 }
@@ -108,8 +107,7 @@ TEST(Converter, AFileShortenedAfterOpeningGivesAnErrorAndLeavesTheEarlierTgaWhol
     const TempDir folder;
     WriteM32(folder / "rock.m32", VariedImage(300, 200));
     const std::uintmax_t fullSize = fs::file_size(folder / "rock.m32");
-    const std::vector<std::uint8_t> earlier{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
-    WriteBytes(folder / "rock.tga", earlier);
+    WriteBytes(folder / "rock.tga", kEarlier);
 
     m32tga::InputFile input(folder / "rock.m32");
     ASSERT_EQ(input.Error(), "");
@@ -117,7 +115,7 @@ TEST(Converter, AFileShortenedAfterOpeningGivesAnErrorAndLeavesTheEarlierTgaWhol
     const std::string error = m32tga::ConvertFile(input, folder / "rock.tga", m32tga::TgaDepth::kBgr24);
 
     EXPECT_EQ(error, Shortened(cut, fullSize));
-    EXPECT_EQ(ReadBytes(folder / "rock.tga"), earlier);
+    EXPECT_EQ(ReadBytes(folder / "rock.tga"), kEarlier);
     EXPECT_EQ(folder.names(), (std::vector<std::string>{"rock.m32", "rock.tga"}));
   }
 }
@@ -221,24 +219,31 @@ TEST(Converter, CommandLineMistakesExitWithTwoAndWriteNothing) {
 }
 
 // The system's reason closes the message: "... beside X: No such file or directory";
-// "cannot write" where no file of that name was there to replace.
-TEST(Converter, AnOutputInAMissingFolderIsRefusedWithTheSystemsReason) {
+// "cannot write" where no file of that name was there to replace; a read-only TGA is
+// never replaced, though its folder would let a rename do it.
+TEST(Converter, AnOutputThatCannotBeWrittenIsRefusedWithTheReason) {
   const TempDir folder;
   WriteM32(folder / "a.m32", VariedImage(3, 3));
-  std::vector<std::pair<std::string, std::string>> targets = {{"no/such/dir.tga", "cannot create a file beside "}};
+  WriteBytes(folder / "a.tga", kEarlier);
+  const fs::perms writable = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  fs::permissions(Utf8Path(folder / "a.tga"), writable, fs::perm_options::remove);
+  std::vector<std::pair<std::string, std::string>> targets = {{"no/such/dir.tga", "cannot create a file beside "},
+                                                              {"a.tga", "not replacing "}};
 #ifndef _WIN32
   targets.emplace_back("a.m32/dir.tga", "cannot write ");
 #endif
   for (const auto& [name, said] : targets) {
     const std::string target = folder / name;
-    const RunResult nowhere = RunConverter({"-o", target, folder / "a.m32"});
-    EXPECT_EQ(nowhere.exitCode, 1);
-    const std::size_t at = nowhere.err.find(said + Utf8Name(Utf8Path(target)) + ": ");
-    ASSERT_NE(at, std::string::npos) << nowhere.err;
-    EXPECT_GT(nowhere.err.size(), at + said.size() + target.size() + 7) << "no reason given: " << nowhere.err;
-    EXPECT_EQ(std::count(nowhere.err.begin(), nowhere.err.end(), '\n'), 1) << nowhere.err;
-    EXPECT_EQ(folder.names(), std::vector<std::string>{"a.m32"});
+    const RunResult run = RunConverter({"-o", target, folder / "a.m32"});
+    EXPECT_EQ(run.exitCode, 1);
+    const std::size_t at = run.err.find(said + Utf8Name(Utf8Path(target)) + ": ");
+    ASSERT_NE(at, std::string::npos) << run.err;
+    EXPECT_GT(run.err.size(), at + said.size() + target.size() + 7) << "no reason given: " << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_EQ(ReadBytes(folder / "a.tga"), kEarlier);
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"a.m32", "a.tga"}));
   }
+  fs::permissions(Utf8Path(folder / "a.tga"), fs::perms::owner_write, fs::perm_options::add);
 }
 
 TEST(Converter, AnOutputThatIsTheInputOrAFolderIsACommandLineMistake) {
@@ -271,22 +276,6 @@ TEST(Converter, AnOutputThatIsTheInputOrAFolderIsACommandLineMistake) {
     EXPECT_EQ(ReadBytes(folder / "rock.m32"), texture);
     EXPECT_EQ(folder.names(), (std::vector<std::string>{"linked.tga", "rock.m32", "sub"}));
   }
-}
-
-TEST(Converter, AReadOnlyTgaIsNotReplaced) {
-  const TempDir folder;
-  WriteM32(folder / "rock.m32", VariedImage(6, 4));
-  const std::vector<std::uint8_t> earlier{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
-  WriteBytes(folder / "rock.tga", earlier);
-  fs::permissions(Utf8Path(folder / "rock.tga"),
-                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write, fs::perm_options::remove);
-  const RunResult run = RunConverter({folder / "rock.m32"});
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err, Utf8Name(Utf8Path(folder / "rock.m32")) + ": not replacing " +
-                         Utf8Name(Utf8Path(folder / "rock.tga")) + ": the file is read-only\n");
-  EXPECT_EQ(ReadBytes(folder / "rock.tga"), earlier);
-  EXPECT_EQ(folder.names(), (std::vector<std::string>{"rock.m32", "rock.tga"}));
-  fs::permissions(Utf8Path(folder / "rock.tga"), fs::perms::owner_write, fs::perm_options::add);
 }
 
 }  // namespace

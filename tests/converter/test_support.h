@@ -23,6 +23,9 @@ namespace fs = std::filesystem;
 fs::path Utf8Path(std::string_view name);
 std::string Utf8Name(const fs::path& path);
 
+// What stands at an output before a conversion that must leave it as it was.
+inline const image_files::Bytes kEarlier{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+
 struct RunResult {
   int exitCode = -1;  // -1 when the converter was killed
   std::string out;
@@ -60,10 +63,11 @@ RunResult RunConverter(const std::vector<std::string>& arguments,
 
 void WriteM32(const fs::path& file, const RgbaImage& image);
 
-std::uint64_t TgaBytes(std::uint32_t width, std::uint32_t height);  // 24-bit, header and footer
-
 // The names in the folder that start with the converter's temporary prefix.
 std::vector<std::string> TemporaryNames(const TempDir& folder);
+
+// The same size and every pixel the same, else a failure naming the first that differs.
+void ExpectSameImage(const RgbaImage& seen, const RgbaImage& want);
 
 // The TGA byte for byte as the tests' writer makes it (bottom row first, with the footer),
 // and every pixel as Qt's TGA reader sees it where Qt is built.

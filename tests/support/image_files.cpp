@@ -180,20 +180,6 @@ Bytes EncodeM32(const RgbaImage& level0, std::string_view name) {
   return file;
 }
 
-std::string Describe(const TgaFormat& format) {
-  std::string text = "type " + std::to_string(format.type) + ", " + std::to_string(format.depth) + "-bit";
-  if (format.mapEntryBits) text += ", map of " + std::to_string(format.mapEntryBits) + "-bit entries";
-  if (format.mapFirst) text += " from " + std::to_string(format.mapFirst);
-  text += ", alpha bits " + std::to_string(format.alphaBits);
-  text += format.topFirst ? ", top first" : ", bottom first";
-  if (format.rightToLeft) text += ", right to left";
-  if (RunLength(format)) text += format.packetsCrossRows ? ", packets cross rows" : ", packets within rows";
-  if (!format.imageId.empty()) text += ", image ID";
-  if (format.footer) text += ", footer";
-  if (format.attributesType) text += ", attributes type " + std::to_string(*format.attributesType);
-  return text;
-}
-
 Bytes MakeTga(const RgbaImage& image, const TgaFormat& format) {
   const std::map<Pixel, unsigned> map = Mapped(format) ? MapOf(image) : std::map<Pixel, unsigned>{};
   Bytes out{static_cast<std::uint8_t>(format.imageId.size()), Mapped(format) ? std::uint8_t{1} : std::uint8_t{0},

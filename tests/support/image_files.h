@@ -56,8 +56,6 @@ struct TgaFormat {
   std::optional<std::uint8_t> attributesType;  // an extension area with this attributes type
 };
 
-std::string Describe(const TgaFormat& format);
-
 // The image stored as `format` says. Colour-mapped files take the image's distinct colours
 // as their map, so the image must have few; grey files store red as the grey.
 Bytes MakeTga(const RgbaImage& image, const TgaFormat& format);

@@ -44,18 +44,12 @@ std::string Unhex(const std::string& hex) {
 }  // namespace
 
 TempDir::TempDir() {
-#ifdef _WIN32
   std::random_device random;
   for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
     const auto folder = std::filesystem::temp_directory_path() / ("pellicar-test-" + std::to_string(random()));
     if (std::filesystem::create_directory(folder)) path_ = Narrow(folder);
   }
   if (path_.empty()) throw std::runtime_error("cannot create a temporary folder");
-#else
-  std::string pattern = (std::filesystem::temp_directory_path() / "pellicar-test-XXXXXX").native();
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-#endif
 }
 
 TempDir::~TempDir() {

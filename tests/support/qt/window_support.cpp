@@ -62,15 +62,14 @@ void QueueClose(runtime::Form& form) {
       &form.peer(), [&form] { form.close(); }, Qt::QueuedConnection);
 }
 
-void PickDrive(runtime::DriveListBox& list, const std::u16string& designation) {
-  Combo(list).showPopup();
-  Combo(list).hidePopup();
-  Combo(list).setCurrentIndex(Combo(list).findText(QString::fromStdU16String(designation)));
-}
-
 void DropDownAndClose(runtime::DriveListBox& list) {
   Combo(list).showPopup();
   Combo(list).hidePopup();
+}
+
+void PickDrive(runtime::DriveListBox& list, const std::u16string& designation) {
+  DropDownAndClose(list);
+  Combo(list).setCurrentIndex(Combo(list).findText(QString::fromStdU16String(designation)));
 }
 
 void DoubleClickDirectory(runtime::DirListBox& list, int index) {
