@@ -11,7 +11,7 @@
 
 #include "convert.h"
 #include "file_io.h"
-#include "number_text.h"
+#include "system/number_text.h"
 
 namespace m32tga {
 namespace {
@@ -64,7 +64,7 @@ class Progress {
     const auto now = std::chrono::steady_clock::now();
     if (!shown_ || (now - last_ < 100ms && done != total_)) return;
     last_ = now;
-    const std::string text = WithSeparators(done) + " of " + WithSeparators(total_);
+    const std::string text = sys::WithSeparators(done) + " of " + sys::WithSeparators(total_);
     width_ = text.size();
     PrintError("\r" + text);
   }
@@ -177,10 +177,10 @@ Tally RunJobs(std::span<const Job> jobs, const RunOptions& options) {
 }
 
 std::string Summary(const Tally& tally, const RunOptions& options) {
-  std::string text = WithSeparators(tally.converted) + (options.dryRun ? " to convert" : " converted");
-  if (tally.defaultFields > 0) text += " (" + WithSeparators(tally.defaultFields) + " with default fields)";
-  text += ", " + WithSeparators(tally.failed) + " failed";
-  if (options.update) text += ", " + WithSeparators(tally.upToDate) + " up to date";
+  std::string text = sys::WithSeparators(tally.converted) + (options.dryRun ? " to convert" : " converted");
+  if (tally.defaultFields > 0) text += " (" + sys::WithSeparators(tally.defaultFields) + " with default fields)";
+  text += ", " + sys::WithSeparators(tally.failed) + " failed";
+  if (options.update) text += ", " + sys::WithSeparators(tally.upToDate) + " up to date";
   return text + "\n";
 }
 

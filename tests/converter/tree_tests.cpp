@@ -12,12 +12,10 @@
 #include <gtest/gtest.h>
 
 #include "file_io.h"
-#include "m32write.h"
 #include "test_support.h"
 
 namespace {
 
-using m32write::RgbaImage;
 using testing_support::MakeHidden;
 using testing_support::NativePath;
 
@@ -66,7 +64,7 @@ TEST(Trees, OutputsMirrorTheTreeAndFailuresComeInTheInputsOrder) {
   WriteTextures(root, {".hidden/h.m32", "a/.h.m32"});
   MakeHidden(root + "/.hidden");
   MakeHidden(root + "/a/.h.m32");
-  WriteLargeM32(Utf8Path(root + "/a/zz cut.m32"), 4096, 2048);
+  WriteM32(Utf8Path(root + "/a/zz cut.m32"), VariedImage(4096, 2048));
   fs::resize_file(Utf8Path(root + "/a/zz cut.m32"), 4096 * 2047 * 4);
   const std::vector<std::string> failing = {"a/zz cut.m32", "b/bad 1.m32", "b/bad 2.m32", "b/bad 3.m32"};
   fs::create_directory(Utf8Path(root + "/b"));
@@ -95,16 +93,17 @@ TEST(Trees, OutputsMirrorTheTreeAndFailuresComeInTheInputsOrder) {
 // A texture whose every field but the levels holds something: names, flags, scales and
 // the 80 bytes some tools use.
 std::vector<std::uint8_t> RichM32(const RgbaImage& image, std::uint8_t seed) {
-  std::vector<std::uint8_t> m32 = m32write::EncodeM32(image, "");
-  for (std::size_t at = 4; at < m32write::kHeaderBytes; ++at) {
-    if (at < m32write::kWidthsAt || at >= m32write::kOffsetsAt + 64) m32[at] = static_cast<std::uint8_t>(at * seed + 1);
+  std::vector<std::uint8_t> m32 = image_files::EncodeM32(image, "");
+  for (std::size_t at = 4; at < image_files::kHeaderBytes; ++at) {
+    if (at < image_files::kWidthsAt || at >= image_files::kOffsetsAt + 64)
+      m32[at] = static_cast<std::uint8_t>(at * seed + 1);
   }
   return m32;
 }
 
 std::vector<std::uint8_t> Fields(const std::vector<std::uint8_t>& m32) {
-  std::vector<std::uint8_t> fields(m32.begin(), m32.begin() + m32write::kHeaderBytes);
-  std::fill(fields.begin() + m32write::kWidthsAt, fields.begin() + m32write::kOffsetsAt + 64, 0);
+  std::vector<std::uint8_t> fields(m32.begin(), m32.begin() + image_files::kHeaderBytes);
+  std::fill(fields.begin() + image_files::kWidthsAt, fields.begin() + image_files::kOffsetsAt + 64, 0);
   return fields;
 }
 
@@ -209,7 +208,8 @@ TEST(Trees, CtrlCDuringATreeLeavesNothingBehind) {
   const testing_support::ScopedEnv named("PELLICAR_NAMED_TEMPORARY", "1");
   const TempDir folder;
   fs::create_directory(folder / "in");
-  for (int i = 0; i < 16; ++i) WriteLargeM32(folder / ("in/t" + std::to_string(i) + ".m32"), 2048, 1024);
+  WriteM32(folder / "in/t0.m32", VariedImage(2048, 1024));
+  for (int i = 1; i < 16; ++i) fs::copy_file(folder / "in/t0.m32", folder / ("in/t" + std::to_string(i) + ".m32"));
   StartedConverter converter({"-r", "-j", "4", folder / "in", "-o", folder / "out"}, folder / "o", folder / "e");
   const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (!fs::exists(folder / "out") && std::chrono::steady_clock::now() < giveUp) std::this_thread::yield();
