@@ -108,6 +108,29 @@ struct FileFacts {
 };
 std::optional<FileFacts> FactsOf(const std::filesystem::path& path);
 
+// The facts of files of one folder, by their names in it: looked up from the open folder
+// where the system allows, which is cheaper than by whole names. None for a name that
+// leads to no file.
+using FileName = std::filesystem::path::string_type;
+std::vector<std::optional<FileFacts>> FactsIn(const std::filesystem::path& folder, std::span<const FileName> names);
+
+// A folder's entries for a tree walk, in no order. Hidden entries and links to folders
+// are left out, so that a walk ends; a link to a file is a file. Windows lists the
+// folder by its \\?\ name, so that a walk reaches past 260 characters.
+struct FolderEntry {
+  FileName name;
+  bool folder = false;
+};
+struct FolderListing {
+  std::vector<FolderEntry> entries;
+  std::string error;  // why the folder cannot be listed
+};
+FolderListing ListFolder(const std::filesystem::path& folder);
+
+// Makes the folder and those above it that are missing: empty when done, otherwise the
+// system's reason.
+std::string MakeFolders(const std::filesystem::path& folder);
+
 // Whether stderr is a terminal (a console on Windows), where a progress line may show.
 bool ErrorIsTerminal();
 

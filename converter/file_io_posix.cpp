@@ -1,4 +1,5 @@
 // File operations on POSIX systems.
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -344,16 +345,67 @@ ReplacingFile::~ReplacingFile() = default;  // the handle closes and removes an 
 
 NamedFiles FilesNamedBy(const std::filesystem::path& argument) { return {{argument}, {}}; }
 
-std::optional<FileFacts> FactsOf(const std::filesystem::path& path) {
+namespace {
+
+// The file that `name` leads to, looked up from the folder `at`.
+std::optional<FileFacts> FactsAt(int at, const char* name) {
   constexpr std::int64_t kNanoseconds = 1'000'000'000;
   struct stat status {};
-  if (stat(path.c_str(), &status) != 0) return std::nullopt;
+  if (fstatat(at, name, &status, 0) != 0) return std::nullopt;
   return FileFacts{{status.st_dev, 0, status.st_ino}, status.st_mtim.tv_sec * kNanoseconds + status.st_mtim.tv_nsec};
+}
+
+#ifdef O_PATH
+constexpr int kLookUpOnly = O_PATH;
+#else
+constexpr int kLookUpOnly = O_RDONLY;
+#endif
+
+}  // namespace
+
+std::optional<FileFacts> FactsOf(const std::filesystem::path& path) { return FactsAt(AT_FDCWD, path.c_str()); }
+
+std::vector<std::optional<FileFacts>> FactsIn(const std::filesystem::path& folder, std::span<const FileName> names) {
+  std::vector<std::optional<FileFacts>> facts(names.size());
+  const int at = open(folder.c_str(), kLookUpOnly | O_DIRECTORY | O_CLOEXEC);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    facts[i] = at >= 0 ? FactsAt(at, names[i].c_str()) : FactsOf(folder / names[i]);
+  }
+  if (at >= 0) close(at);
+  return facts;
+}
+
+// The kind of each entry comes with its name where the file system says it; a link is
+// looked up to tell a link to a folder.
+FolderListing ListFolder(const std::filesystem::path& folder) {
+  DIR* const listed = opendir(folder.c_str());
+  if (listed == nullptr) return {{}, SystemMessage(errno)};
+  FolderListing listing;
+  errno = 0;
+  while (const dirent* entry = readdir(listed)) {
+    const char* name = entry->d_name;
+    struct stat status {};
+    unsigned char type = entry->d_type;
+    if (type == DT_UNKNOWN && fstatat(dirfd(listed), name, &status, AT_SYMLINK_NOFOLLOW) == 0)
+      type = S_ISDIR(status.st_mode) ? DT_DIR : S_ISLNK(status.st_mode) ? DT_LNK : DT_REG;
+    const bool folderLink = type == DT_LNK && fstatat(dirfd(listed), name, &status, 0) == 0 && S_ISDIR(status.st_mode);
+    if (name[0] != '.' && !folderLink) listing.entries.push_back({name, type == DT_DIR});
+    errno = 0;
+  }
+  if (errno != 0) listing = {{}, SystemMessage(errno)};
+  closedir(listed);
+  return listing;
 }
 
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
   const std::optional<FileIdentity> first = IdentityOf(a);
   return first && first == IdentityOf(b);
+}
+
+std::string MakeFolders(const std::filesystem::path& folder) {
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  return error ? error.message() : std::string();
 }
 
 bool ErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }

@@ -89,6 +89,18 @@ std::wstring FullPath(const std::wstring& name) {
   }
 }
 
+// The \\?\ form of the name, which the system takes past 260 characters.
+std::wstring VerbatimName(const std::wstring& name) {
+  if (name.starts_with(kVerbatimPrefix) || name.starts_with(kDevicePrefix)) return name;
+  const std::wstring full = FullPath(name);
+  if (full.starts_with(LR"(\\)")) return std::wstring(kVerbatimPrefix) + LR"(UNC\)" + full.substr(2);
+  return std::wstring(kVerbatimPrefix) + full;
+}
+
+// The name to hand the system: in the \\?\ form when it is too long for the system to
+// take otherwise, a folder's name for making it included.
+std::wstring SystemName(const std::wstring& name) { return name.size() < MAX_PATH - 12 ? name : VerbatimName(name); }
+
 // Whether Windows opens the name as a device, not a file: NUL, CON, COM1 (on some
 // versions NUL.tga and dir\COM1.txt too), a \\.\ name, and a \\?\ name but one on a
 // drive (\\?\C:\) or a share (\\?\UNC\).
@@ -108,13 +120,14 @@ struct InputFile::Handle {
 // Others may go on reading, writing, renaming or deleting the file while we read it, as
 // on POSIX systems; a file cut short under us is an error we report.
 InputFile::InputFile(const std::filesystem::path& path) : handle_(new Handle) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
+  const std::wstring name = SystemName(path.native());
+  const DWORD attributes = GetFileAttributesW(name.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     error_ = "a directory, not a file";
     return;
   }
   handle_->file = Owned(
-      CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+      CreateFileW(name.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!handle_->file) {
     error_ = "cannot open: " + LastError();
   } else if (GetFileType(handle_->file.get()) != FILE_TYPE_DISK) {
@@ -176,7 +189,7 @@ std::wstring RandomName() {
 std::string TargetRefusal(const std::filesystem::path& target) {
   if (NamesDevice(target.native())) return DisplayName(target) + " is a device, not a file";
   if (StreamAt(target.native()) != std::wstring::npos) return DisplayName(target) + " names a stream, not a file";
-  const DWORD attributes = GetFileAttributesW(target.c_str());
+  const DWORD attributes = GetFileAttributesW(SystemName(target.native()).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return {};
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return DisplayName(target) + " is a folder, not a file";
   if (attributes & FILE_ATTRIBUTE_READONLY) return "not replacing " + DisplayName(target) + ": the file is read-only";
@@ -196,7 +209,7 @@ ReplacingFile::ReplacingFile(std::filesystem::path target) : handle_(new Handle)
   error_ = TargetRefusal(target_);
   if (!error_.empty()) return;
   for (int attempt = 0; attempt < 100 && !handle_->file; ++attempt) {
-    handle_->temporary = FolderOf(target_) / RandomName();
+    handle_->temporary = SystemName((FolderOf(target_) / RandomName()).native());
     handle_->file = Owned(CreateFileW(handle_->temporary.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr,
                                       CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
     if (!handle_->file && GetLastError() != ERROR_FILE_EXISTS) break;
@@ -239,7 +252,7 @@ bool ReplacingFile::Commit() {
     error_ = "cannot finish writing " + DisplayName(target_) + ": " + LastError();
     return false;
   }
-  if (!MoveFileExW(handle_->temporary.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+  if (!MoveFileExW(handle_->temporary.c_str(), SystemName(target_.native()).c_str(), MOVEFILE_REPLACE_EXISTING)) {
     error_ = "cannot replace " + DisplayName(target_) + ": " + LastError();
     DeleteOnClose(file, true);
     return false;
@@ -266,7 +279,7 @@ std::filesystem::path LongForm(const std::filesystem::path& path) {
 
 // The identity of the file the name leads to; of a stream's file for a stream's name.
 bool IdentityFromSystem(const std::filesystem::path& path, BY_HANDLE_FILE_INFORMATION& identity) {
-  const std::wstring file = path.native().substr(0, StreamAt(path.native()));
+  const std::wstring file = SystemName(path.native().substr(0, StreamAt(path.native())));
   const OwnedHandle opened =
       Owned(CreateFileW(file.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   return opened && GetFileInformationByHandle(opened.get(), &identity);
@@ -294,9 +307,29 @@ std::optional<FileFacts> FactsOf(const std::filesystem::path& path) {
                    static_cast<std::int64_t>(std::uint64_t{written.dwHighDateTime} << 32 | written.dwLowDateTime)};
 }
 
+std::vector<std::optional<FileFacts>> FactsIn(const std::filesystem::path& folder, std::span<const FileName> names) {
+  std::vector<std::optional<FileFacts>> facts(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) facts[i] = FactsOf(folder / names[i]);
+  return facts;
+}
+
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
   const std::optional<FileIdentity> first = IdentityOf(a);
   return first && first == IdentityOf(b);
+}
+
+// Up from the folder to the first that exists, then down, each by its \\?\ name.
+std::string MakeFolders(const std::filesystem::path& folder) {
+  const std::wstring name = VerbatimName(folder.native());
+  const auto made = [&] { return CreateDirectoryW(name.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS; };
+  if (made()) return {};
+  const DWORD error = GetLastError();
+  const std::size_t parentEnd = name.find_last_of(L'\\');
+  if (error != ERROR_PATH_NOT_FOUND || parentEnd == std::wstring::npos || parentEnd <= kVerbatimPrefix.size())
+    return SystemMessage(error);
+  const std::string above = MakeFolders(name.substr(0, parentEnd));
+  if (!above.empty()) return above;
+  return made() ? std::string() : LastError();
 }
 
 bool ErrorIsTerminal() {
@@ -369,6 +402,33 @@ NamedFiles FilesNamedBy(const std::filesystem::path& argument) {
   NamedFiles named;
   for (const auto& match : matches) named.files.emplace_back(folder + match.second);
   return named;
+}
+
+namespace {
+
+constexpr DWORD kHiddenOrSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+}  // namespace
+
+FolderListing ListFolder(const std::filesystem::path& folder) {
+  std::wstring pattern = VerbatimName(folder.native());
+  if (!pattern.ends_with(L'\\')) pattern += L'\\';
+  WIN32_FIND_DATAW found{};
+  const HANDLE first = FindFirstFileExW((pattern + L'*').c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                        nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (first == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) return {};  // an empty drive
+  if (first == INVALID_HANDLE_VALUE) return {{}, LastError()};
+  const FindHandle find(first);
+  FolderListing listing;
+  do {
+    const DWORD attributes = found.dwFileAttributes;
+    const std::wstring_view name = found.cFileName;
+    const bool folderEntry = attributes & FILE_ATTRIBUTE_DIRECTORY;
+    const bool leftOut = (attributes & kHiddenOrSystem) || (folderEntry && (attributes & FILE_ATTRIBUTE_REPARSE_POINT));
+    if (!leftOut && name != L"." && name != L"..") listing.entries.push_back({FileName(name), folderEntry});
+  } while (FindNextFileW(find.get(), &found));
+  if (GetLastError() != ERROR_NO_MORE_FILES) return {{}, LastError()};
+  return listing;
 }
 
 void PrintError(const std::string& text) { Print(STD_ERROR_HANDLE, text); }

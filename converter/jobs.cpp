@@ -28,9 +28,8 @@ struct Outcome {
 std::string Convert(const Job& job, const RunOptions& options) {
   const fs::path output = job.output;
   if (job.makeFolder && output.has_parent_path()) {
-    std::error_code error;
-    fs::create_directories(output.parent_path(), error);
-    if (error) return "cannot make the folder " + DisplayName(output.parent_path()) + ": " + error.message();
+    const std::string error = MakeFolders(output.parent_path());
+    if (!error.empty()) return "cannot make the folder " + DisplayName(output.parent_path()) + ": " + error;
   }
   if (job.to != Format::kM32) return ConvertFile(job.input, output, options.depth);
   if (job.reference.empty()) return ConvertTgaFile(job.input, output, options.like, options.mips);

@@ -1,15 +1,10 @@
 #include "tree.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 #include <algorithm>
 #include <atomic>
 #include <map>
 #include <numeric>
 #include <optional>
-#include <set>
 #include <system_error>
 #include <thread>
 
@@ -20,31 +15,59 @@ namespace {
 
 namespace fs = std::filesystem;
 
-enum class Kind { kLeftOut, kFolder, kFile };
-
-// Hidden files and folders are left out, and links to folders are not followed, so that
-// a walk ends; a link to a file is converted as that file.
-Kind KindOf(const fs::directory_entry& entry) {
-#ifdef _WIN32
-  const DWORD attributes = GetFileAttributesW(entry.path().c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return Kind::kFile;  // its conversion says why
-  if (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) return Kind::kLeftOut;
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return Kind::kFile;
-  return attributes & FILE_ATTRIBUTE_REPARSE_POINT ? Kind::kLeftOut : Kind::kFolder;
-#else
-  std::error_code error;
-  if (entry.path().filename().native().starts_with('.')) return Kind::kLeftOut;
-  if (entry.is_directory(error)) return entry.is_symlink(error) ? Kind::kLeftOut : Kind::kFolder;
-  return Kind::kFile;
-#endif
+// Runs `work` for every index below `count`, on up to `threads` threads.
+template <typename Work>
+void AtOnce(std::size_t count, unsigned threads, Work work) {
+  std::atomic<std::size_t> next{0};
+  const auto take = [&] {
+    for (std::size_t i = next++; i < count; i = next++) work(i);
+  };
+  std::vector<std::jthread> helpers;
+  for (unsigned i = 1; i < threads && i < count; ++i) helpers.emplace_back(take);
+  take();
 }
+
+// `folder`'s entry `name`, by a name as the user gave the folder.
+Name Within(const Name& folder, const Name& name) {
+  if (folder.empty()) return name;
+  const auto last = folder.back();
+  const bool separated = last == '/' || last == fs::path::preferred_separator;
+  return separated ? folder + name : folder + Name(1, fs::path::preferred_separator) + name;
+}
+
+// Whether the name ends in the extension of `format`, any case, after something.
+bool HasExtension(const Name& name, Format format) {
+  const std::string_view extension = NameOf(format).extension;
+  const auto lower = [](auto c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
+  return name.size() > extension.size() && std::equal(extension.begin(), extension.end(), name.end() - extension.size(),
+                                                      [&](char wanted, auto c) { return lower(c) == wanted; });
+}
+
+// The format a name's extension names, any case.
+std::optional<Format> FormatIn(const Name& name) {
+  for (const FormatName& known : kFormats) {
+    if (HasExtension(name, known.format)) return known.format;
+  }
+  return std::nullopt;
+}
+
+// One folder of a walk: its files' jobs, then its subfolders', in name order.
+struct WalkedFolder {
+  Name input;
+  Name output;    // the folder of its outputs
+  Name relative;  // below the folder named on the command line
+  std::vector<Job> jobs;
+  std::vector<std::size_t> subfolders;  // where they are among all folders walked
+};
 
 class Planner {
  public:
-  explicit Planner(const CommandLine& line) : line_(line) { likeFolder_ = line.like && NamesFolder(*line.like); }
+  Planner(const CommandLine& line, unsigned threads) : line_(line), threads_(threads) {
+    likeFolder_ = line.like && NamesFolder(*line.like);
+  }
 
   void Name(const fs::path& name) {
-    if (line_.recursive && NamesFolder(name)) return Walk(name, {});
+    if (line_.recursive && NamesFolder(name)) return Walk(name);
     Add(name, name.filename(), line_.to.value_or(FormatFor(name)));
   }
 
@@ -58,45 +81,87 @@ class Planner {
     return OtherFormat(FormatOf(input));
   }
 
-  // A walk to m32 takes the TGA and PNG files, any other the m32 files.
-  static bool Feeds(const fs::path& name, Format to) {
-    const auto from = NamedFormat(name);
-    return from && (to == Format::kM32) != (*from == Format::kM32);
+  // Folder by folder, those at the same depth at once, each file looked at where it is
+  // listed: its identity and time from the open folder, not by whole name.
+  void Walk(const fs::path& top) {
+    std::vector<WalkedFolder> folders(1);
+    folders[0].input = top.native();
+    folders[0].output = line_.output ? line_.output->native() : top.native();
+    for (std::size_t begin = 0, end = 1; begin < end; begin = end, end = folders.size()) {
+      std::vector<std::vector<WalkedFolder>> found(end - begin);
+      AtOnce(end - begin, threads_, [&](std::size_t i) { found[i] = Visit(folders[begin + i]); });
+      for (std::size_t i = 0; i < found.size(); ++i) {
+        for (WalkedFolder& subfolder : found[i]) {
+          folders[begin + i].subfolders.push_back(folders.size());
+          folders.push_back(std::move(subfolder));
+        }
+      }
+    }
+    Gather(folders, 0);
   }
 
-  // The files of `from`'s format in the folder, then in its subfolders, all in name order.
-  void Walk(const fs::path& folder, const fs::path& relative) {
+  // The folder's files become jobs; its subfolders are returned.
+  std::vector<WalkedFolder> Visit(WalkedFolder& folder) const {
+    FolderListing listing = ListFolder(folder.input);
+    if (!listing.error.empty()) {
+      Job& unlisted = folder.jobs.emplace_back();
+      unlisted.input = folder.input;
+      unlisted.refused = "cannot list the folder: " + listing.error;
+      return {};
+    }
+    std::sort(listing.entries.begin(), listing.entries.end(), [](auto& a, auto& b) { return a.name < b.name; });
     const Format to = line_.to.value_or(Format::kTga);
-    std::error_code error;
-    std::vector<fs::directory_entry> entries;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-      entries.push_back(*it);
+    std::vector<WalkedFolder> subfolders;
+    std::vector<m32tga::Name> inputs, outputs;
+    for (FolderEntry& entry : listing.entries) {
+      if (entry.folder) {
+        subfolders.push_back({Within(folder.input, entry.name),
+                              Within(folder.output, entry.name),
+                              Within(folder.relative, entry.name),
+                              {},
+                              {}});
+      } else if (const auto from = FormatIn(entry.name); from && (to == Format::kM32) != (*from == Format::kM32)) {
+        // A walk to m32 takes the TGA and PNG files, any other the m32 files.
+        const std::string_view extension = NameOf(to).extension;
+        outputs.push_back(entry.name.substr(0, entry.name.size() - NameOf(*from).extension.size()));
+        outputs.back().append(extension.begin(), extension.end());
+        inputs.push_back(std::move(entry.name));
+      }
     }
-    if (error) {
-      Job unlisted;
-      unlisted.input = folder.native();
-      unlisted.refused = "cannot list the folder: " + error.message();
-      jobs_.push_back(std::move(unlisted));
-      return;
+    const auto inputFacts = FactsIn(folder.input, inputs);
+    const auto outputFacts = FactsIn(folder.output, outputs);
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+      Job& job = folder.jobs.emplace_back();
+      job.input = Within(folder.input, inputs[i]);
+      job.output = Within(folder.output, outputs[i]);
+      job.to = to;
+      job.makeFolder = line_.output.has_value();
+      job.looked = true;
+      job.inputFacts = inputFacts[i];
+      job.outputFacts = outputFacts[i];
     }
-    std::sort(entries.begin(), entries.end());
-    for (const fs::directory_entry& entry : entries) {
-      const fs::path name = entry.path().filename();
-      const Kind kind = KindOf(entry);
-      if (kind == Kind::kFolder) Walk(entry.path(), relative / name);
-      if (kind == Kind::kFile && Feeds(name, to)) Add(entry.path(), relative / name, to);
+    return subfolders;
+  }
+
+  // The walk's jobs in order, each given its --like m32.
+  void Gather(std::vector<WalkedFolder>& folders, std::size_t at) {
+    for (Job& job : folders[at].jobs) {
+      if (likeFolder_ && job.to == Format::kM32 && job.refused.empty()) {
+        job.reference = Reference(fs::path(folders[at].relative) / fs::path(job.input).filename()).native();
+        job.defaultFields = job.reference.empty();
+      }
+      jobs_.push_back(std::move(job));
     }
+    for (const std::size_t subfolder : folders[at].subfolders) Gather(folders, subfolder);
   }
 
   void Add(const fs::path& input, const fs::path& relative, Format to) {
     Job job;
     job.input = input.native();
     job.to = to;
-    if (!line_.output) {
-      job.output = OutputFor(input, to).native();
-    } else if (line_.recursive) {
-      job.output = OutputFor(*line_.output / relative, to).native();
-      job.makeFolder = true;
+    if (!line_.output || line_.recursive) {
+      job.output = OutputFor(line_.output ? *line_.output / relative : input, to).native();
+      job.makeFolder = line_.output.has_value();
     } else {
       job.output = line_.output->native();
     }
@@ -129,22 +194,11 @@ class Planner {
   }
 
   const CommandLine& line_;
+  unsigned threads_;
   bool likeFolder_ = false;
   std::vector<Job> jobs_;
   std::map<fs::path, std::map<fs::path, fs::path>> m32sIn_;  // by folder, by name without extension
 };
-
-// Runs `work` for every index below `count`, on up to `threads` threads.
-template <typename Work>
-void AtOnce(std::size_t count, unsigned threads, Work work) {
-  std::atomic<std::size_t> next{0};
-  const auto take = [&] {
-    for (std::size_t i = next++; i < count; i = next++) work(i);
-  };
-  std::vector<std::jthread> helpers;
-  for (unsigned i = 1; i < threads && i < count; ++i) helpers.emplace_back(take);
-  take();
-}
 
 // The later of two files with the same output is refused.
 void RefuseSharedOutputs(std::vector<Job>& jobs) {
@@ -159,28 +213,30 @@ void RefuseSharedOutputs(std::vector<Job>& jobs) {
 }
 
 // Each file is looked at once: the outputs, then, when any exists, the inputs, whose
-// identities are looked up in a set of the outputs'; with -u, the times are compared.
+// identities are looked up among the outputs'; with -u, the times are compared. A walk
+// has looked at its files already.
 std::string LookAtFiles(std::vector<Job>& jobs, const CommandLine& line, unsigned threads) {
-  std::vector<std::optional<FileFacts>> outputs(jobs.size());
-  AtOnce(jobs.size(), threads, [&](std::size_t i) { outputs[i] = FactsOf(jobs[i].output); });
-  std::set<FileIdentity> written;
-  for (const auto& output : outputs) {
-    if (output) written.insert(output->identity);
+  AtOnce(jobs.size(), threads, [&](std::size_t i) {
+    if (!jobs[i].looked) jobs[i].outputFacts = FactsOf(jobs[i].output);
+  });
+  std::vector<FileIdentity> written;
+  for (const Job& job : jobs) {
+    if (job.outputFacts) written.push_back(job.outputFacts->identity);
   }
   if (written.empty()) return {};
-  std::vector<std::optional<FileFacts>> inputs(jobs.size());
+  std::sort(written.begin(), written.end());
   AtOnce(jobs.size(), threads, [&](std::size_t i) {
-    inputs[i] = FactsOf(jobs[i].input);
-    const Job& job = jobs[i];
+    Job& job = jobs[i];
+    if (!job.looked) job.inputFacts = FactsOf(job.input);
     const auto noOlder = [&](const std::optional<FileFacts>& than) {
-      return than && than->written <= outputs[i]->written;
+      return than && than->written <= job.outputFacts->written;
     };
-    jobs[i].upToDate =
-        line.update && outputs[i] && noOlder(inputs[i]) && (job.reference.empty() || noOlder(FactsOf(job.reference)));
+    job.upToDate = line.update && job.outputFacts && noOlder(job.inputFacts) &&
+                   (job.reference.empty() || noOlder(FactsOf(job.reference)));
   });
-  for (std::size_t i = 0; i < jobs.size(); ++i) {
-    if (inputs[i] && written.contains(inputs[i]->identity))
-      return DisplayName(jobs[i].input) + " is an input and would be replaced by an output";
+  for (const Job& job : jobs) {
+    if (job.inputFacts && std::binary_search(written.begin(), written.end(), job.inputFacts->identity))
+      return DisplayName(job.input) + " is an input and would be replaced by an output";
   }
   return {};
 }
@@ -188,7 +244,7 @@ std::string LookAtFiles(std::vector<Job>& jobs, const CommandLine& line, unsigne
 }  // namespace
 
 Plan PlanJobs(const CommandLine& line, unsigned threads) {
-  Planner planner(line);
+  Planner planner(line, threads);
   for (const fs::path& name : line.inputs) planner.Name(name);
   Plan plan{std::move(planner).Jobs(), {}};
   RefuseSharedOutputs(plan.jobs);

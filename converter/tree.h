@@ -3,17 +3,19 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "command_line.h"
 #include "convert.h"
+#include "file_io.h"
 
 namespace m32tga {
 
 // Names are kept in the system's form rather than as paths, which hold each of their
 // parts again: a tree of 10,000 files takes a few MiB, not tens.
-using Name = std::filesystem::path::string_type;
+using Name = FileName;
 
 struct Job {
   Name input;
@@ -24,6 +26,9 @@ struct Job {
   bool makeFolder = false;     // the output's folder is made when missing
   bool upToDate = false;       // the output is no older than the input and the reference
   std::string refused;         // why it cannot be converted, when it cannot
+  bool looked = false;         // the facts below were read in the walk
+  std::optional<FileFacts> inputFacts;
+  std::optional<FileFacts> outputFacts;
 };
 
 struct Plan {
