@@ -217,7 +217,7 @@ int LinkUnnamed(int fd, const std::filesystem::path& name) {
 }
 
 std::string RandomNameBeside(const std::filesystem::path& target) {
-  static std::mt19937_64 random{std::random_device{}()};
+  thread_local std::mt19937_64 random{std::random_device{}()};  // one per worker: -j runs several
   return (FolderOf(target) / (kTemporaryPrefix + std::to_string(random()))).native();
 }
 

@@ -181,7 +181,7 @@ bool ShowFile(HANDLE file) {
 }
 
 std::wstring RandomName() {
-  static std::mt19937_64 random{std::random_device{}()};
+  thread_local std::mt19937_64 random{std::random_device{}()};  // one per worker: -j runs several
   return sys::NativeFromAscii(kTemporaryPrefix) + std::to_wstring(random()) + L".tmp";
 }
 
