@@ -12,12 +12,11 @@
 namespace m32tga {
 namespace {
 
-bool HasExtension(const std::filesystem::path& file, std::string_view wanted) {
-  const std::filesystem::path extension = file.extension();
-  const auto& name = extension.native();
+// Whether the name ends in `wanted` (lower case, with its dot), any case, after something.
+bool EndsIn(const FileName& name, std::string_view wanted) {
   const auto lower = [](auto c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
-  return name.size() == wanted.size() &&
-         std::equal(name.begin(), name.end(), wanted.begin(), [&](auto a, char b) { return lower(a) == b; });
+  return name.size() > wanted.size() && std::equal(wanted.begin(), wanted.end(), name.end() - wanted.size(),
+                                                   [&](char w, auto c) { return lower(c) == w; });
 }
 
 class OutputSink final : public PositionedSink {
@@ -49,15 +48,17 @@ const FormatName& NameOf(Format format) {
 }
 
 bool HasFormatExtension(const std::filesystem::path& file, Format format) {
-  return HasExtension(file, NameOf(format).extension);
+  return EndsIn(file.filename().native(), NameOf(format).extension);
 }
 
-std::optional<Format> NamedFormat(const std::filesystem::path& file) {
+std::optional<Format> NamedFormat(const FileName& name) {
   for (const FormatName& known : kFormats) {
-    if (HasExtension(file, known.extension)) return known.format;
+    if (EndsIn(name, known.extension)) return known.format;
   }
   return std::nullopt;
 }
+
+std::optional<Format> NamedFormat(const std::filesystem::path& file) { return NamedFormat(file.filename().native()); }
 
 Format FormatOf(const std::filesystem::path& input) { return NamedFormat(input).value_or(Format::kM32); }
 

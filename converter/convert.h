@@ -32,6 +32,7 @@ inline constexpr FormatName kFormats[] = {
 const FormatName& NameOf(Format format);
 // The format a name's extension names, any case; none for any other name.
 std::optional<Format> NamedFormat(const std::filesystem::path& file);
+std::optional<Format> NamedFormat(const FileName& name);  // a name without its folder
 Format FormatOf(const std::filesystem::path& input);
 // Whether the file's extension, any case, is that of `format`.
 bool HasFormatExtension(const std::filesystem::path& file, Format format);

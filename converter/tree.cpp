@@ -35,22 +35,6 @@ Name Within(const Name& folder, const Name& name) {
   return separated ? folder + name : folder + Name(1, fs::path::preferred_separator) + name;
 }
 
-// Whether the name ends in the extension of `format`, any case, after something.
-bool HasExtension(const Name& name, Format format) {
-  const std::string_view extension = NameOf(format).extension;
-  const auto lower = [](auto c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
-  return name.size() > extension.size() && std::equal(extension.begin(), extension.end(), name.end() - extension.size(),
-                                                      [&](char wanted, auto c) { return lower(c) == wanted; });
-}
-
-// The format a name's extension names, any case.
-std::optional<Format> FormatIn(const Name& name) {
-  for (const FormatName& known : kFormats) {
-    if (HasExtension(name, known.format)) return known.format;
-  }
-  return std::nullopt;
-}
-
 // One folder of a walk: its files' jobs, then its subfolders', in name order.
 struct WalkedFolder {
   Name input;
@@ -120,7 +104,7 @@ class Planner {
                               Within(folder.relative, entry.name),
                               {},
                               {}});
-      } else if (const auto from = FormatIn(entry.name); from && (to == Format::kM32) != (*from == Format::kM32)) {
+      } else if (const auto from = NamedFormat(entry.name); from && (to == Format::kM32) != (*from == Format::kM32)) {
         // A walk to m32 takes the TGA and PNG files, any other the m32 files.
         const std::string_view extension = NameOf(to).extension;
         outputs.push_back(entry.name.substr(0, entry.name.size() - NameOf(*from).extension.size()));
