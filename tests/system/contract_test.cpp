@@ -3,27 +3,24 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 
 #ifdef _WIN32
 #include <windows.h>
-#else
-#include <sys/stat.h>
 #endif
 
 #include "support/support.h"
 #include "system/directory.h"
 #include "system/drives.h"
 #include "system/error.h"
-#include "system/process.h"
 #include "system/shortpath.h"
 #include "system_support.h"
 
 using sys::NativeString;
-using system_testing::MakeDirectory;
 using system_testing::MakeFile;
 using system_testing::Native;
+using system_testing::RunToTheEnd;
+using system_testing::SameFile;
 using testing_support::ReadRuns;
 using testing_support::ScopedEnv;
 using testing_support::TempDir;
@@ -86,43 +83,28 @@ TEST(Names, PatternsMatchWithoutCaseAndTakeNoLookAlikes) {
   EXPECT_FALSE(sys::MatchesPattern(NativeString(100000, 'a'), Native("*a*a*a*a*b")));
 }
 
-class Listing : public testing::Test {
- protected:
-  void SetUp() override {
-    for (const char* name : {"b.m32", "A.M32", "c.M32", "rock wall.m32", "notes.txt", "x.m32.bak", "a.m32x",
-                             "texture.m32x", "LONGNAME.M32X", "abcdefghijk.m32x"})
-      MakeFile(at(name));
-    for (const char* name : {"folder.m32", "sub"}) MakeDirectory(at(name));
-    HideSome();
-  }
-
-  NativeString at(const char* name) const { return sys::JoinPath(directory(), Native(name)); }
-  NativeString directory() const { return Native(dir_.path()); }
-
-  // Entries a person does not work with, each made as this platform hides it.
-  void HideSome() {
+TEST(Listing, ShowsMatchingFilesAndFoldersWithoutHiddenOnesOrLookAlikesAndNamesAMissingOne) {
+  const TempDir dir;
+  const NativeString directory = Native(dir.path());
+  const auto at = [&](const char* name) { return sys::JoinPath(directory, Native(name)); };
+  for (const char* name : {"b.m32", "A.M32", "c.M32", "rock wall.m32", "notes.txt", "x.m32.bak", "a.m32x",
+                           "texture.m32x", "LONGNAME.M32X", "abcdefghijk.m32x"})
+    MakeFile(at(name));
+  for (const char* name : {"folder.m32", "sub"}) std::filesystem::create_directory(at(name));
+    // Entries a person does not work with, each made as this platform hides it.
 #ifdef _WIN32
-    for (const char* name : {"hidden.m32", "system.m32", "hidden folder", "system folder"}) {
-      std::string(name).ends_with("folder") ? MakeDirectory(at(name)) : MakeFile(at(name));
-      SetFileAttributesW(at(name).c_str(), name[0] == 'h' ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_SYSTEM);
-    }
-#else
-    MakeFile(at(".hidden.m32"));
-    MakeDirectory(at(".hidden folder"));
-    mkfifo(at("pipe.m32").c_str(), 0644);  // not a regular file
-#endif
+  for (const char* name : {"hidden.m32", "system.m32", "hidden folder", "system folder"}) {
+    std::string(name).ends_with("folder") ? (void)std::filesystem::create_directory(at(name)) : MakeFile(at(name));
+    SetFileAttributesW(at(name).c_str(), name[0] == 'h' ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_SYSTEM);
   }
+#else
+  MakeFile(at(".hidden.m32"));
+  std::filesystem::create_directory(at(".hidden folder"));
+#endif
+  EXPECT_EQ(sys::ListFiles(directory, Native("*.m32")), NativeNames({"A.M32", "b.m32", "c.M32", "rock wall.m32"}));
+  EXPECT_EQ(sys::ListSubdirectories(directory), NativeNames({"folder.m32", "sub"}));
+  EXPECT_EQ(sys::ListFiles(at("sub"), Native("*.m32")), Names{});
 
-  TempDir dir_;
-};
-
-TEST_F(Listing, ShowsMatchingFilesAndFoldersWithoutHiddenOnesOrLookAlikes) {
-  EXPECT_EQ(sys::ListFiles(directory(), Native("*.m32")), NativeNames({"A.M32", "b.m32", "c.M32", "rock wall.m32"}));
-  EXPECT_EQ(sys::ListSubdirectories(directory()), NativeNames({"folder.m32", "sub"}));
-  EXPECT_EQ(sys::ListFiles(sys::JoinPath(directory(), Native("sub")), Native("*.m32")), Names{});
-}
-
-TEST_F(Listing, AFolderThatIsNotThereThrowsTheSystemsErrorNamingIt) {
   try {
     sys::ListFiles(at("missing"), Native("*.m32"));
     FAIL() << "no error";
@@ -137,7 +119,7 @@ TEST(CurrentDirectory, IsTheProcesssAndLiesOnADriveThatOpensInIt) {
   TempDir dir;
   system_testing::ScopedCurrentDirectory here(Native(dir.path()));
   const NativeString current = sys::CurrentDirectory();
-  EXPECT_TRUE(system_testing::SameFile(current, Native(dir.path())));
+  EXPECT_TRUE(SameFile(current, Native(dir.path())));
 
   const auto drives = sys::Drives();
   ASSERT_FALSE(drives.empty());
@@ -167,26 +149,9 @@ TEST(Drives, ADirectoryBelongsToTheDeepestDriveHoldingIt) {
 
 #ifdef _WIN32
 constexpr const char* kCrashName = "access violation";
-constexpr const char* kStoppedName = "stopped";
 #else
 constexpr const char* kCrashName = "SIGSEGV";
-constexpr const char* kStoppedName = "SIGTERM";  // asked first
 #endif
-
-sys::ProcessResult WaitAndClose(sys::Process& process) {
-  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!sys::WaitForProcess(process, 100)) {
-    if (std::chrono::steady_clock::now() < giveUp) continue;
-    ADD_FAILURE() << "the process did not end";
-    sys::StopProcess(process);
-  }
-  return sys::CloseProcess(process);
-}
-
-sys::ProcessResult RunToTheEnd(const NativeString& commandLine) {
-  sys::Process process = sys::StartProcess(commandLine);
-  return WaitAndClose(process);
-}
 
 NativeString ConverterCommand(const NativeString& argument) { return Native("Pellicar.exe ") + argument; }
 
@@ -204,7 +169,7 @@ TEST(ShortPath, StartsTheConverterWithOneArgumentNamingTheSameFile) {
     paths.push_back(sys::JoinPath(Native(dir.path()), Native(name)));
   for (const auto& path : paths) MakeFile(path);
   paths.push_back(sys::JoinPath(Native(dir.path()), Native("a folder")));  // any existing path
-  MakeDirectory(paths.back());
+  std::filesystem::create_directory(paths.back());
 
   for (const auto& path : paths) EXPECT_TRUE(RunToTheEnd(ConverterCommand(sys::ShortPath(path))).succeeded());
   const auto runs = ReadRuns(log / "runs.log");
@@ -212,14 +177,18 @@ TEST(ShortPath, StartsTheConverterWithOneArgumentNamingTheSameFile) {
   for (std::size_t i = 0; i < paths.size(); ++i) {
     const std::string shown = sys::ToUtf8(sys::FromNative(paths[i]));
     ASSERT_EQ(runs[i].arguments.size(), 1u) << shown;
-    EXPECT_TRUE(system_testing::SameFile(Native(runs[i].arguments[0]), paths[i])) << shown;
+    EXPECT_TRUE(SameFile(Native(runs[i].arguments[0]), paths[i])) << shown;
 #ifndef _WIN32
     EXPECT_EQ(runs[i].arguments[0], paths[i]);  // no short names: byte for byte
 #endif
   }
+  // What is not there has no short form.
+  for (const char* gone : {"gone.m32", "no folder/gone.m32"})
+    EXPECT_EQ(sys::ShortPath(sys::JoinPath(Native(dir.path()), Native(gone))), NativeString());
+  EXPECT_EQ(sys::ShortPath(NativeString()), NativeString());
 }
 
-TEST(Process, TellsHowItEndedAndWhatItWroteToStderr) {
+TEST(Process, TellsHowItEndedAndTheStartOfWhatItWroteToStderr) {
   TempDir dir;
   const auto clean = RunConverterTold(dir, "");
   EXPECT_TRUE(clean.succeeded());
@@ -241,26 +210,12 @@ TEST(Process, TellsHowItEndedAndWhatItWroteToStderr) {
   const auto notStarted = sys::CloseProcess(missing);
   EXPECT_EQ(notStarted.ending, Ending::NotStarted);
   EXPECT_EQ(notStarted.startError, std::errc::no_such_file_or_directory) << notStarted.startError.message();
-}
 
-TEST(Process, KeepsTheStartOfAFloodOnStderrAndIsNeverBlockedByIt) {
-  TempDir dir;
+  // The start of a flood on stderr is kept, and the flood never blocks the process.
   const auto flooded = RunConverterTold(dir, "say it begins\nspew 5000000\nexit 1\n");
   EXPECT_EQ(flooded.exitCode, 1);
   ASSERT_EQ(flooded.errorOutput.size(), sys::kKeptErrorOutput);
   EXPECT_TRUE(flooded.errorOutput.starts_with("it begins\nxxxx"));
-}
-
-TEST(Process, StoppingEndsOneThatWouldNeverEnd) {
-  TempDir dir;
-  testing_support::WriteFile(dir / "hang.m32", "hang\n");
-  sys::Process process = sys::StartProcess(ConverterCommand(sys::ShortPath(Native(dir / "hang.m32"))));
-  EXPECT_FALSE(sys::WaitForProcess(process, 50));
-  sys::StopProcess(process);
-  EXPECT_TRUE(sys::WaitForProcess(process, 5000));
-  const auto stopped = sys::CloseProcess(process);
-  EXPECT_EQ(stopped.ending, Ending::Crashed);
-  EXPECT_EQ(stopped.crash, kStoppedName);
 }
 
 // The test's own folder holds the fake converter as Pellicar.exe; the current directory
@@ -268,14 +223,11 @@ TEST(Process, StoppingEndsOneThatWouldNeverEnd) {
 // PATH also names the current directory as Linux shells read an empty or relative entry.
 TEST(ProgramSearch, OwnFolderFirstThenThePlatformsPlaces) {
   TempDir here, onPath, log;
-  const NativeString own = sys::CurrentDirectory();  // ctest starts the test in its own folder
-  const NativeString converter = sys::JoinPath(own, Native("Pellicar.exe"));
-  ASSERT_TRUE(std::filesystem::exists(std::filesystem::path(converter)));
-  const auto copyTo = [&](const std::string& folder, const char* name) {
-    std::filesystem::copy_file(std::filesystem::path(converter), std::filesystem::path(Native(folder)) / Native(name));
-  };
-  for (const char* name : {"Pellicar.exe", "probe-both.exe", "probe-here.exe"}) copyTo(here.path(), name);
-  for (const char* name : {"probe-both.exe", "probe-path.exe"}) copyTo(onPath.path(), name);
+  const auto converter = testing_support::OwnFolder() / "Pellicar.exe";
+  for (const char* name : {"Pellicar.exe", "probe-both.exe", "probe-here.exe"})
+    std::filesystem::copy_file(converter, Native(here / name));
+  for (const char* name : {"probe-both.exe", "probe-path.exe"})
+    std::filesystem::copy_file(converter, Native(onPath / name));
 #ifdef _WIN32
   const std::string separator = ";";
   const bool searchesHere = true;  // Windows looks in the current directory before PATH
@@ -294,20 +246,10 @@ TEST(ProgramSearch, OwnFolderFirstThenThePlatformsPlaces) {
   }
   const auto runs = ReadRuns(log / "runs.log");
   ASSERT_EQ(runs.size(), searchesHere ? 4u : 3u);
-  EXPECT_TRUE(system_testing::SameFile(Native(runs[0].executable), converter)) << runs[0].executable;
-  EXPECT_TRUE(
-      system_testing::SameFile(Native(runs[1].executable), Native((searchesHere ? here : onPath) / "probe-both.exe")))
-      << runs[1].executable;
-  EXPECT_TRUE(system_testing::SameFile(Native(runs[2].executable), Native(onPath / "probe-path.exe")))
-      << runs[2].executable;
-  for (const auto& run : runs) EXPECT_TRUE(system_testing::SameFile(Native(run.workingDirectory), Native(here.path())));
-}
-
-TEST(ShortPath, IsEmptyForAFileThatIsNotThere) {
-  TempDir dir;
-  EXPECT_EQ(sys::ShortPath(sys::JoinPath(Native(dir.path()), Native("gone.m32"))), NativeString());
-  EXPECT_EQ(sys::ShortPath(sys::JoinPath(Native(dir.path()), Native("no folder/gone.m32"))), NativeString());
-  EXPECT_EQ(sys::ShortPath(NativeString()), NativeString());
+  const std::filesystem::path ran[] = {converter, Native((searchesHere ? here : onPath) / "probe-both.exe"),
+                                       Native(onPath / "probe-path.exe")};
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_TRUE(SameFile(Native(runs[i].executable), ran[i])) << runs[i].executable;
+  for (const auto& run : runs) EXPECT_TRUE(SameFile(Native(run.workingDirectory), Native(here.path())));
 }
 
 }  // namespace

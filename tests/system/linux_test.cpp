@@ -93,8 +93,7 @@ TEST(Links, ListingsFollowThemAndLeaveOutWhatIsNeitherFileNorFolder) {
 
 TEST(ProgramSearch, TakesOnlyExecutableFilesAndNamesWithAFolderAsTheyAre) {
   TempDir dir;
-  const auto own = std::filesystem::read_symlink("/proc/self/exe").parent_path().native();
-  std::filesystem::copy_file(own + "/Pellicar.exe", dir / "runnable");
+  std::filesystem::copy_file(testing_support::OwnFolder() / "Pellicar.exe", dir / "runnable");
   WriteFile(dir / "not-executable");
   std::filesystem::create_directory(dir / "folder");
   testing_support::ScopedEnv searchPath("PATH", dir.path() + ":/usr/bin");
@@ -175,32 +174,26 @@ TEST(Process, AConverterNeverOutlivesTheProgramThatStartedIt) {
       << "the converter outlived the program that started it";
 }
 
-TEST(Drives, ANameShowsTheMountPathAndTheLabel) {
-  EXPECT_EQ(sys::Designation({"/media/usb", "STICK"}), "/media/usb [STICK]");
-  EXPECT_EQ(sys::Designation({"/", "rootfs"}), "/ [rootfs]");
-}
-
+// Only the drive the current directory lies on opens in it; once removed, it lies on none.
 TEST(Drives, ADriveOpensInTheCurrentDirectoryOnlyWhenThatLiesOnIt) {
-  const auto here = sys::CurrentDirectory();
-  const std::vector<sys::Drive> drives{{"/", "root"}, {here, "here"}, {here + "-elsewhere", "far"}};
+  TempDir dir;
+  std::filesystem::create_directory(dir / "here");
+  system_testing::ScopedCurrentDirectory inside(dir / "here");
+  const std::string here = dir / "here";
+  const std::vector<sys::Drive> drives{{"/", "root"}, {here, "here"}, {here + "-elsewhere", "far"}, {dir.path(), ""}};
   EXPECT_EQ(sys::CurrentDirectoryOn(drives[1], drives), here);
   EXPECT_EQ(sys::CurrentDirectoryOn(drives[2], drives), here + "-elsewhere");
   EXPECT_EQ(sys::CurrentDirectoryOn(drives[0], drives), "/");
-}
-
-TEST(Drives, ARemovedCurrentDirectoryIsAnErrorAndLiesOnNoDrive) {
-  TempDir dir;
-  std::filesystem::create_directory(dir / "gone");
-  system_testing::ScopedCurrentDirectory inside(dir / "gone");
-  std::filesystem::remove(dir / "gone");
+  std::filesystem::remove(dir / "here");
   try {
     sys::CurrentDirectory();
     FAIL() << "no error";
   } catch (const std::system_error& failure) {
     EXPECT_EQ(failure.code(), std::errc::no_such_file_or_directory);
   }
-  const std::vector<sys::Drive> drives{{"/", "root"}, {dir.path(), "temp"}};
-  EXPECT_EQ(sys::CurrentDirectoryOn(drives[1], drives), dir.path());
+  EXPECT_EQ(sys::CurrentDirectoryOn(drives[3], drives), dir.path());
+  EXPECT_EQ(sys::Designation({"/media/usb", "STICK"}), "/media/usb [STICK]");
+  EXPECT_EQ(sys::Designation({"/", "rootfs"}), "/ [rootfs]");
 }
 
 TEST(Drives, TheMountedOnesIncludeTheRootAndNoKernelFileSystems) {
@@ -219,7 +212,7 @@ TEST(Errors, MediaThatAreNotThereMeanADriveNotReady) {
   EXPECT_NE(std::error_code(ENOMEDIUM, std::iostream_category()), sys::Condition::kDriveNotReady);
 }
 
-TEST(MountTable, ReadsThePersonsDrivesWithTheirEscapedNames) {
+TEST(MountTable, ReadsThePersonsDrivesWithTheirEscapedNamesAndKeepsMalformedEscapes) {
   const std::string table =
       "22 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw\n"
       "23 22 0:5 / /proc rw,nosuid - proc proc rw\n"
@@ -241,9 +234,7 @@ TEST(MountTable, ReadsThePersonsDrivesWithTheirEscapedNames) {
                                          {"/run/media/anna/MY STICK", "vfat", "/dev/sdb1"}};
   EXPECT_EQ(sys::PersonsMounts(table), expected);
   EXPECT_EQ(sys::PersonsMounts(""), std::vector<sys::Mount>{});
-}
-
-TEST(MountTable, EscapesAreReadBackAndMalformedOnesKept) {
+  // Escapes are read back; malformed ones are kept.
   EXPECT_EQ(sys::Unescaped("a\\040b\\011c"), "a b\tc");
   EXPECT_EQ(sys::Unescaped("MY\\x20STICK"), "MY STICK");
   EXPECT_EQ(sys::Unescaped("\\777 \\9 \\x \\"), "\\777 \\9 \\x \\");

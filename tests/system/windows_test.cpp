@@ -19,6 +19,7 @@
 using sys::NativeString;
 using system_testing::MakeFile;
 using system_testing::Native;
+using system_testing::RunToTheEnd;
 using system_testing::SameFile;
 using testing_support::TempDir;
 
@@ -27,7 +28,7 @@ namespace {
 // Cyrillic, CJK and a character beyond the BMP: no ANSI code page holds all of them.
 const NativeString kWideName = L"\u0442\u0435\u043a\u0441\u0442\u0443\u0440\u0430 \u65e5\u672c \U0001F600.m32";
 
-TEST(Drives, AreLetteredRootsNamedByLetterAndLabel) {
+TEST(Drives, AreLetteredRootsNamedByLetterAndLabelHoldingTheirPathsInEitherCase) {
   const auto drives = sys::Drives();
   ASSERT_FALSE(drives.empty());
   for (const auto& drive : drives) {
@@ -37,14 +38,12 @@ TEST(Drives, AreLetteredRootsNamedByLetterAndLabel) {
   }
   EXPECT_EQ(sys::Designation({L"C:\\", L"System"}), L"C: [System]");
   EXPECT_EQ(sys::Designation({L"A:\\", L""}), L"A:");
-}
 
-TEST(Drives, ADriveLetterHoldsItsPathsInEitherCase) {
-  const std::vector<sys::Drive> drives{{L"C:\\", L"System"}, {L"D:\\", L"Data"}};
-  EXPECT_EQ(sys::DriveOf(L"c:\\games\\sof", drives), &drives[0]);
-  EXPECT_EQ(sys::DriveOf(L"D:\\", drives), &drives[1]);
-  EXPECT_EQ(sys::DriveOf(L"E:\\x", drives), nullptr);
-  EXPECT_EQ(sys::DriveOf(L"\\\\server\\share\\x", drives), nullptr);
+  const std::vector<sys::Drive> letters{{L"C:\\", L"System"}, {L"D:\\", L"Data"}};
+  EXPECT_EQ(sys::DriveOf(L"c:\\games\\sof", letters), &letters[0]);
+  EXPECT_EQ(sys::DriveOf(L"D:\\", letters), &letters[1]);
+  EXPECT_EQ(sys::DriveOf(L"E:\\x", letters), nullptr);
+  EXPECT_EQ(sys::DriveOf(L"\\\\server\\share\\x", letters), nullptr);
 }
 
 // The drive of the current directory opens in it: the contract's test.
@@ -108,11 +107,8 @@ TEST(CommandLine, AQuotedLongPathReachesTheConverterAsOneArgument) {
   const NativeString folder = sys::JoinPath(Native(dir.path()), L"Game Textures\\");
   const std::vector<NativeString> arguments{
       L"C:\\Game Textures\\rock wall.m32", folder, L"say \"hi\" \\\"there\\", L"tab\there", L"", kWideName};
-  for (const auto& argument : arguments) {
-    sys::Process process = sys::StartProcess(L"Pellicar.exe " + sys::QuotedAsOneArgument(argument));
-    ASSERT_TRUE(sys::WaitForProcess(process, 10000));
-    EXPECT_TRUE(sys::CloseProcess(process).succeeded());
-  }
+  for (const auto& argument : arguments)
+    EXPECT_TRUE(RunToTheEnd(L"Pellicar.exe " + sys::QuotedAsOneArgument(argument)).succeeded());
   const auto runs = testing_support::ReadRuns(log / "runs.log");
   ASSERT_EQ(runs.size(), arguments.size());
   for (std::size_t i = 0; i < arguments.size(); ++i)
@@ -121,8 +117,8 @@ TEST(CommandLine, AQuotedLongPathReachesTheConverterAsOneArgument) {
 
 // The window waits for the converter in WaitForProcess; a message for it must end the
 // wait at once, so that the window handles it. Without a message this wait would never
-// end: the converter hangs.
-TEST(Process, AWindowMessageEndsTheWaitAtOnce) {
+// end: the converter hangs until it is stopped.
+TEST(Process, AWindowMessageEndsTheWaitAtOnceAndStoppingEndsTheProcess) {
   TempDir dir;
   testing_support::WriteFile(dir / "hang.m32", "hang\n");
   sys::Process process = sys::StartProcess(L"Pellicar.exe " + sys::ShortPath(Native(dir / "hang.m32")));
@@ -133,7 +129,9 @@ TEST(Process, AWindowMessageEndsTheWaitAtOnce) {
   EXPECT_TRUE(PeekMessageW(&message, nullptr, WM_APP, WM_APP, PM_REMOVE));  // left for the window to handle
   sys::StopProcess(process);
   EXPECT_TRUE(sys::WaitForProcess(process, 5000));
-  sys::CloseProcess(process);
+  const auto stopped = sys::CloseProcess(process);
+  EXPECT_EQ(stopped.ending, sys::ProcessResult::Ending::Crashed);
+  EXPECT_EQ(stopped.crash, "stopped");
 }
 
 // The converter inherits its standard handles and none other: an inheritable event of
@@ -143,9 +141,7 @@ TEST(Process, InheritsOnlyItsStandardHandles) {
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
   const HANDLE event = CreateEventW(&inheritable, TRUE, TRUE, nullptr);
   testing_support::WriteFile(dir / "reset.m32", "reset " + std::to_string(reinterpret_cast<std::uintptr_t>(event)));
-  sys::Process process = sys::StartProcess(L"Pellicar.exe " + sys::ShortPath(Native(dir / "reset.m32")));
-  ASSERT_TRUE(sys::WaitForProcess(process, 10000));
-  EXPECT_TRUE(sys::CloseProcess(process).succeeded());
+  EXPECT_TRUE(RunToTheEnd(L"Pellicar.exe " + sys::ShortPath(Native(dir / "reset.m32"))).succeeded());
   EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0) << "the converter reset an event it should not have";
   CloseHandle(event);
 }
