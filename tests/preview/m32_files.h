@@ -1,44 +1,55 @@
-// m32 files for the preview tests: textures whose pictures show where each pixel and
-// each mip level came from. Written with the tests' one writer.
+// m32 files for the preview tests, written with the tests' one writer: textures whose
+// pictures show where each pixel and each mip level came from.
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <vector>
 
 #include "support/image_files.h"
 
 namespace preview_testing {
 
-using image_files::Bytes;
-using image_files::RgbaImage;
+using namespace image_files;
 
 // Each quarter of the image one colour: red top left, green top right, blue at half
 // alpha bottom left, white bottom right.
-RgbaImage Quarters(std::uint32_t width, std::uint32_t height);
-
-Bytes M32Bytes(const RgbaImage& image);
-void WriteM32(const std::string& path, const RgbaImage& image);
-
-// Whether the pixel is the RGBA value at (x, y) of `image`, every channel within `slack`.
-bool PixelMatches(unsigned argb, const RgbaImage& image, std::uint32_t x, std::uint32_t y, int slack = 0);
-
-// How many pixels of a picture, pixelAt(x, y) as ARGB, differ from those of `image`.
-template <class PixelAt>
-int WrongPixels(const RgbaImage& image, PixelAt pixelAt) {
-  int wrong = 0;
-  for (std::uint32_t y = 0; y < image.height; ++y) {
-    for (std::uint32_t x = 0; x < image.width; ++x) wrong += !PixelMatches(pixelAt(x, y), image, x, y);
+inline RgbaImage Quarters(std::uint32_t width, std::uint32_t height) {
+  const std::uint8_t colours[4][4] = {{255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 128}, {255, 255, 255, 255}};
+  RgbaImage image{width, height, {}};
+  for (std::uint32_t y = 0; y < height; ++y) {
+    for (std::uint32_t x = 0; x < width; ++x) {
+      const std::uint8_t* colour = colours[(y >= height / 2) * 2 + (x >= width / 2)];
+      image.rgba.insert(image.rgba.end(), colour, colour + 4);
+    }
   }
-  return wrong;
+  return image;
 }
 
-// A texture whose every mip level is one flat colour of its own, LevelColour(level) as
-// ARGB, so that a picture shows which level it was read from.
-Bytes FlatLevels(std::uint32_t width, std::uint32_t height);
-unsigned LevelColour(std::size_t level);
+// The colour, as ARGB, of every pixel of level `level` of FlatLevels' textures.
+inline unsigned LevelColour(std::size_t level) {
+  const auto step = static_cast<unsigned>(level) * 25;
+  return 0xFF000000u | step % 256 << 16 | (255 - step % 256) << 8 | step * 3 % 256;
+}
+
+// A texture whose every mip level is one flat colour of its own, so that a picture
+// shows which level it was read from.
+inline Bytes FlatLevels(std::uint32_t width, std::uint32_t height) {
+  Bytes bytes = EncodeM32(VariedImage(width, height), "textures/test/levels");
+  for (std::size_t level = 0; level < kMaxLevels; ++level) {
+    const unsigned argb = LevelColour(level);
+    const std::size_t pixels = std::size_t{U32(bytes, kWidthsAt + 4 * level)} * U32(bytes, kHeightsAt + 4 * level);
+    for (std::size_t at = U32(bytes, kOffsetsAt + 4 * level), end = at + pixels * 4; at < end; at += 4) {
+      for (int channel = 0; channel < 4; ++channel)
+        bytes[at + channel] = static_cast<std::uint8_t>(argb >> (channel == 3 ? 24 : 16 - 8 * channel));
+    }
+  }
+  return bytes;
+}
 
 // A texture whose level 0 ends a byte early: every reader refuses it as truncated.
-Bytes Truncated();
+inline Bytes Truncated() {
+  Bytes bytes = EncodeM32(VariedImage(6, 5), "textures/test/truncated");
+  bytes.resize(kHeaderBytes + 6 * 5 * 4 - 1);
+  return bytes;
+}
 
 }  // namespace preview_testing

@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <process.h>
+
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <set>
@@ -22,7 +24,7 @@
 
 namespace {
 
-using image_files::RgbaImage;
+using namespace preview_testing;
 using Microsoft::WRL::ComPtr;
 using testing_support::TempDir;
 
@@ -30,34 +32,10 @@ std::wstring WindowsPath(const std::string& path) {
   return std::filesystem::absolute(testing_support::FsPath(testing_support::NativePath(path))).wstring();
 }
 
-// Runs a program to its end; its exit code, or -1 when it could not be started.
-int Run(std::wstring commandLine) {
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-    return -1;
-  WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD code = 0;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return static_cast<int>(code);
-}
-
-int Regsvr32(const std::wstring& options) {
-  return Run(L"regsvr32.exe " + options + L" \"" + WindowsPath(PELLICAR_SHELL_DLL) + L"\"");
-}
-
-std::wstring Shown(DWORD type, const BYTE* data, DWORD size) {
-  if (type == REG_SZ) return std::wstring(reinterpret_cast<const wchar_t*>(data), size / sizeof(wchar_t));
-  std::wstring hex = std::to_wstring(type) + L":";
-  for (DWORD at = 0; at < size; ++at) {
-    wchar_t pair[3] = {};
-    swprintf(pair, 3, L"%02x", data[at]);
-    hex += pair;
-  }
-  return hex;
+// regsvr32's exit code, or -1 when it could not be started.
+intptr_t Regsvr32(const wchar_t* unregister = nullptr) {
+  const std::wstring dll = L"\"" + WindowsPath(PELLICAR_SHELL_DLL) + L"\"";
+  return _wspawnlp(_P_WAIT, L"regsvr32.exe", L"regsvr32.exe", L"/s", dll.c_str(), unregister, nullptr);
 }
 
 // Every key and value under `path`, a line each.
@@ -75,7 +53,10 @@ void Walk(HKEY parent, const std::wstring& path, std::set<std::wstring>& lines) 
       continue;
     }
     if (status != ERROR_SUCCESS) break;
-    lines.insert(path + L" : " + name.data() + L" = " + Shown(type, data.data(), size));
+    std::wstring line = path + L" : " + name.data() + L" = " + std::to_wstring(type) + L":";
+    for (DWORD at = 0; at < size; ++at)
+      line += {L"0123456789abcdef"[data[at] >> 4], L"0123456789abcdef"[data[at] & 15]};
+    lines.insert(line);
     ++index;
   }
   std::vector<std::wstring> subkeys;
@@ -117,20 +98,10 @@ std::wstring ClassText(const std::wstring& key) {
   return text;
 }
 
-// The thumbnail provider Explorer runs on a .m32 file: the class the extension's
-// thumbnail handler names, given the file as a stream.
-ComPtr<IThumbnailProvider> ThumbnailProviderOver(const std::vector<std::uint8_t>& bytes) {
-  CLSID provider{};
-  ComPtr<IInitializeWithStream> initialize;
-  ComPtr<IThumbnailProvider> thumbnails;
+ComPtr<IStream> StreamOver(const Bytes& bytes) {
   ComPtr<IStream> stream;
   stream.Attach(SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size())));
-  if (FAILED(CLSIDFromString(ClassText(L".m32\\ShellEx\\" + Text(__uuidof(IThumbnailProvider))).c_str(), &provider)) ||
-      FAILED(CoCreateInstance(provider, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&initialize))) ||
-      FAILED(initialize->Initialize(stream.Get(), STGM_READ)) || FAILED(initialize.As(&thumbnails))) {
-    ADD_FAILURE() << "no thumbnail provider for .m32";
-  }
-  return thumbnails;
+  return stream;
 }
 
 struct Thumbnail {
@@ -141,11 +112,28 @@ struct Thumbnail {
   ~Thumbnail() { DeleteObject(bitmap); }
 };
 
-void MakeThumbnail(const std::vector<std::uint8_t>& texture, UINT size, Thumbnail& thumbnail) {
-  const ComPtr<IThumbnailProvider> provider = ThumbnailProviderOver(texture);
-  if (!provider) return;
-  thumbnail.result = provider->GetThumbnail(size, &thumbnail.bitmap, &thumbnail.alpha);
+// Made as Explorer makes it: by the class the extension's thumbnail handler names,
+// given the file as a stream.
+void MakeThumbnail(const Bytes& texture, UINT size, Thumbnail& thumbnail) {
+  CLSID provider{};
+  ComPtr<IInitializeWithStream> initialize;
+  ComPtr<IThumbnailProvider> thumbnails;
+  if (FAILED(CLSIDFromString(ClassText(L".m32\\ShellEx\\" + Text(__uuidof(IThumbnailProvider))).c_str(), &provider)) ||
+      FAILED(CoCreateInstance(provider, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&initialize))) ||
+      FAILED(initialize->Initialize(StreamOver(texture).Get(), STGM_READ)) || FAILED(initialize.As(&thumbnails)))
+    return ADD_FAILURE() << "no thumbnail provider for .m32";
+  thumbnail.result = thumbnails->GetThumbnail(size, &thumbnail.bitmap, &thumbnail.alpha);
   if (thumbnail.bitmap) GetObjectW(thumbnail.bitmap, sizeof(thumbnail.dib), &thumbnail.dib);
+}
+
+// The pixels as 32-bit ARGB, row by row: in memory the BGRA that Windows' bitmaps hold.
+std::vector<std::uint32_t> Argb(const RgbaImage& image) {
+  std::vector<std::uint32_t> argb;
+  for (std::size_t at = 0; at < image.rgba.size(); at += 4) {
+    const std::uint8_t* p = &image.rgba[at];
+    argb.push_back(std::uint32_t{p[3]} << 24 | p[0] << 16 | p[1] << 8 | p[2]);
+  }
+  return argb;
 }
 
 std::wstring CodecText(IWICBitmapDecoderInfo* info, HRESULT (IWICBitmapCodecInfo::*get)(UINT, WCHAR*, UINT*)) {
@@ -173,7 +161,7 @@ class ShellDll : public testing::Test {
  protected:
   void SetUp() override {
     before_ = Registry();
-    ASSERT_EQ(Regsvr32(L"/s"), 0);
+    ASSERT_EQ(Regsvr32(), 0);
     ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     ASSERT_HRESULT_SUCCEEDED(
         CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory_)));
@@ -181,7 +169,7 @@ class ShellDll : public testing::Test {
   void TearDown() override {
     factory_.Reset();
     CoUninitialize();
-    EXPECT_EQ(Regsvr32(L"/u /s"), 0);
+    EXPECT_EQ(Regsvr32(L"/u"), 0);
     const std::set<std::wstring> after = Registry();
     EXPECT_TRUE(after == before_) << "left in the registry:" << Differences(before_, after);
   }
@@ -192,57 +180,51 @@ class ShellDll : public testing::Test {
   std::set<std::wstring> before_;
 };
 
-RgbaImage Flat(std::uint32_t width, std::uint32_t height, std::size_t level) {
-  const unsigned argb = preview_testing::LevelColour(level);
-  const std::uint8_t rgba[] = {static_cast<std::uint8_t>(argb >> 16), static_cast<std::uint8_t>(argb >> 8),
-                               static_cast<std::uint8_t>(argb), static_cast<std::uint8_t>(argb >> 24)};
-  RgbaImage image{width, height, {}};
-  for (std::size_t pixel = 0; pixel < std::size_t{width} * height; ++pixel)
-    image.rgba.insert(image.rgba.end(), rgba, rgba + 4);
-  return image;
-}
-
 // Each mip level a flat colour of its own, so that the thumbnail shows the level it was
 // made from: the smallest one at least as large as the thumbnail on each side (which
-// levels are sound is the level pick's, tested with the Linux previews).
+// levels are sound is the level pick's, tested with the Linux previews). A damaged
+// texture gets an error and no bitmap.
 TEST_F(ShellDll, ThumbnailsComeFromTheSmallestLevelLargeEnoughInTheTexturesShapeWithAlpha) {
+  const auto flat = [](LONG width, LONG height, std::size_t level) {
+    return std::vector<std::uint32_t>(width * height, LevelColour(level));
+  };
   const struct {
-    std::vector<std::uint8_t> texture;  // 512 x 256: 256 x 128, 128 x 64, 64 x 32, 32 x 16 ...
+    Bytes texture;  // 512 x 256: 256 x 128, 128 x 64, 64 x 32, 32 x 16 ...
     UINT asked;
-    RgbaImage expected;
+    LONG width, height;
+    std::vector<std::uint32_t> pixels;
   } cases[] = {
-      {preview_testing::FlatLevels(512, 256), 32, Flat(32, 16, 4)},
-      {preview_testing::FlatLevels(512, 256), 256, Flat(256, 128, 1)},
-      {preview_testing::FlatLevels(40, 200), 96, Flat(19, 96, 1)},  // 10 x 50 is too small
-      {preview_testing::FlatLevels(33, 17), 256, Flat(33, 17, 0)},  // never larger than the texture
+      {FlatLevels(512, 256), 32, 32, 16, flat(32, 16, 4)},
+      {FlatLevels(40, 200), 96, 19, 96, flat(19, 96, 1)},  // 10 x 50 is too small
+      {FlatLevels(33, 17), 256, 33, 17, flat(33, 17, 0)},  // never larger than the texture
       // Averaged down from 16 x 8, alpha kept apart from the colour, the top row first.
-      {preview_testing::M32Bytes(preview_testing::Quarters(64, 32)), 12, preview_testing::Quarters(12, 6)},
+      {EncodeM32(Quarters(64, 32), "textures/test/quarters"), 12, 12, 6, Argb(Quarters(12, 6))},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "asked " << c.asked << ", expected " << c.expected.width << " x "
-                                    << c.expected.height);
+    SCOPED_TRACE(testing::Message() << "asked " << c.asked << ", expected " << c.width << " x " << c.height);
     Thumbnail thumbnail;
     MakeThumbnail(c.texture, c.asked, thumbnail);
     ASSERT_HRESULT_SUCCEEDED(thumbnail.result);
     EXPECT_EQ(thumbnail.alpha, WTSAT_ARGB);
     const BITMAP& bitmap = thumbnail.dib.dsBm;
     ASSERT_EQ(bitmap.bmBitsPixel, 32);
-    ASSERT_EQ(std::pair(bitmap.bmWidth, bitmap.bmHeight), std::pair(LONG(c.expected.width), LONG(c.expected.height)));
+    ASSERT_EQ(std::pair(bitmap.bmWidth, bitmap.bmHeight), std::pair(c.width, c.height));
     const auto* pixels = static_cast<const std::uint32_t*>(bitmap.bmBits);
-    EXPECT_EQ(preview_testing::WrongPixels(
-                  c.expected,
-                  [&](std::uint32_t x, std::uint32_t y) { return pixels[std::size_t{y} * c.expected.width + x]; }),
-              0);
+    EXPECT_EQ(std::vector(pixels, pixels + c.pixels.size()), c.pixels);
   }
+  Thumbnail damaged;
+  MakeThumbnail(Truncated(), 96, damaged);
+  EXPECT_EQ(damaged.result, WINCODEC_ERR_BADHEADER);
+  EXPECT_EQ(damaged.bitmap, nullptr);
 }
 
 // Chosen by the file's first bytes with no hint of the codec; every pixel and alpha of
 // level 0 as 32-bit BGRA, and any rectangle of it at any stride, checked against the
-// buffer it goes into.
-TEST_F(ShellDll, WindowsImagingFindsTheDecoderByContentAndCopiesLevel0Exactly) {
+// buffer it goes into. A damaged texture is refused for its header.
+TEST_F(ShellDll, WindowsImagingFindsTheDecoderByContentCopiesLevel0ExactlyAndRefusesADamagedOne) {
   const TempDir folder;
-  const RgbaImage texture = image_files::VariedImage(19, 7);
-  preview_testing::WriteM32(folder / "wall.m32", texture);
+  const RgbaImage texture = VariedImage(19, 7);
+  WriteBytes(folder / "wall.m32", EncodeM32(texture, "textures/test/wall"));
   ComPtr<IWICBitmapDecoder> decoder;
   ASSERT_HRESULT_SUCCEEDED(factory_->CreateDecoderFromFilename(WindowsPath(folder / "wall.m32").c_str(), nullptr,
                                                                GENERIC_READ, WICDecodeMetadataCacheOnDemand, &decoder));
@@ -281,6 +263,7 @@ TEST_F(ShellDll, WindowsImagingFindsTheDecoderByContentAndCopiesLevel0Exactly) {
       {WICRect{3, 2, 5, 4}, 5 * 4, 5 * 4 * 4 - 1, WINCODEC_ERR_INSUFFICIENTBUFFER},
   };
   constexpr BYTE kUntouched = 0xA5;
+  const std::vector<std::uint32_t> pixels = Argb(texture);
   for (const auto& c : copies) {
     const WICRect area = c.area.value_or(WICRect{0, 0, 19, 7});
     SCOPED_TRACE(testing::Message() << area.X << "," << area.Y << " " << area.Width << " x " << area.Height
@@ -288,37 +271,14 @@ TEST_F(ShellDll, WindowsImagingFindsTheDecoderByContentAndCopiesLevel0Exactly) {
     std::vector<BYTE> buffer(c.bufferSize + 16, kUntouched);
     ASSERT_EQ(frame->CopyPixels(c.area ? &area : nullptr, c.stride, c.bufferSize, buffer.data()), c.result);
     std::vector<BYTE> expected(buffer.size(), kUntouched);
-    for (INT y = 0; SUCCEEDED(c.result) && y < area.Height; ++y) {
-      for (INT x = 0; x < area.Width; ++x) {
-        const std::uint8_t* rgba = &texture.rgba[(std::size_t(area.Y + y) * 19 + area.X + x) * 4];
-        const BYTE bgra[] = {rgba[2], rgba[1], rgba[0], rgba[3]};
-        std::copy(bgra, bgra + 4, expected.begin() + y * c.stride + x * 4);
-      }
-    }
+    for (INT y = 0; SUCCEEDED(c.result) && y < area.Height; ++y)
+      std::memcpy(&expected[y * c.stride], &pixels[(area.Y + y) * 19 + area.X], area.Width * 4);
     EXPECT_TRUE(buffer == expected) << "each pixel in its place, nothing written between rows or past the last";
   }
-}
 
-// The damaged textures of every kind are the header check's tests; here one.
-TEST_F(ShellDll, ADamagedTextureGivesErrorsFromTheDecoderAndTheThumbnailProvider) {
-  const TempDir folder;
-  const ComPtr<IWICBitmapDecoderInfo> listed = M32Decoder(factory_.Get());
-  ASSERT_TRUE(listed) << "no decoder listed for .m32";
-  const image_files::Bytes damaged = preview_testing::Truncated();
-  const std::string path = folder / "damaged.m32";
-  image_files::WriteBytes(path, damaged);
-  ComPtr<IWICBitmapDecoder> decoder;
-  EXPECT_HRESULT_FAILED(factory_->CreateDecoderFromFilename(WindowsPath(path).c_str(), nullptr, GENERIC_READ,
-                                                            WICDecodeMetadataCacheOnDemand, &decoder));
   // Asked directly, as a program that goes by the extension would.
-  ComPtr<IStream> stream;
-  ASSERT_HRESULT_SUCCEEDED(SHCreateStreamOnFileEx(WindowsPath(path).c_str(), STGM_READ, 0, FALSE, nullptr, &stream));
   ASSERT_HRESULT_SUCCEEDED(listed->CreateInstance(&decoder));
-  EXPECT_EQ(decoder->Initialize(stream.Get(), WICDecodeMetadataCacheOnDemand), WINCODEC_ERR_BADHEADER);
-  Thumbnail thumbnail;
-  MakeThumbnail(damaged, 96, thumbnail);
-  EXPECT_EQ(thumbnail.result, WINCODEC_ERR_BADHEADER);
-  EXPECT_EQ(thumbnail.bitmap, nullptr);
+  EXPECT_EQ(decoder->Initialize(StreamOver(Truncated()).Get(), WICDecodeMetadataCacheOnDemand), WINCODEC_ERR_BADHEADER);
 }
 
 }  // namespace

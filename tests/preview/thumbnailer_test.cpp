@@ -1,12 +1,11 @@
 // The thumbnailer as a file manager runs it: `-s SIZE INPUT OUTPUT`, a PNG no larger than
-// SIZE that keeps the texture's shape and looks like it, and for a damaged texture or a
-// pipe a reason on stderr and no PNG, with whatever was at OUTPUT left as it was. With the
-// plugin's scaled size, which mip level both read.
+// SIZE that keeps the texture's shape and looks like it, and for a damaged texture, a
+// pipe or a wrong command line a reason on stderr and no PNG, with whatever was at OUTPUT
+// left as it was. With the plugin's scaled size, which mip level both read.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
-#include <QFile>
 #include <QImage>
 #include <QImageReader>
 #include <QProcess>
@@ -16,7 +15,7 @@
 
 namespace {
 
-using image_files::RgbaImage;
+using namespace preview_testing;
 using testing_support::TempDir;
 
 struct ThumbnailerRun {
@@ -32,33 +31,25 @@ ThumbnailerRun Thumbnail(const QStringList& arguments) {
           QString::fromUtf8(thumbnailer.readAllStandardError())};
 }
 
-ThumbnailerRun Thumbnail(const TempDir& folder, const RgbaImage& texture, int size) {
-  preview_testing::WriteM32(folder / "texture.m32", texture);
-  return Thumbnail({QStringLiteral("-s"), QString::number(size), QString::fromStdString(folder / "texture.m32"),
-                    QString::fromStdString(folder / "thumbnail.png")});
-}
-
-QImage ReadPng(const TempDir& folder) { return QImage(QString::fromStdString(folder / "thumbnail.png"), "png"); }
-
 TEST(Thumbnailer, ShrinksTheTextureToTheAskedSizeAndKeepsItsLook) {
   const TempDir folder;
-  const RgbaImage texture = preview_testing::Quarters(256, 128);
-  const ThumbnailerRun run = Thumbnail(folder, texture, 64);
+  const RgbaImage texture = Quarters(256, 128);
+  WriteBytes(folder / "texture.m32", EncodeM32(texture, "textures/test/quarters"));
+  const QString output = QString::fromStdString(folder / "thumbnail.png");
+  const ThumbnailerRun run = Thumbnail({"-s", "64", QString::fromStdString(folder / "texture.m32"), output});
   ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-  const QImage png = ReadPng(folder);
+  const QImage png(output, "png");
   ASSERT_EQ(png.size(), QSize(64, 32));
   // The middle of each quarter: its colour and alpha, where they were in the texture.
-  for (const auto& [x, y] : {std::pair{16, 8}, {48, 8}, {16, 24}, {48, 24}}) {
-    EXPECT_TRUE(preview_testing::PixelMatches(png.pixel(x, y), texture, x * 4, y * 4, 2))
-        << "at " << x << "," << y << ": " << std::hex << png.pixel(x, y);
-  }
+  const QImage expected(texture.rgba.data(), 256, 128, QImage::Format_RGBA8888);
+  for (const auto& [x, y] : {std::pair{16, 8}, {48, 8}, {16, 24}, {48, 24}})
+    EXPECT_EQ(png.pixel(x, y), expected.pixel(x * 4, y * 4)) << "at " << x << "," << y;
 }
 
 // Each level a flat colour of its own, so the picture shows the level read: the smallest
 // sound one at least as large as asked (by the thumbnailer on its longer side, by the
 // plugin's scaled size on each side), scaled to the size asked, keeping the texture's shape.
 TEST(Previews, ReadTheSmallestSoundLevelLargeEnoughAndScaleIt) {
-  using image_files::kOffsetsAt, image_files::kWidthsAt, image_files::kHeightsAt;
   constexpr std::size_t kLevel2 = 2 * 4, kLevel3 = 3 * 4;  // within each array of the header
   constexpr std::uint32_t kPastTheEnd = 0xFFFFFFFF;
   const struct {
@@ -77,9 +68,7 @@ TEST(Previews, ReadTheSmallestSoundLevelLargeEnoughAndScaleIt) {
       {.asked = {16, 8}, .damage = {{kOffsetsAt + kLevel2, kPastTheEnd}}, .level = 1},
       {.asked = {4, 2}, .damage = {{kOffsetsAt + kLevel2, kPastTheEnd}}, .level = 4},
       // Wider than level 1, over level 0's pixels: inside the file, but not a smaller level.
-      {.asked = {16, 8},
-       .damage = {{kWidthsAt + kLevel2, 64}, {kOffsetsAt + kLevel2, image_files::kHeaderBytes}},
-       .level = 1},
+      {.asked = {16, 8}, .damage = {{kWidthsAt + kLevel2, 64}, {kOffsetsAt + kLevel2, kHeaderBytes}}, .level = 1},
       {.asked = {1, 1}, .cut = 1, .level = 5},
       {.side = 16, .thumbnail = {16, 8}, .level = 2},
       {.side = 20, .thumbnail = {20, 10}, .level = 1},
@@ -92,20 +81,18 @@ TEST(Previews, ReadTheSmallestSoundLevelLargeEnoughAndScaleIt) {
   };
   const TempDir folder;
   const QString input = QString::fromStdString(folder / "levels.m32");
+  const QString output = QString::fromStdString(folder / "thumbnail.png");
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " -s " << c.side << " scaled to "
-                                    << c.asked.width() << "x" << c.asked.height() << ", " << c.damage.size()
-                                    << " fields damaged, " << c.cut << " bytes cut");
-    std::vector<std::uint8_t> bytes = preview_testing::FlatLevels(c.width, c.height);
-    for (const auto& [at, value] : c.damage) image_files::PutU32(bytes, at, value);
+    SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+    Bytes bytes = FlatLevels(c.width, c.height);
+    for (const auto& [at, value] : c.damage) PutU32(bytes, at, value);
     bytes.resize(bytes.size() - c.cut);
-    image_files::WriteBytes(input.toStdString(), bytes);
+    WriteBytes(input.toStdString(), bytes);
     QImage image;
     if (c.side > 0) {
-      const ThumbnailerRun run = Thumbnail(
-          {QStringLiteral("-s"), QString::number(c.side), input, QString::fromStdString(folder / "thumbnail.png")});
+      const ThumbnailerRun run = Thumbnail({"-s", QString::number(c.side), input, output});
       ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-      image = ReadPng(folder);
+      image = QImage(output, "png");
     } else {
       QImageReader reader(input);
       reader.setScaledSize(c.asked);
@@ -113,45 +100,44 @@ TEST(Previews, ReadTheSmallestSoundLevelLargeEnoughAndScaleIt) {
     }
     EXPECT_EQ(image.size(), c.side > 0 ? c.thumbnail : c.asked);
     QImage level(image.size(), QImage::Format_ARGB32);
-    level.fill(preview_testing::LevelColour(c.level));
+    level.fill(LevelColour(c.level));
     EXPECT_EQ(image.convertToFormat(QImage::Format_ARGB32), level)
         << "level " << c.level << " is " << std::hex << level.pixel(0, 0) << ", seen " << image.pixel(0, 0);
   }
 }
 
-TEST(Thumbnailer, ADamagedTextureOrAPipeGetsAReasonAndNoPng) {
+TEST(Thumbnailer, RefusesADamagedTextureAPipeOrAWrongCommandLineWithAReasonAndNoPng) {
   const TempDir folder;
-  const std::string output = folder / "thumbnail.png";
-  testing_support::WriteFile(output, "earlier");
-  image_files::WriteBytes(folder / "damaged.m32", preview_testing::Truncated());
+  const auto path = [&](const char* name) { return QString::fromStdString(folder / name); };
+  const QString texture = path("texture.m32"), damaged = path("damaged.m32"), pipe = path("pipe.m32");
+  const QString output = path("thumbnail.png");
+  testing_support::WriteFile(output.toStdString(), "earlier");
+  WriteBytes(texture.toStdString(), EncodeM32(VariedImage(4, 4), "textures/test/varied"));
+  WriteBytes(damaged.toStdString(), Truncated());
   // Opened with no writer, a named pipe would keep a reader waiting for ever.
-  ASSERT_EQ(mkfifo((folder / "pipe.m32").c_str(), 0600), 0);
-  for (const auto& [name, reason] : {std::pair{"damaged.m32", "truncated"}, {"pipe.m32", "not a regular file"}}) {
-    const std::string input = folder / name;
-    const ThumbnailerRun run = Thumbnail(
-        {QStringLiteral("-s"), QStringLiteral("128"), QString::fromStdString(input), QString::fromStdString(output)});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(run.err.contains(QString::fromStdString(input))) << run.err.toStdString();
-    EXPECT_TRUE(run.err.contains(QString::fromUtf8(reason))) << run.err.toStdString();
+  ASSERT_EQ(mkfifo(pipe.toLocal8Bit().constData(), 0600), 0);
+  const QString usage = QStringLiteral("Usage: pellicar-thumbnailer");
+  const struct {
+    QStringList arguments;
+    int exitCode;
+    QString reason;  // after the input's name; the usage at the start
+  } cases[] = {
+      {{"-s", "128", damaged, output}, 1, "truncated"},
+      {{"-s", "128", pipe, output}, 1, "not a regular file"},
+      {{texture, output}, 2, usage},
+      {{"-s", "0", texture, output}, 2, usage},
+      {{"-s", "big", texture, output}, 2, usage},
+      {{"-x", "64", texture, output}, 2, usage},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments.join(' ').toStdString());
+    const ThumbnailerRun run = Thumbnail(c.arguments);
+    EXPECT_EQ(run.exitCode, c.exitCode);
+    const bool named = c.exitCode == 2 ? run.err.startsWith(usage) : run.err.contains(c.arguments[2] + ": ");
+    EXPECT_TRUE(named && run.err.contains(c.reason)) << run.err.toStdString();
   }
-  EXPECT_EQ(image_files::ReadBytes(output), (image_files::Bytes{'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
-  EXPECT_EQ(folder.names().size(), 3u) << "no file left behind";
-}
-
-TEST(Thumbnailer, AWrongCommandLineIsRefusedWithItsUsage) {
-  const TempDir folder;
-  preview_testing::WriteM32(folder / "texture.m32", image_files::VariedImage(4, 4));
-  const QString input = QString::fromStdString(folder / "texture.m32");
-  const QString output = QString::fromStdString(folder / "out.png");
-  for (const QStringList& arguments :
-       {QStringList{input, output}, QStringList{"-s", "0", input, output}, QStringList{"-s", "big", input, output},
-        QStringList{"-x", "64", input, output}}) {
-    SCOPED_TRACE(arguments.join(' ').toStdString());
-    const ThumbnailerRun run = Thumbnail(arguments);
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(run.err.startsWith("Usage: pellicar-thumbnailer")) << run.err.toStdString();
-  }
-  EXPECT_FALSE(QFile::exists(output));
+  EXPECT_EQ(ReadBytes(output.toStdString()), (Bytes{'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
+  EXPECT_EQ(folder.names().size(), 4u) << "no file left behind";
 }
 
 }  // namespace
