@@ -16,7 +16,7 @@ using testing_support::TempDir;
 
 QString Path(const TempDir& folder, const std::string& name) { return QString::fromStdString(folder / name); }
 
-TEST(M32Plugin, ReadsLevel0ExactlyWithItsAlphaByTheSuffixOrTheContentWhereverItsOffsetPutsIt) {
+TEST(M32Plugin, ReadsLevel0ExactlyWithItsAlphaByTheSuffixOrTheContentWhereverItsOffsetPutsItAndNoOtherFormat) {
   EXPECT_EQ(QImageReader::imageFormatsForMimeType("image/x-m32"), QList<QByteArray>{"m32"});
   const TempDir folder;
   const RgbaImage texture = VariedImage(19, 7);
@@ -40,16 +40,9 @@ TEST(M32Plugin, ReadsLevel0ExactlyWithItsAlphaByTheSuffixOrTheContentWhereverIts
     EXPECT_TRUE(image.hasAlphaChannel());
     EXPECT_TRUE(image.convertToFormat(QImage::Format_RGBA8888) == expected);
   }
-}
-
-TEST(M32Plugin, LeavesOtherFormatsToTheirOwnPlugins) {
-  const TempDir folder;
-  QImage png(4, 3, QImage::Format_ARGB32);
-  png.fill(Qt::darkCyan);
-  ASSERT_TRUE(png.save(Path(folder, "picture"), "png"));
-  QImageReader reader(Path(folder, "picture"));
-  EXPECT_EQ(reader.format(), "png");
-  EXPECT_EQ(reader.read().pixel(1, 1), QColor(Qt::darkCyan).rgba());
+  // Other formats are left to their own plugins.
+  ASSERT_TRUE(expected.save(Path(folder, "picture"), "png"));
+  EXPECT_EQ(QImageReader(Path(folder, "picture")).format(), "png");
 }
 
 // The damaged textures of every kind are the header check's tests; here one, as Qt meets it.

@@ -18,12 +18,8 @@ namespace {
 using namespace preview_testing;
 using testing_support::TempDir;
 
-struct ThumbnailerRun {
-  int exitCode = -1;
-  QString err;
-};
-
-ThumbnailerRun Thumbnail(const QStringList& arguments) {
+// The exit code (-1 for a crash) and what it wrote to stderr.
+std::pair<int, QString> Thumbnail(const QStringList& arguments) {
   QProcess thumbnailer;
   thumbnailer.start(QStringLiteral(PELLICAR_THUMBNAILER), arguments);
   thumbnailer.waitForFinished();
@@ -36,8 +32,8 @@ TEST(Thumbnailer, ShrinksTheTextureToTheAskedSizeAndKeepsItsLook) {
   const RgbaImage texture = Quarters(256, 128);
   WriteBytes(folder / "texture.m32", EncodeM32(texture, "textures/test/quarters"));
   const QString output = QString::fromStdString(folder / "thumbnail.png");
-  const ThumbnailerRun run = Thumbnail({"-s", "64", QString::fromStdString(folder / "texture.m32"), output});
-  ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+  const auto [exitCode, err] = Thumbnail({"-s", "64", QString::fromStdString(folder / "texture.m32"), output});
+  ASSERT_EQ(exitCode, 0) << err.toStdString();
   const QImage png(output, "png");
   ASSERT_EQ(png.size(), QSize(64, 32));
   // The middle of each quarter: its colour and alpha, where they were in the texture.
@@ -90,8 +86,8 @@ TEST(Previews, ReadTheSmallestSoundLevelLargeEnoughAndScaleIt) {
     WriteBytes(input.toStdString(), bytes);
     QImage image;
     if (c.side > 0) {
-      const ThumbnailerRun run = Thumbnail({"-s", QString::number(c.side), input, output});
-      ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+      const auto [exitCode, err] = Thumbnail({"-s", QString::number(c.side), input, output});
+      ASSERT_EQ(exitCode, 0) << err.toStdString();
       image = QImage(output, "png");
     } else {
       QImageReader reader(input);
@@ -131,10 +127,10 @@ TEST(Thumbnailer, RefusesADamagedTextureAPipeOrAWrongCommandLineWithAReasonAndNo
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.arguments.join(' ').toStdString());
-    const ThumbnailerRun run = Thumbnail(c.arguments);
-    EXPECT_EQ(run.exitCode, c.exitCode);
-    const bool named = c.exitCode == 2 ? run.err.startsWith(usage) : run.err.contains(c.arguments[2] + ": ");
-    EXPECT_TRUE(named && run.err.contains(c.reason)) << run.err.toStdString();
+    const auto [exitCode, err] = Thumbnail(c.arguments);
+    EXPECT_EQ(exitCode, c.exitCode);
+    const bool named = c.exitCode == 2 ? err.startsWith(usage) : err.contains(c.arguments[2] + ": ");
+    EXPECT_TRUE(named && err.contains(c.reason)) << err.toStdString();
   }
   EXPECT_EQ(ReadBytes(output.toStdString()), (Bytes{'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
   EXPECT_EQ(folder.names().size(), 4u) << "no file left behind";

@@ -228,13 +228,10 @@ TEST(ProgramSearch, OwnFolderFirstThenThePlatformsPlaces) {
     std::filesystem::copy_file(converter, Native(here / name));
   for (const char* name : {"probe-both.exe", "probe-path.exe"})
     std::filesystem::copy_file(converter, Native(onPath / name));
-#ifdef _WIN32
-  const std::string separator = ";";
-  const bool searchesHere = true;  // Windows looks in the current directory before PATH
-#else
-  const std::string separator = ":";
-  const bool searchesHere = false;  // never: a program planted among textures stays unrun
-#endif
+  // Windows looks in the current directory before PATH; Linux never does, so that a
+  // program planted among textures stays unrun.
+  const bool searchesHere = sys::kSeparator == '\\';
+  const std::string separator = searchesHere ? ";" : ":";
   const char* oldPath = std::getenv("PATH");
   ScopedEnv searchPath("PATH", separator + "." + separator + onPath.path() + separator + (oldPath ? oldPath : ""));
   ScopedEnv logTo("PELLICAR_TEST_LOG", log / "runs.log");

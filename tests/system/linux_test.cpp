@@ -111,12 +111,10 @@ TEST(ProgramSearch, TakesOnlyExecutableFilesAndNamesWithAFolderAsTheyAre) {
   EXPECT_EQ(sys::CloseProcess(unrunnable).startError, std::errc::executable_format_error);
 }
 
-// Whether `done` comes true within five seconds.
+// Whether `done` comes true within about five seconds.
 bool Soon(const std::function<bool()>& done) {
-  for (auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5); !done();) {
-    if (std::chrono::steady_clock::now() > giveUp) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  for (int tries = 0; !done(); ++tries, std::this_thread::sleep_for(std::chrono::milliseconds(5)))
+    if (tries == 1000) return false;
   return true;
 }
 
@@ -194,15 +192,6 @@ TEST(Drives, ADriveOpensInTheCurrentDirectoryOnlyWhenThatLiesOnIt) {
   EXPECT_EQ(sys::CurrentDirectoryOn(drives[3], drives), dir.path());
   EXPECT_EQ(sys::Designation({"/media/usb", "STICK"}), "/media/usb [STICK]");
   EXPECT_EQ(sys::Designation({"/", "rootfs"}), "/ [rootfs]");
-}
-
-TEST(Drives, TheMountedOnesIncludeTheRootAndNoKernelFileSystems) {
-  const auto drives = sys::Drives();
-  ASSERT_FALSE(drives.empty());
-  EXPECT_EQ(drives.front().root, "/");
-  for (const auto& drive : drives) {
-    for (const char* inside : {"/proc", "/sys", "/dev"}) EXPECT_FALSE(drive.root.starts_with(inside)) << drive.root;
-  }
 }
 
 TEST(Errors, MediaThatAreNotThereMeanADriveNotReady) {

@@ -66,17 +66,24 @@ TEST(Paths, DriveAndNetworkRootsEndTheClimb) {
   EXPECT_EQ(sys::LastName(L"C:\\games\\"), L"games");
 }
 
-TEST(WideNames, AreListedShortenedAndNamedInErrorsUnharmed) {
+// The short form has no blanks where the volume keeps 8.3 names, and is absolute.
+TEST(ShortPath, AndListingsTakeWideNamesUnharmedAndNameThemInErrors) {
   TempDir dir;
   const NativeString folder = Native(dir.path());
-  const NativeString file = sys::JoinPath(folder, kWideName);
+  const NativeString file = sys::JoinPath(folder, kWideName), blanks = sys::JoinPath(folder, L"rock wall long.m32");
   MakeFile(file);
-  EXPECT_EQ(sys::ListFiles(folder, L"*.m32"), std::vector<NativeString>{kWideName});
-
-  const NativeString shortForm = sys::ShortPath(file);
-  ASSERT_FALSE(shortForm.empty());
-  EXPECT_TRUE(SameFile(shortForm, file)) << sys::ToUtf8(sys::FromNative(shortForm));
-
+  MakeFile(blanks);
+  EXPECT_EQ(sys::ListFiles(folder, L"*.m32"), (std::vector<NativeString>{L"rock wall long.m32", kWideName}));
+  for (const auto& path : {file, blanks}) {
+    const NativeString shortForm = sys::ShortPath(path);
+    EXPECT_EQ(shortForm.find(L' '), NativeString::npos) << sys::ToUtf8(sys::FromNative(shortForm));
+    EXPECT_TRUE(SameFile(shortForm, path)) << sys::ToUtf8(sys::FromNative(shortForm));
+  }
+  {
+    system_testing::ScopedCurrentDirectory inside(folder);
+    EXPECT_TRUE(SameFile(sys::ShortPath(L"rock wall long.m32"), blanks));
+    EXPECT_EQ(sys::RootLength(sys::ShortPath(L"rock wall long.m32")), 3u);
+  }
   try {
     sys::ListFiles(sys::JoinPath(folder, kWideName + L" folder"), L"*.m32");
     FAIL() << "no error";
@@ -84,19 +91,6 @@ TEST(WideNames, AreListedShortenedAndNamedInErrorsUnharmed) {
     EXPECT_NE(std::string(failure.what()).find(sys::ToUtf8(sys::FromNative(kWideName))), std::string::npos)
         << failure.what();
   }
-}
-
-TEST(ShortPath, HasNoBlanksWhereTheVolumeKeepsShortNames) {
-  TempDir dir;
-  const NativeString file = sys::JoinPath(Native(dir.path()), L"rock wall with a long name.m32");
-  MakeFile(file);
-  const NativeString shortForm = sys::ShortPath(file);
-  EXPECT_EQ(shortForm.find(L' '), NativeString::npos) << sys::ToUtf8(sys::FromNative(shortForm));
-  EXPECT_TRUE(SameFile(shortForm, file));
-  // From a relative path, too: the short form is absolute.
-  system_testing::ScopedCurrentDirectory inside(Native(dir.path()));
-  EXPECT_TRUE(SameFile(sys::ShortPath(L"rock wall with a long name.m32"), file));
-  EXPECT_EQ(sys::RootLength(sys::ShortPath(L"rock wall with a long name.m32")), 3u);
 }
 
 // Where a volume keeps no 8.3 names the short form is the long path quoted: the quoting
