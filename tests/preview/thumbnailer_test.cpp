@@ -50,30 +50,29 @@ TEST(Previews, ReadTheSmallestSoundLevelLargeEnoughAndScaleIt) {
   constexpr std::uint32_t kPastTheEnd = 0xFFFFFFFF;
   const struct {
     std::uint32_t width = 64, height = 32;  // levels 64x32, 32x16, 16x8, 8x4, 4x2, 2x1, 1x1
-    int side = 0;                           // the thumbnailer's -s, else the plugin's scaled size
-    QSize asked{};
-    QSize thumbnail{};
+    int side = 0;                           // the thumbnailer's -s; none: the plugin is asked for `size`
+    QSize size{};                           // the picture's
     std::vector<std::pair<std::size_t, std::uint32_t>> damage{};  // header fields changed
     std::size_t cut = 0;                                          // bytes cut from the end
     std::size_t level = 0;
   } cases[] = {
-      {.asked = {32, 16}, .level = 1},
-      {.asked = {16, 9}, .level = 1},  // both sides count
-      {.asked = {1, 1}, .level = 6},
-      {.asked = {100, 40}, .level = 0},
-      {.asked = {16, 8}, .damage = {{kOffsetsAt + kLevel2, kPastTheEnd}}, .level = 1},
-      {.asked = {4, 2}, .damage = {{kOffsetsAt + kLevel2, kPastTheEnd}}, .level = 4},
+      {.size = {32, 16}, .level = 1},
+      {.size = {16, 9}, .level = 1},  // both sides count
+      {.size = {1, 1}, .level = 6},
+      {.size = {100, 40}, .level = 0},
+      {.size = {16, 8}, .damage = {{kOffsetsAt + kLevel2, kPastTheEnd}}, .level = 1},
+      {.size = {4, 2}, .damage = {{kOffsetsAt + kLevel2, kPastTheEnd}}, .level = 4},
       // Wider than level 1, over level 0's pixels: inside the file, but not a smaller level.
-      {.asked = {16, 8}, .damage = {{kWidthsAt + kLevel2, 64}, {kOffsetsAt + kLevel2, kHeaderBytes}}, .level = 1},
-      {.asked = {1, 1}, .cut = 1, .level = 5},
-      {.side = 16, .thumbnail = {16, 8}, .level = 2},
-      {.side = 20, .thumbnail = {20, 10}, .level = 1},
-      {.side = 16, .thumbnail = {16, 8}, .damage = {{kOffsetsAt + kLevel2, kPastTheEnd}}, .level = 1},
-      {.side = 1, .thumbnail = {1, 1}, .damage = {{kHeightsAt + kLevel3, 0}}, .level = 2},  // the chain ends
-      {.width = 40, .height = 200, .side = 100, .thumbnail = {20, 100}, .level = 1},
-      {.width = 300, .height = 7, .side = 128, .thumbnail = {128, 3}, .level = 1},  // the short side rounded
-      {.width = 1000, .height = 1, .side = 64, .thumbnail = {64, 1}, .level = 3},   // never below one pixel
-      {.width = 33, .height = 17, .side = 128, .thumbnail = {33, 17}, .level = 0},  // already small enough
+      {.size = {16, 8}, .damage = {{kWidthsAt + kLevel2, 64}, {kOffsetsAt + kLevel2, kHeaderBytes}}, .level = 1},
+      {.size = {1, 1}, .cut = 1, .level = 5},
+      {.side = 16, .size = {16, 8}, .level = 2},
+      {.side = 20, .size = {20, 10}, .level = 1},
+      {.side = 16, .size = {16, 8}, .damage = {{kOffsetsAt + kLevel2, kPastTheEnd}}, .level = 1},
+      {.side = 1, .size = {1, 1}, .damage = {{kHeightsAt + kLevel3, 0}}, .level = 2},  // the chain ends
+      {.width = 40, .height = 200, .side = 100, .size = {20, 100}, .level = 1},
+      {.width = 300, .height = 7, .side = 128, .size = {128, 3}, .level = 1},  // the short side rounded
+      {.width = 1000, .height = 1, .side = 64, .size = {64, 1}, .level = 3},   // never below one pixel
+      {.width = 33, .height = 17, .side = 128, .size = {33, 17}, .level = 0},  // already small enough
   };
   const TempDir folder;
   const QString input = QString::fromStdString(folder / "levels.m32");
@@ -91,10 +90,10 @@ TEST(Previews, ReadTheSmallestSoundLevelLargeEnoughAndScaleIt) {
       image = QImage(output, "png");
     } else {
       QImageReader reader(input);
-      reader.setScaledSize(c.asked);
+      reader.setScaledSize(c.size);
       image = reader.read();
     }
-    EXPECT_EQ(image.size(), c.side > 0 ? c.thumbnail : c.asked);
+    EXPECT_EQ(image.size(), c.size);
     QImage level(image.size(), QImage::Format_ARGB32);
     level.fill(LevelColour(c.level));
     EXPECT_EQ(image.convertToFormat(QImage::Format_ARGB32), level)

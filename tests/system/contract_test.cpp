@@ -36,11 +36,8 @@ Names NativeNames(std::initializer_list<const char*> utf8) {
   return names;
 }
 
-// A root of this platform: "/" or "C:\".
-NativeString SomeRoot() { return sys::Drives().front().root; }
-
 TEST(Paths, JoinAndParentsClimbToTheRootAndStayThere) {
-  const NativeString root = SomeRoot();
+  const NativeString root = sys::Drives().front().root;  // "/" or "C:\"
   const NativeString separator(1, sys::kSeparator);
   const NativeString a = sys::JoinPath(root, Native("game textures"));
   const NativeString b = sys::JoinPath(a, Native("rock.m32"));
@@ -91,8 +88,7 @@ TEST(Listing, ShowsMatchingFilesAndFoldersWithoutHiddenOnesOrLookAlikesAndNamesA
                            "texture.m32x", "LONGNAME.M32X", "abcdefghijk.m32x"})
     MakeFile(at(name));
   for (const char* name : {"folder.m32", "sub"}) std::filesystem::create_directory(at(name));
-    // Entries a person does not work with, each made as this platform hides it.
-#ifdef _WIN32
+#ifdef _WIN32  // entries a person does not work with, each made as this platform hides it
   for (const char* name : {"hidden.m32", "system.m32", "hidden folder", "system folder"}) {
     std::string(name).ends_with("folder") ? (void)std::filesystem::create_directory(at(name)) : MakeFile(at(name));
     SetFileAttributesW(at(name).c_str(), name[0] == 'h' ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_SYSTEM);
@@ -132,19 +128,6 @@ TEST(CurrentDirectory, IsTheProcesssAndLiesOnADriveThatOpensInIt) {
     const NativeString opened = sys::CurrentDirectoryOn(other, drives);
     EXPECT_EQ(sys::DriveOf(opened, drives), &other) << sys::ToUtf8(sys::FromNative(opened));
   }
-}
-
-TEST(Drives, ADirectoryBelongsToTheDeepestDriveHoldingIt) {
-  const NativeString root = SomeRoot();
-  const NativeString media = sys::JoinPath(root, Native("media"));
-  const std::vector<sys::Drive> drives{{root, Native("root")},
-                                       {sys::JoinPath(media, Native("usb")), Native("STICK")},
-                                       {sys::JoinPath(media, Native("usb2")), Native("OTHER")}};
-  EXPECT_EQ(sys::DriveOf(sys::JoinPath(drives[1].root, Native("textures")), drives), &drives[1]);
-  EXPECT_EQ(sys::DriveOf(drives[2].root, drives), &drives[2]);
-  EXPECT_EQ(sys::DriveOf(sys::JoinPath(media, Native("usb-stick")), drives), &drives[0]);
-  EXPECT_EQ(sys::DriveOf(root, drives), &drives[0]);
-  EXPECT_EQ(sys::DriveOf(Native("relative"), drives), nullptr);
 }
 
 #ifdef _WIN32

@@ -129,12 +129,11 @@ bool Ended(int processId) {
 // A stopped program is asked first, and so is what it started; what does not end when
 // asked is ended outright once the grace has passed, and nothing of the group is left.
 TEST(Process, StoppingEndsTheWholeGroupAskingFirst) {
-  struct Case {
+  const struct {
     const char* script;  // its child writes its id to the file named by $1
     const char* ending;
     bool outlastsTheAsk;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"sh -c 'trap \"\" TERM; echo $$ >\"$0\"; exec sleep 60' \"$1\" & wait", "SIGTERM", false},
       {"trap '' TERM; sh -c 'echo $$ >\"$0\"; exec sleep 60' \"$1\" & wait", "SIGKILL", true},
   };
@@ -172,7 +171,8 @@ TEST(Process, AConverterNeverOutlivesTheProgramThatStartedIt) {
       << "the converter outlived the program that started it";
 }
 
-// Only the drive the current directory lies on opens in it; once removed, it lies on none.
+// A directory lies on the deepest drive holding it; only that drive opens in the current
+// directory, and once removed, the current directory lies on none.
 TEST(Drives, ADriveOpensInTheCurrentDirectoryOnlyWhenThatLiesOnIt) {
   TempDir dir;
   std::filesystem::create_directory(dir / "here");
@@ -182,6 +182,8 @@ TEST(Drives, ADriveOpensInTheCurrentDirectoryOnlyWhenThatLiesOnIt) {
   EXPECT_EQ(sys::CurrentDirectoryOn(drives[1], drives), here);
   EXPECT_EQ(sys::CurrentDirectoryOn(drives[2], drives), here + "-elsewhere");
   EXPECT_EQ(sys::CurrentDirectoryOn(drives[0], drives), "/");
+  EXPECT_EQ(sys::DriveOf(here + "x", drives), &drives[3]);  // beside "here", not inside it
+  EXPECT_EQ(sys::DriveOf("relative", drives), nullptr);
   std::filesystem::remove(dir / "here");
   try {
     sys::CurrentDirectory();
