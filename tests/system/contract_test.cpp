@@ -136,12 +136,10 @@ constexpr const char* kCrashName = "access violation";
 constexpr const char* kCrashName = "SIGSEGV";
 #endif
 
-NativeString ConverterCommand(const NativeString& argument) { return Native("Pellicar.exe ") + argument; }
-
 // Runs the fake converter on a file holding `instructions`.
 sys::ProcessResult RunConverterTold(const TempDir& dir, const std::string& instructions) {
   testing_support::WriteFile(dir / "told.m32", instructions);
-  return RunToTheEnd(ConverterCommand(sys::ShortPath(Native(dir / "told.m32"))));
+  return RunToTheEnd(Native("Pellicar.exe ") + sys::ShortPath(Native(dir / "told.m32")));
 }
 
 TEST(ShortPath, StartsTheConverterWithOneArgumentNamingTheSameFile) {
@@ -154,7 +152,7 @@ TEST(ShortPath, StartsTheConverterWithOneArgumentNamingTheSameFile) {
   paths.push_back(sys::JoinPath(Native(dir.path()), Native("a folder")));  // any existing path
   std::filesystem::create_directory(paths.back());
 
-  for (const auto& path : paths) EXPECT_TRUE(RunToTheEnd(ConverterCommand(sys::ShortPath(path))).succeeded());
+  for (const auto& path : paths) EXPECT_TRUE(RunToTheEnd(Native("Pellicar.exe ") + sys::ShortPath(path)).succeeded());
   const auto runs = ReadRuns(log / "runs.log");
   ASSERT_EQ(runs.size(), paths.size());
   for (std::size_t i = 0; i < paths.size(); ++i) {

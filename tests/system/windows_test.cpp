@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <filesystem>
 
 #include "support/support.h"
 #include "system/command_line.h"
@@ -28,6 +27,8 @@ namespace {
 // Cyrillic, CJK and a character beyond the BMP: no ANSI code page holds all of them.
 const NativeString kWideName = L"\u0442\u0435\u043a\u0441\u0442\u0443\u0440\u0430 \u65e5\u672c \U0001F600.m32";
 
+// Lettered roots named by letter and label, holding their paths in either case, and not
+// ready without a medium.
 TEST(Drives, AreLetteredRootsNamedByLetterAndLabelHoldingTheirPathsInEitherCase) {
   const auto drives = sys::Drives();
   ASSERT_FALSE(drives.empty());
@@ -38,6 +39,8 @@ TEST(Drives, AreLetteredRootsNamedByLetterAndLabelHoldingTheirPathsInEitherCase)
   }
   EXPECT_EQ(sys::Designation({L"C:\\", L"System"}), L"C: [System]");
   EXPECT_EQ(sys::Designation({L"A:\\", L""}), L"A:");
+  EXPECT_EQ(std::error_code(ERROR_NOT_READY, std::system_category()), sys::Condition::kDriveNotReady);
+  EXPECT_NE(std::error_code(ERROR_FILE_NOT_FOUND, std::system_category()), sys::Condition::kDriveNotReady);
 
   const std::vector<sys::Drive> letters{{L"C:\\", L"System"}, {L"D:\\", L"Data"}};
   EXPECT_EQ(sys::DriveOf(L"c:\\games\\sof", letters), &letters[0]);
@@ -138,11 +141,6 @@ TEST(Process, InheritsOnlyItsStandardHandles) {
   EXPECT_TRUE(RunToTheEnd(L"Pellicar.exe " + sys::ShortPath(Native(dir / "reset.m32"))).succeeded());
   EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0) << "the converter reset an event it should not have";
   CloseHandle(event);
-}
-
-TEST(Errors, ADriveWithoutAMediumIsNotReady) {
-  EXPECT_EQ(std::error_code(ERROR_NOT_READY, std::system_category()), sys::Condition::kDriveNotReady);
-  EXPECT_NE(std::error_code(ERROR_FILE_NOT_FOUND, std::system_category()), sys::Condition::kDriveNotReady);
 }
 
 }  // namespace
