@@ -101,13 +101,9 @@ TEST(Listing, ShowsMatchingFilesAndFoldersWithoutHiddenOnesOrLookAlikesAndNamesA
   EXPECT_EQ(sys::ListSubdirectories(directory), NativeNames({"folder.m32", "sub"}));
   EXPECT_EQ(sys::ListFiles(at("sub"), Native("*.m32")), Names{});
 
-  try {
-    sys::ListFiles(at("missing"), Native("*.m32"));
-    FAIL() << "no error";
-  } catch (const std::system_error& failure) {
-    EXPECT_EQ(failure.code(), std::errc::no_such_file_or_directory) << failure.code().message();
-    EXPECT_NE(std::string(failure.what()).find("missing"), std::string::npos) << failure.what();
-  }
+  const auto missing = system_testing::ErrorOf([&] { sys::ListFiles(at("missing"), Native("*.m32")); });
+  EXPECT_EQ(missing.code(), std::errc::no_such_file_or_directory) << missing.what();
+  EXPECT_NE(std::string(missing.what()).find("missing"), std::string::npos) << missing.what();
   EXPECT_THROW(sys::ListSubdirectories(at("b.m32")), std::system_error);  // a file is no folder
 }
 
@@ -186,9 +182,7 @@ TEST(Process, TellsHowItEndedAndTheStartOfWhatItWroteToStderr) {
   EXPECT_EQ(crashed.crash, kCrashName);
   EXPECT_EQ(crashed.errorOutput, "going down\n");
 
-  sys::Process missing = sys::StartProcess(Native("no-such-program-anywhere x"));
-  EXPECT_TRUE(sys::WaitForProcess(missing, 0));
-  const auto notStarted = sys::CloseProcess(missing);
+  const auto notStarted = RunToTheEnd(Native("no-such-program-anywhere x"));
   EXPECT_EQ(notStarted.ending, Ending::NotStarted);
   EXPECT_EQ(notStarted.startError, std::errc::no_such_file_or_directory) << notStarted.startError.message();
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "system/native_string.h"
@@ -27,6 +28,17 @@ inline std::vector<std::string> AwkwardNames() {
                              "caf\xe9 latin1.m32", "\xff\xfe.m32", "\xed\xb2\x80 surrogate.m32"});
 #endif
   return names;
+}
+
+// The error the call throws; none when it returns.
+template <class Call>
+std::system_error ErrorOf(const Call& call) {
+  try {
+    call();
+  } catch (const std::system_error& failure) {
+    return failure;
+  }
+  return std::system_error(std::error_code(), "no error");
 }
 
 inline void MakeFile(const std::filesystem::path& path) { std::ofstream(path) << "m32"; }
