@@ -93,12 +93,10 @@ TEST(ProgramSearch, TakesOnlyExecutableFilesAndNamesWithAFolderAsTheyAre) {
   std::filesystem::create_directory(dir / "folder");
   testing_support::ScopedEnv searchPath("PATH", dir.path() + ":/usr/bin");
 
-  EXPECT_EQ(sys::FindProgram("runnable"), dir / "runnable");
-  EXPECT_EQ(sys::FindProgram("not-executable"), "");
-  EXPECT_EQ(sys::FindProgram("folder"), "");
-  EXPECT_EQ(sys::FindProgram("no-such-program-anywhere"), "");
-  EXPECT_EQ(sys::FindProgram(dir / "runnable"), dir / "runnable");
-  EXPECT_EQ(sys::FindProgram(dir / "not-executable"), "");
+  for (const std::string& name : Words{"runnable", dir / "runnable"})
+    EXPECT_EQ(sys::FindProgram(name), dir / "runnable");
+  for (const std::string& name : Words{"not-executable", "folder", "no-such-program-anywhere", dir / "not-executable"})
+    EXPECT_EQ(sys::FindProgram(name), "") << name;
 
   std::filesystem::permissions(dir / "not-executable", std::filesystem::perms::owner_exec,
                                std::filesystem::perm_options::add);
