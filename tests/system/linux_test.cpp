@@ -182,6 +182,7 @@ TEST(Drives, ADriveOpensInTheCurrentDirectoryOnlyWhenThatLiesOnIt) {
   EXPECT_EQ(sys::CurrentDirectoryOn(drives[3], drives), dir.path());
   EXPECT_EQ(sys::Designation({"/media/usb", "STICK"}), "/media/usb [STICK]");
   EXPECT_EQ(sys::Designation({"/", "rootfs"}), "/ [rootfs]");
+  EXPECT_EQ(sys::Drives().front().root, "/");  // even where "/" is not one of the person's mounts
 }
 
 TEST(Errors, MediaThatAreNotThereMeanADriveNotReady) {
