@@ -113,10 +113,8 @@ M32Reference ReadM32Reference(const std::filesystem::path& file) {
 
 namespace {
 
-template <typename Reader>
-std::string ConvertImageFile(InputFile& file, const std::filesystem::path& output, const M32Header* like,
-                             MipAverage average) {
-  Reader image(file);
+std::string ConvertImageFile(RowReader&& image, InputFile& file, const std::filesystem::path& output,
+                             const M32Header* like, MipAverage average) {
   if (!image.Error().empty()) return image.Error();
 
   ReplacingFile m32(output);
@@ -133,8 +131,8 @@ std::string ConvertTgaFile(const std::filesystem::path& input, const std::filesy
                            const M32Header* like, MipAverage average) {
   InputFile file(input);
   if (!file.Error().empty()) return file.Error();
-  if (IsPngName(input)) return ConvertImageFile<PngReader>(file, output, like, average);
-  return ConvertImageFile<TgaReader>(file, output, like, average);
+  if (IsPngName(input)) return ConvertImageFile(PngReader(file), file, output, like, average);
+  return ConvertImageFile(TgaReader(file), file, output, like, average);
 }
 
 }  // namespace m32tga

@@ -134,36 +134,18 @@ void Round16To8(const std::uint8_t* rgba16, std::span<std::uint8_t> rgba) {
   }
 }
 
-}  // namespace
-
-class PngReader::State {
+class PngRows final : public RowReader::Rows {
  public:
-  explicit State(ByteSource& source) : source_(source) {}
-  ~State() { spng_ctx_free(context_); }
-  State(const State&) = delete;
-  State& operator=(const State&) = delete;
+  explicit PngRows(ByteSource& source) : source_(source) { Open(); }
+  ~PngRows() override { spng_ctx_free(context_); }
+  PngRows(const PngRows&) = delete;
+  PngRows& operator=(const PngRows&) = delete;
 
-  void Open() {
-    const Survey survey = SurveyChunks(source_);
-    error_ = SurveyMistake(survey);
-    if (!error_.empty()) return;
-    context_ = spng_ctx_new(0);
-    if (context_ == nullptr) throw std::bad_alloc();
-    sixteen_ = survey.depth == 16;
-    width_ = survey.width;
-    interlaced_ = survey.interlace != 0;
-    const int format = sixteen_ ? SPNG_FMT_RGBA16 : SPNG_FMT_RGBA8;
-    Check(spng_set_crc_action(context_, SPNG_CRC_ERROR, SPNG_CRC_ERROR)) &&
-        Check(spng_set_png_stream(context_, &State::Read, this)) &&
-        Check(spng_set_image_limits(context_, kMaxSide, kMaxSide)) &&
-        Check(spng_set_chunk_limits(context_, kAncillaryChunkLimit, kAncillaryCacheLimit)) && Start(format);
-    if (error_.empty())
-      height_ = survey.height;
-    else
-      width_ = 0;
-  }
+  const std::string& Error() const override { return error_; }
+  std::uint32_t Width() const override { return width_; }
+  std::uint32_t Height() const override { return height_; }
 
-  bool ReadRow(std::span<std::uint8_t> rgba) {
+  bool ReadRow(std::span<std::uint8_t> rgba) override {
     if (!error_.empty() || rowsRead_ == height_ || rgba.size() != std::size_t{width_} * kRgba) return false;
     const std::size_t sampleBytes = sixteen_ ? 2 : 1;
     const std::size_t rowBytes = rgba.size() * sampleBytes;
@@ -185,13 +167,29 @@ class PngReader::State {
     return rowsRead_ < height_ || Check(spng_decode_chunks(context_));
   }
 
-  std::string error_;
-  std::uint32_t width_ = 0;
-  std::uint32_t height_ = 0;
-
  private:
+  void Open() {
+    const Survey survey = SurveyChunks(source_);
+    error_ = SurveyMistake(survey);
+    if (!error_.empty()) return;
+    context_ = spng_ctx_new(0);
+    if (context_ == nullptr) throw std::bad_alloc();
+    sixteen_ = survey.depth == 16;
+    width_ = survey.width;
+    interlaced_ = survey.interlace != 0;
+    const int format = sixteen_ ? SPNG_FMT_RGBA16 : SPNG_FMT_RGBA8;
+    Check(spng_set_crc_action(context_, SPNG_CRC_ERROR, SPNG_CRC_ERROR)) &&
+        Check(spng_set_png_stream(context_, &PngRows::Read, this)) &&
+        Check(spng_set_image_limits(context_, kMaxSide, kMaxSide)) &&
+        Check(spng_set_chunk_limits(context_, kAncillaryChunkLimit, kAncillaryCacheLimit)) && Start(format);
+    if (error_.empty())
+      height_ = survey.height;
+    else
+      width_ = 0;
+  }
+
   static int Read(spng_ctx*, void* user, void* bytes, std::size_t length) {
-    State& state = *static_cast<State*>(user);
+    PngRows& state = *static_cast<PngRows*>(user);
     if (state.source_.Size() - state.at_ < length) return SPNG_IO_EOF;
     if (!state.source_.ReadAt(state.at_, {static_cast<std::uint8_t*>(bytes), length})) return SPNG_IO_ERROR;
     state.at_ += length;
@@ -223,13 +221,13 @@ class PngReader::State {
   bool interlaced_ = false;
   std::uint32_t rowsRead_ = 0;
   std::vector<std::uint8_t> image_;  // the whole image when interlaced, else a 16-bit row
+  std::string error_;
+  std::uint32_t width_ = 0;
+  std::uint32_t height_ = 0;
 };
 
-PngReader::PngReader(ByteSource& source) : state_(std::make_unique<State>(source)) { state_->Open(); }
-PngReader::~PngReader() = default;
-const std::string& PngReader::Error() const { return state_->error_; }
-std::uint32_t PngReader::Width() const { return state_->width_; }
-std::uint32_t PngReader::Height() const { return state_->height_; }
-bool PngReader::ReadRow(std::span<std::uint8_t> rgba) { return state_->ReadRow(rgba); }
+}  // namespace
+
+PngReader::PngReader(ByteSource& source) : RowReader(std::make_unique<PngRows>(source)) {}
 
 }  // namespace m32tga

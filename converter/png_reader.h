@@ -1,12 +1,8 @@
 // Reading PNG images a row at a time, top row first, through libspng.
 #pragma once
 
-#include <cstdint>
-#include <memory>
-#include <span>
-#include <string>
-
 #include "m32.h"
+#include "row_reader.h"
 
 namespace m32tga {
 
@@ -17,28 +13,11 @@ namespace m32tga {
 // up to IEND, sides an m32 can hold, and enough compressed data for the declared image
 // (deflate makes at most 1,032 bytes of each), so that a small hostile file never makes
 // the converter reserve much. Memory stays a few rows, except for an interlaced image,
-// which is decoded whole.
-class PngReader {
+// which is decoded whole. The last row is read with the rest of the file up to IEND
+// checked.
+class PngReader final : public RowReader {
  public:
   explicit PngReader(ByteSource& source);
-  ~PngReader();
-  PngReader(const PngReader&) = delete;
-  PngReader& operator=(const PngReader&) = delete;
-
-  // Empty while the file reads well; otherwise what is wrong with it, or why the source
-  // could not be read.
-  const std::string& Error() const;
-  std::uint32_t Width() const;
-  std::uint32_t Height() const;
-
-  // The next row from the top, Width() * 4 bytes of red, green, blue, alpha; false,
-  // with Error() saying why, when the file is malformed there or all rows were read.
-  // The rest of the file up to IEND is checked with the last row.
-  bool ReadRow(std::span<std::uint8_t> rgba);
-
- private:
-  class State;
-  std::unique_ptr<State> state_;
 };
 
 }  // namespace m32tga

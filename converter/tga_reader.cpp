@@ -599,19 +599,20 @@ bool MemorySource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) {
   return true;
 }
 
-class TgaReader::State {
+namespace {
+
+class TgaRows final : public RowReader::Rows {
  public:
-  explicit State(ByteSource& source) : source_(source), decoder_(format_) {
+  explicit TgaRows(ByteSource& source) : source_(source), decoder_(format_) {
     error_ = Open();
     opened_ = error_.empty();
   }
 
-  bool Opened() const { return opened_; }
+  const std::string& Error() const override { return error_; }
+  std::uint32_t Width() const override { return opened_ ? format_.width : 0; }
+  std::uint32_t Height() const override { return opened_ ? format_.height : 0; }
 
-  const std::string& Error() const { return error_; }
-  const Format& Shape() const { return format_; }
-
-  bool ReadRow(std::span<std::uint8_t> rgba) {
+  bool ReadRow(std::span<std::uint8_t> rgba) override {
     if (!error_.empty()) return false;
     if (nextRow_ >= format_.height || rgba.size() != std::size_t{format_.width} * kRgbaBytes) {
       error_ = "no such row in the TGA";
@@ -731,11 +732,8 @@ class TgaReader::State {
   bool opened_ = false;
 };
 
-TgaReader::TgaReader(ByteSource& source) : state_(std::make_unique<State>(source)) {}
-TgaReader::~TgaReader() = default;
-const std::string& TgaReader::Error() const { return state_->Error(); }
-std::uint32_t TgaReader::Width() const { return state_->Opened() ? state_->Shape().width : 0; }
-std::uint32_t TgaReader::Height() const { return state_->Opened() ? state_->Shape().height : 0; }
-bool TgaReader::ReadRow(std::span<std::uint8_t> rgba) { return state_->ReadRow(rgba); }
+}  // namespace
+
+TgaReader::TgaReader(ByteSource& source) : RowReader(std::make_unique<TgaRows>(source)) {}
 
 }  // namespace m32tga

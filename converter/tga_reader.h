@@ -8,6 +8,7 @@
 #include <string>
 
 #include "m32.h"
+#include "row_reader.h"
 
 namespace m32tga {
 
@@ -29,26 +30,9 @@ class MemorySource final : public ByteSource {
 // header says is checked against the file before the first row is read; a run-length
 // file stored bottom row first is walked through once to find where each row starts.
 // Memory stays a few rows whatever the image's size: an index entry per row at most.
-class TgaReader {
+class TgaReader final : public RowReader {
  public:
   explicit TgaReader(ByteSource& source);
-  ~TgaReader();
-  TgaReader(const TgaReader&) = delete;
-  TgaReader& operator=(const TgaReader&) = delete;
-
-  // Empty while the file reads well; otherwise what is wrong with it, or why the source
-  // could not be read.
-  const std::string& Error() const;
-  std::uint32_t Width() const;
-  std::uint32_t Height() const;
-
-  // The next row from the top, Width() * 4 bytes of red, green, blue, alpha; false,
-  // with Error() saying why, when the file is malformed there or all rows were read.
-  bool ReadRow(std::span<std::uint8_t> rgba);
-
- private:
-  class State;
-  std::unique_ptr<State> state_;
 };
 
 }  // namespace m32tga

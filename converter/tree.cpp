@@ -81,6 +81,9 @@ class Planner {
         }
       }
     }
+    std::size_t files = jobs_.size();
+    for (const WalkedFolder& folder : folders) files += folder.jobs.size();
+    jobs_.reserve(files);
     Gather(folders, 0);
   }
 
@@ -114,6 +117,7 @@ class Planner {
     }
     const auto inputFacts = FactsIn(folder.input, inputs);
     const auto outputFacts = FactsIn(folder.output, outputs);
+    folder.jobs.reserve(inputs.size());
     for (std::size_t i = 0; i < inputs.size(); ++i) {
       Job& job = folder.jobs.emplace_back();
       job.input = Within(folder.input, inputs[i]);
