@@ -2,22 +2,18 @@
 // argument, and how the window behaves while the converter runs.
 #ifdef _WIN32
 #include <windows.h>
-
-#include <shellapi.h>
 #endif
 
 #include <algorithm>
 #include <chrono>
 #include <functional>
 #include <sstream>
-#include <string_view>
 #include <thread>
 
 #include "support/window_fixture.h"
 
 using testing_support::MessageBoxWatcher;
 using testing_support::ScopedEnv;
-using testing_support::TempDir;
 using testing_support::WriteFile;
 using namespace std::chrono_literals;
 
@@ -57,17 +53,6 @@ TEST_F(WindowTest, SelectedFilesRunOneAfterAnotherInListOrder) {
   EXPECT_FALSE(window.File1.selected(1));
 }
 
-TEST_F(WindowTest, TheListIsReadOnceSoFilesMadeDuringTheBatchAreLeftAlone) {
-  WriteFile(work("a.m32"));
-  WriteFile(work("b.m32"));
-  ScopedEnv create("PELLICAR_TEST_CREATE", work("aa-new.m32"));
-  auto& window = openWindow();
-  selectAll();
-  window.Command1_Click();
-  EXPECT_EQ(FirstArguments(runs()), (std::vector<std::string>{work("a.m32"), work("b.m32")}));
-  EXPECT_EQ(window.File1.listCount(), 2);
-}
-
 TEST_F(WindowTest, MoreThan32767FilesStillConvertWhatIsSelected) {
 #ifdef _WIN32
   GTEST_SKIP() << "making 33,000 files under Wine takes minutes";
@@ -90,16 +75,16 @@ TEST_F(WindowTest, WhileConvertingTheWindowIsBusyAndDropsInput) {
   window.File1.setFocus();
   bool busyCursor = false;
   testing_support::After(100, [&] {
-    busyCursor = testing_support::BusyCursorShown(window);
-    testing_support::Click(window.Command1);                             // would start a second batch
-    testing_support::PressKey(window, testing_support::Key::kShiftEnd);  // would select b.m32 as well
+    busyCursor = testing_support::BusyCursorShown();
+    testing_support::Click(window.Command1);                     // would start a second batch
+    testing_support::PressKey(testing_support::Key::kShiftEnd);  // would select b.m32 as well
   });
   window.Command1_Click();
   testing_support::ProcessEvents(100);
   EXPECT_TRUE(busyCursor);
   EXPECT_EQ(runs().size(), 1u);
   EXPECT_FALSE(window.File1.selected(1));  // the key did not reach the list
-  EXPECT_FALSE(testing_support::BusyCursorShown(window));
+  EXPECT_FALSE(testing_support::BusyCursorShown());
 }
 
 TEST_F(WindowTest, AClickAndACloseMadeDuringAQuickBatchStartNothingAndEndIt) {
@@ -127,14 +112,19 @@ TEST_F(WindowTest, AClickAndACloseMadeDuringAQuickBatchStartNothingAndEndIt) {
   EXPECT_FALSE(window.visible());
 }
 
+// The list is read once: a file made during the batch is left alone.
 TEST_F(WindowTest, TheTitleCountsTheFilesDuringABatchAndIsRestoredAfterwards) {
   for (const char* name : {"a.m32", "b.m32", "c.m32", "d.m32", "e.m32"}) WriteFile(work(name));
   auto& window = openWindow();
   select({0, 2, 4});
   std::vector<std::pair<std::string, std::size_t>> titles;  // each title, and the runs done when it came
-  testing_support::WatchCaption(
-      window, [&](const std::u16string& title) { titles.emplace_back(runtime::ToUtf8(title), runs().size()); });
+  testing_support::WatchCaption(window, [&](const std::u16string& title) {
+    titles.emplace_back(runtime::ToUtf8(title), runs().size());
+    WriteFile(work("aa-new.m32"));
+  });
   window.Command1_Click();
+  EXPECT_EQ(FirstArguments(runs()), (std::vector<std::string>{work("a.m32"), work("c.m32"), work("e.m32")}));
+  EXPECT_EQ(window.File1.listCount(), 5);
 
   const std::vector<std::pair<std::string, std::size_t>> expected = {{"Pellicar convertor - 1 of 3", 0},
                                                                      {"Pellicar convertor - 2 of 3", 1},
@@ -255,26 +245,13 @@ TEST_F(WindowTest, AConverterThatNeverEndsIsStoppedThreeSecondsAfterAClose) {
 }
 
 #ifdef _WIN32
-// The folder a run of the test below hands its child on the command line; empty in the
-// run ctest starts. (Not through the environment: Wine's copy of it loses letters.)
-std::filesystem::path FolderOfTheRunThatKills() {
-  int count = 0;
-  LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-  std::wstring folder;
-  for (int i = 0; i < count; ++i) {
-    if (std::wstring_view(arguments[i]).starts_with(L"--kill-in=")) folder = arguments[i] + 10;
-  }
-  LocalFree(arguments);
-  return folder;
-}
-
-// This test runs again as its own child, where it is the window killed mid-batch: its
-// converter, and what that converter started, go with it.
+// This test runs again as its own child, started in the test's folder, where it is the
+// window killed mid-batch: its converter, and what that converter started, go with it.
 TEST_F(WindowTest, AKilledWindowTakesItsConverterAndWhatThatStartedWithIt) {
-  if (const auto parentFolder = FolderOfTheRunThatKills(); !parentFolder.empty()) {
-    std::filesystem::current_path(parentFolder / "work");
+  if (const auto parent = startDirectory_; std::filesystem::exists(parent / "work" / "a.m32")) {
+    std::filesystem::current_path(parent / "work");
     std::filesystem::remove_all(testing_support::FsPath(folder_.path()));  // killed, it could not later
-    ScopedEnv log("PELLICAR_TEST_LOG", (parentFolder / "converter.log").string());
+    ScopedEnv log("PELLICAR_TEST_LOG", (parent / "converter.log").string());
     auto& window = openWindow();
     selectAll();
     window.Command1_Click();  // never returns: the converter hangs
@@ -283,12 +260,12 @@ TEST_F(WindowTest, AKilledWindowTakesItsConverterAndWhatThatStartedWithIt) {
   WriteFile(work("child.m32"), "hang\n");
   WriteFile(work("a.m32"), "start " + work("child.m32") + "\nhang\n");
   std::wstring line = L"\"" + (testing_support::OwnFolder() / "pellicar_window_test.exe").wstring() +
-                      L"\" --gtest_filter=WindowTest.AKilledWindowTakesItsConverterAndWhatThatStartedWithIt" +
-                      L" \"--kill-in=" + testing_support::FsPath(folder_.path()).wstring() + L"\"";
+                      L"\" --gtest_filter=WindowTest.AKilledWindowTakesItsConverterAndWhatThatStartedWithIt";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION window{};
-  ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &window));
+  ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             testing_support::FsPath(folder_.path()).c_str(), &startup, &window));
   const auto waitFor = [](const std::function<bool()>& done) {
     for (const auto end = Clock::now() + 20s; !done() && Clock::now() < end;) std::this_thread::sleep_for(10ms);
     return done();

@@ -84,7 +84,7 @@ TEST_F(WindowTest, TabWalksTheWorkingControlsAndThePictureThenComesBack) {
                   {"Picture1", window.Picture1},
                   {"Drive1", window.Drive1}};
   for (const auto& next : expected) {
-    PressKey(window, Key::kTab);
+    PressKey(Key::kTab);
     EXPECT_TRUE(next.control.hasFocus()) << next.name;
   }
 }
@@ -95,7 +95,7 @@ TEST_F(WindowTest, EnterInTheFileListStartsNothing) {
   ASSERT_TRUE(testing_support::ShowAndActivate(window));
   select({0});
   window.File1.setFocus();
-  PressKey(window, Key::kReturn);
+  PressKey(Key::kReturn);
   testing_support::ProcessEvents(100);
   EXPECT_TRUE(runs().empty());
   EXPECT_TRUE(window.File1.selected(0));
@@ -105,7 +105,7 @@ TEST_F(WindowTest, TheKeyboardAloneConvertsEveryFileOfTheFolder) {
   for (const char* name : {"a.m32", "b.m32", "c.m32"}) WriteFile(work(name));
   auto& window = openWindow();
   ASSERT_TRUE(testing_support::ShowAndActivate(window));
-  for (Key key : {Key::kTab, Key::kTab, Key::kHome, Key::kShiftEnd, Key::kTab, Key::kSpace}) PressKey(window, key);
+  for (Key key : {Key::kTab, Key::kTab, Key::kHome, Key::kShiftEnd, Key::kTab, Key::kSpace}) PressKey(key);
   testing_support::ProcessEvents(100);
 
   std::vector<std::string> converted;

@@ -3,15 +3,14 @@
 //   <start ns> <end ns> <process id> <own path> <working directory> <argument>...
 // every text in hex, so that any name survives: two digits a byte on POSIX, four a
 // UTF-16 unit on Windows, where each argument naming a file is logged in its long form
-// (the window passes short names). PELLICAR_TEST_SLEEP_MS makes it take that long,
-// and PELLICAR_TEST_CREATE names a file it creates.
+// (the window passes short names). PELLICAR_TEST_SLEEP_MS makes it take that long.
 //
-// The file named by its first argument may tell it how to end, one instruction a line:
+// The file named by its first argument may then tell it what to do, one instruction a line:
 //   say TEXT   write TEXT and a line break to stderr (each say in turn)
 //   spew N     write N bytes to stderr
 //   exit N     exit with N
 //   crash      die of SIGSEGV (an access violation on Windows)
-//   hang       log the run at once, then never end
+//   hang       never end
 // and, on Windows only:
 //   start FILE start another run on FILE first, and leave it running
 //   reset N    reset the event whose handle is N, if this process has it
@@ -41,16 +40,6 @@ namespace {
 using NativeString = std::filesystem::path::string_type;
 using NativeChar = NativeString::value_type;
 
-struct Instructions {
-  std::string say;
-  long long spew = 0;
-  int exitCode = 0;
-  bool crash = false;
-  bool hang = false;
-  std::string start;
-  unsigned long long reset = 0;
-};
-
 long long NowNs() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
       .count();
@@ -69,29 +58,6 @@ std::string Hex(const NativeString& text) {
 int EnvNumber(const char* name) {
   const char* value = std::getenv(name);
   return value ? std::atoi(value) : 0;
-}
-
-Instructions ReadInstructions(const std::vector<NativeString>& arguments) {
-  Instructions instructions;
-  if (arguments.empty()) return instructions;
-  std::ifstream file{std::filesystem::path(arguments.front())};
-  for (std::string line; std::getline(file, line);) {
-    std::istringstream words(line);
-    std::string verb;
-    words >> verb;
-    if (verb == "say") {
-      std::string text;
-      std::getline(words >> std::ws, text);
-      instructions.say += text + '\n';
-    }
-    if (verb == "spew") words >> instructions.spew;
-    if (verb == "exit") words >> instructions.exitCode;
-    if (verb == "start") std::getline(words >> std::ws, instructions.start);
-    if (verb == "reset") words >> instructions.reset;
-    instructions.crash |= verb == "crash";
-    instructions.hang |= verb == "hang";
-  }
-  return instructions;
 }
 
 #ifdef _WIN32
@@ -122,15 +88,6 @@ bool Append(const NativeString& file, const std::string& line) {
   return ok;
 }
 
-void Create(const NativeString& file) {
-  CloseHandle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
-NativeString Environment(const char* name) {
-  const wchar_t* value = _wgetenv(std::filesystem::path(name).c_str());
-  return value ? value : L"";
-}
-
 [[noreturn]] void Crash() {
   std::fflush(stderr);
   // Ends the process with the exception's code and no crash dialog, as Windows ends a
@@ -139,10 +96,6 @@ NativeString Environment(const char* name) {
   SetUnhandledExceptionFilter([](EXCEPTION_POINTERS*) -> LONG { return EXCEPTION_EXECUTE_HANDLER; });
   RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 0, nullptr);
   std::abort();
-}
-
-[[noreturn]] void Hang() {
-  for (;;) Sleep(INFINITE);
 }
 
 void StartAnother(const std::string& file) {
@@ -157,9 +110,7 @@ void StartAnother(const std::string& file) {
   CloseHandle(started.hProcess);
 }
 
-void Reset(unsigned long long handle) {
-  if (handle) ResetEvent(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(handle)));
-}
+void Reset(unsigned long long handle) { ResetEvent(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(handle))); }
 #else
 NativeString OwnPath() { return std::filesystem::read_symlink("/proc/self/exe").native(); }
 
@@ -174,22 +125,11 @@ bool Append(const NativeString& file, const std::string& line) {
   return written;
 }
 
-void Create(const NativeString& file) { close(open(file.c_str(), O_CREAT | O_WRONLY, 0644)); }
-
-NativeString Environment(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
-
 [[noreturn]] void Crash() {
   std::fflush(stderr);
   signal(SIGSEGV, SIG_DFL);  // a sanitizer's handler would turn it into an exit
   raise(SIGSEGV);
   std::abort();
-}
-
-[[noreturn]] void Hang() {
-  for (;;) pause();
 }
 
 void StartAnother(const std::string&) {}
@@ -203,8 +143,8 @@ bool AppendToLog(long long start, const std::vector<NativeString>& arguments) {
   std::string line;
   for (const auto& field : fields) line.append(line.empty() ? "" : " ").append(field);
   line.push_back('\n');
-  const NativeString log = Environment("PELLICAR_TEST_LOG");
-  return log.empty() || Append(log, line);
+  const char* log = std::getenv("PELLICAR_TEST_LOG");
+  return !log || !*log || Append(std::filesystem::path(log).native(), line);
 }
 
 void Spew(long long count) {
@@ -213,22 +153,31 @@ void Spew(long long count) {
     std::fwrite(block.data(), 1, static_cast<std::size_t>(std::min<long long>(count, block.size())), stderr);
 }
 
+// Carries out the instructions in the file named by the first argument, in turn.
+int Obey(const std::vector<NativeString>& arguments) {
+  std::ifstream file;
+  if (!arguments.empty()) file.open(std::filesystem::path(arguments.front()));
+  for (std::string line; std::getline(file, line);) {
+    std::istringstream words(line);
+    std::string verb, rest;
+    words >> verb;
+    std::getline(words >> std::ws, rest);
+    if (verb == "say") std::fputs((rest + '\n').c_str(), stderr);
+    if (verb == "spew") Spew(std::stoll(rest));
+    if (verb == "exit") return std::stoi(rest);
+    if (verb == "crash") Crash();
+    if (verb == "hang")
+      for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+    if (verb == "start") StartAnother(rest);
+    if (verb == "reset") Reset(std::stoull(rest));
+  }
+  return 0;
+}
+
 int Run(const std::vector<NativeString>& arguments) {
   const long long start = NowNs();
-  const Instructions instructions = ReadInstructions(arguments);
-  if (!instructions.start.empty()) StartAnother(instructions.start);
-  Reset(instructions.reset);
-  if (instructions.hang) {
-    AppendToLog(start, arguments);
-    Hang();
-  }
   if (int ms = EnvNumber("PELLICAR_TEST_SLEEP_MS")) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-  if (const NativeString create = Environment("PELLICAR_TEST_CREATE"); !create.empty()) Create(create);
-  if (!AppendToLog(start, arguments)) return 99;
-  std::fputs(instructions.say.c_str(), stderr);
-  Spew(instructions.spew);
-  if (instructions.crash) Crash();
-  return instructions.exitCode;
+  return AppendToLog(start, arguments) ? Obey(arguments) : 99;
 }
 
 }  // namespace

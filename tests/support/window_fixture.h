@@ -4,11 +4,21 @@
 
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "runtime/strings.h"
 #include "support.h"
 #include "ui/frmPellicar.h"
 #include "window_support.h"
+
+// The lines a list shows, as its list() names them.
+template <class List>
+std::vector<std::u16string> Lines(const List& list) {
+  std::vector<std::u16string> lines;
+  for (int i = 0; i < list.listCount(); ++i) lines.push_back(list.list(i));
+  return lines;
+}
 
 class WindowTest : public testing::Test {
  protected:
@@ -47,8 +57,8 @@ class WindowTest : public testing::Test {
 
   testing_support::TempDir folder_;
   testing_support::ScopedEnv logEnv_{"PELLICAR_TEST_LOG", folder_ / "converter.log"};
+  std::filesystem::path startDirectory_;  // the process's current directory before the test
 
  private:
-  std::filesystem::path startDirectory_;
   std::unique_ptr<frmPellicar> window_;
 };
