@@ -54,6 +54,12 @@ class WindowTest : public testing::Test {
   }
 
   std::vector<testing_support::ConverterRun> runs() const { return testing_support::ReadRuns(log()); }
+  // The file each run of the converter was given, in the order they ran.
+  std::vector<std::string> converted() const {
+    std::vector<std::string> files;
+    for (const auto& run : runs()) files.push_back(run.arguments.empty() ? "<none>" : run.arguments.front());
+    return files;
+  }
 
   testing_support::TempDir folder_;
   testing_support::ScopedEnv logEnv_{"PELLICAR_TEST_LOG", folder_ / "converter.log"};

@@ -40,10 +40,6 @@ void After(int milliseconds, std::function<void()> action);
 void PressKey(Key key);
 // Clicks in the middle of the control with the left mouse button.
 void Click(runtime::Control& control);
-// A click on the control and a request to close the form, queued for the window as the
-// window system queues them; may be called from any thread.
-void QueueClick(runtime::Control& control);
-void QueueClose(runtime::Form& form);
 // Opens the drive list and picks `designation` in it, as a person would; closes it
 // again without a pick when `designation` is empty.
 void PickDrive(runtime::DriveListBox& list, const std::u16string& designation);

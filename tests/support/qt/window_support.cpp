@@ -41,16 +41,6 @@ void PressKey(Key key) { Press(QApplication::focusWidget(), key); }
 
 void Click(runtime::Control& control) { QTest::mouseClick(Widget(control), Qt::LeftButton); }
 
-void QueueClick(runtime::Control& control) {
-  QMetaObject::invokeMethod(
-      Widget(control), [&control] { Click(control); }, Qt::QueuedConnection);
-}
-
-void QueueClose(runtime::Form& form) {
-  QMetaObject::invokeMethod(
-      &form.peer(), [&form] { form.close(); }, Qt::QueuedConnection);
-}
-
 void PickDrive(runtime::DriveListBox& list, const std::u16string& designation) {
   auto& combo = *static_cast<QComboBox*>(Widget(list));
   combo.showPopup();

@@ -92,10 +92,6 @@ void Click(runtime::Control& control) {
   PostMouse(Handle(control), WM_LBUTTONUP, middle);
 }
 
-void QueueClick(runtime::Control& control) { Click(control); }
-
-void QueueClose(runtime::Form& form) { PostMessageW(Handle(form), WM_CLOSE, 0, 0); }
-
 void PickDrive(runtime::DriveListBox& list, const std::u16string& designation) {
   SendMessageW(Handle(list), CB_SHOWDROPDOWN, TRUE, 0);
   for (int i = 0; i < list.listCount(); ++i) {
