@@ -44,12 +44,10 @@ std::string Unhex(const std::string& hex) {
 }  // namespace
 
 TempDir::TempDir() {
-  std::random_device random;
-  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-    const auto folder = std::filesystem::temp_directory_path() / ("pellicar-test-" + std::to_string(random()));
-    if (std::filesystem::create_directory(folder)) path_ = Narrow(folder);
-  }
-  if (path_.empty()) throw std::runtime_error("cannot create a temporary folder");
+  const auto folder =
+      std::filesystem::temp_directory_path() / ("pellicar-test-" + std::to_string(std::random_device()()));
+  if (!std::filesystem::create_directory(folder)) throw std::runtime_error("cannot create a temporary folder");
+  path_ = Narrow(folder);
 }
 
 TempDir::~TempDir() {

@@ -34,11 +34,9 @@ class WindowTest : public testing::Test {
     std::filesystem::current_path(startDirectory_);
   }
 
-  // The folder the window starts in, the process's current directory.
-  std::string work() const { return folder_ / "work"; }
-  // `name` in that folder; '/' in it stands for the platform's separator.
-  std::string work(const std::string& name) const { return folder_ / ("work/" + name); }
-  std::string log() const { return folder_ / "converter.log"; }
+  // The folder the window starts in, the process's current directory, or `name` in it
+  // ('/' in it stands for the platform's separator).
+  std::string work(const std::string& name = "") const { return folder_ / (name.empty() ? "work" : "work/" + name); }
 
   frmPellicar& openWindow() {
     window_ = std::make_unique<frmPellicar>();
@@ -53,7 +51,9 @@ class WindowTest : public testing::Test {
     for (int row = 0; row < window_->File1.listCount(); ++row) window_->File1.setSelected(row, true);
   }
 
-  std::vector<testing_support::ConverterRun> runs() const { return testing_support::ReadRuns(log()); }
+  std::vector<testing_support::ConverterRun> runs() const {
+    return testing_support::ReadRuns(folder_ / "converter.log");
+  }
   // The file each run of the converter was given, in the order they ran.
   std::vector<std::string> converted() const {
     std::vector<std::string> files;

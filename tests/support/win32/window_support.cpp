@@ -177,19 +177,6 @@ LRESULT CALLBACK CaptionWatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
   return DefSubclassProc(hwnd, message, wParam, lParam);
 }
 
-std::u16string TextOf(HWND window) {
-  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-  return runtime::FromNative(text);
-}
-
-BOOL CALLBACK FindBox(HWND window, LPARAM found) {
-  wchar_t name[16] = {};
-  if (!IsWindowVisible(window) || !GetClassNameW(window, name, 16) || std::wstring_view(name) != L"#32770") return TRUE;
-  *reinterpret_cast<HWND*>(found) = window;
-  return FALSE;
-}
-
 bool WithinScreen(HWND box) {
   RECT shown, both;
   MONITORINFO screen{};
@@ -225,13 +212,13 @@ void WatchCaption(runtime::Form& form, std::function<void(const std::u16string&)
 }
 
 std::optional<ShownMessage> CloseMessageBox(Key key) {
-  HWND box = nullptr;
-  EnumThreadWindows(GetCurrentThreadId(), FindBox, reinterpret_cast<LPARAM>(&box));
-  if (!box) return std::nullopt;
-  std::wstring text(4096, L'\0');
+  const HWND box = FindWindowW(L"#32770", nullptr);  // a dialog box's class
+  if (!box || !IsWindowVisible(box)) return std::nullopt;
+  std::wstring title(256, L'\0'), text(4096, L'\0');
+  title.resize(GetWindowTextW(box, title.data(), static_cast<int>(title.size())));
   text.resize(GetDlgItemTextW(box, 0xFFFF, text.data(), static_cast<int>(text.size())));
-  ShownMessage seen{TextOf(box), runtime::FromNative(text), ShowsWarningIcon(box), true,
-                    false,       WithinScreen(box),         ModalToForm(box)};
+  ShownMessage seen{runtime::FromNative(title), runtime::FromNative(text), ShowsWarningIcon(box), true, false,
+                    WithinScreen(box),          ModalToForm(box)};
   // As the box's own message loop hands it a key.
   MSG press{};
   press.hwnd = GetFocus() ? GetFocus() : box;
