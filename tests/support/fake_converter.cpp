@@ -12,7 +12,6 @@
 //   crash      die of SIGSEGV (an access violation on Windows)
 //   hang       never end
 // and, on Windows only:
-//   start FILE start another run on FILE first, and leave it running
 //   reset N    reset the event whose handle is N, if this process has it
 #ifdef _WIN32
 #include <fcntl.h>
@@ -54,11 +53,6 @@ std::string Hex(const NativeString& text) {
   return hex;
 }
 
-int EnvNumber(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? std::atoi(value) : 0;
-}
-
 #ifdef _WIN32
 NativeString OwnPath() {
   std::wstring path(32768, L'\0');
@@ -86,18 +80,6 @@ NativeString Logged(const NativeString& argument) {
   std::abort();
 }
 
-void StartAnother(const std::string& file) {
-  std::wstring line = L"\"" + OwnPath() + L"\" \"" + std::filesystem::path(file).wstring() + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION started{};
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                      &started))
-    return;
-  CloseHandle(started.hThread);
-  CloseHandle(started.hProcess);
-}
-
 void Reset(unsigned long long handle) { ResetEvent(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(handle))); }
 #else
 NativeString OwnPath() { return std::filesystem::read_symlink("/proc/self/exe").native(); }
@@ -113,7 +95,6 @@ NativeString Logged(const NativeString& argument) { return argument; }
   std::abort();
 }
 
-void StartAnother(const std::string&) {}
 void Reset(unsigned long long) {}
 #endif
 
@@ -123,7 +104,7 @@ bool AppendToLog(long long start, const std::vector<NativeString>& arguments) {
   for (const auto& argument : arguments) fields.push_back(Hex(Logged(argument)));
   std::string line;
   for (const auto& field : fields) line.append(line.empty() ? "" : " ").append(field);
-  // One write, and the run that starts another logs before it: no two runs write at once.
+  // In one write; the tests never have two runs log at once.
   const char* log = std::getenv("PELLICAR_TEST_LOG");
   return !log || !*log || std::ofstream(std::filesystem::path(log), std::ios::app | std::ios::binary) << line << '\n';
 }
@@ -149,7 +130,6 @@ int Obey(const std::vector<NativeString>& arguments) {
     if (verb == "crash") Crash();
     if (verb == "hang")
       for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
-    if (verb == "start") StartAnother(rest);
     if (verb == "reset") Reset(std::stoull(rest));
   }
   return 0;
@@ -157,7 +137,8 @@ int Obey(const std::vector<NativeString>& arguments) {
 
 int Run(const std::vector<NativeString>& arguments) {
   const long long start = NowNs();
-  if (int ms = EnvNumber("PELLICAR_TEST_SLEEP_MS")) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  if (const char* ms = std::getenv("PELLICAR_TEST_SLEEP_MS"))
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(ms)));
   return AppendToLog(start, arguments) ? Obey(arguments) : 99;
 }
 
