@@ -19,11 +19,7 @@ namespace testing_support {
 
 enum class Key { kTab, kReturn, kEscape, kHome, kShiftEnd, kSpace };
 
-struct Size {
-  int width = 0, height = 0;
-  bool operator==(const Size&) const = default;
-};
-
+// In pixels; a size alone where left and top are 0.
 struct Rect {
   int left = 0, top = 0, width = 0, height = 0;
   bool operator==(const Rect&) const = default;
@@ -50,7 +46,7 @@ int Dpi(const runtime::Form& form);
 // Tells the form that it is now on a display of `dpi` dots per inch, as the system tells
 // it when the window moves to another screen; false where the runtime does that itself.
 bool ChangeDpi(runtime::Form& form, int dpi);
-Size ClientSize(const runtime::Form& form);
+Rect ClientSize(const runtime::Form& form);
 bool Resizable(const runtime::Form& form);
 // Whether the window carries icons of 16 and 32 pixels, for the title bar and the
 // task switcher, scaled to the form's resolution.
@@ -58,8 +54,8 @@ bool HasIcons(const runtime::Form& form);
 // Where the control is, in pixels of the client area.
 Rect Geometry(const runtime::Control& control);
 // The size of the picture shown, and of the room inside the box's border.
-Size PictureSize(const runtime::PictureBox& picture);
-Size PictureRoom(const runtime::PictureBox& picture);
+Rect PictureSize(const runtime::PictureBox& picture);
+Rect PictureRoom(const runtime::PictureBox& picture);
 // The text the file list shows on line `index` (on POSIX, where a name may not be text).
 std::u16string ShownText(const runtime::FileListBox& list, int index);
 bool BusyCursorShown();

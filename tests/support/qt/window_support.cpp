@@ -58,7 +58,7 @@ int Dpi(const runtime::Form&) { return runtime::kStandardDpi; }  // Qt lays out 
 
 bool ChangeDpi(runtime::Form&, int) { return false; }
 
-Size ClientSize(const runtime::Form& form) { return {form.peer().width(), form.peer().height()}; }
+Rect ClientSize(const runtime::Form& form) { return {0, 0, form.peer().width(), form.peer().height()}; }
 
 bool Resizable(const runtime::Form& form) { return form.peer().minimumSize() != form.peer().maximumSize(); }
 
@@ -72,14 +72,14 @@ Rect Geometry(const runtime::Control& control) {
   return {r.left(), r.top(), r.width(), r.height()};
 }
 
-Size PictureSize(const runtime::PictureBox& picture) {
+Rect PictureSize(const runtime::PictureBox& picture) {
   const QSize size = static_cast<QLabel*>(Widget(picture))->pixmap().size();
-  return {size.width(), size.height()};
+  return {0, 0, size.width(), size.height()};
 }
 
-Size PictureRoom(const runtime::PictureBox& picture) {
+Rect PictureRoom(const runtime::PictureBox& picture) {
   const QSize size = static_cast<QLabel*>(Widget(picture))->contentsRect().size();
-  return {size.width(), size.height()};
+  return {0, 0, size.width(), size.height()};
 }
 
 std::u16string ShownText(const runtime::FileListBox& list, int index) {

@@ -29,26 +29,17 @@ void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
   if (action) action();
 }
 
-// A key as the keyboard sends it, through the system's input queue.
-void Send(WORD key, bool up) {
-  INPUT input{};
-  input.type = INPUT_KEYBOARD;
-  input.ki.wVk = key;
-  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-  SendInput(1, &input, sizeof input);
-}
-
-constexpr WORD kKeys[] = {VK_TAB, VK_RETURN, VK_ESCAPE, VK_HOME, VK_END, VK_SPACE};
+constexpr BYTE kKeys[] = {VK_TAB, VK_RETURN, VK_ESCAPE, VK_HOME, VK_END, VK_SPACE};
 
 // A mouse message in the middle of the window, as the system posts it.
 void PostMouse(HWND window, UINT message, POINT at) {
   PostMessageW(window, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(at.x, at.y));
 }
 
-Size ClientSizeOf(HWND window) {
+Rect ClientSizeOf(HWND window) {
   RECT client;
   GetClientRect(window, &client);
-  return {client.right, client.bottom};
+  return {0, 0, client.right, client.bottom};
 }
 
 }  // namespace
@@ -77,16 +68,17 @@ void After(int milliseconds, std::function<void()> action) {
   Timers()[id] = std::move(action);
 }
 
+// As the keyboard sends it, through the system's input queue.
 void PressKey(Key key) {
-  if (key == Key::kShiftEnd) Send(VK_SHIFT, false);
-  Send(kKeys[static_cast<int>(key)], false);
-  Send(kKeys[static_cast<int>(key)], true);
-  if (key == Key::kShiftEnd) Send(VK_SHIFT, true);
+  if (key == Key::kShiftEnd) keybd_event(VK_SHIFT, 0, 0, 0);
+  keybd_event(kKeys[static_cast<int>(key)], 0, 0, 0);
+  keybd_event(kKeys[static_cast<int>(key)], 0, KEYEVENTF_KEYUP, 0);
+  if (key == Key::kShiftEnd) keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
   ProcessEvents(20);
 }
 
 void Click(runtime::Control& control) {
-  const Size client = ClientSizeOf(Handle(control));
+  const Rect client = ClientSizeOf(Handle(control));
   const POINT middle{client.width / 2, client.height / 2};
   PostMouse(Handle(control), WM_LBUTTONDOWN, middle);
   PostMouse(Handle(control), WM_LBUTTONUP, middle);
@@ -119,7 +111,7 @@ bool ChangeDpi(runtime::Form& form, int dpi) {
   return true;
 }
 
-Size ClientSize(const runtime::Form& form) { return ClientSizeOf(Handle(form)); }
+Rect ClientSize(const runtime::Form& form) { return ClientSizeOf(Handle(form)); }
 
 bool Resizable(const runtime::Form& form) {
   const auto style = GetWindowLongPtrW(Handle(form), GWL_STYLE);
@@ -147,14 +139,14 @@ Rect Geometry(const runtime::Control& control) {
   return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
-Size PictureSize(const runtime::PictureBox& picture) {
+Rect PictureSize(const runtime::PictureBox& picture) {
   const auto bitmap = reinterpret_cast<HBITMAP>(SendMessageW(Handle(picture), STM_GETIMAGE, IMAGE_BITMAP, 0));
   BITMAP size{};
   if (!bitmap || !GetObjectW(bitmap, sizeof size, &size)) return {};
-  return {size.bmWidth, size.bmHeight};
+  return {0, 0, size.bmWidth, size.bmHeight};
 }
 
-Size PictureRoom(const runtime::PictureBox& picture) { return ClientSizeOf(Handle(picture)); }
+Rect PictureRoom(const runtime::PictureBox& picture) { return ClientSizeOf(Handle(picture)); }
 
 bool BusyCursorShown() { return GetCursor() == LoadCursorW(nullptr, IDC_WAIT); }
 
