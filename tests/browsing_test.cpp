@@ -44,8 +44,9 @@ class BrowsingTest : public WindowTest {
   std::string root() const { return testing_support::FsPath(folder_.path()).root_path().string(); }
   std::u16string rootDesignation() const { return sys::FromNative(sys::Designation(Drive(root(), "root"))); }
 
-  std::u16string designation(const std::string& letter, const char* label) const {
-    return FromUtf8(drive(letter) + " [" + label + "]");
+  // How the drive list names the drive: by default, labelled with its letter.
+  std::u16string designation(const std::string& letter, std::string label = "") const {
+    return FromUtf8(drive(letter) + " [" + (label.empty() ? letter : label) + "]");
   }
 
   // Picks a drive in the drive list as a person would; counts the drive changes.
@@ -77,18 +78,18 @@ class BrowsingTest : public WindowTest {
 
 TEST_F(BrowsingTest, PickingADriveOpensItsCurrentDirectoryAndRefillsTheFileList) {
   auto& window = openWindow();
-  expectInStep(window, drive("A", "work"), designation("A", "A"));
+  expectInStep(window, drive("A", "work"), designation("A"));
   EXPECT_EQ(Lines(window.File1), std::vector<std::u16string>{u"here.m32"});
 
-  EXPECT_EQ(pick(window, designation("B", "B")), 1);
-  expectInStep(window, drive("B"), designation("B", "B"));  // no current directory there: its mount path
+  EXPECT_EQ(pick(window, designation("B")), 1);
+  expectInStep(window, drive("B"), designation("B"));  // no current directory there: its mount path
   EXPECT_EQ(Lines(window.File1), (std::vector<std::u16string>{u"b1.m32", u"B2.M32"}));
 
   window.Dir1.setPath(FromUtf8(drive("A", "work/sub//")));
-  expectInStep(window, drive("A", "work/sub"), designation("A", "A"));
-  pick(window, designation("B", "B"));
-  EXPECT_EQ(pick(window, designation("A", "A")), 1);
-  expectInStep(window, drive("A", "work"), designation("A", "A"));  // A's current directory, not sub
+  expectInStep(window, drive("A", "work/sub"), designation("A"));
+  pick(window, designation("B"));
+  EXPECT_EQ(pick(window, designation("A")), 1);
+  expectInStep(window, drive("A", "work"), designation("A"));  // A's current directory, not sub
 }
 
 TEST_F(BrowsingTest, TheDirectoryListShowsAncestorsAboveAndSubdirectoriesOneStepDeeper) {
@@ -112,7 +113,7 @@ TEST_F(BrowsingTest, TheDirectoryListShowsAncestorsAboveAndSubdirectoriesOneStep
   EXPECT_EQ(runtime::common::OpenIndex(entries), static_cast<int>(work));
 }
 
-TEST_F(BrowsingTest, OpeningADirectoryListsItsFilesAndClearsTheSelection) {
+TEST_F(BrowsingTest, OpeningADirectoryTakesTheOtherListsAlongAndClearsTheSelection) {
   auto& window = openWindow();
   ASSERT_TRUE(testing_support::ShowAndActivate(window));
   select({0});
@@ -123,12 +124,12 @@ TEST_F(BrowsingTest, OpeningADirectoryListsItsFilesAndClearsTheSelection) {
   EXPECT_EQ(ToUtf8(window.File1.path()), drive("A", "work"));
 
   testing_support::PressKey(testing_support::Key::kReturn);
-  expectInStep(window, drive("A", "work/sub"), designation("A", "A"));
+  expectInStep(window, drive("A", "work/sub"), designation("A"));
   EXPECT_EQ(Lines(window.File1), std::vector<std::u16string>{u"below.M32"});
   EXPECT_FALSE(window.File1.selected(0));
 
   testing_support::DoubleClickDirectory(window.Dir1, lineOf(window, drive("A")));
-  expectInStep(window, drive("A"), designation("A", "A"));
+  expectInStep(window, drive("A"), designation("A"));
   EXPECT_TRUE(Lines(window.File1).empty());
 
   // Above a drive's mount path the drive list moves along quietly.
@@ -137,10 +138,8 @@ TEST_F(BrowsingTest, OpeningADirectoryListsItsFilesAndClearsTheSelection) {
   testing_support::DoubleClickDirectory(window.Dir1, lineOf(window, folder_.path()));
   expectInStep(window, folder_.path(), rootDesignation());  // the folder opened, not the root drive's current directory
   EXPECT_EQ(driveChanges, 0);
-}
 
-TEST_F(BrowsingTest, AVanishedFolderMovesTheListsToItsNearestReadableAncestor) {
-  auto& window = openWindow();
+  // A vanished folder moves the lists to its nearest readable ancestor.
   window.Dir1.setPath(FromUtf8(drive("A", "work/sub/deeper")));
   std::filesystem::remove_all(drive("A", "work/sub"));
 
@@ -149,18 +148,18 @@ TEST_F(BrowsingTest, AVanishedFolderMovesTheListsToItsNearestReadableAncestor) {
   EXPECT_EQ(ToUtf8(window.Dir1.path()), drive("A", "work/sub/deeper"));
 
   window.Dir1_Change();  // as when the list reports a change to a folder that has just gone
-  expectInStep(window, drive("A", "work"), designation("A", "A"));
+  expectInStep(window, drive("A", "work"), designation("A"));
   EXPECT_EQ(Lines(window.File1), std::vector<std::u16string>{u"here.m32"});
 }
 
 TEST_F(BrowsingTest, BrowsingNeverMovesWhereTheConverterStarts) {
   runtime::StartListsIn(FromUtf8(drive("B", "textures")));  // nor does opening the window elsewhere
   auto& window = openWindow();
-  pick(window, designation("B", "B"));
+  pick(window, designation("B"));
   window.Dir1.setPath(FromUtf8(drive("B", "textures")));
   // A drive that is not ready snaps back to the drive's own folder, not to the last one.
   EXPECT_EQ(pick(window, designation("Gone", "GONE")), 2);
-  expectInStep(window, drive("B"), designation("B", "B"));
+  expectInStep(window, drive("B"), designation("B"));
   ASSERT_EQ(Lines(window.File1), (std::vector<std::u16string>{u"b1.m32", u"B2.M32"}));
   select({0});
   window.Command1_Click();
@@ -189,7 +188,7 @@ TEST_F(BrowsingTest, OpenedOnAPlaceTheListsStartThere) {
   for (const auto& place : places) {
     SCOPED_TRACE(place.given);
     runtime::StartListsIn(FromUtf8(place.given));
-    expectInStep(openWindow(), place.opened, designation(place.drive, place.drive.c_str()));
+    expectInStep(openWindow(), place.opened, designation(place.drive));
   }
 }
 
@@ -199,8 +198,8 @@ TEST_F(BrowsingTest, TheDriveListShowsTheDrivesMountedWhenItOpens) {
   sys::OverrideDrives({Drive(root(), "root"), Drive(drive("A"), "A"), Drive(drive("C"), "STICK")});
   EXPECT_EQ(std::ranges::count(Lines(window.Drive1), designation("C", "STICK")), 0);
   testing_support::PickDrive(window.Drive1, u"");
-  EXPECT_EQ(Lines(window.Drive1), (std::vector{rootDesignation(), designation("A", "A"), designation("C", "STICK")}));
-  EXPECT_EQ(window.Drive1.drive(), designation("A", "A"));
+  EXPECT_EQ(Lines(window.Drive1), (std::vector{rootDesignation(), designation("A"), designation("C", "STICK")}));
+  EXPECT_EQ(window.Drive1.drive(), designation("A"));
 }
 
 }  // namespace

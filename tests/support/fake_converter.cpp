@@ -64,10 +64,8 @@ int ProcessId() { return static_cast<int>(GetCurrentProcessId()); }
 
 NativeString Logged(const NativeString& argument) {
   std::wstring path(32768, L'\0');
-  const DWORD length = GetLongPathNameW(argument.c_str(), path.data(), static_cast<DWORD>(path.size()));
-  if (length == 0 || length >= path.size()) return argument;
-  path.resize(length);
-  return path;
+  path.resize(GetLongPathNameW(argument.c_str(), path.data(), static_cast<DWORD>(path.size())));
+  return path.empty() ? argument : path;
 }
 
 [[noreturn]] void Crash() {
@@ -99,20 +97,12 @@ void Reset(unsigned long long) {}
 #endif
 
 bool AppendToLog(long long start, const std::vector<NativeString>& arguments) {
-  std::vector<std::string> fields{std::to_string(start), std::to_string(NowNs()), std::to_string(ProcessId()),
-                                  Hex(OwnPath()), Hex(std::filesystem::current_path().native())};
-  for (const auto& argument : arguments) fields.push_back(Hex(Logged(argument)));
-  std::string line;
-  for (const auto& field : fields) line.append(line.empty() ? "" : " ").append(field);
+  std::string line = std::to_string(start) + ' ' + std::to_string(NowNs()) + ' ' + std::to_string(ProcessId()) + ' ' +
+                     Hex(OwnPath()) + ' ' + Hex(std::filesystem::current_path().native());
+  for (const auto& argument : arguments) line += ' ' + Hex(Logged(argument));
   // In one write; the tests never have two runs log at once.
   const char* log = std::getenv("PELLICAR_TEST_LOG");
   return !log || !*log || std::ofstream(std::filesystem::path(log), std::ios::app | std::ios::binary) << line << '\n';
-}
-
-void Spew(long long count) {
-  const std::string block(65536, 'x');
-  for (; count > 0; count -= static_cast<long long>(block.size()))
-    std::fwrite(block.data(), 1, static_cast<std::size_t>(std::min<long long>(count, block.size())), stderr);
 }
 
 // Carries out the instructions in the file named by the first argument, in turn.
@@ -125,7 +115,7 @@ int Obey(const std::vector<NativeString>& arguments) {
     words >> verb;
     std::getline(words >> std::ws, rest);
     if (verb == "say") std::fputs((rest + '\n').c_str(), stderr);
-    if (verb == "spew") Spew(std::stoll(rest));
+    if (verb == "spew") std::fputs(std::string(std::stoul(rest), 'x').c_str(), stderr);
     if (verb == "exit") return std::stoi(rest);
     if (verb == "crash") Crash();
     if (verb == "hang")

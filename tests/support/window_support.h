@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "runtime/commandbutton.h"
 #include "runtime/dirlistbox.h"
 #include "runtime/drivelistbox.h"
 #include "runtime/filelistbox.h"

@@ -126,7 +126,7 @@ bool HasIcons(const runtime::Form& form) {
     BITMAP mask{};
     GetObjectW(info.hbmMask, sizeof mask, &mask);
     DeleteObject(info.hbmMask);
-    if (info.hbmColor) DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmColor);  // none for a monochrome icon: harmless
     return mask.bmWidth == MulDiv(pixels, Dpi(form), runtime::kStandardDpi);
   };
   return sized(ICON_SMALL, 16) && sized(ICON_BIG, 32);
