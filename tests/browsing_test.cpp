@@ -152,27 +152,10 @@ TEST_F(BrowsingTest, OpeningADirectoryTakesTheOtherListsAlongAndClearsTheSelecti
   EXPECT_EQ(Lines(window.File1), std::vector<std::u16string>{u"here.m32"});
 }
 
-TEST_F(BrowsingTest, BrowsingNeverMovesWhereTheConverterStarts) {
-  runtime::StartListsIn(FromUtf8(drive("B", "textures")));  // nor does opening the window elsewhere
-  auto& window = openWindow();
-  pick(window, designation("B"));
-  window.Dir1.setPath(FromUtf8(drive("B", "textures")));
-  // A drive that is not ready snaps back to the drive's own folder, not to the last one.
-  EXPECT_EQ(pick(window, designation("Gone", "GONE")), 2);
-  expectInStep(window, drive("B"), designation("B"));
-  ASSERT_EQ(Lines(window.File1), (std::vector<std::u16string>{u"b1.m32", u"B2.M32"}));
-  select({0});
-  window.Command1_Click();
-
-  ASSERT_EQ(runs().size(), 1u);
-  EXPECT_EQ(runs()[0].workingDirectory, drive("A", "work"));
-  EXPECT_EQ(runs()[0].arguments, std::vector<std::string>{drive("B", "b1.m32")});
-  EXPECT_EQ(std::filesystem::current_path(), drive("A", "work"));
-}
-
 // Opened on a folder, or on a file (through a link: the file it points to), the lists
-// start there; opened on what is not there, in the current directory.
-TEST_F(BrowsingTest, OpenedOnAPlaceTheListsStartThere) {
+// start there; opened on what is not there, in the current directory. Neither that nor
+// browsing moves where the converter starts.
+TEST_F(BrowsingTest, OpenedOnAPlaceTheListsStartThereAndTheConverterWhereTheProgramDid) {
   struct Place {
     std::string given, opened, drive;
   };
@@ -190,6 +173,19 @@ TEST_F(BrowsingTest, OpenedOnAPlaceTheListsStartThere) {
     runtime::StartListsIn(FromUtf8(place.given));
     expectInStep(openWindow(), place.opened, designation(place.drive));
   }
+  auto& window = openWindow();  // on b1.m32
+  window.Dir1.setPath(FromUtf8(drive("B", "textures")));
+  // A drive that is not ready snaps back to the drive's own folder, not to the last one.
+  EXPECT_EQ(pick(window, designation("Gone", "GONE")), 2);
+  expectInStep(window, drive("B"), designation("B"));
+  ASSERT_EQ(Lines(window.File1), (std::vector<std::u16string>{u"b1.m32", u"B2.M32"}));
+  select({0});
+  window.Command1_Click();
+
+  ASSERT_EQ(runs().size(), 1u);
+  EXPECT_EQ(runs()[0].workingDirectory, drive("A", "work"));
+  EXPECT_EQ(runs()[0].arguments, std::vector<std::string>{drive("B", "b1.m32")});
+  EXPECT_EQ(std::filesystem::current_path(), drive("A", "work"));
 }
 
 TEST_F(BrowsingTest, TheDriveListShowsTheDrivesMountedWhenItOpens) {

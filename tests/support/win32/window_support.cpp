@@ -80,8 +80,7 @@ void PressKey(Key key) {
 void Click(runtime::Control& control) {
   const Rect client = ClientSizeOf(Handle(control));
   const POINT middle{client.width / 2, client.height / 2};
-  PostMouse(Handle(control), WM_LBUTTONDOWN, middle);
-  PostMouse(Handle(control), WM_LBUTTONUP, middle);
+  for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP}) PostMouse(Handle(control), message, middle);
 }
 
 void PickDrive(runtime::DriveListBox& list, const std::u16string& designation) {
@@ -212,10 +211,7 @@ std::optional<ShownMessage> CloseMessageBox(Key key) {
   ShownMessage seen{runtime::FromNative(title), runtime::FromNative(text), ShowsWarningIcon(box), true, false,
                     WithinScreen(box),          ModalToForm(box)};
   // As the box's own message loop hands it a key.
-  MSG press{};
-  press.hwnd = GetFocus() ? GetFocus() : box;
-  press.message = WM_KEYDOWN;
-  press.wParam = kKeys[static_cast<int>(key)];
+  MSG press{GetFocus() ? GetFocus() : box, WM_KEYDOWN, kKeys[static_cast<int>(key)], 0, 0, {0, 0}};
   IsDialogMessageW(box, &press);
   seen.closedByKey = !IsWindowVisible(box);
   if (!seen.closedByKey) EndDialog(box, IDOK);  // so that the test goes on, and fails
