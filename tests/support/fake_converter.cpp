@@ -38,10 +38,7 @@ namespace {
 using NativeString = std::filesystem::path::string_type;
 using NativeChar = NativeString::value_type;
 
-long long NowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
+long long NowNs() { return std::chrono::steady_clock::now().time_since_epoch() / std::chrono::nanoseconds(1); }
 
 std::string Hex(const NativeString& text) {
   static const char digits[] = "0123456789abcdef";

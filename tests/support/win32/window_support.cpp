@@ -17,15 +17,12 @@ namespace {
 HWND Handle(const runtime::Control& control) { return control.peer().hwnd(); }
 HWND Handle(const runtime::Form& form) { return form.peer().hwnd(); }
 
-std::map<UINT_PTR, std::function<void()>>& Timers() {
-  static std::map<UINT_PTR, std::function<void()>> timers;
-  return timers;
-}
+std::map<UINT_PTR, std::function<void()>> gTimers;  // what After runs, by timer
 
 void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
   KillTimer(nullptr, id);
-  auto action = std::move(Timers()[id]);
-  Timers().erase(id);
+  auto action = std::move(gTimers[id]);
+  gTimers.erase(id);
   if (action) action();
 }
 
@@ -65,7 +62,7 @@ void ProcessEvents(int milliseconds) {
 
 void After(int milliseconds, std::function<void()> action) {
   const UINT_PTR id = SetTimer(nullptr, 0, static_cast<UINT>(milliseconds), OnTimer);
-  Timers()[id] = std::move(action);
+  gTimers[id] = std::move(action);
 }
 
 // As the keyboard sends it, through the system's input queue.
@@ -170,8 +167,7 @@ LRESULT CALLBACK CaptionWatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
 
 bool WithinScreen(HWND box) {
   RECT shown, both;
-  MONITORINFO screen{};
-  screen.cbSize = sizeof screen;
+  MONITORINFO screen{sizeof screen, {}, {}, 0};
   GetWindowRect(box, &shown);
   GetMonitorInfoW(MonitorFromWindow(box, MONITOR_DEFAULTTONEAREST), &screen);
   return IntersectRect(&both, &shown, &screen.rcWork) && EqualRect(&both, &shown);
