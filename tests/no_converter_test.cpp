@@ -2,6 +2,7 @@
 // found anywhere, each run fails at once, the batch goes on, and the message says what
 // to install.
 #include "support/window_fixture.h"
+#include "system/program_search.h"
 
 using testing_support::ScopedEnv;
 using testing_support::WriteFile;
@@ -19,11 +20,7 @@ TEST_F(WindowTest, WithNoConverterAnywhereEveryFileIsReportedAsNotStarted) {
 
   ASSERT_EQ(boxes.shown().size(), 1u);
   // What to install, and where it was looked for.
-#ifdef _WIN32
-  const std::string notFound = ": Pellicar.exe was not found in the places Windows searches";
-#else
-  const std::string notFound = ": Pellicar.exe was not found beside the program or on PATH";
-#endif
+  const std::string notFound = ": Pellicar.exe was not found " + std::string(sys::kProgramSearchPlaces);
   EXPECT_EQ(runtime::ToUtf8(boxes.shown()[0].text),
             "3 of 3 files were not converted:\n\na.m32" + notFound + "\nb.m32" + notFound + "\nc.m32" + notFound);
   EXPECT_TRUE(runs().empty());

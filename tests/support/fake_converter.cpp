@@ -3,24 +3,21 @@
 //   <start ns> <end ns> <process id> <own path> <working directory> <argument>...
 // every text in hex, so that any name survives: two digits a byte on POSIX, four a
 // UTF-16 unit on Windows, where each argument naming a file is logged in its long form
-// (the window passes short names). PELLICAR_TEST_SLEEP_MS makes it take that long,
-// and PELLICAR_TEST_CREATE names a file it creates.
+// (the window passes short names). PELLICAR_TEST_SLEEP_MS makes it take that long.
 //
-// The file named by its first argument may tell it how to end, one instruction a line:
+// The file named by its first argument may then tell it what to do, one instruction a line:
 //   say TEXT   write TEXT and a line break to stderr (each say in turn)
 //   spew N     write N bytes to stderr
 //   exit N     exit with N
 //   crash      die of SIGSEGV (an access violation on Windows)
-//   hang       log the run at once, then never end
+//   hang       never end
 // and, on Windows only:
-//   start FILE start another run on FILE first, and leave it running
 //   reset N    reset the event whose handle is N, if this process has it
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 #else
-#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 #endif
@@ -41,20 +38,7 @@ namespace {
 using NativeString = std::filesystem::path::string_type;
 using NativeChar = NativeString::value_type;
 
-struct Instructions {
-  std::string say;
-  long long spew = 0;
-  int exitCode = 0;
-  bool crash = false;
-  bool hang = false;
-  std::string start;
-  unsigned long long reset = 0;
-};
-
-long long NowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
+long long NowNs() { return std::chrono::steady_clock::now().time_since_epoch() / std::chrono::nanoseconds(1); }
 
 std::string Hex(const NativeString& text) {
   static const char digits[] = "0123456789abcdef";
@@ -64,34 +48,6 @@ std::string Hex(const NativeString& text) {
     for (int shift = 8 * sizeof(NativeChar) - 4; shift >= 0; shift -= 4) hex += digits[(unit >> shift) & 15];
   }
   return hex;
-}
-
-int EnvNumber(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? std::atoi(value) : 0;
-}
-
-Instructions ReadInstructions(const std::vector<NativeString>& arguments) {
-  Instructions instructions;
-  if (arguments.empty()) return instructions;
-  std::ifstream file{std::filesystem::path(arguments.front())};
-  for (std::string line; std::getline(file, line);) {
-    std::istringstream words(line);
-    std::string verb;
-    words >> verb;
-    if (verb == "say") {
-      std::string text;
-      std::getline(words >> std::ws, text);
-      instructions.say += text + '\n';
-    }
-    if (verb == "spew") words >> instructions.spew;
-    if (verb == "exit") words >> instructions.exitCode;
-    if (verb == "start") std::getline(words >> std::ws, instructions.start);
-    if (verb == "reset") words >> instructions.reset;
-    instructions.crash |= verb == "crash";
-    instructions.hang |= verb == "hang";
-  }
-  return instructions;
 }
 
 #ifdef _WIN32
@@ -105,30 +61,8 @@ int ProcessId() { return static_cast<int>(GetCurrentProcessId()); }
 
 NativeString Logged(const NativeString& argument) {
   std::wstring path(32768, L'\0');
-  const DWORD length = GetLongPathNameW(argument.c_str(), path.data(), static_cast<DWORD>(path.size()));
-  if (length == 0 || length >= path.size()) return argument;
-  path.resize(length);
-  return path;
-}
-
-bool Append(const NativeString& file, const std::string& line) {
-  HANDLE log = CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-  DWORD written = 0;
-  const bool ok = log != INVALID_HANDLE_VALUE &&
-                  WriteFile(log, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
-                  written == line.size();
-  if (log != INVALID_HANDLE_VALUE) CloseHandle(log);
-  return ok;
-}
-
-void Create(const NativeString& file) {
-  CloseHandle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
-NativeString Environment(const char* name) {
-  const wchar_t* value = _wgetenv(std::filesystem::path(name).c_str());
-  return value ? value : L"";
+  path.resize(GetLongPathNameW(argument.c_str(), path.data(), static_cast<DWORD>(path.size())));
+  return path.empty() ? argument : path;
 }
 
 [[noreturn]] void Crash() {
@@ -141,45 +75,13 @@ NativeString Environment(const char* name) {
   std::abort();
 }
 
-[[noreturn]] void Hang() {
-  for (;;) Sleep(INFINITE);
-}
-
-void StartAnother(const std::string& file) {
-  std::wstring line = L"\"" + OwnPath() + L"\" \"" + std::filesystem::path(file).wstring() + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION started{};
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                      &started))
-    return;
-  CloseHandle(started.hThread);
-  CloseHandle(started.hProcess);
-}
-
-void Reset(unsigned long long handle) {
-  if (handle) ResetEvent(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(handle)));
-}
+void Reset(unsigned long long handle) { ResetEvent(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(handle))); }
 #else
 NativeString OwnPath() { return std::filesystem::read_symlink("/proc/self/exe").native(); }
 
 int ProcessId() { return static_cast<int>(getpid()); }
 
 NativeString Logged(const NativeString& argument) { return argument; }
-
-bool Append(const NativeString& file, const std::string& line) {
-  const int fd = open(file.c_str(), O_CREAT | O_WRONLY | O_APPEND, 0644);
-  const bool written = fd >= 0 && write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
-  if (fd >= 0) close(fd);
-  return written;
-}
-
-void Create(const NativeString& file) { close(open(file.c_str(), O_CREAT | O_WRONLY, 0644)); }
-
-NativeString Environment(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
 
 [[noreturn]] void Crash() {
   std::fflush(stderr);
@@ -188,47 +90,43 @@ NativeString Environment(const char* name) {
   std::abort();
 }
 
-[[noreturn]] void Hang() {
-  for (;;) pause();
-}
-
-void StartAnother(const std::string&) {}
 void Reset(unsigned long long) {}
 #endif
 
 bool AppendToLog(long long start, const std::vector<NativeString>& arguments) {
-  std::vector<std::string> fields{std::to_string(start), std::to_string(NowNs()), std::to_string(ProcessId()),
-                                  Hex(OwnPath()), Hex(std::filesystem::current_path().native())};
-  for (const auto& argument : arguments) fields.push_back(Hex(Logged(argument)));
-  std::string line;
-  for (const auto& field : fields) line.append(line.empty() ? "" : " ").append(field);
-  line.push_back('\n');
-  const NativeString log = Environment("PELLICAR_TEST_LOG");
-  return log.empty() || Append(log, line);
+  std::string line = std::to_string(start) + ' ' + std::to_string(NowNs()) + ' ' + std::to_string(ProcessId()) + ' ' +
+                     Hex(OwnPath()) + ' ' + Hex(std::filesystem::current_path().native());
+  for (const auto& argument : arguments) line += ' ' + Hex(Logged(argument));
+  // In one write; the tests never have two runs log at once.
+  const char* log = std::getenv("PELLICAR_TEST_LOG");
+  return !log || !*log || std::ofstream(std::filesystem::path(log), std::ios::app | std::ios::binary) << line << '\n';
 }
 
-void Spew(long long count) {
-  const std::string block(65536, 'x');
-  for (; count > 0; count -= static_cast<long long>(block.size()))
-    std::fwrite(block.data(), 1, static_cast<std::size_t>(std::min<long long>(count, block.size())), stderr);
+// Carries out the instructions in the file named by the first argument, in turn.
+int Obey(const std::vector<NativeString>& arguments) {
+  std::ifstream file;
+  if (!arguments.empty()) file.open(std::filesystem::path(arguments.front()));
+  for (std::string line; std::getline(file, line);) {
+    std::istringstream words(line);
+    std::string verb, rest;
+    words >> verb;
+    std::getline(words >> std::ws, rest);
+    if (verb == "say") std::fputs((rest + '\n').c_str(), stderr);
+    if (verb == "spew") std::fputs(std::string(std::stoul(rest), 'x').c_str(), stderr);
+    if (verb == "exit") return std::stoi(rest);
+    if (verb == "crash") Crash();
+    if (verb == "hang")
+      for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+    if (verb == "reset") Reset(std::stoull(rest));
+  }
+  return 0;
 }
 
 int Run(const std::vector<NativeString>& arguments) {
   const long long start = NowNs();
-  const Instructions instructions = ReadInstructions(arguments);
-  if (!instructions.start.empty()) StartAnother(instructions.start);
-  Reset(instructions.reset);
-  if (instructions.hang) {
-    AppendToLog(start, arguments);
-    Hang();
-  }
-  if (int ms = EnvNumber("PELLICAR_TEST_SLEEP_MS")) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-  if (const NativeString create = Environment("PELLICAR_TEST_CREATE"); !create.empty()) Create(create);
-  if (!AppendToLog(start, arguments)) return 99;
-  std::fputs(instructions.say.c_str(), stderr);
-  Spew(instructions.spew);
-  if (instructions.crash) Crash();
-  return instructions.exitCode;
+  if (const char* ms = std::getenv("PELLICAR_TEST_SLEEP_MS"))
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(ms)));
+  return AppendToLog(start, arguments) ? Obey(arguments) : 99;
 }
 
 }  // namespace

@@ -41,15 +41,22 @@ std::string Unhex(const std::string& hex) {
   return Narrow(text);
 }
 
+// Sets the variable to `value`, or removes it when there is none.
+void SetEnv(const std::string& name, const std::string* value) {
+#ifdef _WIN32
+  _putenv_s(name.c_str(), value ? value->c_str() : "");
+#else
+  value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+#endif
+}
+
 }  // namespace
 
 TempDir::TempDir() {
-  std::random_device random;
-  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-    const auto folder = std::filesystem::temp_directory_path() / ("pellicar-test-" + std::to_string(random()));
-    if (std::filesystem::create_directory(folder)) path_ = Narrow(folder);
-  }
-  if (path_.empty()) throw std::runtime_error("cannot create a temporary folder");
+  const auto folder =
+      std::filesystem::temp_directory_path() / ("pellicar-test-" + std::to_string(std::random_device()()));
+  if (!std::filesystem::create_directory(folder)) throw std::runtime_error("cannot create a temporary folder");
+  path_ = Narrow(folder);
 }
 
 TempDir::~TempDir() {
@@ -111,8 +118,6 @@ std::filesystem::path OwnFolder() {
 #endif
 }
 
-std::string RootOf(const std::string& path) { return Narrow(FsPath(path).root_path()); }
-
 std::vector<ConverterRun> ReadRuns(const std::string& logPath) {
   std::vector<ConverterRun> runs;
   std::ifstream log(FsPath(logPath));
@@ -131,22 +136,9 @@ std::vector<ConverterRun> ReadRuns(const std::string& logPath) {
 
 ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name), hadOld_(std::getenv(name) != nullptr) {
   if (hadOld_) old_ = std::getenv(name);
-#ifdef _WIN32
-  _putenv_s(name, value.c_str());
-#else
-  setenv(name, value.c_str(), 1);
-#endif
+  SetEnv(name_, &value);
 }
 
-ScopedEnv::~ScopedEnv() {
-#ifdef _WIN32
-  _putenv_s(name_.c_str(), hadOld_ ? old_.c_str() : "");
-#else
-  if (hadOld_)
-    setenv(name_.c_str(), old_.c_str(), 1);
-  else
-    unsetenv(name_.c_str());
-#endif
-}
+ScopedEnv::~ScopedEnv() { SetEnv(name_, hadOld_ ? &old_ : nullptr); }
 
 }  // namespace testing_support

@@ -35,8 +35,6 @@ void MakeHidden(const std::string& path);
 bool ProcessRuns(int processId);
 // The folder of the running test program.
 std::filesystem::path OwnFolder();
-// The root of the file system that holds `path`: "/", or "C:\".
-std::string RootOf(const std::string& path);
 
 // One run of the fake converter, as its log line tells it.
 struct ConverterRun {

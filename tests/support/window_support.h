@@ -4,10 +4,10 @@
 // (support/qt, support/win32).
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "runtime/commandbutton.h"
 #include "runtime/dirlistbox.h"
 #include "runtime/drivelistbox.h"
 #include "runtime/filelistbox.h"
@@ -18,18 +18,12 @@ namespace testing_support {
 
 enum class Key { kTab, kReturn, kEscape, kHome, kShiftEnd, kSpace };
 
-struct Size {
-  int width = 0, height = 0;
-  bool operator==(const Size&) const = default;
-};
-
+// In pixels; a size alone where left and top are 0.
 struct Rect {
   int left = 0, top = 0, width = 0, height = 0;
   bool operator==(const Rect&) const = default;
 };
 
-// Before the runtime starts: windows open off the screen unless a display is chosen.
-void PrepareHeadless();
 // Shows the form and waits until it is the active window.
 bool ShowAndActivate(runtime::Form& form);
 // Handles the events that are waiting, for about `milliseconds`.
@@ -38,17 +32,12 @@ void ProcessEvents(int milliseconds = 0);
 void After(int milliseconds, std::function<void()> action);
 
 // Presses a key in the control that has the focus, and lets the window handle it.
-void PressKey(runtime::Form& form, Key key);
+void PressKey(Key key);
 // Clicks in the middle of the control with the left mouse button.
 void Click(runtime::Control& control);
-// A click on the control and a request to close the form, queued for the window as the
-// window system queues them; may be called from any thread.
-void QueueClick(runtime::Control& control);
-void QueueClose(runtime::Form& form);
-// Opens the drive list and picks `designation` in it, as a person would.
+// Opens the drive list and picks `designation` in it, as a person would; closes it
+// again without a pick when `designation` is empty.
 void PickDrive(runtime::DriveListBox& list, const std::u16string& designation);
-// Opens the drive list and closes it again without a pick.
-void DropDownAndClose(runtime::DriveListBox& list);
 void DoubleClickDirectory(runtime::DirListBox& list, int index);
 
 // The resolution the form is laid out for.
@@ -56,7 +45,7 @@ int Dpi(const runtime::Form& form);
 // Tells the form that it is now on a display of `dpi` dots per inch, as the system tells
 // it when the window moves to another screen; false where the runtime does that itself.
 bool ChangeDpi(runtime::Form& form, int dpi);
-Size ClientSize(const runtime::Form& form);
+Rect ClientSize(const runtime::Form& form);
 bool Resizable(const runtime::Form& form);
 // Whether the window carries icons of 16 and 32 pixels, for the title bar and the
 // task switcher, scaled to the form's resolution.
@@ -64,12 +53,11 @@ bool HasIcons(const runtime::Form& form);
 // Where the control is, in pixels of the client area.
 Rect Geometry(const runtime::Control& control);
 // The size of the picture shown, and of the room inside the box's border.
-Size PictureSize(const runtime::PictureBox& picture);
-Size PictureRoom(const runtime::PictureBox& picture);
-// The text the file list shows on line `index`.
+Rect PictureSize(const runtime::PictureBox& picture);
+Rect PictureRoom(const runtime::PictureBox& picture);
+// The text the file list shows on line `index` (on POSIX, where a name may not be text).
 std::u16string ShownText(const runtime::FileListBox& list, int index);
-// Whether the busy cursor shows over the form.
-bool BusyCursorShown(const runtime::Form& form);
+bool BusyCursorShown();
 
 // Shows a window of another kind and makes it the active one, until the result is let go;
 // nothing when it could not be made active.
@@ -89,21 +77,27 @@ struct ShownMessage {
   bool modalToForm = false;  // owned by the form, which took no input while it showed
 };
 
-// Watches for message boxes while it lives: each one that shows is read, then closed
-// with `closingKey` (Return or Escape), as a person would close it.
+// Reads the message box that shows now, if one does, and presses `key` (Return or
+// Escape) in it, as a person would close it; closes it anyway if the key did not.
+std::optional<ShownMessage> CloseMessageBox(Key key);
+
+// Closes each message box that shows while it lives with `closingKey`, and keeps what it read.
 class MessageBoxWatcher {
  public:
-  explicit MessageBoxWatcher(Key closingKey = Key::kEscape);
-  ~MessageBoxWatcher();
-  MessageBoxWatcher(const MessageBoxWatcher&) = delete;
-  MessageBoxWatcher& operator=(const MessageBoxWatcher&) = delete;
-
-  const std::vector<ShownMessage>& shown() const;
-
-  struct Native;
+  explicit MessageBoxWatcher(Key closingKey = Key::kEscape) { Look(shown_, closingKey); }
+  const std::vector<ShownMessage>& shown() const { return *shown_; }
 
  private:
-  std::unique_ptr<Native> native_;
+  static void Look(const std::weak_ptr<std::vector<ShownMessage>>& shown, Key key) {
+    After(10, [shown, key] {
+      if (const auto alive = shown.lock()) {
+        if (auto box = CloseMessageBox(key)) alive->push_back(*box);
+        Look(alive, key);
+      }
+    });
+  }
+
+  std::shared_ptr<std::vector<ShownMessage>> shown_ = std::make_shared<std::vector<ShownMessage>>();
 };
 
 }  // namespace testing_support

@@ -17,13 +17,12 @@ namespace {
 
 QWidget* Widget(const runtime::Control& control) { return control.peer().widget(); }
 
-QComboBox& Combo(runtime::DriveListBox& list) { return *static_cast<QComboBox*>(Widget(list)); }
+void Press(QWidget* widget, Key key) {
+  constexpr Qt::Key kKeys[] = {Qt::Key_Tab, Qt::Key_Return, Qt::Key_Escape, Qt::Key_Home, Qt::Key_End, Qt::Key_Space};
+  QTest::keyClick(widget, kKeys[static_cast<int>(key)], key == Key::kShiftEnd ? Qt::ShiftModifier : Qt::NoModifier);
+}
 
 }  // namespace
-
-void PrepareHeadless() {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-}
 
 bool ShowAndActivate(runtime::Form& form) {
   form.show();
@@ -38,38 +37,15 @@ void ProcessEvents(int milliseconds) {
 
 void After(int milliseconds, std::function<void()> action) { QTimer::singleShot(milliseconds, std::move(action)); }
 
-void PressKey(runtime::Form&, Key key) {
-  QWidget* focus = QApplication::focusWidget();
-  switch (key) {
-    case Key::kTab: QTest::keyClick(focus, Qt::Key_Tab); break;
-    case Key::kReturn: QTest::keyClick(focus, Qt::Key_Return); break;
-    case Key::kEscape: QTest::keyClick(focus, Qt::Key_Escape); break;
-    case Key::kHome: QTest::keyClick(focus, Qt::Key_Home); break;
-    case Key::kShiftEnd: QTest::keyClick(focus, Qt::Key_End, Qt::ShiftModifier); break;
-    case Key::kSpace: QTest::keyClick(focus, Qt::Key_Space); break;
-  }
-}
+void PressKey(Key key) { Press(QApplication::focusWidget(), key); }
 
 void Click(runtime::Control& control) { QTest::mouseClick(Widget(control), Qt::LeftButton); }
 
-void QueueClick(runtime::Control& control) {
-  QMetaObject::invokeMethod(
-      Widget(control), [&control] { Click(control); }, Qt::QueuedConnection);
-}
-
-void QueueClose(runtime::Form& form) {
-  QMetaObject::invokeMethod(
-      &form.peer(), [&form] { form.close(); }, Qt::QueuedConnection);
-}
-
-void DropDownAndClose(runtime::DriveListBox& list) {
-  Combo(list).showPopup();
-  Combo(list).hidePopup();
-}
-
 void PickDrive(runtime::DriveListBox& list, const std::u16string& designation) {
-  DropDownAndClose(list);
-  Combo(list).setCurrentIndex(Combo(list).findText(QString::fromStdU16String(designation)));
+  auto& combo = *static_cast<QComboBox*>(Widget(list));
+  combo.showPopup();
+  combo.hidePopup();
+  if (!designation.empty()) combo.setCurrentIndex(combo.findText(QString::fromStdU16String(designation)));
 }
 
 void DoubleClickDirectory(runtime::DirListBox& list, int index) {
@@ -82,7 +58,7 @@ int Dpi(const runtime::Form&) { return runtime::kStandardDpi; }  // Qt lays out 
 
 bool ChangeDpi(runtime::Form&, int) { return false; }
 
-Size ClientSize(const runtime::Form& form) { return {form.peer().width(), form.peer().height()}; }
+Rect ClientSize(const runtime::Form& form) { return {0, 0, form.peer().width(), form.peer().height()}; }
 
 bool Resizable(const runtime::Form& form) { return form.peer().minimumSize() != form.peer().maximumSize(); }
 
@@ -96,14 +72,14 @@ Rect Geometry(const runtime::Control& control) {
   return {r.left(), r.top(), r.width(), r.height()};
 }
 
-Size PictureSize(const runtime::PictureBox& picture) {
+Rect PictureSize(const runtime::PictureBox& picture) {
   const QSize size = static_cast<QLabel*>(Widget(picture))->pixmap().size();
-  return {size.width(), size.height()};
+  return {0, 0, size.width(), size.height()};
 }
 
-Size PictureRoom(const runtime::PictureBox& picture) {
+Rect PictureRoom(const runtime::PictureBox& picture) {
   const QSize size = static_cast<QLabel*>(Widget(picture))->contentsRect().size();
-  return {size.width(), size.height()};
+  return {0, 0, size.width(), size.height()};
 }
 
 std::u16string ShownText(const runtime::FileListBox& list, int index) {
@@ -111,7 +87,7 @@ std::u16string ShownText(const runtime::FileListBox& list, int index) {
   return view->model()->index(index, 0).data().toString().toStdU16String();
 }
 
-bool BusyCursorShown(const runtime::Form&) {
+bool BusyCursorShown() {
   return QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
 }
 
@@ -127,40 +103,21 @@ void WatchCaption(runtime::Form& form, std::function<void(const std::u16string&)
                    [seen = std::move(seen)](const QString& title) { seen(title.toStdU16String()); });
 }
 
-struct MessageBoxWatcher::Native {
-  static constexpr int kLookEveryMs = 10;
-
-  explicit Native(Key key) : closingKey(key == Key::kReturn ? Qt::Key_Return : Qt::Key_Escape) {
-    QObject::connect(&timer, &QTimer::timeout, [this] { look(); });
-    timer.start(kLookEveryMs);
-  }
-
-  void look() {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (!box || !box->isVisible()) return;
-    const auto* form = dynamic_cast<runtime::Form::Peer*>(box->parentWidget());
-    ShownMessage seen{box->windowTitle().toStdU16String(),
-                      box->text().toStdU16String(),
-                      box->icon() == QMessageBox::Warning,
-                      box->textFormat() == Qt::PlainText,
-                      false,
-                      box->screen()->availableGeometry().contains(box->frameGeometry()),
-                      form && box->isModal()};
-    QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, closingKey);
-    seen.closedByKey = !box->isVisible();
-    if (!seen.closedByKey) box->done(0);  // so that the test goes on, and fails
-    shown.push_back(seen);
-  }
-
-  Qt::Key closingKey;
-  QTimer timer;
-  std::vector<ShownMessage> shown;
-};
-
-MessageBoxWatcher::MessageBoxWatcher(Key closingKey) : native_(std::make_unique<Native>(closingKey)) {}
-
-MessageBoxWatcher::~MessageBoxWatcher() = default;
-
-const std::vector<ShownMessage>& MessageBoxWatcher::shown() const { return native_->shown; }
+std::optional<ShownMessage> CloseMessageBox(Key key) {
+  auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+  if (!box || !box->isVisible()) return std::nullopt;
+  const auto* form = dynamic_cast<runtime::Form::Peer*>(box->parentWidget());
+  ShownMessage seen{box->windowTitle().toStdU16String(),
+                    box->text().toStdU16String(),
+                    box->icon() == QMessageBox::Warning,
+                    box->textFormat() == Qt::PlainText,
+                    false,
+                    box->screen()->availableGeometry().contains(box->frameGeometry()),
+                    form && box->isModal()};
+  Press(box->focusWidget() ? box->focusWidget() : box, key);
+  seen.closedByKey = !box->isVisible();
+  if (!seen.closedByKey) box->done(0);  // so that the test goes on, and fails
+  return seen;
+}
 
 }  // namespace testing_support

@@ -17,44 +17,29 @@ namespace {
 HWND Handle(const runtime::Control& control) { return control.peer().hwnd(); }
 HWND Handle(const runtime::Form& form) { return form.peer().hwnd(); }
 
-std::map<UINT_PTR, std::function<void()>>& Timers() {
-  static std::map<UINT_PTR, std::function<void()>> timers;
-  return timers;
-}
+std::map<UINT_PTR, std::function<void()>> gTimers;  // what After runs, by timer
 
 void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
   KillTimer(nullptr, id);
-  auto action = std::move(Timers()[id]);
-  Timers().erase(id);
+  auto action = std::move(gTimers[id]);
+  gTimers.erase(id);
   if (action) action();
 }
 
-// A key as the keyboard sends it, through the system's input queue.
-void Send(WORD key, bool up) {
-  INPUT input{};
-  input.type = INPUT_KEYBOARD;
-  input.ki.wVk = key;
-  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-  SendInput(1, &input, sizeof input);
-}
-
-void Tap(WORD key, WORD modifier = 0) {
-  if (modifier) Send(modifier, false);
-  Send(key, false);
-  Send(key, true);
-  if (modifier) Send(modifier, true);
-}
+constexpr BYTE kKeys[] = {VK_TAB, VK_RETURN, VK_ESCAPE, VK_HOME, VK_END, VK_SPACE};
 
 // A mouse message in the middle of the window, as the system posts it.
 void PostMouse(HWND window, UINT message, POINT at) {
   PostMessageW(window, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(at.x, at.y));
 }
 
-Size SizeOf(const RECT& rect) { return {rect.right - rect.left, rect.bottom - rect.top}; }
+Rect ClientSizeOf(HWND window) {
+  RECT client;
+  GetClientRect(window, &client);
+  return {0, 0, client.right, client.bottom};
+}
 
 }  // namespace
-
-void PrepareHeadless() {}
 
 bool ShowAndActivate(runtime::Form& form) {
   form.show();
@@ -77,46 +62,29 @@ void ProcessEvents(int milliseconds) {
 
 void After(int milliseconds, std::function<void()> action) {
   const UINT_PTR id = SetTimer(nullptr, 0, static_cast<UINT>(milliseconds), OnTimer);
-  Timers()[id] = std::move(action);
+  gTimers[id] = std::move(action);
 }
 
-void PressKey(runtime::Form&, Key key) {
-  switch (key) {
-    case Key::kTab: Tap(VK_TAB); break;
-    case Key::kReturn: Tap(VK_RETURN); break;
-    case Key::kEscape: Tap(VK_ESCAPE); break;
-    case Key::kHome: Tap(VK_HOME); break;
-    case Key::kShiftEnd: Tap(VK_END, VK_SHIFT); break;
-    case Key::kSpace: Tap(VK_SPACE); break;
-  }
+// As the keyboard sends it, through the system's input queue.
+void PressKey(Key key) {
+  if (key == Key::kShiftEnd) keybd_event(VK_SHIFT, 0, 0, 0);
+  keybd_event(kKeys[static_cast<int>(key)], 0, 0, 0);
+  keybd_event(kKeys[static_cast<int>(key)], 0, KEYEVENTF_KEYUP, 0);
+  if (key == Key::kShiftEnd) keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
   ProcessEvents(20);
 }
 
 void Click(runtime::Control& control) {
-  RECT client;
-  GetClientRect(Handle(control), &client);
-  const POINT middle{client.right / 2, client.bottom / 2};
-  PostMouse(Handle(control), WM_LBUTTONDOWN, middle);
-  PostMouse(Handle(control), WM_LBUTTONUP, middle);
+  const Rect client = ClientSizeOf(Handle(control));
+  const POINT middle{client.width / 2, client.height / 2};
+  for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP}) PostMouse(Handle(control), message, middle);
 }
-
-void QueueClick(runtime::Control& control) { Click(control); }
-
-void QueueClose(runtime::Form& form) { PostMessageW(Handle(form), WM_CLOSE, 0, 0); }
 
 void PickDrive(runtime::DriveListBox& list, const std::u16string& designation) {
   SendMessageW(Handle(list), CB_SHOWDROPDOWN, TRUE, 0);
-  int index = -1;
   for (int i = 0; i < list.listCount(); ++i) {
-    if (list.list(i) == designation) index = i;
+    if (!designation.empty() && list.list(i) == designation) SendMessageW(Handle(list), CB_SETCURSEL, i, 0);
   }
-  SendMessageW(Handle(list), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-  SendMessageW(Handle(list), CB_SHOWDROPDOWN, FALSE, 0);
-  ProcessEvents();
-}
-
-void DropDownAndClose(runtime::DriveListBox& list) {
-  SendMessageW(Handle(list), CB_SHOWDROPDOWN, TRUE, 0);
   SendMessageW(Handle(list), CB_SHOWDROPDOWN, FALSE, 0);
   ProcessEvents();
 }
@@ -139,11 +107,7 @@ bool ChangeDpi(runtime::Form& form, int dpi) {
   return true;
 }
 
-Size ClientSize(const runtime::Form& form) {
-  RECT client;
-  GetClientRect(Handle(form), &client);
-  return SizeOf(client);
-}
+Rect ClientSize(const runtime::Form& form) { return ClientSizeOf(Handle(form)); }
 
 bool Resizable(const runtime::Form& form) {
   const auto style = GetWindowLongPtrW(Handle(form), GWL_STYLE);
@@ -158,7 +122,7 @@ bool HasIcons(const runtime::Form& form) {
     BITMAP mask{};
     GetObjectW(info.hbmMask, sizeof mask, &mask);
     DeleteObject(info.hbmMask);
-    if (info.hbmColor) DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmColor);  // none for a monochrome icon: harmless
     return mask.bmWidth == MulDiv(pixels, Dpi(form), runtime::kStandardDpi);
   };
   return sized(ICON_SMALL, 16) && sized(ICON_BIG, 32);
@@ -171,27 +135,16 @@ Rect Geometry(const runtime::Control& control) {
   return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
-Size PictureSize(const runtime::PictureBox& picture) {
+Rect PictureSize(const runtime::PictureBox& picture) {
   const auto bitmap = reinterpret_cast<HBITMAP>(SendMessageW(Handle(picture), STM_GETIMAGE, IMAGE_BITMAP, 0));
   BITMAP size{};
   if (!bitmap || !GetObjectW(bitmap, sizeof size, &size)) return {};
-  return {size.bmWidth, size.bmHeight};
+  return {0, 0, size.bmWidth, size.bmHeight};
 }
 
-Size PictureRoom(const runtime::PictureBox& picture) {
-  RECT client;
-  GetClientRect(Handle(picture), &client);
-  return SizeOf(client);
-}
+Rect PictureRoom(const runtime::PictureBox& picture) { return ClientSizeOf(Handle(picture)); }
 
-std::u16string ShownText(const runtime::FileListBox& list, int index) {
-  std::wstring text(static_cast<std::size_t>(SendMessageW(Handle(list), LB_GETTEXTLEN, index, 0)) + 1, L'\0');
-  text.resize(
-      static_cast<std::size_t>(SendMessageW(Handle(list), LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()))));
-  return std::u16string(text.begin(), text.end());
-}
-
-bool BusyCursorShown(const runtime::Form&) { return GetCursor() == LoadCursorW(nullptr, IDC_WAIT); }
+bool BusyCursorShown() { return GetCursor() == LoadCursorW(nullptr, IDC_WAIT); }
 
 std::shared_ptr<void> ActivateAnotherWindow() {
   const HWND other = CreateWindowExW(0, WC_STATICW, L"another window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
@@ -212,23 +165,9 @@ LRESULT CALLBACK CaptionWatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
   return DefSubclassProc(hwnd, message, wParam, lParam);
 }
 
-std::u16string TextOf(HWND window) {
-  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-  return runtime::FromNative(text);
-}
-
-BOOL CALLBACK FindBox(HWND window, LPARAM found) {
-  wchar_t name[16] = {};
-  if (!IsWindowVisible(window) || !GetClassNameW(window, name, 16) || std::wstring_view(name) != L"#32770") return TRUE;
-  *reinterpret_cast<HWND*>(found) = window;
-  return FALSE;
-}
-
 bool WithinScreen(HWND box) {
   RECT shown, both;
-  MONITORINFO screen{};
-  screen.cbSize = sizeof screen;
+  MONITORINFO screen{sizeof screen, {}, {}, 0};
   GetWindowRect(box, &shown);
   GetMonitorInfoW(MonitorFromWindow(box, MONITOR_DEFAULTTONEAREST), &screen);
   return IntersectRect(&both, &shown, &screen.rcWork) && EqualRect(&both, &shown);
@@ -259,67 +198,20 @@ void WatchCaption(runtime::Form& form, std::function<void(const std::u16string&)
   SetWindowSubclass(Handle(form), CaptionWatch, 1, reinterpret_cast<DWORD_PTR>(watcher));
 }
 
-struct MessageBoxWatcher::Native {
-  static constexpr UINT kLookEveryMs = 10;
-  static inline Native* current = nullptr;
-
-  explicit Native(Key key) : closingKey(key == Key::kReturn ? VK_RETURN : VK_ESCAPE) {
-    current = this;
-    timer = SetTimer(nullptr, 0, kLookEveryMs, [](HWND, UINT, UINT_PTR, DWORD) {
-      if (current) current->look();
-    });
-  }
-  ~Native() {
-    KillTimer(nullptr, timer);
-    current = nullptr;
-  }
-
-  // A box closed since the key was pressed was closed by that key.
-  void settle() {
-    if (!pending || IsWindow(pending)) return;
-    shown.back().closedByKey = true;
-    pending = nullptr;
-  }
-
-  void look() {
-    settle();
-    HWND box = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), FindBox, reinterpret_cast<LPARAM>(&box));
-    if (!box) return;
-    if (box == pending) {
-      if (++waited > kGiveUpTicks) EndDialog(box, IDOK);  // so that the test goes on, and fails
-      return;
-    }
-    shown.push_back({TextOf(box), runtime::FromNative(TextOfItem(box, 0xFFFF)), ShowsWarningIcon(box), true, false,
-                     WithinScreen(box), ModalToForm(box)});
-    HWND focus = GetFocus();
-    PostMessageW(focus ? focus : box, WM_KEYDOWN, closingKey, 0);
-    PostMessageW(focus ? focus : box, WM_KEYUP, closingKey, 0);
-    pending = box;
-    waited = 0;
-  }
-
-  static std::wstring TextOfItem(HWND box, int id) {
-    std::wstring text(4096, L'\0');
-    text.resize(GetDlgItemTextW(box, id, text.data(), static_cast<int>(text.size())));
-    return text;
-  }
-
-  static constexpr int kGiveUpTicks = 50;
-  WPARAM closingKey;
-  UINT_PTR timer = 0;
-  HWND pending = nullptr;
-  int waited = 0;
-  std::vector<ShownMessage> shown;
-};
-
-MessageBoxWatcher::MessageBoxWatcher(Key closingKey) : native_(std::make_unique<Native>(closingKey)) {}
-
-MessageBoxWatcher::~MessageBoxWatcher() = default;
-
-const std::vector<ShownMessage>& MessageBoxWatcher::shown() const {
-  native_->settle();
-  return native_->shown;
+std::optional<ShownMessage> CloseMessageBox(Key key) {
+  const HWND box = FindWindowW(L"#32770", nullptr);  // a dialog box's class
+  if (!box || !IsWindowVisible(box)) return std::nullopt;
+  std::wstring title(256, L'\0'), text(4096, L'\0');
+  title.resize(GetWindowTextW(box, title.data(), static_cast<int>(title.size())));
+  text.resize(GetDlgItemTextW(box, 0xFFFF, text.data(), static_cast<int>(text.size())));
+  ShownMessage seen{runtime::FromNative(title), runtime::FromNative(text), ShowsWarningIcon(box), true, false,
+                    WithinScreen(box),          ModalToForm(box)};
+  // As the box's own message loop hands it a key.
+  MSG press{GetFocus() ? GetFocus() : box, WM_KEYDOWN, kKeys[static_cast<int>(key)], 0, 0, {0, 0}};
+  IsDialogMessageW(box, &press);
+  seen.closedByKey = !IsWindowVisible(box);
+  if (!seen.closedByKey) EndDialog(box, IDOK);  // so that the test goes on, and fails
+  return seen;
 }
 
 }  // namespace testing_support
