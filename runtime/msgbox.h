@@ -2,7 +2,6 @@
 // A message box: owned by the program's form and modal to it, its text shown as plain
 // text, closed by Enter or Escape. A word too long for a row is broken and a long line
 // cut, so that the box stays within the screen on either runtime.
-#include <functional>
 #include <string>
 
 namespace runtime {
@@ -17,8 +16,5 @@ struct Message {
 
 // Shows `message` and returns once the user has closed it.
 void MsgBox(const Message& message);
-
-// Test seam: replaces how messages are shown until called with an empty function.
-void OverrideMsgBox(std::function<void(const Message&)> show);
 
 }  // namespace runtime

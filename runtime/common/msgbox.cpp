@@ -81,19 +81,11 @@ std::u16string FittedToTheScreen(std::u16string_view text) {
   return fitted;
 }
 
-std::function<void(const Message&)>& Override() {
-  static std::function<void(const Message&)> show;
-  return show;
-}
-
 }  // namespace
 
 void MsgBox(const Message& message) {
   const Message fitted{message.title, FittedToTheScreen(message.text), message.icon};
-  if (Override()) return Override()(fitted);
   backend::ShowMessageBox(fitted);
 }
-
-void OverrideMsgBox(std::function<void(const Message&)> show) { Override() = std::move(show); }
 
 }  // namespace runtime
