@@ -181,6 +181,48 @@ void WriteM32(const fs::path& file, const RgbaImage& image) {
   WriteBytes(file, image_files::EncodeM32(image, "textures/test/varied"));
 }
 
+image_files::Bytes RichM32(const RgbaImage& image, std::uint8_t seed) {
+  image_files::Bytes m32 = image_files::EncodeM32(image, "");
+  for (std::size_t at = 4; at < image_files::kHeaderBytes; ++at) {
+    if (at < image_files::kWidthsAt || at >= image_files::kOffsetsAt + 64)
+      m32[at] = static_cast<std::uint8_t>(at * seed + 1);
+  }
+  return m32;
+}
+
+#ifdef _WIN32
+namespace {
+
+// The standard library's listing stops at 260 characters; the system's does not.
+void ListAll(const std::wstring& folder, const std::wstring& relative, std::vector<std::string>& names) {
+  WIN32_FIND_DATAW found{};
+  const HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    names.push_back(Utf8Name(relative + name));
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      ListAll(folder + L"\\" + name, relative + name + L"/", names);
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
+}
+
+}  // namespace
+#endif
+
+std::vector<std::string> Everything(const std::string& root) {
+  std::vector<std::string> names;
+#ifdef _WIN32
+  ListAll(L"\\\\?\\" + fs::absolute(Utf8Path(root)).native(), L"", names);
+#else
+  for (const auto& entry : fs::recursive_directory_iterator(root))
+    names.push_back(Utf8Name(entry.path().lexically_relative(root)));
+#endif
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 std::vector<std::string> TemporaryNames(const TempDir& folder) {
   std::vector<std::string> names = folder.names();
   std::erase_if(names, [](const std::string& name) { return !name.starts_with(".pellicar-"); });

@@ -62,6 +62,13 @@ RunResult RunConverter(const std::vector<std::string>& arguments,
                        std::uint64_t fileSizeLimit = StartedConverter::kNoLimit, const char* program = nullptr);
 
 void WriteM32(const fs::path& file, const RgbaImage& image);
+// The texture with every header field but the levels' holding something: names, flags,
+// scales and the bytes some tools use; `seed` varies them.
+image_files::Bytes RichM32(const RgbaImage& image, std::uint8_t seed = 3);
+
+// Every file and folder under `root` by its relative name, '/' between parts, sorted;
+// links are listed, never followed. On Windows also past 260 characters.
+std::vector<std::string> Everything(const std::string& root);
 
 // The names in the folder that start with the converter's temporary prefix.
 std::vector<std::string> TemporaryNames(const TempDir& folder);

@@ -1,7 +1,5 @@
 // Pellicar.exe over whole trees: -r, -o FOLDER, --to, a folder --like, -u, -n and -j.
-#ifdef _WIN32
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <signal.h>
 #endif
 
@@ -20,37 +18,6 @@ namespace {
 
 using testing_support::MakeHidden;
 using testing_support::NativePath;
-
-#ifdef _WIN32
-// The standard library's listing stops at 260 characters; the system's does not.
-void ListAll(const std::wstring& folder, const std::wstring& relative, std::vector<std::string>& names) {
-  WIN32_FIND_DATAW found{};
-  const HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
-  ASSERT_NE(find, INVALID_HANDLE_VALUE);
-  do {
-    const std::wstring name = found.cFileName;
-    if (name == L"." || name == L"..") continue;
-    names.push_back(Utf8Name(relative + name));
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-      ListAll(folder + L"\\" + name, relative + name + L"/", names);
-  } while (FindNextFileW(find, &found));
-  FindClose(find);
-}
-#endif
-
-// Every file and folder under `root` by its relative name, '/' between parts; links
-// are listed, never followed.
-std::vector<std::string> Everything(const std::string& root) {
-  std::vector<std::string> names;
-#ifdef _WIN32
-  ListAll(L"\\\\?\\" + fs::absolute(Utf8Path(root)).native(), L"", names);
-#else
-  for (const auto& entry : fs::recursive_directory_iterator(root))
-    names.push_back(Utf8Name(entry.path().lexically_relative(root)));
-#endif
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 // Textures at relative names, each image kept to check what comes out.
 std::map<std::string, RgbaImage> WriteTextures(const std::string& root, const std::vector<std::string>& names) {
@@ -110,17 +77,6 @@ TEST(Trees, OutputsMirrorTheTreeAndFailuresComeInTheInputsOrder) {
   }
   EXPECT_EQ(Everything(folder / "out"), std::vector<std::string>(mirrored.begin(), mirrored.end()));
   for (const auto& [name, image] : images) ExpectTga(Utf8Path(folder / "out/" + Stem(name) + ".tga"), image, false);
-}
-
-// A texture whose every field but the levels holds something: names, flags, scales and
-// the 80 bytes some tools use.
-std::vector<std::uint8_t> RichM32(const RgbaImage& image, std::uint8_t seed) {
-  std::vector<std::uint8_t> m32 = image_files::EncodeM32(image, "");
-  for (std::size_t at = 4; at < image_files::kHeaderBytes; ++at) {
-    if (at < image_files::kWidthsAt || at >= image_files::kOffsetsAt + 64)
-      m32[at] = static_cast<std::uint8_t>(at * seed + 1);
-  }
-  return m32;
 }
 
 std::vector<std::uint8_t> Fields(const std::vector<std::uint8_t>& m32) {

@@ -51,9 +51,9 @@ struct TgaFormat {
   bool topFirst = false;
   bool rightToLeft = false;
   bool packetsCrossRows = true;
-  std::string imageId;
+  std::string imageId = {};
   bool footer = false;
-  std::optional<std::uint8_t> attributesType;  // an extension area with this attributes type
+  std::optional<std::uint8_t> attributesType = {};  // an extension area with this attributes type
 };
 
 // The image stored as `format` says. Colour-mapped files take the image's distinct colours
