@@ -1,20 +1,13 @@
 // Converter tests that need what only POSIX systems have: a file size limit, symbolic
-// links, special files, permission bits and signals.
-#include <signal.h>
+// links, special files and permission bits.
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
-#include <chrono>
 #include <functional>
 #include <map>
-#include <optional>
-#include <random>
 #include <system_error>
-#include <thread>
-#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -113,48 +106,6 @@ TEST(Outputs, OnlyAFileOrALinkIsReplacedAndOnlyItsPermissionBitsStay) {
       after.erase(writer.output);
       EXPECT_EQ(after, before) << "the inputs, a link's target, and nothing more";
     }
-  }
-}
-
-constexpr std::uint32_t kBigWidth = 4096;
-constexpr std::uint32_t kBigHeight = 2048;
-
-// Stopped by a signal at random moments, with the new file unnamed or named until it is
-// complete (then once that name is there): each time the folder holds the input and an
-// output that is either the earlier one or the complete new one, and no temporary file.
-TEST(Converter, AConverterKilledAtAnyMomentLeavesNothingBehind) {
-  const TempDir folder;
-  WriteM32(folder / "big.m32", VariedImage(kBigWidth, kBigHeight));
-  const std::tuple<std::string, std::string, bool> kills[] = {
-      {"big.m32", "big.tga", false}, {"big.tga", "big.m32", false}, {"big.tga", "big.m32", true}};
-  std::mt19937 random(std::random_device{}());
-  for (const auto& [input, output, named] : kills) {
-    SCOPED_TRACE(input + (named ? ", named" : ""));
-    std::optional<testing_support::ScopedEnv> namedTemporary;
-    if (named) namedTemporary.emplace("PELLICAR_TEST_NAMED_TEMPORARY", "1");
-    const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(RunConverter({folder / input}).exitCode, 0);
-    const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
-    const std::uint64_t complete = fs::file_size(folder / output);
-    std::uniform_int_distribution<long long> moment(0, whole.count());
-    int killedMidway = 0;
-    for (int run = 0; run < 18; ++run) {
-      WriteBytes(folder / output, kEarlier);
-      const TempDir streams;
-      StartedConverter converter({folder / input}, streams / "out", streams / "err");
-      const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-      while (named && TemporaryNames(folder).empty() && std::chrono::steady_clock::now() < giveUp)
-        std::this_thread::yield();
-      std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
-      converter.Signal(named ? std::array{SIGINT, SIGTERM, SIGHUP}[run % 3] : SIGTERM);
-      if (converter.Wait() == -1) ++killedMidway;
-      EXPECT_EQ(folder.names(), (std::vector<std::string>{"big.m32", "big.tga"})) << "no temporary file";
-      if (fs::file_size(folder / output) != complete) {
-        EXPECT_EQ(ReadBytes(folder / output), kEarlier);
-      }
-    }
-    EXPECT_GT(killedMidway, 0) << "every conversion ended before its kill";
-    ASSERT_EQ(RunConverter({folder / input}).exitCode, 0);  // whole again, for the next input
   }
 }
 

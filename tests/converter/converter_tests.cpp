@@ -1,7 +1,18 @@
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <signal.h>
+#endif
+
 #include <algorithm>
+#include <array>
+#include <chrono>
 #include <optional>
+#include <random>
 #include <set>
 #include <string_view>
+#include <thread>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -159,6 +170,68 @@ TEST(Converter, AFileShortenedInMidConversionStopsTheEncoderWithAnError) {
   EXPECT_EQ(input.Error(), Shortened(insideTopRows, fullSize));
 }
 
+// Ended at random moments, on POSIX by a signal it may catch, with the new file unnamed
+// or named until it is complete; on Windows the hard way, by TerminateProcess, and its
+// temporary file hidden meanwhile. Each time the folder holds the input and an output
+// that is either the earlier one or the complete new one, and no temporary file.
+TEST(Converter, AConverterKilledAtAnyMomentLeavesNothingBehind) {
+  const TempDir folder;
+  WriteM32(folder / "big.m32", VariedImage(4096, 2048));
+  const std::tuple<std::string, std::string, bool> kills[] = {
+      {"big.m32", "big.tga", false}, {"big.tga", "big.m32", false}, {"big.tga", "big.m32", true}};
+  std::mt19937 random(std::random_device{}());
+  for (const auto& [input, output, named] : kills) {
+    SCOPED_TRACE(input + (named ? ", named" : ""));
+    std::optional<testing_support::ScopedEnv> namedTemporary;
+    if (named) namedTemporary.emplace("PELLICAR_TEST_NAMED_TEMPORARY", "1");
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(RunConverter({folder / input}).exitCode, 0);
+    const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+    const std::uint64_t complete = fs::file_size(folder / output);
+    std::uniform_int_distribution<long long> moment(0, whole.count());
+    int killedMidway = 0;
+    for (int run = 0; run < 18; ++run) {
+      WriteBytes(folder / output, kEarlier);
+      const TempDir streams;
+      StartedConverter converter({folder / input}, streams / "out", streams / "err");
+      const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+#ifdef _WIN32
+      const bool look = named || run == 0;  // the temporary file always has a name here
+#else
+      const bool look = named;
+#endif
+      while (look && TemporaryNames(folder).empty() && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::yield();
+      if (look) {
+        const std::vector<std::string> temporary = TemporaryNames(folder);
+        ASSERT_EQ(temporary.size(), 1u) << "no temporary file seen";
+#ifdef _WIN32
+        const DWORD attributes = GetFileAttributesW(Utf8Path(folder / temporary.front()).c_str());
+        EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_HIDDEN));
+#endif
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
+#ifdef _WIN32
+      converter.Kill();
+#else
+      converter.Signal(named ? std::array{SIGINT, SIGTERM, SIGHUP}[run % 3] : SIGTERM);
+#endif
+      if (converter.Wait() == -1) ++killedMidway;
+      // The system deletes a killed conversion's temporary file when the last handle to
+      // it closes, which under Wine may come a moment after the process ended.
+      const auto settled = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+      while (!TemporaryNames(folder).empty() && std::chrono::steady_clock::now() < settled)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      EXPECT_EQ(folder.names(), (std::vector<std::string>{"big.m32", "big.tga"})) << "no temporary file";
+      if (fs::file_size(folder / output) != complete) {
+        EXPECT_EQ(ReadBytes(folder / output), kEarlier);
+      }
+    }
+    EXPECT_GT(killedMidway, 0) << "every conversion ended before its kill";
+    ASSERT_EQ(RunConverter({folder / input}).exitCode, 0);  // whole again, for the next input
+  }
+}
+
 TEST(Converter, OutputLandsBesideTheInputWhateverItsName) {
   std::vector<std::pair<std::string, std::string>> names = {
       {"blanks and 'single' quotes; $(echo) & %PATH%.m32", "blanks and 'single' quotes; $(echo) & %PATH%.tga"},
@@ -229,9 +302,15 @@ TEST(Converter, AnOutputThatCannotBeWrittenIsRefusedWithTheReason) {
   fs::permissions(Utf8Path(folder / "a.tga"), writable, fs::perm_options::remove);
   std::vector<std::pair<std::string, std::string>> targets = {{"no/such/dir.tga", "cannot create a file beside "},
                                                               {"a.tga", "not replacing "}};
-#ifndef _WIN32
+#ifdef _WIN32  // a TGA another program holds open
+  WriteBytes(folder / "held.tga", kEarlier);
+  const HANDLE held = CreateFileW(Utf8Path(folder / "held.tga").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  targets.emplace_back("held.tga", "cannot replace ");
+#else
   targets.emplace_back("a.m32/dir.tga", "cannot write ");
 #endif
+  const std::vector<std::string> before = folder.names();
   for (const auto& [name, said] : targets) {
     const std::string target = folder / name;
     const RunResult run = RunConverter({"-o", target, folder / "a.m32"});
@@ -240,9 +319,16 @@ TEST(Converter, AnOutputThatCannotBeWrittenIsRefusedWithTheReason) {
     ASSERT_NE(at, std::string::npos) << run.err;
     EXPECT_GT(run.err.size(), at + said.size() + target.size() + 7) << "no reason given: " << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-    EXPECT_EQ(ReadBytes(folder / "a.tga"), kEarlier);
-    EXPECT_EQ(folder.names(), (std::vector<std::string>{"a.m32", "a.tga"}));
+    for (const std::string& earlier : before) {
+      if (earlier.ends_with(".tga")) {
+        EXPECT_EQ(ReadBytes(folder / earlier), kEarlier) << earlier;
+      }
+    }
+    EXPECT_EQ(folder.names(), before);
   }
+#ifdef _WIN32
+  CloseHandle(held);
+#endif
   fs::permissions(Utf8Path(folder / "a.tga"), fs::perms::owner_write, fs::perm_options::add);
 }
 

@@ -38,52 +38,41 @@ RgbaImage Expected(RgbaImage image, const TgaFormat& format) {
   return image;
 }
 
-std::vector<TgaFormat> EveryKind() {
-  std::vector<TgaFormat> formats;
-  const auto add = [&](std::uint8_t type, unsigned depth, unsigned entryBits, unsigned alphaBits,
-                       std::uint16_t first = 0) {
-    for (const std::uint8_t t : {type, static_cast<std::uint8_t>(type + 8)}) {
-      for (const bool cross : {true, false}) {
-        if (!cross && t < 9) continue;
-        TgaFormat format;
-        format.type = t;
-        format.depth = depth;
-        format.mapEntryBits = entryBits;
-        format.alphaBits = alphaBits;
-        format.mapFirst = first;
-        format.packetsCrossRows = cross;
-        formats.push_back(format);
-      }
-    }
-  };
-  add(2, 15, 0, 0);
-  add(2, 16, 0, 1);
-  add(2, 24, 0, 0);
-  add(2, 32, 0, 8);
-  add(1, 8, 15, 0);
-  add(1, 8, 16, 1, 5);
-  add(1, 8, 24, 0);
-  add(1, 8, 32, 8);
-  add(1, 16, 24, 0, 300);
-  add(3, 8, 0, 0);
-  add(3, 16, 0, 8);
-  return formats;
-}
-
+// Each type plain and run-length encoded, packets crossing rows or not, from each corner,
+// with or without an image ID and a footer.
 TEST(TgaReader, EveryTypeDepthAndOriginGivesTheSamePixels) {
-  const std::vector<TgaFormat> kinds = EveryKind();
-  for (std::size_t kind = 0; kind < kinds.size(); ++kind) {
-    TgaFormat format = kinds[kind];
-    for (const int origin : {0, 1, 2, 3}) {
-      format.topFirst = origin & 1;
-      format.rightToLeft = origin & 2;
-      format.imageId = origin == 3 ? "made by the tests" : "";
-      format.footer = origin == 2;
-      SCOPED_TRACE("kind " + std::to_string(kind) + " of EveryKind, origin " + std::to_string(origin));
-      const RgbaImage image = (format.type & 7) == 3 ? GreyImage(7, 5) : FewColourImage(7, 5);
-      const Read read = ReadTga(MakeTga(image, format));
-      ASSERT_EQ(read.error, "");
-      ExpectSameImage(read.image, Expected(image, format));
+  const TgaFormat kinds[] = {{.type = 2, .depth = 15, .alphaBits = 0},
+                             {.type = 2, .depth = 16, .alphaBits = 1},
+                             {.type = 2, .depth = 24, .alphaBits = 0},
+                             {.type = 2, .depth = 32},
+                             {.type = 1, .depth = 8, .mapEntryBits = 15, .alphaBits = 0},
+                             {.type = 1, .depth = 8, .mapEntryBits = 16, .mapFirst = 5, .alphaBits = 1},
+                             {.type = 1, .depth = 8, .mapEntryBits = 24, .alphaBits = 0},
+                             {.type = 1, .depth = 8, .mapEntryBits = 32},
+                             {.type = 1, .depth = 16, .mapEntryBits = 24, .mapFirst = 300, .alphaBits = 0},
+                             {.type = 3, .depth = 8, .alphaBits = 0},
+                             {.type = 3, .depth = 16}};
+  for (const TgaFormat& kind : kinds) {
+    RgbaImage image = FewColourImage(7, 5);
+    if (kind.type == 3) {  // grey, alpha through many values
+      image = VariedImage(7, 5);
+      for (std::size_t i = 0; i < image.rgba.size(); i += 4) image.rgba[i + 1] = image.rgba[i + 2] = image.rgba[i];
+    }
+    for (const int packets : {0, 1, 2}) {  // none, crossing rows, not crossing them
+      for (const int origin : {0, 1, 2, 3}) {
+        TgaFormat format = kind;
+        format.type += packets ? 8 : 0;
+        format.packetsCrossRows = packets == 1;
+        format.topFirst = origin & 1;
+        format.rightToLeft = origin & 2;
+        format.imageId = origin == 3 ? "made by the tests" : "";
+        format.footer = origin == 2;
+        SCOPED_TRACE("type " + std::to_string(format.type) + ", " + std::to_string(format.depth) + " bits, packets " +
+                     std::to_string(packets) + ", origin " + std::to_string(origin));
+        const Read read = ReadTga(MakeTga(image, format));
+        ASSERT_EQ(read.error, "");
+        ExpectSameImage(read.image, Expected(image, format));
+      }
     }
   }
 }
@@ -97,10 +86,7 @@ TEST(TgaReader, AnImageOfManyChunksReadsTheSameInEitherOrder) {
   for (const RgbaImage* picture : {&image, &alphaInLastRow}) {
     for (const unsigned depth : {24u, 32u}) {
       for (const bool topFirst : {true, false}) {
-        TgaFormat format;
-        format.depth = depth;
-        format.alphaBits = depth == 32 ? 8 : 0;
-        format.topFirst = topFirst;
+        const TgaFormat format{.depth = depth, .alphaBits = depth == 32 ? 8u : 0u, .topFirst = topFirst};
         SCOPED_TRACE(std::to_string(depth) + "-bit, " + (topFirst ? "top" : "bottom") + " first" +
                      (picture == &image ? "" : ", alpha only in the last row"));
         const Read read = ReadTga(MakeTga(*picture, format));
@@ -149,53 +135,31 @@ TEST(TgaReader, HandMadeFiles) {
   ExpectSameImage(ReadTga(sixteen).image, Image(2, 1, {255, 255, 255, 0, 0, 0, 255, 255}));
 }
 
-RgbaImage WithAlpha(std::initializer_list<int> alphas) {
-  RgbaImage image{static_cast<std::uint32_t>(alphas.size()), 1, {}};
-  int i = 0;
-  for (const int a : alphas) {
-    image.rgba.insert(image.rgba.end(), {static_cast<std::uint8_t>(40 + 20 * i), static_cast<std::uint8_t>(100 - i),
-                                         static_cast<std::uint8_t>(7 * i), static_cast<std::uint8_t>(a)});
-    ++i;
-  }
-  return image;
-}
-
-std::vector<int> Alphas(const RgbaImage& image) {
-  std::vector<int> alphas;
-  for (std::size_t i = 3; i < image.rgba.size(); i += 4) alphas.push_back(image.rgba[i]);
-  return alphas;
-}
-
 TEST(TgaReader, AlphaIsReadOnlyWhereTheFileOffersAndUsesIt) {
-  struct Case {
+  const struct {
     const char* what;
-    unsigned depth;
-    unsigned alphaBits;
-    std::optional<std::uint8_t> attributes;
-    RgbaImage image;
-    std::vector<int> alphas;
-  };
-  const Case cases[] = {
-      {"32-bit with alpha bits", 32, 8, std::nullopt, WithAlpha({0, 17, 255, 128}), {0, 17, 255, 128}},
-      {"32-bit without alpha bits", 32, 0, std::nullopt, WithAlpha({0, 17, 255, 128}), {255, 255, 255, 255}},
-      {"alpha 0 everywhere", 32, 8, std::nullopt, WithAlpha({0, 0, 0, 0}), {255, 255, 255, 255}},
-      {"attributes: no alpha", 32, 8, 0, WithAlpha({0, 17, 255, 128}), {255, 255, 255, 255}},
-      {"attributes: undefined, ignore", 32, 8, 1, WithAlpha({0, 17, 255, 128}), {255, 255, 255, 255}},
-      {"attributes: undefined, retain", 32, 8, 2, WithAlpha({0, 17, 255, 128}), {255, 255, 255, 255}},
-      {"attributes: useful alpha", 32, 8, 3, WithAlpha({0, 17, 255, 128}), {0, 17, 255, 128}},
-      {"16-bit with an alpha bit", 16, 1, std::nullopt, WithAlpha({0, 200, 255, 3}), {0, 255, 255, 0}},
-      {"16-bit without", 16, 0, std::nullopt, WithAlpha({0, 200, 255, 3}), {255, 255, 255, 255}},
-      {"16-bit, attribute bits all 0", 16, 1, std::nullopt, WithAlpha({0, 3, 100, 0}), {255, 255, 255, 255}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
     TgaFormat format;
-    format.depth = c.depth;
-    format.alphaBits = c.alphaBits;
-    format.attributesType = c.attributes;
-    const Read read = ReadTga(MakeTga(c.image, format));
+    std::vector<std::uint8_t> stored;
+    std::vector<std::uint8_t> read;
+  } cases[] = {
+      {"32-bit with alpha bits", {}, {0, 17, 255, 128}, {0, 17, 255, 128}},
+      {"32-bit without alpha bits", {.alphaBits = 0}, {0, 17, 255, 128}, {255, 255, 255, 255}},
+      {"alpha 0 everywhere", {}, {0, 0, 0, 0}, {255, 255, 255, 255}},
+      {"attributes: no alpha", {.attributesType = 0}, {0, 17, 255, 128}, {255, 255, 255, 255}},
+      {"attributes: undefined, ignore", {.attributesType = 1}, {0, 17, 255, 128}, {255, 255, 255, 255}},
+      {"attributes: undefined, retain", {.attributesType = 2}, {0, 17, 255, 128}, {255, 255, 255, 255}},
+      {"attributes: useful alpha", {.attributesType = 3}, {0, 17, 255, 128}, {0, 17, 255, 128}},
+      {"16-bit with an alpha bit", {.depth = 16, .alphaBits = 1}, {0, 200, 255, 3}, {0, 255, 255, 0}},
+      {"16-bit without", {.depth = 16, .alphaBits = 0}, {0, 200, 255, 3}, {255, 255, 255, 255}},
+      {"16-bit, attribute bits all 0", {.depth = 16, .alphaBits = 1}, {0, 3, 100, 0}, {255, 255, 255, 255}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    RgbaImage image{4, 1, {}};
+    for (const std::uint8_t alpha : c.stored) image.rgba.insert(image.rgba.end(), {40, 100, 7, alpha});
+    const Read read = ReadTga(MakeTga(image, c.format));
     ASSERT_EQ(read.error, "");
-    EXPECT_EQ(Alphas(read.image), c.alphas);
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(read.image.rgba[4 * i + 3], c.read[i]) << "pixel " << i;
   }
 }
 
@@ -277,16 +241,9 @@ TEST(TgaReader, MalformedFilesAreRefusedWithTheirFault) {
 
 // Every shorter piece of a file without a footer lacks some of its pixels.
 TEST(TgaReader, AFileCutAnywhereIsRefused) {
-  TgaFormat plain;
-  TgaFormat packets;
-  packets.type = 10;
-  TgaFormat mappedTopFirst;
-  mappedTopFirst.type = 9;
-  mappedTopFirst.depth = 8;
-  mappedTopFirst.mapEntryBits = 32;
-  mappedTopFirst.topFirst = true;
-  mappedTopFirst.imageId = "id";
-  for (const TgaFormat& format : {plain, packets, mappedTopFirst}) {
+  for (const TgaFormat& format :
+       {TgaFormat{}, TgaFormat{.type = 10},
+        TgaFormat{.type = 9, .depth = 8, .mapEntryBits = 32, .topFirst = true, .imageId = "id"}}) {
     SCOPED_TRACE(format.type);
     const Bytes whole = MakeTga(FewColourImage(6, 5), format);
     ASSERT_EQ(ReadTga(whole).error, "");

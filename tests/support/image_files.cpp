@@ -240,17 +240,6 @@ RgbaImage FewColourImage(std::uint32_t width, std::uint32_t height) {
   return image;
 }
 
-RgbaImage GreyImage(std::uint32_t width, std::uint32_t height) {
-  RgbaImage image{width, height, {}};
-  for (std::uint32_t y = 0; y < height; ++y) {
-    for (std::uint32_t x = 0; x < width; ++x) {
-      const auto grey = static_cast<std::uint8_t>(y < 2 ? 200 : (x * 37 + y * 11) % 256);
-      image.rgba.insert(image.rgba.end(), {grey, grey, grey, static_cast<std::uint8_t>((x * 53 + y * 7 + 1) % 256)});
-    }
-  }
-  return image;
-}
-
 RgbaImage VariedImage(std::uint32_t width, std::uint32_t height) {
   RgbaImage image{width, height, {}};
   for (std::size_t i = 0; i < std::size_t{width} * height; ++i) {
