@@ -260,23 +260,53 @@ TEST(Converter, OutputLandsBesideTheInputWhateverItsName) {
   }
 }
 
+// Mistakes in the options, and an output that is the input by any name or link, or a
+// folder: each exits with 2 and a message, and writes nothing.
 TEST(Converter, CommandLineMistakesExitWithTwoAndWriteNothing) {
   const TempDir folder;
   WriteM32(folder / "a.m32", VariedImage(3, 3));
-  WriteBytes(folder / "a.tga", {'t', 'g', 'a'});  // each the output of the other
-  const std::string a = (folder / "a.m32");
-  const std::string b = (folder / "a.tga");
-  const std::string named = (folder / "named.tga");
-  const std::vector<std::vector<std::string>> mistakes = {
-      {},     {"--alpha"}, {"--frobnicate", a}, {"-o", named, a, b}, {a, "-o"}, {"-o", named, "-o", named, a},
-      {a, b}, {b, a}};
-  for (const auto& arguments : mistakes) {
+  const Bytes texture = ReadBytes(folder / "a.m32");
+  WriteBytes(folder / "a.tga", kEarlier);  // each the output of the other
+  fs::create_directory(Utf8Path(folder / "sub"));
+  fs::create_hard_link(Utf8Path(folder / "a.m32"), Utf8Path(folder / "linked.tga"));
+  const std::string a = folder / "a.m32", b = folder / "a.tga", named = folder / "named.tga";
+  const std::string itself = "is the input file itself";
+  std::vector<std::pair<std::vector<std::string>, std::string>> mistakes = {
+      {{}, ""},
+      {{"--alpha"}, ""},
+      {{"--frobnicate", a}, ""},
+      {{"-o", named, a, b}, ""},
+      {{a, "-o"}, ""},
+      {{"-o", named, "-o", named, a}, ""},
+      {{a, b}, ""},
+      {{b, a}, ""},
+      {{"--like", a, a}, ""},
+      {{b, "--like"}, ""},
+      {{"--like", "x.m32", "--like", "y.m32", b}, ""},
+      {{"-o", a, a}, itself},
+      {{"-o", folder / "sub/../a.m32", a}, itself},
+      {{"-o", folder / "linked.tga", a}, itself},
+      {{"-o", "", a}, "empty"},
+      {{"-o", folder / "sub", a}, "is a folder"},
+      {{"-o", folder / "sub/", a}, "is a folder"},
+      {{"-o", folder / "new/", a}, "is a folder"},
+  };
+#ifndef _WIN32  // symbolic links, to the input and to its folder
+  fs::create_symlink("../a.m32", folder / "sub/link.tga");
+  fs::create_directory_symlink("..", folder / "sub/up");
+  mistakes.push_back({{"-o", folder / "sub/link.tga", a}, itself});
+  mistakes.push_back({{"-o", folder / "sub/up/a.m32", a}, itself});
+#endif
+  for (const auto& [arguments, said] : mistakes) {
+    SCOPED_TRACE(::testing::PrintToString(arguments));
     const RunResult run = RunConverter(arguments);
-    EXPECT_EQ(run.exitCode, 2) << ::testing::PrintToString(arguments);
+    EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err, "");
+    EXPECT_NE(run.err.find(said), std::string::npos) << run.err;
   }
-  EXPECT_EQ(folder.names(), (std::vector<std::string>{"a.m32", "a.tga"}));
-  EXPECT_EQ(ReadBytes(b), (std::vector<std::uint8_t>{'t', 'g', 'a'}));
+  EXPECT_EQ(folder.names(), (std::vector<std::string>{"a.m32", "a.tga", "linked.tga", "sub"}));
+  EXPECT_EQ(ReadBytes(a), texture);
+  EXPECT_EQ(ReadBytes(b), kEarlier);
 
   const RunResult version = RunConverter({"--version"});
   EXPECT_EQ(version.exitCode, 0);
@@ -288,7 +318,7 @@ TEST(Converter, CommandLineMistakesExitWithTwoAndWriteNothing) {
 #endif
 
   EXPECT_EQ(RunConverter({"-o", named, a}).exitCode, 0);
-  EXPECT_EQ(folder.names(), (std::vector<std::string>{"a.m32", "a.tga", "named.tga"}));
+  EXPECT_EQ(folder.names(), (std::vector<std::string>{"a.m32", "a.tga", "linked.tga", "named.tga", "sub"}));
 }
 
 // The system's reason closes the message: "... beside X: No such file or directory";
@@ -330,38 +360,6 @@ TEST(Converter, AnOutputThatCannotBeWrittenIsRefusedWithTheReason) {
   CloseHandle(held);
 #endif
   fs::permissions(Utf8Path(folder / "a.tga"), fs::perms::owner_write, fs::perm_options::add);
-}
-
-TEST(Converter, AnOutputThatIsTheInputOrAFolderIsACommandLineMistake) {
-  const TempDir folder;
-  WriteM32(folder / "rock.m32", VariedImage(6, 4));
-  const std::vector<std::uint8_t> texture = ReadBytes(folder / "rock.m32");
-  fs::create_directory(Utf8Path(folder / "sub"));
-  fs::create_hard_link(Utf8Path(folder / "rock.m32"), Utf8Path(folder / "linked.tga"));
-  const std::string input = folder / "rock.m32";
-  std::vector<std::pair<std::string, std::string>> outputs = {
-      {input, "is the input file itself"},
-      {folder / "sub/../rock.m32", "is the input file itself"},
-      {folder / "linked.tga", "is the input file itself"},
-      {"", "empty"},
-      {folder / "sub", "is a folder"},
-      {folder / "sub/", "is a folder"},
-      {folder / "new/", "is a folder"},
-  };
-#ifndef _WIN32  // symbolic links, to the input and to its folder
-  fs::create_symlink("../rock.m32", folder / "sub/link.tga");
-  fs::create_directory_symlink("..", folder / "sub/up");
-  outputs.insert(outputs.end(), {{folder / "sub/link.tga", "is the input file itself"},
-                                 {folder / "sub/up/rock.m32", "is the input file itself"}});
-#endif
-  for (const auto& [output, said] : outputs) {
-    SCOPED_TRACE("-o " + output);
-    const RunResult run = RunConverter({"-o", output, input});
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_NE(run.err.find(said), std::string::npos) << run.err;
-    EXPECT_EQ(ReadBytes(folder / "rock.m32"), texture);
-    EXPECT_EQ(folder.names(), (std::vector<std::string>{"linked.tga", "rock.m32", "sub"}));
-  }
 }
 
 }  // namespace
