@@ -133,20 +133,16 @@ TEST(Converter, AFileShortenedAfterOpeningGivesAnErrorAndLeavesTheEarlierTgaWhol
 
 // Cuts the input file the first time output arrives, that is after the encoder has
 // read and converted the bottom rows, and counts what it was given.
-class CuttingSink final : public m32tga::ByteSink {
- public:
-  CuttingSink(fs::path input, std::uintmax_t cut) : input_(std::move(input)), cut_(cut) {}
+struct CuttingSink final : m32tga::ByteSink {
+  CuttingSink(fs::path file, std::uintmax_t length) : input(std::move(file)), cut(length) {}
   bool Write(std::span<const std::uint8_t> bytes) override {
-    if (written_ == 0) fs::resize_file(input_, cut_);
-    written_ += bytes.size();
+    if (written == 0) fs::resize_file(input, cut);
+    written += bytes.size();
     return true;
   }
-  std::size_t Written() const { return written_; }
-
- private:
-  fs::path input_;
-  std::uintmax_t cut_;
-  std::size_t written_ = 0;
+  fs::path input;
+  std::uintmax_t cut;
+  std::size_t written = 0;
 };
 
 TEST(Converter, AFileShortenedInMidConversionStopsTheEncoderWithAnError) {
@@ -155,18 +151,17 @@ TEST(Converter, AFileShortenedInMidConversionStopsTheEncoderWithAnError) {
   const TempDir folder;
   WriteM32(folder / "rock.m32", VariedImage(width, height));
   const std::uintmax_t fullSize = fs::file_size(folder / "rock.m32");
-  const std::vector<std::uint8_t> file = ReadBytes(folder / "rock.m32");
   const std::uintmax_t insideTopRows = image_files::kHeaderBytes + 5 * width * 4 + 100;
 
   m32tga::InputFile input(folder / "rock.m32");
-  const m32tga::HeaderResult header = m32tga::CheckM32Header({file.data(), m32tga::kM32HeaderBytes}, input.Size());
+  const m32tga::HeaderResult header = m32tga::ReadM32Header(input);
   ASSERT_TRUE(header.Ok()) << header.error;
   m32tga::Level0Rows rows(input, header.level0);
   CuttingSink sink(folder / "rock.m32", insideTopRows);
   EXPECT_FALSE(m32tga::WriteTga({width, height}, rows, m32tga::TgaDepth::kBgr24, sink));
 
-  EXPECT_GT(sink.Written(), 0u) << "the cut came before any output";
-  EXPECT_LT(sink.Written(), std::size_t{width} * height * 3) << "rows past the cut went out";
+  EXPECT_GT(sink.written, 0u) << "the cut came before any output";
+  EXPECT_LT(sink.written, std::size_t{width} * height * 3) << "rows past the cut went out";
   EXPECT_EQ(input.Error(), Shortened(insideTopRows, fullSize));
 }
 

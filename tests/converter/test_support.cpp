@@ -24,22 +24,6 @@
 #include <cerrno>
 #endif
 
-#ifdef PELLICAR_TEST_WITH_QT
-namespace {
-
-void ExpectPixelsReadByQt(const image_files::Bytes& tga, const RgbaImage& image) {
-  const QImage shown =
-      QImage::fromData(tga.data(), static_cast<int>(tga.size()), "TGA").convertToFormat(QImage::Format_RGBA8888);
-  ASSERT_FALSE(shown.isNull()) << "Qt cannot read the TGA";
-  RgbaImage seen{static_cast<std::uint32_t>(shown.width()), static_cast<std::uint32_t>(shown.height()), {}};
-  for (int y = 0; y < shown.height(); ++y)
-    seen.rgba.insert(seen.rgba.end(), shown.constScanLine(y), shown.constScanLine(y) + shown.width() * 4);
-  ExpectSameImage(seen, image);
-}
-
-}  // namespace
-#endif
-
 void ExpectSameImage(const RgbaImage& seen, const RgbaImage& want) {
   ASSERT_EQ(seen.width, want.width);
   ASSERT_EQ(seen.height, want.height);
@@ -56,17 +40,7 @@ std::string Utf8Name(const fs::path& path) {
 
 #ifdef _WIN32
 
-namespace {
-
 constexpr UINT kKilledExitCode = 0xDEAD;
-
-HANDLE InheritableFile(const fs::path& path) {
-  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-  return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-}  // namespace
 
 StartedConverter::StartedConverter(const std::vector<std::string>& arguments, const fs::path& out, const fs::path& err,
                                    std::uint64_t fileSizeLimit, const char* otherProgram) {
@@ -76,11 +50,16 @@ StartedConverter::StartedConverter(const std::vector<std::string>& arguments, co
   std::wstring commandLine = sys::QuotedAsOneArgument(program.native());
   for (const std::string& argument : arguments)
     commandLine += L" " + sys::QuotedAsOneArgument(Utf8Path(argument).native());
+  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+  const auto open = [&](const fs::path& path) {
+    return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = InheritableFile(out);
-  startup.hStdError = InheritableFile(err);
+  startup.hStdOutput = open(out);
+  startup.hStdError = open(err);
   PROCESS_INFORMATION started{};
   const BOOL ok = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                  &startup, &started);
@@ -115,40 +94,32 @@ int StartedConverter::Wait() {
 
 #else  // POSIX
 
-namespace {
-
-[[noreturn]] void ExecConverter(const std::vector<std::string>& arguments, const fs::path& out, const fs::path& err,
-                                std::uint64_t fileSizeLimit, const char* program) {
-  dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
-  dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
-  if (fileSizeLimit != StartedConverter::kNoLimit) {
-    signal(SIGXFSZ, SIG_IGN);  // so that a write past the limit fails instead of killing
-    const rlimit fileSize{fileSizeLimit, fileSizeLimit};
-    setrlimit(RLIMIT_FSIZE, &fileSize);
-  }
-  std::vector<char*> argv{const_cast<char*>(program)};
-  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
-  execv(program, argv.data());
-  _exit(127);
-}
-
-}  // namespace
-
 StartedConverter::StartedConverter(const std::vector<std::string>& arguments, const fs::path& out, const fs::path& err,
                                    std::uint64_t fileSizeLimit, const char* program) {
   const pid_t child = fork();
   if (child < 0) throw std::runtime_error("cannot fork");
-  if (child == 0) ExecConverter(arguments, out, err, fileSizeLimit, program ? program : PELLICAR_EXE);
-  process_ = child;
+  if (child > 0) {
+    process_ = child;
+    return;
+  }
+  dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+  dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
+  if (fileSizeLimit != kNoLimit) {
+    signal(SIGXFSZ, SIG_IGN);  // so that a write past the limit fails instead of killing
+    const rlimit fileSize{fileSizeLimit, fileSizeLimit};
+    setrlimit(RLIMIT_FSIZE, &fileSize);
+  }
+  std::vector<char*> argv{const_cast<char*>(program ? program : PELLICAR_EXE)};
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  execv(argv[0], argv.data());
+  _exit(127);
 }
 
 StartedConverter::~StartedConverter() {
-  Kill();
+  Signal(SIGKILL);
   Wait();
 }
-
-void StartedConverter::Kill() { Signal(SIGKILL); }
 
 void StartedConverter::Signal(int signal) {
   if (!waited_) kill(static_cast<pid_t>(process_), signal);
@@ -231,14 +202,17 @@ std::vector<std::string> TemporaryNames(const TempDir& folder) {
 
 void ExpectTga(const fs::path& tga, const RgbaImage& image, bool alpha) {
   const image_files::Bytes bytes = ReadBytes(tga);
-  image_files::TgaFormat format;
-  format.depth = alpha ? 32 : 24;
-  format.alphaBits = alpha ? 8 : 0;
-  format.footer = true;
+  const image_files::TgaFormat format{.depth = alpha ? 32u : 24u, .alphaBits = alpha ? 8u : 0u, .footer = true};
   EXPECT_TRUE(bytes == image_files::MakeTga(image, format)) << "the TGA differs from the tests' own";
 #ifdef PELLICAR_TEST_WITH_QT
+  const QImage shown =
+      QImage::fromData(bytes.data(), static_cast<int>(bytes.size()), "TGA").convertToFormat(QImage::Format_RGBA8888);
+  ASSERT_FALSE(shown.isNull()) << "Qt cannot read the TGA";
+  RgbaImage seen{static_cast<std::uint32_t>(shown.width()), static_cast<std::uint32_t>(shown.height()), {}};
+  for (int y = 0; y < shown.height(); ++y)
+    seen.rgba.insert(seen.rgba.end(), shown.constScanLine(y), shown.constScanLine(y) + shown.width() * 4);
   RgbaImage opaque = image;
   for (std::size_t i = 3; !alpha && i < opaque.rgba.size(); i += 4) opaque.rgba[i] = 255;
-  ExpectPixelsReadByQt(bytes, opaque);
+  ExpectSameImage(seen, opaque);
 #endif
 }

@@ -46,8 +46,9 @@ class StartedConverter {
   StartedConverter(const StartedConverter&) = delete;
   StartedConverter& operator=(const StartedConverter&) = delete;
 
+#ifdef _WIN32
   void Kill();  // at once, giving it no chance to clean up
-#ifndef _WIN32
+#else
   void Signal(int signal);
 #endif
   int Wait();  // its exit code, -1 when it was killed
