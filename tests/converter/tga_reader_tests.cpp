@@ -2,6 +2,7 @@
 // origin; the alpha rules; malformed files; and the mip levels against the tests' writer.
 #include <random>
 #include <set>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -102,36 +103,31 @@ Bytes Raw(std::initializer_list<int> values) {
   return bytes;
 }
 
-RgbaImage Image(std::uint32_t width, std::uint32_t height, std::initializer_list<int> rgba) {
-  return {width, height, Raw(rgba)};
+// Bytes written as hexadecimal numbers between blanks.
+Bytes Hex(const std::string& text) {
+  std::istringstream in(text);
+  Bytes bytes;
+  for (unsigned value = 0; in >> std::hex >> value;) bytes.push_back(static_cast<std::uint8_t>(value));
+  return bytes;
 }
 
 TEST(TgaReader, HandMadeFiles) {
   // 3 x 2, run-length colour-mapped, bottom row first; a map of three 16-bit entries
   // standing for indices 2 to 4 (red, transparent green, blue); a run of four pixels
   // that carries on from the bottom row into the top one.
-  const Bytes mapped = Raw({0,    1,    9,    2,    0,    3,    0, 16, 0, 0, 0, 0, 3, 0, 2, 0, 8, 1,  //
-                            0x00, 0xFC, 0xE0, 0x03, 0x1F, 0x80,                                       //
-                            0x83, 3,    0x01, 2,    4});
-  ExpectSameImage(ReadTga(mapped).image, Image(3, 2, {0, 255, 0, 0, 255, 0,   0, 255, 0, 0,   255, 255,  //
-                                                      0, 255, 0, 0, 0,   255, 0, 0,   0, 255, 0,   0}));
+  ExpectSameImage(ReadTga(Hex("0 1 9 2 0 3 0 10 0 0 0 0 3 0 2 0 8 1  0 fc e0 3 1f 80  83 3 1 2 4")).image,
+                  {3, 2, Hex("0 ff 0 0  ff 0 0 ff  0 0 ff ff  0 ff 0 0  0 ff 0 0  0 ff 0 0")});
   // 2 x 2 grey, run-length, top row first, right to left: a run of three crosses the
   // first row's end.
-  const Bytes grey = Raw({0,    0,    11,   0,   0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 8, 0x30,  //
-                          0x82, 0x40, 0x00, 0x90});
-  ExpectSameImage(ReadTga(grey).image, Image(2, 2,
-                                             {64, 64, 64, 255, 64, 64, 64, 255,  //
-                                              144, 144, 144, 255, 64, 64, 64, 255}));
+  ExpectSameImage(ReadTga(Hex("0 0 b 0 0 0 0 0 0 0 0 0 2 0 2 0 8 30  82 40 0 90")).image,
+                  {2, 2, Hex("40 40 40 ff  40 40 40 ff  90 90 90 ff  40 40 40 ff")});
   // 1 x 1 true-colour with an image ID and a colour map, both skipped.
-  const Bytes skipped = Raw({3,   1,   2,   0, 0, 2, 0, 24, 0, 0, 0, 0, 1, 0, 1, 0, 24, 0,  //
-                             'a', 'b', 'c', 9, 9, 9, 8, 8,  8,                              //
-                             1,   2,   3});
-  ExpectSameImage(ReadTga(skipped).image, Image(1, 1, {3, 2, 1, 255}));
+  ExpectSameImage(ReadTga(Hex("3 1 2 0 0 2 0 18 0 0 0 0 1 0 1 0 18 0  61 62 63  9 9 9 8 8 8  1 2 3")).image,
+                  {1, 1, Hex("3 2 1 ff")});
   // 2 x 1, 16-bit, one alpha bit: the attribute bit is the alpha; the top bits carry
   // 5-bit red, green, blue.
-  const Bytes sixteen = Raw({0,    0,    2,    0,   0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 1, 0, 16, 1,  //
-                             0xFF, 0x7F, 0x1F, 0x80});
-  ExpectSameImage(ReadTga(sixteen).image, Image(2, 1, {255, 255, 255, 0, 0, 0, 255, 255}));
+  ExpectSameImage(ReadTga(Hex("0 0 2 0 0 0 0 0 0 0 0 0 2 0 1 0 10 1  ff 7f 1f 80")).image,
+                  {2, 1, Hex("ff ff ff 0  0 0 ff ff")});
 }
 
 TEST(TgaReader, AlphaIsReadOnlyWhereTheFileOffersAndUsesIt) {
@@ -163,13 +159,10 @@ TEST(TgaReader, AlphaIsReadOnlyWhereTheFileOffersAndUsesIt) {
 }
 
 TEST(TgaReader, PremultipliedColoursAreDividedBackByAlpha) {
-  TgaFormat format;
-  format.attributesType = 4;
-  const Read read = ReadTga(
-      MakeTga(Image(5, 1, {100, 50, 0, 200, 10, 20, 30, 0, 255, 255, 255, 255, 3, 2, 1, 4, 200, 0, 0, 100}), format));
+  const RgbaImage stored{5, 1, Hex("64 32 0 c8  a 14 1e 0  ff ff ff ff  3 2 1 4  c8 0 0 64")};
+  const Read read = ReadTga(MakeTga(stored, {.attributesType = 4}));
   ASSERT_EQ(read.error, "");
-  ExpectSameImage(read.image,
-                  Image(5, 1, {128, 64, 0, 200, 10, 20, 30, 0, 255, 255, 255, 255, 191, 128, 64, 4, 255, 0, 0, 100}));
+  ExpectSameImage(read.image, {5, 1, Hex("80 40 0 c8  a 14 1e 0  ff ff ff ff  bf 80 40 4  ff 0 0 64")});
 }
 
 struct Broken {
