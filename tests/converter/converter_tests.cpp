@@ -44,9 +44,9 @@ TEST(Converter, EveryPixelArrivesAsWrittenAndTheRightWayUp) {
   }
 }
 
-Bytes Patched(std::size_t at, std::uint32_t value, std::size_t length = SIZE_MAX) {
+Bytes Patched(std::initializer_list<std::pair<std::size_t, std::uint32_t>> patches, std::size_t length = SIZE_MAX) {
   Bytes bytes = EncodeM32(VariedImage(8, 4), "ok");
-  PutU32(bytes, at, value);
+  for (const auto& [at, value] : patches) PutU32(bytes, at, value);
   bytes.resize(std::min(length, bytes.size()));
   return bytes;
 }
@@ -62,21 +62,14 @@ TEST(Converter, RefusesMalformedInputAndLeavesTheEarlierTgaWhole) {
     std::optional<Bytes> bytes;  // none: a directory
     std::string said;            // words the message must hold
   } cases[] = {
-      {"shorter than the header", Patched(kVersionAt, kVersion, kHeaderBytes - 1), "967 bytes"},
-      {"wrong version", Patched(kVersionAt, 5), "version 5"},
-      {"zero width", Patched(kWidthsAt, 0), "0 x 4"},
-      {"side past 65,535", Patched(kWidthsAt, 65536), "65,536 x 4"},
-      {"offset past the end", Patched(kOffsetsAt, 1 << 20), "starts at byte 1,048,576"},
-      {"pixels cut short", Patched(kVersionAt, kVersion, level0End - 1),
-       "truncated: pixel data ends at byte 1,095 of 1,096"},
+      {"shorter than the header", Patched({}, kHeaderBytes - 1), "967 bytes"},
+      {"wrong version", Patched({{kVersionAt, 5}}), "version 5"},
+      {"zero width", Patched({{kWidthsAt, 0}}), "0 x 4"},
+      {"side past 65,535", Patched({{kWidthsAt, 65536}}), "65,536 x 4"},
+      {"offset past the end", Patched({{kOffsetsAt, 1 << 20}}), "starts at byte 1,048,576"},
+      {"pixels cut short", Patched({}, level0End - 1), "truncated: pixel data ends at byte 1,095 of 1,096"},
       // 32,768 x 32,768 x 4 is 2^32: a 32-bit sum would wrap to 968 and fit.
-      {"byte count past 32 bits",
-       [] {
-         Bytes bytes = Patched(kWidthsAt, 32768);
-         PutU32(bytes, kHeightsAt, 32768);
-         return bytes;
-       }(),
-       "of 4,294,968,264"},
+      {"byte count past 32 bits", Patched({{kWidthsAt, 32768}, {kHeightsAt, 32768}}), "of 4,294,968,264"},
       {"empty file", Bytes{}, "empty"},
       {"directory", std::nullopt, "directory"},
       {"renamed PNG", png, "not an m32"},

@@ -77,6 +77,6 @@ std::vector<std::string> TemporaryNames(const TempDir& folder);
 // The same size and every pixel the same, else a failure naming the first that differs.
 void ExpectSameImage(const RgbaImage& seen, const RgbaImage& want);
 
-// The TGA byte for byte as the tests' writer makes it (bottom row first, with the footer),
-// and every pixel as Qt's TGA reader sees it where Qt is built.
+// The TGA byte for byte as the tests' writer makes it (bottom row first, with the footer).
+// That writer is checked against the TGA reader, and the reader against hand-made files.
 void ExpectTga(const fs::path& tga, const RgbaImage& image, bool alpha);
