@@ -60,12 +60,9 @@ void CheckCopy(std::span<const std::uint8_t> bytes, auto& next) {
                       std::int64_t{area.x} + area.width <= level.width &&
                       std::int64_t{area.y} + area.height <= level.height;
   const bool empty = area.width == 0 || area.height == 0;
-  shell::Fault expected = shell::Fault::kNone;
-  if (!inside || (!empty && stride < rowBytes)) {
-    expected = shell::Fault::kBadArgument;
-  } else if (!empty && shortBy > 0) {
-    expected = shell::Fault::kBufferTooSmall;
-  }
+  const shell::Fault expected = !inside || (!empty && stride < rowBytes) ? shell::Fault::kBadArgument
+                                : !empty && shortBy > 0                  ? shell::Fault::kBufferTooSmall
+                                                                         : shell::Fault::kNone;
   if (fault != expected) __builtin_trap();
   // Each pixel of the rectangle in its place as BGRA; every other byte as it was.
   std::vector<std::uint8_t> wanted(buffer.size(), kUntouched);

@@ -17,17 +17,15 @@ fs::path ShortName(const fs::path& path) {
 // Names as a Windows user gives them: wildcards the program expands itself, short
 // names, names Windows trims, streams and devices. In the arguments and the message
 // expected, "%" stands for the folder and "8.3:NAME" for NAME's short form.
-struct WindowsName {
-  const char* what;
-  std::vector<std::string> arguments;
-  int exitCode;
-  std::vector<std::string> written;
-  std::string said;  // the start of the message, if any
-};
-
 TEST(Converter, NamesAreReadAsWindowsReadsThem) {
   const std::string damaged = "%\\damaged caf\xc3\xa9.m32: too short for an m32 texture";
-  const WindowsName cases[] = {
+  const struct {
+    const char* what;
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::vector<std::string> written;
+    std::string said;  // the start of the message, if any
+  } cases[] = {
       {"*: not folders, hidden or 8.3 names", {"%\\*.m32"}, 1, {"-x.tga", "Brick Wall.tga", "rock.tga"}, damaged},
       {"? and any case", {"%\\ROCK.M3?"}, 0, {"rock.tga"}, ""},
       {"no match", {"%\\*.none", "%\\rock.M32"}, 1, {"rock.tga"}, "%\\*.none: no file matches"},
@@ -42,20 +40,19 @@ TEST(Converter, NamesAreReadAsWindowsReadsThem) {
       {"-o \\\\.\\", {"-o", "\\\\.\\CON", "%\\rock.M32"}, 1, {}, "%\\rock.M32: \\\\.\\CON is a device"},
   };
   const RgbaImage image = VariedImage(4, 2);
-  for (const WindowsName& name : cases) {
+  for (const auto& name : cases) {
     SCOPED_TRACE(name.what);
     const TempDir top;
     std::string folder = top.path();  // longer than MAX_PATH, which programs may pass
     while (folder.size() <= MAX_PATH) fs::create_directory(Utf8Path(folder += "\\" + std::string(60, 'd')));
     // The test's own file calls go through the C runtime, which knows only MAX_PATH.
     const auto in = [&](const std::string& file) { return Utf8Path("\\\\?\\" + folder + "\\" + file); };
-    const auto names = [&] { return Everything(folder); };
     for (const char* texture : {"Brick Wall.m32", "rock.M32", "-x.m32", "hidden.m32", "a.m32x"})
       WriteM32(in(texture), image);
     WriteBytes(in("damaged caf\xc3\xa9.m32"), {'m', '3', '2'});
     fs::create_directory(in("folder.m32"));
     SetFileAttributesW(in("hidden.m32").c_str(), FILE_ATTRIBUTE_HIDDEN);
-    const std::vector<std::string> before = names();
+    const std::vector<std::string> before = Everything(folder);
     const auto placed = [&](std::string text) {
       if (text.starts_with("8.3:")) return Utf8Name(ShortName(Utf8Path(folder + "\\" + text.substr(4))));
       for (std::size_t at; (at = text.find('%')) != std::string::npos;) text.replace(at, 1, folder);
@@ -70,7 +67,7 @@ TEST(Converter, NamesAreReadAsWindowsReadsThem) {
     std::vector<std::string> after = before;
     after.insert(after.end(), name.written.begin(), name.written.end());
     std::sort(after.begin(), after.end());
-    EXPECT_EQ(names(), after);
+    EXPECT_EQ(Everything(folder), after);
     for (const std::string& tga : name.written) ExpectTga(in(tga), image, false);
     MoveFileW(in("").c_str(), Utf8Path(top / "near").c_str());  // within the C runtime's reach, to be removed
   }

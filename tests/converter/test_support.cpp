@@ -190,6 +190,12 @@ std::vector<std::string> Everything(const std::string& root) {
   return names;
 }
 
+void ExpectRefused(const RunResult& run, const std::string& start) {
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(run.err.starts_with(start)) << run.err;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+}
+
 std::vector<std::string> TemporaryNames(const TempDir& folder) {
   std::vector<std::string> names = folder.names();
   std::erase_if(names, [](const std::string& name) { return !name.starts_with(".pellicar-"); });

@@ -71,6 +71,9 @@ image_files::Bytes RichM32(const RgbaImage& image, std::uint8_t seed = 3);
 // links are listed, never followed. On Windows also past 260 characters.
 std::vector<std::string> Everything(const std::string& root);
 
+// Exit code 1 and one line on stderr, that begins with `start`.
+void ExpectRefused(const RunResult& run, const std::string& start);
+
 // The names in the folder that start with the converter's temporary prefix.
 std::vector<std::string> TemporaryNames(const TempDir& folder);
 
