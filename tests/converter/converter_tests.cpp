@@ -94,34 +94,6 @@ TEST(Converter, RefusesMalformedInputAndLeavesTheEarlierTgaWhole) {
   EXPECT_EQ(reasons.size(), std::size(cases)) << "each fault has its own message";
 }
 
-std::string Shortened(std::uintmax_t end, std::uintmax_t sizeWhenOpened) {
-  return "changed while being read: ends at byte " + sys::WithSeparators(end) + " of " +
-         sys::WithSeparators(sizeWhenOpened);
-}
-
-// The file is cut after it was opened and its size taken, as when another program
-// truncates it while we convert: inside the header, and inside level 0's pixels.
-TEST(Converter, AFileShortenedAfterOpeningGivesAnErrorAndLeavesTheEarlierTgaWhole) {
-  const std::uintmax_t insideHeader = 500;
-  const std::uintmax_t insidePixels = image_files::kHeaderBytes + 1000;
-  for (const std::uintmax_t cut : {insideHeader, insidePixels}) {
-    SCOPED_TRACE("cut to " + std::to_string(cut) + " bytes");
-    const TempDir folder;
-    WriteM32(folder / "rock.m32", VariedImage(300, 200));
-    const std::uintmax_t fullSize = fs::file_size(folder / "rock.m32");
-    WriteBytes(folder / "rock.tga", kEarlier);
-
-    m32tga::InputFile input(folder / "rock.m32");
-    ASSERT_EQ(input.Error(), "");
-    fs::resize_file(folder / "rock.m32", cut);
-    const std::string error = m32tga::ConvertFile(input, folder / "rock.tga", m32tga::TgaDepth::kBgr24);
-
-    EXPECT_EQ(error, Shortened(cut, fullSize));
-    EXPECT_EQ(ReadBytes(folder / "rock.tga"), kEarlier);
-    EXPECT_EQ(folder.names(), (std::vector<std::string>{"rock.m32", "rock.tga"}));
-  }
-}
-
 // Cuts the input file the first time output arrives, that is after the encoder has
 // read and converted the bottom rows, and counts what it was given.
 struct CuttingSink final : m32tga::ByteSink {
@@ -136,24 +108,43 @@ struct CuttingSink final : m32tga::ByteSink {
   std::size_t written = 0;
 };
 
-TEST(Converter, AFileShortenedInMidConversionStopsTheEncoderWithAnError) {
+// The file is cut after it was opened and its size taken, as when another program
+// truncates it while we convert: before the conversion inside the header or inside
+// level 0's pixels, when the earlier TGA stays; and in mid-conversion, which stops the
+// encoder.
+TEST(Converter, AFileShortenedWhileConvertedGivesAnErrorAndLeavesTheEarlierTgaWhole) {
   const std::uint32_t width = 2048;  // rows of 8 KiB, read in four blocks of 32 rows
   const std::uint32_t height = 128;
   const TempDir folder;
   WriteM32(folder / "rock.m32", VariedImage(width, height));
-  const std::uintmax_t fullSize = fs::file_size(folder / "rock.m32");
-  const std::uintmax_t insideTopRows = image_files::kHeaderBytes + 5 * width * 4 + 100;
+  const Bytes whole = ReadBytes(folder / "rock.m32");
+  const auto shortened = [&](std::uintmax_t end) {
+    return "changed while being read: ends at byte " + sys::WithSeparators(end) + " of " +
+           sys::WithSeparators(whole.size());
+  };
+  for (const std::uintmax_t cut : {std::uintmax_t{500}, kHeaderBytes + 1000}) {
+    SCOPED_TRACE("cut to " + std::to_string(cut) + " bytes");
+    WriteBytes(folder / "rock.m32", whole);
+    WriteBytes(folder / "rock.tga", kEarlier);
+    m32tga::InputFile input(folder / "rock.m32");
+    ASSERT_EQ(input.Error(), "");
+    fs::resize_file(folder / "rock.m32", cut);
+    EXPECT_EQ(m32tga::ConvertFile(input, folder / "rock.tga", m32tga::TgaDepth::kBgr24), shortened(cut));
+    EXPECT_EQ(ReadBytes(folder / "rock.tga"), kEarlier);
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"rock.m32", "rock.tga"}));
+  }
 
+  WriteBytes(folder / "rock.m32", whole);
+  const std::uintmax_t insideTopRows = kHeaderBytes + 5 * width * 4 + 100;
   m32tga::InputFile input(folder / "rock.m32");
   const m32tga::HeaderResult header = m32tga::ReadM32Header(input);
   ASSERT_TRUE(header.Ok()) << header.error;
   m32tga::Level0Rows rows(input, header.level0);
   CuttingSink sink(folder / "rock.m32", insideTopRows);
   EXPECT_FALSE(m32tga::WriteTga({width, height}, rows, m32tga::TgaDepth::kBgr24, sink));
-
   EXPECT_GT(sink.written, 0u) << "the cut came before any output";
   EXPECT_LT(sink.written, std::size_t{width} * height * 3) << "rows past the cut went out";
-  EXPECT_EQ(input.Error(), Shortened(insideTopRows, fullSize));
+  EXPECT_EQ(input.Error(), shortened(insideTopRows));
 }
 
 // Ended at random moments, on POSIX by a signal it may catch, with the new file unnamed
