@@ -165,12 +165,6 @@ TEST(TgaReader, PremultipliedColoursAreDividedBackByAlpha) {
   ExpectSameImage(read.image, {5, 1, Hex("80 40 0 c8  a 14 1e 0  ff ff ff ff  bf 80 40 4  ff 0 0 64")});
 }
 
-struct Broken {
-  const char* what;
-  Bytes file;
-  std::string said;
-};
-
 Bytes Header(int idLength, int mapType, int type, int first, int length, int entryBits, int width, int height,
              int depth, int descriptor) {
   return Raw({idLength, mapType, type, first & 0xFF, first >> 8, length & 0xFF, length >> 8, entryBits, 0, 0, 0, 0,
@@ -186,7 +180,11 @@ TEST(TgaReader, MalformedFilesAreRefusedWithTheirFault) {
   const Bytes map3 = Raw({1, 1, 1, 2, 2, 2, 3, 3, 3});
   Bytes badExtension = Plus(Header(0, 0, 2, 0, 0, 0, 1, 1, 24, 0), Raw({1, 2, 3}));
   badExtension = Plus(badExtension, TgaFooter(4000));
-  const Broken cases[] = {
+  const struct {
+    const char* what;
+    Bytes file;
+    std::string said;
+  } cases[] = {
       {"shorter than a header", Raw({0, 0, 2, 0, 0}), "too short for a TGA: 5 bytes"},
       {"image type 0", Header(0, 0, 0, 0, 0, 0, 1, 1, 24, 0), "no image"},
       {"image type 32", Header(0, 0, 32, 0, 0, 0, 1, 1, 24, 0), "unsupported TGA image type 32"},
@@ -222,7 +220,7 @@ TEST(TgaReader, MalformedFilesAreRefusedWithTheirFault) {
       {"extension area outside the file", badExtension, "extension area at byte 4,000"},
   };
   std::set<std::string> reasons;
-  for (const Broken& bad : cases) {
+  for (const auto& bad : cases) {
     SCOPED_TRACE(bad.what);
     const Read read = ReadTga(bad.file);
     EXPECT_NE(read.error.find(bad.said), std::string::npos) << read.error;

@@ -132,14 +132,13 @@ TEST(Trees, WhatEachCombinationOfOptionsWrites) {
   const std::string in = folder / "in";
   WriteTextures(in, {"a.m32", "sub/b.M32", "sub/c.m32"});
   WriteBytes(Utf8Path(in + "/sub/d.tga"), ReadBytes(Utf8Path(in + "/a.m32")));  // not a TGA at all
-  struct Row {
+  const std::string out = folder / "out";
+  const struct {
     std::vector<std::string> arguments;
     int exitCode;
     std::vector<std::string> written;  // outputs made or replaced, under the folder
     std::string out;                   // what stdout begins with
-  };
-  const std::string out = folder / "out";
-  const Row rows[] = {
+  } rows[] = {
       {{"-r", in, "-n"}, 0, {}, NativePath(in + "/a.tga") + " from " + NativePath(in + "/a.m32") + "\n"},
       {{"-r", in, "-o", out, "-j", "1"}, 0, {"out/a.tga", "out/sub/b.tga", "out/sub/c.tga"}, "3 converted, 0 failed"},
       {{"-r", in, "-o", out, "-u"}, 0, {}, "0 converted, 0 failed, 3 up to date"},
@@ -160,7 +159,7 @@ TEST(Trees, WhatEachCombinationOfOptionsWrites) {
   };
   WriteTextures(folder / "linked", {"x.m32"});
   fs::create_hard_link(Utf8Path(folder / "linked/x.m32"), Utf8Path(folder / "linked/x.tga"));
-  for (const Row& row : rows) {
+  for (const auto& row : rows) {
     SCOPED_TRACE(::testing::PrintToString(row.arguments));
     std::map<std::string, decltype(Version(""))> before;
     for (const std::string& name : Everything(folder.path())) before[name] = Version(folder / name);
