@@ -34,9 +34,7 @@ TEST(Converter, EveryPixelArrivesAsWrittenAndTheRightWayUp) {
       const TempDir folder;
       const RgbaImage image = VariedImage(width, height);
       WriteM32(folder / "t.m32", image);
-      std::vector<std::string> arguments{(folder / "t.m32")};
-      if (alpha) arguments.insert(arguments.begin(), "--alpha");
-      const RunResult run = RunConverter(arguments);
+      const RunResult run = alpha ? RunConverter({"--alpha", folder / "t.m32"}) : RunConverter({folder / "t.m32"});
       ASSERT_EQ(run.exitCode, 0) << run.err;
       EXPECT_EQ(run.err, "");
       ExpectTga(folder / "t.tga", image, alpha);

@@ -32,12 +32,7 @@ struct PngKind {
 };
 
 // A PNG of random samples, and the RGBA pixels they stand for.
-struct Sample {
-  Bytes png;
-  Bytes rgba;
-};
-
-Sample MakePng(const PngKind& kind, std::uint32_t width, std::uint32_t height) {
+std::pair<Bytes, Bytes> MakePng(const PngKind& kind, std::uint32_t width, std::uint32_t height) {
   std::mt19937 random(kind.colourType * 100 + kind.depth);
   const std::uint32_t channels = std::array{1, 0, 3, 1, 2, 0, 4}[kind.colourType];
   const std::uint32_t top = (1u << kind.depth) - 1;
@@ -54,7 +49,7 @@ Sample MakePng(const PngKind& kind, std::uint32_t width, std::uint32_t height) {
   const auto to8 = [&](std::uint32_t v) {
     return std::uint8_t(kind.depth == 16 ? (v * 2 + 257) / 514 : v * 255 / top);
   };
-  Sample sample;
+  Bytes rgba;
   for (std::uint32_t y = 0; y < height; ++y) {
     for (std::uint32_t x = 0; x < width; ++x) {
       std::array<std::uint32_t, 4> v{};
@@ -64,7 +59,7 @@ Sample MakePng(const PngKind& kind, std::uint32_t width, std::uint32_t height) {
                                      channels % 2 ? std::uint8_t(255) : to8(v[channels - 1])};
       if (kind.colourType == 3) px = palette[v[0]];
       if (kind.transparency && v[0] == 1) px[3] = 0;  // the tRNS chunk below
-      sample.rgba.insert(sample.rgba.end(), px.begin(), px.end());
+      rgba.insert(rgba.end(), px.begin(), px.end());
     }
   }
   spng_ctx* ctx = spng_ctx_new(SPNG_CTX_ENCODER);
@@ -88,11 +83,11 @@ Sample MakePng(const PngKind& kind, std::uint32_t width, std::uint32_t height) {
   EXPECT_EQ(spng_encode_image(ctx, raw.data(), raw.size(), SPNG_FMT_RAW, SPNG_ENCODE_FINALIZE), 0);
   std::size_t size = 0;
   int error = 0;
-  auto* png = static_cast<std::uint8_t*>(spng_get_png_buffer(ctx, &size, &error));
-  sample.png.assign(png, png + size);
-  free(png);
+  auto* buffer = static_cast<std::uint8_t*>(spng_get_png_buffer(ctx, &size, &error));
+  Bytes png(buffer, buffer + size);
+  free(buffer);
   spng_ctx_free(ctx);
-  return sample;
+  return {png, rgba};
 }
 
 TEST(Png, EveryColourTypeAndDepthReadsAsTheSamplesSay) {
@@ -105,15 +100,15 @@ TEST(Png, EveryColourTypeAndDepthReadsAsTheSamplesSay) {
   for (const PngKind& kind : kinds) {
     SCOPED_TRACE("colour type " + std::to_string(kind.colourType) + ", " + std::to_string(kind.depth) + " bits" +
                  (kind.interlaced ? ", interlaced" : "") + (kind.transparency ? ", tRNS" : ""));
-    const Sample sample = MakePng(kind, 13, 9);
-    WriteBytes(folder / "in.png", sample.png);
+    const auto [png, rgba] = MakePng(kind, 13, 9);
+    WriteBytes(folder / "in.png", png);
     const RunResult run = RunConverter({folder / "in.png"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(ReadBytes(folder / "in.m32"), image_files::EncodeM32({13, 9, sample.rgba}, "in"));
+    EXPECT_EQ(ReadBytes(folder / "in.m32"), image_files::EncodeM32({13, 9, rgba}, "in"));
 #ifdef PELLICAR_TEST_WITH_QT
-    QImage qt = QImage::fromData(sample.png.data(), static_cast<int>(sample.png.size()), "PNG");
+    QImage qt = QImage::fromData(png.data(), static_cast<int>(png.size()), "PNG");
     qt = qt.convertToFormat(QImage::Format_RGBA8888);
-    Bytes shown = sample.rgba;  // Qt keeps no colour for a grey that tRNS makes transparent
+    Bytes shown = rgba;  // Qt keeps no colour for a grey that tRNS makes transparent
     for (std::size_t i = 0; kind.colourType == 0 && i < shown.size(); i += 4) {
       if (shown[i + 3] == 0) std::fill_n(&shown[i], 3, 0);
     }
@@ -160,7 +155,7 @@ Bytes Claiming(Bytes png, std::uint32_t side) {
 // Each refused with one line and exit 1, the earlier output left as it was and nothing
 // else written.
 TEST(Png, DamagedAndHostileFilesAreRefusedWithNothingWritten) {
-  const Bytes good = MakePng({2, 8, false, false}, 13, 9).png;
+  const Bytes good = MakePng({2, 8, false, false}, 13, 9).first;
   std::vector<std::pair<std::string, Bytes>> files;
   for (std::size_t cut = 0; cut < good.size(); ++cut)
     files.emplace_back("cut at " + std::to_string(cut), Bytes(good.begin(), good.begin() + cut));
