@@ -4,7 +4,6 @@
 // cut short in mid-conversion does; and the choice of the mip level a preview reads. The sanitizers catch every
 // out-of-bounds read; the checks below catch a writer that writes the wrong amount, misplaces the first pixel or
 // carries on past a read that failed.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -18,55 +17,29 @@ namespace {
 constexpr std::size_t kTgaHeaderBytes = 18;
 constexpr std::size_t kTgaFooterBytes = 26;
 
-// Counts what the writer gives and keeps its first pixel.
-class CountingSink final : public m32tga::ByteSink {
- public:
-  bool Write(std::span<const std::uint8_t> bytes) override {
-    for (const std::uint8_t byte : bytes) {
-      if (written_ >= kTgaHeaderBytes && written_ < kTgaHeaderBytes + sizeof(firstPixel_)) {
-        firstPixel_[written_ - kTgaHeaderBytes] = byte;
-      }
-      ++written_;
-    }
-    return true;
-  }
-  std::size_t Written() const { return written_; }
-  const std::uint8_t* FirstPixel() const { return firstPixel_; }
-
- private:
-  std::size_t written_ = 0;
-  std::uint8_t firstPixel_[3] = {};
-};
-
-void CheckWholeConversion(std::span<const std::uint8_t> data, m32tga::TgaDepth depth, std::size_t depthBytes) {
-  MemoryFile file(data, MemoryFile::kNeverFails);
-  const m32tga::HeaderResult header = m32tga::ReadM32Header(file);
-  if (!header.Ok()) return;
-  const m32tga::MipLevel& level = header.level0;
-  m32tga::Level0Rows rows(file, level);
-  CountingSink sink;
-  if (!m32tga::WriteTga({level.width, level.height}, rows, depth, sink)) __builtin_trap();
-  const std::size_t pixels = std::size_t{level.width} * level.height;
-  if (sink.Written() != kTgaHeaderBytes + pixels * depthBytes + kTgaFooterBytes) __builtin_trap();
-  // The first pixel written is the bottom row's first, blue first.
-  const std::uint8_t* bottomLeft = data.data() + level.offset + (pixels - level.width) * m32tga::kM32BytesPerPixel;
-  if (sink.FirstPixel()[0] != bottomLeft[2] || sink.FirstPixel()[2] != bottomLeft[0]) __builtin_trap();
-}
-
-// Finishes only when the failing read never came, and stops right at it.
-void CheckFailingReads(std::span<const std::uint8_t> data, std::size_t failingRead) {
+// Finishes only when the failing read never came, stops right at it, and then writes
+// every pixel, the bottom row's first (blue first) at the start.
+void CheckConversion(std::span<const std::uint8_t> data, m32tga::TgaDepth depth, std::size_t depthBytes,
+                     std::size_t failingRead) {
   MemoryFile file(data, failingRead);
   const m32tga::HeaderResult header = m32tga::ReadM32Header(file);
   if (!header.Ok()) {
-    if (file.Reads() > failingRead + 1) __builtin_trap();
+    if (failingRead != MemoryFile::kNeverFails && file.Reads() > failingRead + 1) __builtin_trap();
     return;
   }
-  m32tga::Level0Rows rows(file, header.level0);
-  CountingSink sink;
-  const bool written =
-      m32tga::WriteTga({header.level0.width, header.level0.height}, rows, m32tga::TgaDepth::kBgr24, sink);
-  const bool stoppedAtFailure = file.Reads() == failingRead + 1 && !file.Error().empty();
-  if (written ? file.Reads() > failingRead : !stoppedAtFailure) __builtin_trap();
+  const m32tga::MipLevel& level = header.level0;
+  m32tga::Level0Rows rows(file, level);
+  MemorySink sink;
+  if (!m32tga::WriteTga({level.width, level.height}, rows, depth, sink)) {
+    if (file.Error().empty() || file.Reads() != failingRead + 1) __builtin_trap();
+    return;
+  }
+  if (file.Reads() > failingRead) __builtin_trap();
+  const std::size_t pixels = std::size_t{level.width} * level.height;
+  if (sink.bytes.size() != kTgaHeaderBytes + pixels * depthBytes + kTgaFooterBytes) __builtin_trap();
+  const std::uint8_t* bottomLeft = data.data() + level.offset + (pixels - level.width) * m32tga::kM32BytesPerPixel;
+  if (sink.bytes[kTgaHeaderBytes] != bottomLeft[2] || sink.bytes[kTgaHeaderBytes + 2] != bottomLeft[0])
+    __builtin_trap();
 }
 
 // A level a preview picks lies wholly inside the file and is no larger than level 0.
@@ -83,10 +56,10 @@ void CheckPickedLevel(std::span<const std::uint8_t> data, std::uint32_t side) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span<const std::uint8_t> bytes(data, size);
-  CheckWholeConversion(bytes, m32tga::TgaDepth::kBgr24, 3);
-  CheckWholeConversion(bytes, m32tga::TgaDepth::kBgra32, 4);
+  CheckConversion(bytes, m32tga::TgaDepth::kBgr24, 3, MemoryFile::kNeverFails);
+  CheckConversion(bytes, m32tga::TgaDepth::kBgra32, 4, MemoryFile::kNeverFails);
   constexpr std::size_t kFailingReadChoices = 4;
-  if (size > 0) CheckFailingReads(bytes, data[size - 1] % kFailingReadChoices);
+  if (size > 0) CheckConversion(bytes, m32tga::TgaDepth::kBgr24, 3, data[size - 1] % kFailingReadChoices);
   if (size > 0) CheckPickedLevel(bytes, data[size / 2]);
   return 0;
 }

@@ -1,5 +1,6 @@
 // The fuzzer's bytes as a file the readers take it for; reads fail from the one numbered
-// `failingRead` on, as those of a file cut short while it is read do.
+// `failingRead` on, as those of a file cut short while it is read do. And a sink that
+// keeps everything written to it.
 #pragma once
 
 #include <cstddef>
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "m32.h"
 
@@ -32,4 +34,12 @@ class MemoryFile final : public m32tga::ByteSource {
   std::size_t failingRead_;
   std::size_t reads_ = 0;
   std::string error_;
+};
+
+struct MemorySink final : m32tga::ByteSink {
+  bool Write(std::span<const std::uint8_t> more) override {
+    bytes.insert(bytes.end(), more.begin(), more.end());
+    return true;
+  }
+  std::vector<std::uint8_t> bytes;
 };

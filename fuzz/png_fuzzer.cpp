@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "memory_file.h"
 #include "png_reader.h"
 #include "png_writer.h"
 #include "tga_reader.h"
@@ -39,15 +40,6 @@ class Pixels final : public m32tga::PixelRows {
   std::size_t rowBytes_;
 };
 
-class Memory final : public m32tga::ByteSink {
- public:
-  bool Write(std::span<const std::uint8_t> bytes) override {
-    bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
-    return true;
-  }
-  Bytes bytes_;
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -55,9 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Bytes rgba = ReadAll({data, size}, shape);
   if (rgba.empty()) return 0;
   Pixels pixels(rgba, std::size_t{shape.width} * 4);
-  Memory png;
+  MemorySink png;
   if (!m32tga::WritePng(shape, pixels, true, png)) __builtin_trap();
   m32tga::ImageSize again;
-  if (ReadAll(png.bytes_, again) != rgba) __builtin_trap();
+  if (ReadAll(png.bytes, again) != rgba) __builtin_trap();
   return 0;
 }

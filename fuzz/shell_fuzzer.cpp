@@ -17,17 +17,6 @@
 
 namespace {
 
-// The request's numbers, taken from the input's end; 0 where it is too short.
-class Choices {
- public:
-  explicit Choices(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
-  std::uint32_t Next() { return used_ < bytes_.size() ? bytes_[bytes_.size() - ++used_] : 0; }
-
- private:
-  std::span<const std::uint8_t> bytes_;
-  std::size_t used_ = 0;
-};
-
 void CheckThumbnail(std::span<const std::uint8_t> bytes, std::uint32_t limit, std::size_t failingRead) {
   MemoryFile file(bytes, failingRead);
   const shell::BitmapResult thumbnail = shell::ReadThumbnail(file, limit);
@@ -46,20 +35,21 @@ void CheckThumbnail(std::span<const std::uint8_t> bytes, std::uint32_t limit, st
   }
 }
 
-void CheckCopy(std::span<const std::uint8_t> bytes, Choices& choices) {
+// `next` gives the request's numbers.
+void CheckCopy(std::span<const std::uint8_t> bytes, auto& next) {
   MemoryFile file(bytes, MemoryFile::kNeverFails);
   const m32tga::HeaderResult header = m32tga::ReadM32Header(file);
   if (!header.Ok()) return;
   const m32tga::MipLevel& level = header.level0;
   // Mostly inside the image, sometimes past an edge or before it.
   const auto pick = [&](std::uint32_t side) {
-    return static_cast<std::int32_t>(choices.Next() % (side + 3)) - static_cast<std::int32_t>(choices.Next() % 2);
+    return static_cast<std::int32_t>(next() % (side + 3)) - static_cast<std::int32_t>(next() % 2);
   };
   const shell::Rectangle area{pick(level.width), pick(level.height), pick(level.width), pick(level.height)};
   const std::int64_t rowBytes = std::int64_t{area.width} * 4;
-  const std::int64_t stride = rowBytes + static_cast<std::int64_t>(choices.Next() % 9) - 1;
+  const std::int64_t stride = rowBytes + static_cast<std::int64_t>(next() % 9) - 1;
   const std::int64_t needed = stride * (area.height - 1) + rowBytes;
-  const std::int64_t shortBy = choices.Next() % 3 == 0 ? 1 : 0;
+  const std::int64_t shortBy = next() % 3 == 0 ? 1 : 0;
   constexpr std::uint8_t kUntouched = 0xA5;
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::max<std::int64_t>(0, needed)) + 16, kUntouched);
   const std::span out(buffer.data(), static_cast<std::size_t>(std::max<std::int64_t>(0, needed - shortBy)));
@@ -70,12 +60,9 @@ void CheckCopy(std::span<const std::uint8_t> bytes, Choices& choices) {
                       std::int64_t{area.x} + area.width <= level.width &&
                       std::int64_t{area.y} + area.height <= level.height;
   const bool empty = area.width == 0 || area.height == 0;
-  shell::Fault expected = shell::Fault::kNone;
-  if (!inside || (!empty && stride < rowBytes)) {
-    expected = shell::Fault::kBadArgument;
-  } else if (!empty && shortBy > 0) {
-    expected = shell::Fault::kBufferTooSmall;
-  }
+  const shell::Fault expected = !inside || (!empty && stride < rowBytes) ? shell::Fault::kBadArgument
+                                : !empty && shortBy > 0                  ? shell::Fault::kBufferTooSmall
+                                                                         : shell::Fault::kNone;
   if (fault != expected) __builtin_trap();
   // Each pixel of the rectangle in its place as BGRA; every other byte as it was.
   std::vector<std::uint8_t> wanted(buffer.size(), kUntouched);
@@ -94,10 +81,11 @@ void CheckCopy(std::span<const std::uint8_t> bytes, Choices& choices) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span<const std::uint8_t> bytes(data, size);
-  Choices choices(bytes);
-  const std::uint32_t limit = choices.Next() << 2 | choices.Next() % 4;  // 0 to 1,023
+  std::size_t used = 0;  // the request's numbers come from the input's end; 0 where it is too short
+  const auto next = [&]() -> std::uint32_t { return used < size ? data[size - ++used] : 0; };
+  const std::uint32_t limit = next() << 2 | next() % 4;  // 0 to 1,023
   CheckThumbnail(bytes, limit, MemoryFile::kNeverFails);
-  CheckThumbnail(bytes, limit, choices.Next() % 6);
-  CheckCopy(bytes, choices);
+  CheckThumbnail(bytes, limit, next() % 6);
+  CheckCopy(bytes, next);
   return 0;
 }

@@ -18,26 +18,18 @@
 namespace {
 
 // Keeps the bytes of level 0's first row and counts the rest.
-class CheckingSink final : public m32tga::PositionedSink {
- public:
-  CheckingSink(std::uint64_t fileSize, std::size_t firstRowBytes) : fileSize_(fileSize), firstRow_(firstRowBytes) {}
-
+struct CheckingSink final : m32tga::PositionedSink {
+  CheckingSink(std::uint64_t size, std::size_t firstRowBytes) : fileSize(size), firstRow(firstRowBytes) {}
   bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
-    if (offset > fileSize_ || bytes.size() > fileSize_ - offset) __builtin_trap();
-    written_ += bytes.size();
-    if (offset == m32tga::kM32HeaderBytes) {
-      std::copy_n(bytes.begin(), std::min(bytes.size(), firstRow_.size()), firstRow_.begin());
-    }
+    if (offset > fileSize || bytes.size() > fileSize - offset) __builtin_trap();
+    written += bytes.size();
+    if (offset == m32tga::kM32HeaderBytes)
+      std::copy_n(bytes.begin(), std::min(bytes.size(), firstRow.size()), firstRow.begin());
     return true;
   }
-
-  std::uint64_t Written() const { return written_; }
-  const std::vector<std::uint8_t>& FirstRow() const { return firstRow_; }
-
- private:
-  std::uint64_t fileSize_;
-  std::uint64_t written_ = 0;
-  std::vector<std::uint8_t> firstRow_;
+  std::uint64_t fileSize;
+  std::vector<std::uint8_t> firstRow;
+  std::uint64_t written = 0;
 };
 
 void CheckConversion(std::span<const std::uint8_t> data) {
@@ -50,11 +42,11 @@ void CheckConversion(std::span<const std::uint8_t> data) {
   const m32tga::M32Layout layout = m32tga::LayOutM32(tga.Width(), tga.Height());
   CheckingSink sink(layout.fileSize, std::size_t{tga.Width()} * m32tga::kM32BytesPerPixel);
   if (!m32tga::WriteM32(tga, m32tga::DefaultM32Header("fuzz"), sink).empty()) return;
-  if (sink.Written() != layout.fileSize) __builtin_trap();
+  if (sink.written != layout.fileSize) __builtin_trap();
   m32tga::MemorySource again(data);
   m32tga::TgaReader first(again);
-  std::vector<std::uint8_t> row(sink.FirstRow().size());
-  if (!first.ReadRow(row) || row != sink.FirstRow()) __builtin_trap();
+  std::vector<std::uint8_t> row(sink.firstRow.size());
+  if (!first.ReadRow(row) || row != sink.firstRow) __builtin_trap();
 }
 
 void CheckFailingSource(std::span<const std::uint8_t> data, std::size_t failingRead) {

@@ -1,12 +1,6 @@
-// Converter tests that need Windows: names as Windows reads them, long paths, the
-// program's resources, files held open by another program, hidden files and
-// TerminateProcess.
+// Converter tests that need Windows: names as Windows reads them, long paths and the
+// program's resources.
 #include <windows.h>
-
-#include <chrono>
-#include <cwchar>
-#include <random>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -23,17 +17,15 @@ fs::path ShortName(const fs::path& path) {
 // Names as a Windows user gives them: wildcards the program expands itself, short
 // names, names Windows trims, streams and devices. In the arguments and the message
 // expected, "%" stands for the folder and "8.3:NAME" for NAME's short form.
-struct WindowsName {
-  const char* what;
-  std::vector<std::string> arguments;
-  int exitCode;
-  std::vector<std::string> written;
-  std::string said;  // the start of the message, if any
-};
-
 TEST(Converter, NamesAreReadAsWindowsReadsThem) {
   const std::string damaged = "%\\damaged caf\xc3\xa9.m32: too short for an m32 texture";
-  const WindowsName cases[] = {
+  const struct {
+    const char* what;
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::vector<std::string> written;
+    std::string said;  // the start of the message, if any
+  } cases[] = {
       {"*: not folders, hidden or 8.3 names", {"%\\*.m32"}, 1, {"-x.tga", "Brick Wall.tga", "rock.tga"}, damaged},
       {"? and any case", {"%\\ROCK.M3?"}, 0, {"rock.tga"}, ""},
       {"no match", {"%\\*.none", "%\\rock.M32"}, 1, {"rock.tga"}, "%\\*.none: no file matches"},
@@ -48,31 +40,19 @@ TEST(Converter, NamesAreReadAsWindowsReadsThem) {
       {"-o \\\\.\\", {"-o", "\\\\.\\CON", "%\\rock.M32"}, 1, {}, "%\\rock.M32: \\\\.\\CON is a device"},
   };
   const RgbaImage image = VariedImage(4, 2);
-  for (const WindowsName& name : cases) {
+  for (const auto& name : cases) {
     SCOPED_TRACE(name.what);
     const TempDir top;
     std::string folder = top.path();  // longer than MAX_PATH, which programs may pass
     while (folder.size() <= MAX_PATH) fs::create_directory(Utf8Path(folder += "\\" + std::string(60, 'd')));
     // The test's own file calls go through the C runtime, which knows only MAX_PATH.
     const auto in = [&](const std::string& file) { return Utf8Path("\\\\?\\" + folder + "\\" + file); };
-    const auto names = [&] {
-      std::vector<std::string> found;
-      WIN32_FIND_DATAW entry{};
-      const HANDLE find = FindFirstFileW(in("*").c_str(), &entry);
-      for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &entry)) {
-        if (std::wcscmp(entry.cFileName, L".") != 0 && std::wcscmp(entry.cFileName, L"..") != 0)
-          found.push_back(Utf8Name(entry.cFileName));
-      }
-      FindClose(find);
-      std::sort(found.begin(), found.end());
-      return found;
-    };
     for (const char* texture : {"Brick Wall.m32", "rock.M32", "-x.m32", "hidden.m32", "a.m32x"})
       WriteM32(in(texture), image);
     WriteBytes(in("damaged caf\xc3\xa9.m32"), {'m', '3', '2'});
     fs::create_directory(in("folder.m32"));
     SetFileAttributesW(in("hidden.m32").c_str(), FILE_ATTRIBUTE_HIDDEN);
-    const std::vector<std::string> before = names();
+    const std::vector<std::string> before = Everything(folder);
     const auto placed = [&](std::string text) {
       if (text.starts_with("8.3:")) return Utf8Name(ShortName(Utf8Path(folder + "\\" + text.substr(4))));
       for (std::size_t at; (at = text.find('%')) != std::string::npos;) text.replace(at, 1, folder);
@@ -87,7 +67,7 @@ TEST(Converter, NamesAreReadAsWindowsReadsThem) {
     std::vector<std::string> after = before;
     after.insert(after.end(), name.written.begin(), name.written.end());
     std::sort(after.begin(), after.end());
-    EXPECT_EQ(names(), after);
+    EXPECT_EQ(Everything(folder), after);
     for (const std::string& tga : name.written) ExpectTga(in(tga), image, false);
     MoveFileW(in("").c_str(), Utf8Path(top / "near").c_str());  // within the C runtime's reach, to be removed
   }
@@ -113,79 +93,6 @@ TEST(Converter, TheProgramCarriesItsVersionAndDeclaresLongPaths) {
   ASSERT_TRUE(VerQueryValueW(record.data(), L"\\StringFileInfo\\040904B0\\FileVersion",
                              reinterpret_cast<void**>(&version), &length));
   EXPECT_EQ(Utf8Name(std::wstring(version)), PELLICAR_VERSION);
-}
-
-TEST(Converter, ATgaHeldOpenByAnotherProgramIsNotReplacedAndTheReasonIsGiven) {
-  const TempDir folder;
-  WriteM32(folder / "rock.m32", VariedImage(6, 4));
-  WriteBytes(folder / "rock.tga", kEarlier);
-  const HANDLE held = CreateFileW(Utf8Path(folder / "rock.tga").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
-
-  const RunResult run = RunConverter({folder / "rock.m32"});
-  CloseHandle(held);
-  EXPECT_EQ(run.exitCode, 1);
-  const std::string said = "cannot replace " + Utf8Name(Utf8Path(folder / "rock.tga")) + ": ";
-  const std::size_t at = run.err.find(said);
-  ASSERT_NE(at, std::string::npos) << run.err;
-  EXPECT_GT(run.err.size(), at + said.size() + 5) << "no reason given: " << run.err;
-  EXPECT_EQ(ReadBytes(folder / "rock.tga"), kEarlier);
-  EXPECT_EQ(folder.names(), (std::vector<std::string>{"rock.m32", "rock.tga"}));
-}
-
-constexpr std::uint32_t kBigWidth = 4096;
-constexpr std::uint32_t kBigHeight = 2048;
-
-bool IsHidden(const fs::path& file) {
-  const DWORD attributes = GetFileAttributesW(file.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_HIDDEN);
-}
-
-// The temporary file is seen while the conversion runs, then the converter is ended
-// the hard way: first once the temporary file is there, then at random moments.
-// The system deletes a killed conversion's temporary file when the last handle to it
-// closes, which may come a moment after the process is reported ended (under Wine, in
-// the wineserver). A file still there after that is one left behind.
-void WaitForTemporariesToGo(const TempDir& folder) {
-  const auto settled = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  while (!TemporaryNames(folder).empty() && std::chrono::steady_clock::now() < settled)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-}
-
-TEST(Converter, TheTemporaryFileIsHiddenAndNoneRemainsAfterTerminateProcess) {
-  const TempDir folder;
-  WriteM32(folder / "big.m32", VariedImage(kBigWidth, kBigHeight));
-  WriteBytes(folder / "big.tga", kEarlier);
-  {
-    const TempDir streams;
-    StartedConverter converter({folder / "big.m32"}, streams / "out", streams / "err");
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (TemporaryNames(folder).empty() && std::chrono::steady_clock::now() < giveUp) std::this_thread::yield();
-    const std::vector<std::string> temporary = TemporaryNames(folder);
-    ASSERT_EQ(temporary.size(), 1u) << "no temporary file seen";
-    EXPECT_TRUE(IsHidden(Utf8Path(folder / temporary.front())));
-    converter.Kill();
-    EXPECT_EQ(converter.Wait(), -1) << "the conversion ended before it was killed";
-    WaitForTemporariesToGo(folder);
-    EXPECT_EQ(folder.names(), (std::vector<std::string>{"big.m32", "big.tga"}));
-    EXPECT_EQ(ReadBytes(folder / "big.tga"), kEarlier);
-  }
-  std::mt19937 random(std::random_device{}());
-  std::uniform_int_distribution<int> moment(0, 400);
-  for (int run = 0; run < 6; ++run) {
-    const TempDir streams;
-    StartedConverter converter({folder / "big.m32"}, streams / "out", streams / "err");
-    std::this_thread::sleep_for(std::chrono::milliseconds(moment(random)));
-    converter.Kill();
-    converter.Wait();
-    WaitForTemporariesToGo(folder);
-    EXPECT_EQ(folder.names(), (std::vector<std::string>{"big.m32", "big.tga"}));
-    const std::uintmax_t size = fs::file_size(folder / "big.tga");
-    if (size != 18 + kBigWidth * kBigHeight * 3 + 26) {  // header, pixels, footer
-      EXPECT_EQ(ReadBytes(folder / "big.tga"), kEarlier);
-    }
-  }
 }
 
 }  // namespace

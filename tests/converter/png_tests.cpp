@@ -22,22 +22,7 @@
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-std::uint32_t U32(const Bytes& bytes, std::size_t at) {
-  std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = value << 8 | bytes.at(at + i);
-  return value;
-}
-
-// Level `index` of an m32 as RGBA bytes.
-Bytes Level(const Bytes& m32, std::size_t index) {
-  const std::size_t offset = U32(m32, image_files::kOffsetsAt + 4 * index);
-  const std::size_t size =
-      std::size_t{U32(m32, image_files::kWidthsAt + 4 * index)} * U32(m32, image_files::kHeightsAt + 4 * index) * 4;
-  if (offset + size > m32.size()) return {};
-  return {m32.begin() + static_cast<std::ptrdiff_t>(offset), m32.begin() + static_cast<std::ptrdiff_t>(offset + size)};
-}
+using image_files::Bytes;
 
 struct PngKind {
   std::uint8_t colourType;
@@ -47,45 +32,35 @@ struct PngKind {
 };
 
 // A PNG of random samples, and the RGBA pixels they stand for.
-struct Sample {
-  Bytes png;
-  Bytes rgba;
-};
-
-Sample MakePng(const PngKind& kind, std::uint32_t width, std::uint32_t height) {
+std::pair<Bytes, Bytes> MakePng(const PngKind& kind, std::uint32_t width, std::uint32_t height) {
   std::mt19937 random(kind.colourType * 100 + kind.depth);
-  const int channels = std::array{1, 0, 3, 1, 2, 0, 4}[kind.colourType];
+  const std::uint32_t channels = std::array{1, 0, 3, 1, 2, 0, 4}[kind.colourType];
   const std::uint32_t top = (1u << kind.depth) - 1;
   std::vector<std::array<std::uint8_t, 4>> palette(kind.colourType == 3 ? top + 1 : 0);
   for (auto& entry : palette) entry = {std::uint8_t(random()), std::uint8_t(random()), std::uint8_t(random()), 255};
-  Sample sample;
-  Bytes raw;  // the rows as the file holds them, big-endian, packed
+  const std::size_t rowBytes = (std::size_t{width} * channels * kind.depth + 7) / 8;
+  Bytes raw(rowBytes * height);  // the rows as the file holds them: samples big-endian, packed
+  for (auto& byte : raw) byte = std::uint8_t(random());
+  const auto at = [&](std::uint32_t y, std::size_t k) -> std::uint32_t {  // row y's kth sample
+    const std::uint8_t* row = &raw[y * rowBytes];
+    if (kind.depth == 16) return row[2 * k] << 8 | row[2 * k + 1];
+    return row[k * kind.depth / 8] >> (8 - kind.depth - k * kind.depth % 8) & top;
+  };
   const auto to8 = [&](std::uint32_t v) {
     return std::uint8_t(kind.depth == 16 ? (v * 2 + 257) / 514 : v * 255 / top);
   };
+  Bytes rgba;
   for (std::uint32_t y = 0; y < height; ++y) {
-    std::uint32_t bits = 0, filled = 0;
     for (std::uint32_t x = 0; x < width; ++x) {
       std::array<std::uint32_t, 4> v{};
-      for (int c = 0; c < channels; ++c) {
-        v[c] = random() & top;
-        if (kind.depth < 8) {
-          bits = bits << kind.depth | v[c];
-          if ((filled += kind.depth) == 8) raw.push_back(std::uint8_t(bits)), bits = filled = 0;
-        } else {
-          for (int b = kind.depth - 8; b >= 0; b -= 8) raw.push_back(std::uint8_t(v[c] >> b));
-        }
-      }
-      std::array<std::uint8_t, 4> px{};
-      if (kind.colourType == 3)
-        px = palette[v[0]];
-      else if (channels <= 2)
-        px = {to8(v[0]), to8(v[0]), to8(v[0]), channels == 2 ? to8(v[1]) : std::uint8_t(255)};
-      else
-        px = {to8(v[0]), to8(v[1]), to8(v[2]), channels == 4 ? to8(v[3]) : std::uint8_t(255)};
-      sample.rgba.insert(sample.rgba.end(), px.begin(), px.end());
+      for (std::uint32_t c = 0; c < channels; ++c) v[c] = at(y, std::size_t{x} * channels + c);
+      const std::size_t g = channels < 3 ? 0 : 1, b = channels < 3 ? 0 : 2;  // grey: one sample for all three
+      std::array<std::uint8_t, 4> px{to8(v[0]), to8(v[g]), to8(v[b]),
+                                     channels % 2 ? std::uint8_t(255) : to8(v[channels - 1])};
+      if (kind.colourType == 3) px = palette[v[0]];
+      if (kind.transparency && v[0] == 1) px[3] = 0;  // the tRNS chunk below
+      rgba.insert(rgba.end(), px.begin(), px.end());
     }
-    if (filled > 0) raw.push_back(std::uint8_t(bits << (8 - filled)));
   }
   spng_ctx* ctx = spng_ctx_new(SPNG_CTX_ENCODER);
   spng_set_option(ctx, SPNG_ENCODE_TO_BUFFER, 1);
@@ -104,20 +79,15 @@ Sample MakePng(const PngKind& kind, std::uint32_t width, std::uint32_t height) {
     trns.type3_alpha[0] = 255;
     trns.type3_alpha[1] = 0;
     spng_set_trns(ctx, &trns);
-    for (std::size_t i = 0; i < sample.rgba.size(); i += 4) {
-      const bool one = kind.colourType == 3 ? std::equal(&sample.rgba[i], &sample.rgba[i + 4], palette[1].data())
-                                            : (kind.colourType == 0 ? sample.rgba[i] == to8(1) : false);
-      if (one) sample.rgba[i + 3] = 0;
-    }
   }
   EXPECT_EQ(spng_encode_image(ctx, raw.data(), raw.size(), SPNG_FMT_RAW, SPNG_ENCODE_FINALIZE), 0);
   std::size_t size = 0;
   int error = 0;
-  auto* png = static_cast<std::uint8_t*>(spng_get_png_buffer(ctx, &size, &error));
-  sample.png.assign(png, png + size);
-  free(png);
+  auto* buffer = static_cast<std::uint8_t*>(spng_get_png_buffer(ctx, &size, &error));
+  Bytes png(buffer, buffer + size);
+  free(buffer);
   spng_ctx_free(ctx);
-  return sample;
+  return {png, rgba};
 }
 
 TEST(Png, EveryColourTypeAndDepthReadsAsTheSamplesSay) {
@@ -130,49 +100,20 @@ TEST(Png, EveryColourTypeAndDepthReadsAsTheSamplesSay) {
   for (const PngKind& kind : kinds) {
     SCOPED_TRACE("colour type " + std::to_string(kind.colourType) + ", " + std::to_string(kind.depth) + " bits" +
                  (kind.interlaced ? ", interlaced" : "") + (kind.transparency ? ", tRNS" : ""));
-    const Sample sample = MakePng(kind, 13, 9);
-    WriteBytes(folder / "in.png", sample.png);
+    const auto [png, rgba] = MakePng(kind, 13, 9);
+    WriteBytes(folder / "in.png", png);
     const RunResult run = RunConverter({folder / "in.png"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(Level(ReadBytes(folder / "in.m32"), 0), sample.rgba);
+    EXPECT_EQ(ReadBytes(folder / "in.m32"), image_files::EncodeM32({13, 9, rgba}, "in"));
 #ifdef PELLICAR_TEST_WITH_QT
-    QImage qt = QImage::fromData(sample.png.data(), static_cast<int>(sample.png.size()), "PNG");
+    QImage qt = QImage::fromData(png.data(), static_cast<int>(png.size()), "PNG");
     qt = qt.convertToFormat(QImage::Format_RGBA8888);
-    Bytes shown = sample.rgba;  // Qt keeps no colour for a grey that tRNS makes transparent
+    Bytes shown = rgba;  // Qt keeps no colour for a grey that tRNS makes transparent
     for (std::size_t i = 0; kind.colourType == 0 && i < shown.size(); i += 4) {
       if (shown[i + 3] == 0) std::fill_n(&shown[i], 3, 0);
     }
     EXPECT_EQ(Bytes(qt.constBits(), qt.constBits() + qt.sizeInBytes()), shown) << "as Qt reads it";
 #endif
-  }
-}
-
-// A texture whose header fields all hold something, to PNG and back, with alpha or without.
-TEST(Png, TheRoundTripKeepsLevel0AndWithLikeEveryField) {
-  const TempDir folder;
-  for (const bool opaque : {false, true}) {
-    for (const bool forceAlpha : {false, true}) {
-      SCOPED_TRACE(std::string(opaque ? "opaque" : "with alpha") + (forceAlpha ? ", --alpha" : ""));
-      image_files::RgbaImage image = VariedImage(37, 21);
-      for (std::size_t i = 3; opaque && i < image.rgba.size(); i += 4) image.rgba[i] = 255;
-      Bytes original = image_files::EncodeM32(image, "textures/rock/granite");
-      for (std::size_t at = 132; at < image_files::kHeaderBytes; at += 5) {
-        if (at < image_files::kWidthsAt || at >= 708) original[at] = static_cast<std::uint8_t>(at);
-      }
-      WriteBytes(folder / "rock.m32", original);
-      std::vector<std::string> toPng{"-o", folder / "rock.png", folder / "rock.m32"};
-      if (forceAlpha) toPng.insert(toPng.begin(), "--alpha");
-      ASSERT_EQ(RunConverter(toPng).exitCode, 0);
-      EXPECT_EQ(ReadBytes(folder / "rock.png").at(25), opaque && !forceAlpha ? 2 : 6) << "the colour type";
-
-      const RunResult back =
-          RunConverter({"--like", folder / "rock.m32", "-o", folder / "back.m32", folder / "rock.png"});
-      ASSERT_EQ(back.exitCode, 0) << back.err;
-      const Bytes m32 = ReadBytes(folder / "back.m32");
-      ASSERT_EQ(m32.size(), original.size());
-      EXPECT_TRUE(std::equal(original.begin(), original.begin() + image_files::kHeaderBytes, m32.begin()));
-      EXPECT_EQ(Level(m32, 0), image.rgba);
-    }
   }
 }
 
@@ -191,57 +132,30 @@ TEST(Png, MipLevelsAverageInLinearLightWhenAsked) {
     for (const std::string mips : {"linear", "plain"}) {
       SCOPED_TRACE(mips + (blackIsClear ? ", black transparent" : ""));
       ASSERT_EQ(RunConverter({"--mips", mips, folder / "checker.png"}).exitCode, 0);
-      const Bytes level1 = Level(ReadBytes(folder / "checker.m32"), 1);
-      ASSERT_EQ(level1.size(), 4u * 2 * 4);
-      const int grey = level1[0];
-      if (blackIsClear)
-        EXPECT_EQ(grey, 255);
-      else if (mips == "linear")
-        EXPECT_TRUE(grey == 187 || grey == 188) << grey;
-      else
-        EXPECT_EQ(grey, 128);
+      const Bytes m32 = ReadBytes(folder / "checker.m32");
+      ASSERT_EQ(m32.size(), image_files::kHeaderBytes + 4 * (32 + 8 + 2 + 1));
+      const Bytes level1(m32.begin() + image_files::kHeaderBytes + 128, m32.begin() + image_files::kHeaderBytes + 160);
+      const std::uint8_t grey = blackIsClear ? 255 : mips == "plain" ? 128 : level1[0];
+      EXPECT_TRUE(blackIsClear || mips == "plain" || grey == 187 || grey == 188) << int{grey};
       const std::uint8_t alpha = blackIsClear ? 128 : 255;
-      for (std::size_t i = 0; i < level1.size(); i += 4) {
-        EXPECT_EQ(Bytes(&level1[i], &level1[i + 4]), (Bytes{level1[0], level1[0], level1[0], alpha})) << i;
-      }
+      for (std::size_t i = 0; i < level1.size(); i += 4)
+        EXPECT_EQ(Bytes(&level1[i], &level1[i + 4]), (Bytes{grey, grey, grey, alpha})) << i;
     }
   }
 }
 
-// A chunk with its length and CRC.
-Bytes Chunk(std::string_view type, const Bytes& data) {
-  Bytes chunk(4 + type.size());
-  for (std::size_t i = 0; i < 4; ++i) chunk[i] = std::uint8_t(data.size() >> (24 - 8 * i));
-  std::copy(type.begin(), type.end(), chunk.begin() + 4);
-  chunk.insert(chunk.end(), data.begin(), data.end());
-  const std::uint32_t crc = crc32(0, chunk.data() + 4, static_cast<uInt>(chunk.size() - 4));
-  for (int shift = 24; shift >= 0; shift -= 8) chunk.push_back(std::uint8_t(crc >> shift));
-  return chunk;
-}
-
-// An RGB PNG of the given sides around the given zlib stream.
-Bytes PngAround(std::uint32_t side, const Bytes& zlibStream) {
-  Bytes png{137, 80, 78, 71, 13, 10, 26, 10};
-  Bytes ihdr{std::uint8_t(side >> 24), std::uint8_t(side >> 16), std::uint8_t(side >> 8), std::uint8_t(side)};
-  ihdr.insert(ihdr.end(), ihdr.begin(), ihdr.end());
-  ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});
-  for (const Bytes& chunk : {Chunk("IHDR", ihdr), Chunk("IDAT", zlibStream), Chunk("IEND", {})})
-    png.insert(png.end(), chunk.begin(), chunk.end());
+// The PNG with its header saying `side` pixels square, and that chunk's CRC made right.
+Bytes Claiming(Bytes png, std::uint32_t side) {
+  for (std::size_t i = 0; i < 8; ++i) png[16 + i] = std::uint8_t(side >> (24 - 8 * (i % 4)));
+  const std::uint32_t crc = crc32(0, &png[12], 17);
+  for (std::size_t i = 0; i < 4; ++i) png[29 + i] = std::uint8_t(crc >> (24 - 8 * i));
   return png;
-}
-
-Bytes Deflated(std::size_t zeros) {
-  Bytes stream(compressBound(static_cast<uLong>(zeros)));
-  uLongf size = static_cast<uLongf>(stream.size());
-  compress2(stream.data(), &size, Bytes(zeros).data(), static_cast<uLong>(zeros), 9);
-  stream.resize(size);
-  return stream;
 }
 
 // Each refused with one line and exit 1, the earlier output left as it was and nothing
 // else written.
 TEST(Png, DamagedAndHostileFilesAreRefusedWithNothingWritten) {
-  const Bytes good = MakePng({2, 8, false, false}, 13, 9).png;
+  const Bytes good = MakePng({2, 8, false, false}, 13, 9).first;
   std::vector<std::pair<std::string, Bytes>> files;
   for (std::size_t cut = 0; cut < good.size(); ++cut)
     files.emplace_back("cut at " + std::to_string(cut), Bytes(good.begin(), good.begin() + cut));
@@ -249,8 +163,8 @@ TEST(Png, DamagedAndHostileFilesAreRefusedWithNothingWritten) {
     files.emplace_back("a CRC or the data under it changed at " + std::to_string(at), good);
     files.back().second[at] ^= 1;
   }
-  files.emplace_back("60,000 pixels square", PngAround(60000, Deflated(60000 * 3 + 1)));
-  files.emplace_back("too little data for 4,000 x 4,000", PngAround(4000, Deflated(4000 * 3 + 1)));
+  files.emplace_back("60,000 pixels square", Claiming(good, 60000));
+  files.emplace_back("too little data for 4,000 x 4,000", Claiming(good, 4000));
   const TempDir folder;
   WriteBytes(folder / "out.m32", {1, 2, 3});
   for (std::size_t i = 0; i < files.size(); ++i) {
@@ -262,8 +176,7 @@ TEST(Png, DamagedAndHostileFilesAreRefusedWithNothingWritten) {
       EXPECT_NE(m32tga::ConvertTgaFile(Utf8Path(folder / "in.png"), Utf8Path(folder / "out.m32"), nullptr), "");
     } else {
       const RunResult run = RunConverter({"-o", folder / "out.m32", folder / "in.png"});
-      EXPECT_EQ(run.exitCode, 1);
-      EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+      ExpectRefused(run, folder / "in.png: ");
     }
     EXPECT_EQ(ReadBytes(folder / "out.m32"), (Bytes{1, 2, 3}));
     EXPECT_EQ(folder.names(), (std::vector<std::string>{"in.png", "out.m32"}));

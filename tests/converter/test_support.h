@@ -46,8 +46,9 @@ class StartedConverter {
   StartedConverter(const StartedConverter&) = delete;
   StartedConverter& operator=(const StartedConverter&) = delete;
 
+#ifdef _WIN32
   void Kill();  // at once, giving it no chance to clean up
-#ifndef _WIN32
+#else
   void Signal(int signal);
 #endif
   int Wait();  // its exit code, -1 when it was killed
@@ -62,6 +63,16 @@ RunResult RunConverter(const std::vector<std::string>& arguments,
                        std::uint64_t fileSizeLimit = StartedConverter::kNoLimit, const char* program = nullptr);
 
 void WriteM32(const fs::path& file, const RgbaImage& image);
+// The texture with every header field but the levels' holding something: names, flags,
+// scales and the bytes some tools use; `seed` varies them.
+image_files::Bytes RichM32(const RgbaImage& image, std::uint8_t seed = 3);
+
+// Every file and folder under `root` by its relative name, '/' between parts, sorted;
+// links are listed, never followed. On Windows also past 260 characters.
+std::vector<std::string> Everything(const std::string& root);
+
+// Exit code 1 and one line on stderr, that begins with `start`.
+void ExpectRefused(const RunResult& run, const std::string& start);
 
 // The names in the folder that start with the converter's temporary prefix.
 std::vector<std::string> TemporaryNames(const TempDir& folder);
@@ -69,6 +80,6 @@ std::vector<std::string> TemporaryNames(const TempDir& folder);
 // The same size and every pixel the same, else a failure naming the first that differs.
 void ExpectSameImage(const RgbaImage& seen, const RgbaImage& want);
 
-// The TGA byte for byte as the tests' writer makes it (bottom row first, with the footer),
-// and every pixel as Qt's TGA reader sees it where Qt is built.
+// The TGA byte for byte as the tests' writer makes it (bottom row first, with the footer).
+// That writer is checked against the TGA reader, and the reader against hand-made files.
 void ExpectTga(const fs::path& tga, const RgbaImage& image, bool alpha);

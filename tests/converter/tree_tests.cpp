@@ -1,7 +1,5 @@
 // Pellicar.exe over whole trees: -r, -o FOLDER, --to, a folder --like, -u, -n and -j.
-#ifdef _WIN32
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <signal.h>
 #endif
 
@@ -20,37 +18,6 @@ namespace {
 
 using testing_support::MakeHidden;
 using testing_support::NativePath;
-
-#ifdef _WIN32
-// The standard library's listing stops at 260 characters; the system's does not.
-void ListAll(const std::wstring& folder, const std::wstring& relative, std::vector<std::string>& names) {
-  WIN32_FIND_DATAW found{};
-  const HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
-  ASSERT_NE(find, INVALID_HANDLE_VALUE);
-  do {
-    const std::wstring name = found.cFileName;
-    if (name == L"." || name == L"..") continue;
-    names.push_back(Utf8Name(relative + name));
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-      ListAll(folder + L"\\" + name, relative + name + L"/", names);
-  } while (FindNextFileW(find, &found));
-  FindClose(find);
-}
-#endif
-
-// Every file and folder under `root` by its relative name, '/' between parts; links
-// are listed, never followed.
-std::vector<std::string> Everything(const std::string& root) {
-  std::vector<std::string> names;
-#ifdef _WIN32
-  ListAll(L"\\\\?\\" + fs::absolute(Utf8Path(root)).native(), L"", names);
-#else
-  for (const auto& entry : fs::recursive_directory_iterator(root))
-    names.push_back(Utf8Name(entry.path().lexically_relative(root)));
-#endif
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 // Textures at relative names, each image kept to check what comes out.
 std::map<std::string, RgbaImage> WriteTextures(const std::string& root, const std::vector<std::string>& names) {
@@ -112,17 +79,6 @@ TEST(Trees, OutputsMirrorTheTreeAndFailuresComeInTheInputsOrder) {
   for (const auto& [name, image] : images) ExpectTga(Utf8Path(folder / "out/" + Stem(name) + ".tga"), image, false);
 }
 
-// A texture whose every field but the levels holds something: names, flags, scales and
-// the 80 bytes some tools use.
-std::vector<std::uint8_t> RichM32(const RgbaImage& image, std::uint8_t seed) {
-  std::vector<std::uint8_t> m32 = image_files::EncodeM32(image, "");
-  for (std::size_t at = 4; at < image_files::kHeaderBytes; ++at) {
-    if (at < image_files::kWidthsAt || at >= image_files::kOffsetsAt + 64)
-      m32[at] = static_cast<std::uint8_t>(at * seed + 1);
-  }
-  return m32;
-}
-
 std::vector<std::uint8_t> Fields(const std::vector<std::uint8_t>& m32) {
   std::vector<std::uint8_t> fields(m32.begin(), m32.begin() + image_files::kHeaderBytes);
   std::fill(fields.begin() + image_files::kWidthsAt, fields.begin() + image_files::kOffsetsAt + 64, 0);
@@ -176,14 +132,13 @@ TEST(Trees, WhatEachCombinationOfOptionsWrites) {
   const std::string in = folder / "in";
   WriteTextures(in, {"a.m32", "sub/b.M32", "sub/c.m32"});
   WriteBytes(Utf8Path(in + "/sub/d.tga"), ReadBytes(Utf8Path(in + "/a.m32")));  // not a TGA at all
-  struct Row {
+  const std::string out = folder / "out";
+  const struct {
     std::vector<std::string> arguments;
     int exitCode;
     std::vector<std::string> written;  // outputs made or replaced, under the folder
     std::string out;                   // what stdout begins with
-  };
-  const std::string out = folder / "out";
-  const Row rows[] = {
+  } rows[] = {
       {{"-r", in, "-n"}, 0, {}, NativePath(in + "/a.tga") + " from " + NativePath(in + "/a.m32") + "\n"},
       {{"-r", in, "-o", out, "-j", "1"}, 0, {"out/a.tga", "out/sub/b.tga", "out/sub/c.tga"}, "3 converted, 0 failed"},
       {{"-r", in, "-o", out, "-u"}, 0, {}, "0 converted, 0 failed, 3 up to date"},
@@ -204,7 +159,7 @@ TEST(Trees, WhatEachCombinationOfOptionsWrites) {
   };
   WriteTextures(folder / "linked", {"x.m32"});
   fs::create_hard_link(Utf8Path(folder / "linked/x.m32"), Utf8Path(folder / "linked/x.tga"));
-  for (const Row& row : rows) {
+  for (const auto& row : rows) {
     SCOPED_TRACE(::testing::PrintToString(row.arguments));
     std::map<std::string, decltype(Version(""))> before;
     for (const std::string& name : Everything(folder.path())) before[name] = Version(folder / name);

@@ -22,10 +22,6 @@ void PutU16(Bytes& bytes, unsigned value) {
   bytes.push_back(static_cast<std::uint8_t>(value >> 8 & 0xFF));
 }
 
-const std::uint8_t* PixelAt(const RgbaImage& image, std::uint32_t x, std::uint32_t y) {
-  return &image.rgba[(std::size_t{y} * image.width + x) * 4];
-}
-
 // A colour as true-colour bytes of `bits`: blue, green, red (alpha), or 16 bits ARRRRRGGGGGBBBBB.
 Pixel ColourBytes(const std::uint8_t* rgba, unsigned bits) {
   if (bits == 24) return {rgba[2], rgba[1], rgba[0]};
@@ -41,11 +37,7 @@ bool RunLength(const TgaFormat& format) { return format.type >= 9; }
 
 std::map<Pixel, unsigned> MapOf(const RgbaImage& image) {
   std::map<Pixel, unsigned> map;
-  for (std::size_t i = 0; i < image.rgba.size(); i += 4) {
-    map.emplace(Pixel(image.rgba.begin() + static_cast<std::ptrdiff_t>(i),
-                      image.rgba.begin() + static_cast<std::ptrdiff_t>(i) + 4),
-                0);
-  }
+  for (auto pixel = image.rgba.begin(); pixel != image.rgba.end(); pixel += 4) map.emplace(Pixel(pixel, pixel + 4), 0);
   unsigned index = 0;
   for (auto& [colour, entry] : map) entry = index++;
   return map;
@@ -68,7 +60,7 @@ std::vector<std::vector<Pixel>> StoredRows(const RgbaImage& image, const TgaForm
     std::vector<Pixel> row;
     for (std::uint32_t j = 0; j < image.width; ++j) {
       const std::uint32_t x = format.rightToLeft ? image.width - 1 - j : j;
-      row.push_back(Stored(PixelAt(image, x, y), format, map));
+      row.push_back(Stored(&image.rgba[(std::size_t{y} * image.width + x) * 4], format, map));
     }
     rows.push_back(row);
   }
@@ -99,17 +91,14 @@ void AppendPackets(const std::vector<Pixel>& pixels, Bytes& out) {
 }
 
 void AppendPixels(const std::vector<std::vector<Pixel>>& rows, const TgaFormat& format, Bytes& out) {
-  if (!RunLength(format)) {
-    for (const auto& row : rows) {
-      for (const Pixel& pixel : row) out.insert(out.end(), pixel.begin(), pixel.end());
-    }
-  } else if (format.packetsCrossRows) {
-    std::vector<Pixel> all;
-    for (const auto& row : rows) all.insert(all.end(), row.begin(), row.end());
-    AppendPackets(all, out);
-  } else {
+  if (RunLength(format) && !format.packetsCrossRows) {
     for (const auto& row : rows) AppendPackets(row, out);
+    return;
   }
+  std::vector<Pixel> all;
+  for (const auto& row : rows) all.insert(all.end(), row.begin(), row.end());
+  if (RunLength(format)) return AppendPackets(all, out);
+  for (const Pixel& pixel : all) out.insert(out.end(), pixel.begin(), pixel.end());
 }
 
 // The sums of one block of the level above: colour weighted by alpha, colour, alpha, pixels.
@@ -235,17 +224,6 @@ RgbaImage FewColourImage(std::uint32_t width, std::uint32_t height) {
       const unsigned* five = fives[edgeRow ? 4 : (x * x + 3 * y + x / 3) % 12];
       for (int c = 0; c < 3; ++c) image.rgba.push_back(FiveToEight(five[c]));
       image.rgba.push_back(five[3] ? 255 : 0);
-    }
-  }
-  return image;
-}
-
-RgbaImage GreyImage(std::uint32_t width, std::uint32_t height) {
-  RgbaImage image{width, height, {}};
-  for (std::uint32_t y = 0; y < height; ++y) {
-    for (std::uint32_t x = 0; x < width; ++x) {
-      const auto grey = static_cast<std::uint8_t>(y < 2 ? 200 : (x * 37 + y * 11) % 256);
-      image.rgba.insert(image.rgba.end(), {grey, grey, grey, static_cast<std::uint8_t>((x * 53 + y * 7 + 1) % 256)});
     }
   }
   return image;

@@ -51,9 +51,9 @@ struct TgaFormat {
   bool topFirst = false;
   bool rightToLeft = false;
   bool packetsCrossRows = true;
-  std::string imageId;
+  std::string imageId = {};
   bool footer = false;
-  std::optional<std::uint8_t> attributesType;  // an extension area with this attributes type
+  std::optional<std::uint8_t> attributesType = {};  // an extension area with this attributes type
 };
 
 // The image stored as `format` says. Colour-mapped files take the image's distinct colours
@@ -68,8 +68,6 @@ RgbaImage VariedImage(std::uint32_t width, std::uint32_t height);
 // Up to a dozen colours that 5-bit channels hold exactly, alpha 0 or 255, with uniform
 // rows at top and bottom so that runs cross row ends however the rows are stored.
 RgbaImage FewColourImage(std::uint32_t width, std::uint32_t height);
-// Grey (red = green = blue) with alpha running through many values.
-RgbaImage GreyImage(std::uint32_t width, std::uint32_t height);
 
 Bytes ReadBytes(const std::filesystem::path& file);
 void WriteBytes(const std::filesystem::path& file, const Bytes& bytes);
