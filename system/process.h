@@ -51,14 +51,14 @@ class Process {
   std::unique_ptr<Handles> handles_;
 };
 
-// Starts the program named by the command line's first word, found as the platform
-// finds programs (this program's own folder first), with the rest as its arguments, in
-// the current directory, with this process's environment, stdin and stdout, and its
-// stderr into a pipe that WaitForProcess reads. On Linux the line is split by
-// SplitCommandLine and the program found by FindProgram; it runs in a process group of
-// its own and gets SIGTERM when the thread that started it ends, so that it never
-// outlives a program that is killed. On Windows CreateProcessW does both by the C
-// runtime's rules, the program's window opens minimised without taking the focus, a
+// Starts the program named by the command line's first word, found by FindProgram
+// (this program's own folder, then PATH, never the current directory), with the rest as
+// its arguments, in the current directory, with this process's environment, stdin and
+// stdout, and its stderr into a pipe that WaitForProcess reads. On Linux the line is
+// split by SplitCommandLine; the program runs in a process group of its own and gets
+// SIGTERM when the thread that started it ends, so that it never outlives a program
+// that is killed. On Windows the line goes to the program as it is, to be split by the
+// C runtime's rules; the program's window opens minimised without taking the focus, a
 // console program gets no console window, the process inherits no handle but its
 // standard ones, and a crash or a missing medium ends it without a dialog.
 // When nothing can be started the process counts as ended at once, its result
