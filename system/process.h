@@ -68,8 +68,8 @@ Process StartProcess(const NativeString& commandLine);
 // Waits up to `milliseconds` (negative: without limit) for the process to end, reading
 // its stderr meanwhile, at least every few milliseconds, so that a process that writes
 // a lot is never held up for long. True once it has ended. On Windows it also returns,
-// false, as soon as a message for this thread's windows waits, so that the caller
-// handles it without delay.
+// false, as soon as a message for this thread's windows waits (also one already seen
+// but not yet handled), so that the caller handles it without delay.
 bool WaitForProcess(Process& process, int milliseconds);
 
 // Stops the process, if it still runs; WaitForProcess then sees it end. On Linux the

@@ -274,7 +274,8 @@ bool WaitForProcess(Process& process, int milliseconds) {
     }
     const HANDLE waits[] = {handles->process, handles->readDone};
     const DWORD count = handles->reading ? 2 : 1;
-    const DWORD woke = MsgWaitForMultipleObjects(count, waits, FALSE, timeout, QS_ALLINPUT);
+    // Also for a message that is waiting already, seen but not yet taken from the queue.
+    const DWORD woke = MsgWaitForMultipleObjectsEx(count, waits, timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     if (woke == WAIT_OBJECT_0) {
       handles->TakeWhatIsLeft();
       RecordEnding(*handles);
