@@ -11,21 +11,6 @@ namespace {
 
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
-// The message font at `dpi`, as the system's dialogs use it.
-HFONT MessageFont(int dpi) {
-  NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof metrics;
-  static const auto forDpi = win32::FromUser32<decltype(SystemParametersInfoForDpi)>("SystemParametersInfoForDpi");
-  if (forDpi) {
-    forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi);
-  } else {
-    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    const int systemDpi = win32::DpiOf(nullptr);
-    metrics.lfMessageFont.lfHeight = MulDiv(metrics.lfMessageFont.lfHeight, dpi, systemDpi);
-  }
-  return CreateFontIndirectW(&metrics.lfMessageFont);
-}
-
 // The window's rectangle around a client area of `frame` at `dpi`.
 void AddFrame(RECT& frame, int dpi) {
   static const auto forDpi = win32::FromUser32<decltype(AdjustWindowRectExForDpi)>("AdjustWindowRectExForDpi");
@@ -43,6 +28,20 @@ RECT PixelRect(const TwipsRect& rect, int dpi) {
 
 }  // namespace
 
+HFONT win32::MessageFont(int dpi) {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  static const auto forDpi = win32::FromUser32<decltype(SystemParametersInfoForDpi)>("SystemParametersInfoForDpi");
+  if (forDpi) {
+    forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi);
+  } else {
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    const int systemDpi = win32::DpiOf(nullptr);
+    metrics.lfMessageFont.lfHeight = MulDiv(metrics.lfMessageFont.lfHeight, dpi, systemDpi);
+  }
+  return CreateFontIndirectW(&metrics.lfMessageFont);
+}
+
 // ---- Form::Peer
 
 Form::Peer::Peer(Form& form) : form_(form) {
@@ -50,7 +49,7 @@ Form::Peer::Peer(Form& form) : form_(form) {
   hwnd_ = CreateWindowExW(0, win32::kFormClass, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                           nullptr, nullptr, win32::Instance(), this);
   dpi_ = win32::DpiOf(hwnd_);
-  font_ = MessageFont(dpi_);
+  font_ = win32::MessageFont(dpi_);
 }
 
 Form::Peer::~Peer() {
@@ -135,7 +134,7 @@ void Form::Peer::focus(HWND control) {
 void Form::Peer::changeDpi(int dpi, const RECT* suggested) {
   dpi_ = dpi;
   const HFONT old = font_;
-  font_ = MessageFont(dpi_);
+  font_ = win32::MessageFont(dpi_);
   for (auto& [control, rect] : placements_) {
     SendMessageW(control->hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
     control->fontChanged();
@@ -149,13 +148,15 @@ void Form::Peer::changeDpi(int dpi, const RECT* suggested) {
   resize();
 }
 
+Form::Peer* Form::Peer::Of(HWND form) { return reinterpret_cast<Peer*>(GetWindowLongPtrW(form, GWLP_USERDATA)); }
+
 LRESULT CALLBACK Form::Peer::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     auto* peer = static_cast<Peer*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
     peer->hwnd_ = hwnd;
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(peer));
   }
-  auto* peer = reinterpret_cast<Peer*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  auto* peer = Of(hwnd);
   return peer ? peer->handle(message, wParam, lParam) : DefWindowProcW(hwnd, message, wParam, lParam);
 }
 

@@ -59,6 +59,8 @@ class Form::Peer {
   void focus(HWND control);
 
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  // The peer of a window of the form's class.
+  static Peer* Of(HWND form);
 
  private:
   LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
@@ -87,6 +89,8 @@ inline constexpr wchar_t kFormClass[] = L"PellicarForm";
 HINSTANCE Instance();
 // The dots per inch of the display the window is on.
 int DpiOf(HWND hwnd);
+// The message font at `dpi`, as the system's dialogs use it; the caller deletes it.
+HFONT MessageFont(int dpi);
 // A system metric, such as SM_CXICON, at `dpi` dots per inch.
 int MetricAt(int metric, int dpi);
 
