@@ -53,7 +53,7 @@ Form::Peer::Peer(Form& form) : form_(form) {
 }
 
 Form::Peer::~Peer() {
-  DestroyWindow(hwnd_);
+  if (hwnd_) DestroyWindow(hwnd_);
   DeleteObject(font_);
   if (icon_) DestroyIcon(icon_);
   if (smallIcon_) DestroyIcon(smallIcon_);
@@ -123,7 +123,12 @@ void Form::Peer::loadIcons() {
 }
 
 void Form::Peer::close() {
-  if (!form_.keepsOpen()) ShowWindow(hwnd_, SW_HIDE);
+  if (form_.keepsOpen()) return;
+  if (endsTheProgram_) {
+    DestroyWindow(hwnd_);  // as a plain Win32 program's main window: its WM_DESTROY ends the loop
+  } else {
+    ShowWindow(hwnd_, SW_HIDE);  // kept whole, controls and all, until its form goes
+  }
 }
 
 void Form::Peer::focus(HWND control) {
@@ -182,7 +187,16 @@ LRESULT Form::Peer::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       SetCursor(LoadCursorW(nullptr, IDC_WAIT));
       return TRUE;
     case WM_DPICHANGED: changeDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam)); return 0;
-    case WM_NCDESTROY: SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0); break;
+    case WM_DESTROY:
+      if (endsTheProgram_) PostQuitMessage(0);
+      break;
+    case WM_NCDESTROY: {  // the last message, after the controls' windows are gone
+      const HWND gone = hwnd_;
+      SetWindowLongPtrW(gone, GWLP_USERDATA, 0);
+      for (auto& [id, control] : controls_) control->windowGone();
+      hwnd_ = nullptr;
+      return DefWindowProcW(gone, message, wParam, lParam);
+    }
   }
   return DefWindowProcW(hwnd_, message, wParam, lParam);
 }
@@ -191,16 +205,16 @@ LRESULT Form::Peer::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void Control::PeerDeleter::operator()(Peer* peer) const { delete peer; }
 
-Control::Peer::Peer(Form& form, const wchar_t* windowClass, DWORD style, DWORD exStyle) : form_(form.peer()) {
-  const int id = form_.add(*this);
+Control::Peer::Peer(Form& form, const wchar_t* windowClass, DWORD style, DWORD exStyle)
+    : form_(form.peer()), id_(form_.add(*this)) {
   hwnd_ = CreateWindowExW(exStyle, windowClass, L"", WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, form_.hwnd(),
-                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), win32::Instance(), nullptr);
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)), win32::Instance(), nullptr);
   SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(form_.font()), FALSE);
 }
 
 Control::Peer::~Peer() {
-  form_.remove(GetDlgCtrlID(hwnd_));
-  DestroyWindow(hwnd_);
+  form_.remove(id_);
+  if (hwnd_) DestroyWindow(hwnd_);
 }
 
 void Control::Peer::place(const RECT& pixels) {
