@@ -30,6 +30,17 @@ std::vector<NativeString> ReadDirectory(const NativeString& directory, EntryKind
 // The drives as the system reports them.
 std::vector<Drive> SystemDrives();
 
+// The program search's facts: whether `path` names a file that can be run, the folder of
+// this program's executable (empty when it cannot be learnt), and PATH's value.
+bool IsRunnableFile(const NativeString& path);
+NativeString OwnFolder();
+NativeString PathVariable();
+#ifdef _WIN32
+inline constexpr NativeChar kSearchPathSeparator = L';';
+#else
+inline constexpr NativeChar kSearchPathSeparator = ':';
+#endif
+
 // The directory the system keeps for `drive`: on Linux the process's current directory,
 // wherever it lies; on Windows the drive's own current directory.
 NativeString CurrentDirectoryKeptFor(const Drive& drive);

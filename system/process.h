@@ -51,14 +51,14 @@ class Process {
   std::unique_ptr<Handles> handles_;
 };
 
-// Starts the program named by the command line's first word, found as the platform
-// finds programs (this program's own folder first), with the rest as its arguments, in
-// the current directory, with this process's environment, stdin and stdout, and its
-// stderr into a pipe that WaitForProcess reads. On Linux the line is split by
-// SplitCommandLine and the program found by FindProgram; it runs in a process group of
-// its own and gets SIGTERM when the thread that started it ends, so that it never
-// outlives a program that is killed. On Windows CreateProcessW does both by the C
-// runtime's rules, the program's window opens minimised without taking the focus, a
+// Starts the program named by the command line's first word, found by FindProgram
+// (this program's own folder, then PATH, never the current directory), with the rest as
+// its arguments, in the current directory, with this process's environment, stdin and
+// stdout, and its stderr into a pipe that WaitForProcess reads. On Linux the line is
+// split by SplitCommandLine; the program runs in a process group of its own and gets
+// SIGTERM when the thread that started it ends, so that it never outlives a program
+// that is killed. On Windows the line goes to the program as it is, to be split by the
+// C runtime's rules; the program's window opens minimised without taking the focus, a
 // console program gets no console window, the process inherits no handle but its
 // standard ones, and a crash or a missing medium ends it without a dialog.
 // When nothing can be started the process counts as ended at once, its result
@@ -68,8 +68,8 @@ Process StartProcess(const NativeString& commandLine);
 // Waits up to `milliseconds` (negative: without limit) for the process to end, reading
 // its stderr meanwhile, at least every few milliseconds, so that a process that writes
 // a lot is never held up for long. True once it has ended. On Windows it also returns,
-// false, as soon as a message for this thread's windows waits, so that the caller
-// handles it without delay.
+// false, as soon as a message for this thread's windows waits (also one already seen
+// but not yet handled), so that the caller handles it without delay.
 bool WaitForProcess(Process& process, int milliseconds);
 
 // Stops the process, if it still runs; WaitForProcess then sees it end. On Linux the

@@ -13,6 +13,7 @@
 
 #include "os.h"
 #include "process.h"
+#include "program_search.h"
 #include "win32.h"
 
 namespace sys {
@@ -199,6 +200,13 @@ void RecordEnding(Process::Handles& handles) {
   handles.ended = true;
 }
 
+// The program a command line names, as CreateProcessW reads it: up to the first blank,
+// or between quotes.
+NativeString ProgramOf(NativeStringView commandLine) {
+  if (commandLine.starts_with(L'"')) return NativeString(commandLine.substr(1, commandLine.find(L'"', 1) - 1));
+  return NativeString(commandLine.substr(0, commandLine.find_first_of(L" \t")));
+}
+
 Process NotStarted(DWORD error) {
   auto handles = std::make_unique<Process::Handles>();
   handles->result.startError = os::ErrorCode(static_cast<int>(error));
@@ -211,6 +219,8 @@ Process NotStarted(DWORD error) {
 // Everything that can fail is done before the process runs: it is created suspended, put
 // in its job, and only then let go.
 Process StartProcess(const NativeString& commandLine) {
+  const NativeString program = FindProgram(ProgramOf(commandLine));
+  if (program.empty()) return NotStarted(ERROR_FILE_NOT_FOUND);
   auto handles = std::make_unique<Process::Handles>();
   const UniqueHandle errorEnd = MakeErrorPipe(*handles);
   if (!errorEnd || !(handles->readDone = CreateEventW(nullptr, TRUE, FALSE, nullptr)) || !(handles->job = MakeJob()))
@@ -234,10 +244,9 @@ Process StartProcess(const NativeString& commandLine) {
   DWORD error = 0;
   {
     QuietChildErrors quiet;
-    // No application name: Windows takes the program from the command line and searches
-    // for it, in this program's own folder first.
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup.StartupInfo,
-                        &started))
+    // By its full path: Windows' own search would look in the current directory first.
+    if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                        &startup.StartupInfo, &started))
       error = GetLastError();
   }
   if (error) return NotStarted(error);
@@ -265,7 +274,8 @@ bool WaitForProcess(Process& process, int milliseconds) {
     }
     const HANDLE waits[] = {handles->process, handles->readDone};
     const DWORD count = handles->reading ? 2 : 1;
-    const DWORD woke = MsgWaitForMultipleObjects(count, waits, FALSE, timeout, QS_ALLINPUT);
+    // Also for a message that is waiting already, seen but not yet taken from the queue.
+    const DWORD woke = MsgWaitForMultipleObjectsEx(count, waits, timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     if (woke == WAIT_OBJECT_0) {
       handles->TakeWhatIsLeft();
       RecordEnding(*handles);

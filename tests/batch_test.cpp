@@ -140,14 +140,17 @@ TEST_F(WindowTest, OneWarningNamesEachFileThatWasNotConvertedAndWhy) {
 }
 
 // The box is the form's even while another window is active, and long names and long
-// words of the converter's, which no word wrap can break, leave it within the screen.
+// words of the converter's, which no word wrap can break, leave it within the screen, at
+// 96 and (where the runtime does not scale by itself) 144 DPI. A long name is shortened
+// in its middle, so that its reason shows whole.
 TEST_F(WindowTest, NoMessageAfterACleanBatchAndALongListIsCutToABoxOwnedByTheFormWithinTheScreen) {
   std::string words;
   for (int i = 0; i < 80; ++i) words += "word" + std::to_string(i) + " ";
   for (int i = 0; i < 13; ++i)
     WriteFile(work("bad" + std::to_string(10 + i)) + ".m32",
               "say " + (i % 2 ? words : std::string(400, 'x')) + "\nexit 1\n");
-  WriteFile(work("bad0" + std::string(150, 'n') + ".m32"), "exit 1\n");
+  const std::string longName = "bad0" + std::string(150, 'n') + ".m32";
+  WriteFile(work(longName), "exit 1\n");
   WriteFile(work("good.m32"));
   auto& window = openWindow();
   ASSERT_TRUE(testing_support::ShowAndActivate(window));
@@ -159,20 +162,30 @@ TEST_F(WindowTest, NoMessageAfterACleanBatchAndALongListIsCutToABoxOwnedByTheFor
   const auto other = testing_support::ActivateAnotherWindow();
   ASSERT_TRUE(other);
   selectAll();
-  window.Command1_Click();
-  ASSERT_EQ(boxes.shown().size(), 1u);
-  const auto& box = boxes.shown()[0];
-  EXPECT_TRUE(box.withinScreen);
-  EXPECT_TRUE(box.modalToForm);
-  EXPECT_TRUE(box.closedByKey) << "Enter did not close it";
-  const std::string text = runtime::ToUtf8(box.text);
-  EXPECT_TRUE(text.starts_with("14 of 15 files were not converted:\n") && text.ends_with("\nand 4 more")) << text;
-  std::vector<std::string> named;  // the files the lines that name one begin with
-  std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line);)
-    if (line.starts_with("bad")) named.push_back(line.substr(0, line.find(':')));
-  // The first ten, in list order.
-  EXPECT_TRUE(named.size() == 10 && named[1] == "bad10.m32" && named[9] == "bad18.m32") << text;
+  for (int dpi : {96, 144}) {
+    if (dpi != 96 && !testing_support::ChangeDpi(window, dpi)) break;
+    window.Command1_Click();
+    ASSERT_EQ(boxes.shown().size(), dpi == 96 ? 1u : 2u);
+    const auto& box = boxes.shown().back();
+    EXPECT_TRUE(box.withinScreen);
+    EXPECT_TRUE(box.modalToForm);
+    EXPECT_TRUE(box.closedByKey) << "Enter did not close it";
+    const std::string text = runtime::ToUtf8(box.text);
+    EXPECT_TRUE(text.starts_with("14 of 15 files were not converted:\n") && text.ends_with("\nand 4 more")) << text;
+    std::vector<std::string> named;  // the files the lines that name one begin with
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+      if (line.starts_with("bad")) named.push_back(line.substr(0, line.find(':')));
+    // The first ten, in list order.
+    EXPECT_TRUE(named.size() == 10 && named[1] == "bad10.m32" && named[9] == "bad18.m32") << text;
+    const std::size_t start = text.find("\n\nbad") + 2, end = text.find(": the converter ended with exit code 1\n");
+    ASSERT_NE(end, std::string::npos) << text;
+    std::string shown = text.substr(start, end - start);
+    std::erase(shown, '\n');  // where the box's rows are broken
+    const std::size_t middle = shown.find("\u2026");
+    ASSERT_NE(middle, std::string::npos) << text;
+    EXPECT_TRUE(longName.starts_with(shown.substr(0, middle)) && longName.ends_with(shown.substr(middle + 3))) << text;
+  }
 }
 
 // Wine's X11 driver waits up to 2 s for a window manager to confirm that a window is

@@ -1,7 +1,9 @@
-// Built into a folder of its own with no converter in it: with no Pellicar.exe to be
-// found anywhere, each run fails at once, the batch goes on, and the message says what
-// to install.
+// Built into a folder of its own with no converter in it: with no Pellicar.exe beside it
+// or on PATH, each run fails at once, the batch goes on, and the message says what to
+// install. One planted in the folder it works in, which PATH also names as shells read
+// an empty entry or ".", never runs.
 #include "support/window_fixture.h"
+#include "system/directory.h"
 #include "system/program_search.h"
 
 using testing_support::ScopedEnv;
@@ -9,9 +11,12 @@ using testing_support::WriteFile;
 
 namespace {
 
-TEST_F(WindowTest, WithNoConverterAnywhereEveryFileIsReportedAsNotStarted) {
-  ScopedEnv path("PATH", folder_.path());
+TEST_F(WindowTest, WithNoConverterBesideItOrOnPathEveryFileIsReportedAsNotStarted) {
+  const std::string separator = sys::kSeparator == '\\' ? ";" : ":";
+  ScopedEnv path("PATH", separator + "." + separator + folder_.path());
   ASSERT_FALSE(std::filesystem::exists(testing_support::OwnFolder() / "Pellicar.exe"));
+  std::filesystem::copy_file(testing_support::OwnFolder().parent_path() / "Pellicar.exe",
+                             testing_support::FsPath(work("Pellicar.exe")));
   for (const char* name : {"a.m32", "b.m32", "c.m32"}) WriteFile(work(name));
   auto& window = openWindow();
   selectAll();

@@ -73,26 +73,28 @@ class BatchReport {
   bool anyFailed() const { return failed_ > 0; }
   // "2 of 5 files were not converted:", then one line per failed file with its reason,
   // the list cut after kListed with "and N more".
-  std::u16string message() const;
+  runtime::Message message() const;
 
  private:
   int selected_;
   int failed_ = 0;
-  std::vector<std::u16string> listed_;
+  std::vector<runtime::NamedLine> listed_;
 };
 
+// The name whole: the message box shortens it in its middle where it must.
 void BatchReport::addFailure(const std::u16string& fileName, const std::u16string& reason) {
   if (++failed_ > kListed) return;
-  listed_.push_back(OneLine(fileName) + u": " + OneLine(reason));
+  listed_.push_back({runtime::ForDisplay(fileName), OneLine(reason)});
 }
 
-std::u16string BatchReport::message() const {
+runtime::Message BatchReport::message() const {
   const char16_t* verb = selected_ == 1 ? u"file was" : failed_ == 1 ? u"files was" : u"files were";
-  std::u16string text =
-      runtime::NumberText(failed_) + u" of " + runtime::NumberText(selected_) + u" " + verb + u" not converted:\n";
-  for (const std::u16string& line : listed_) text += u"\n" + line;
-  if (failed_ > kListed) text += u"\nand " + runtime::NumberText(failed_ - kListed) + u" more";
-  return text;
+  runtime::Message message{
+      frmPellicar::kCaption,
+      runtime::NumberText(failed_) + u" of " + runtime::NumberText(selected_) + u" " + verb + u" not converted:\n",
+      runtime::MsgBoxIcon::kWarning, listed_};
+  if (failed_ > kListed) message.lines.push_back({u"", u"and " + runtime::NumberText(failed_ - kListed) + u" more"});
+  return message;
 }
 
 // Why the converter's run on `fullPath` left it unconverted: the converter's own first
@@ -138,8 +140,7 @@ void frmPellicar::Command1_Click() {
         report.addFailure(File1.list(i), reason);
     }
   }  // the window's caption is back, and a close asked for meanwhile is carried out
-  if (report.anyFailed() && !busy_.closeRequested())
-    runtime::MsgBox({kCaption, report.message(), runtime::MsgBoxIcon::kWarning});
+  if (report.anyFailed() && !busy_.closeRequested()) runtime::MsgBox(report.message());
 }
 
 int frmPellicar::SelectedCount(int lastIndex) const {

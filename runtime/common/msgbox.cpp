@@ -13,11 +13,13 @@ namespace {
 // message font (Wine's are the narrowest), and the box grows with it: a run without a
 // blank widens it, many rows heighten it. So a run is broken after kLongestWord columns,
 // and each line gets an equal share of the rows the screen holds below the box's title
-// and button, counted at kRowColumns a row, and is cut with an ellipsis past its share.
+// and button, counted at kRowColumns a row, and is cut with an ellipsis past its share,
+// a name in it shortened first.
 // The same rule serves both runtimes, so it is applied here, before the box.
 constexpr std::size_t kLongestWord = 32;
 constexpr std::size_t kRowColumns = 44;
 constexpr std::size_t kRowsForTitleAndButton = 8;
+constexpr std::size_t kShortestName = 2;  // code units of a name shortened in its middle
 constexpr char16_t kEllipsis = 0x2026;
 
 bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
@@ -36,10 +38,12 @@ std::size_t Columns(std::u16string_view text) {
   return columns;
 }
 
-// One line of the text on at most `rows` rows, never broken inside a surrogate pair.
-std::u16string Fitted(std::u16string_view line, std::size_t rows) {
+// One line of the text on at most `rows` rows, never broken inside a surrogate pair;
+// `whole` says whether all of it shows.
+std::u16string Fitted(std::u16string_view line, std::size_t rows, bool& whole) {
   std::u16string fitted;
   std::size_t row = 1, rowColumns = 0, wordColumns = 0;
+  whole = false;
   const auto cut = [&] {
     if (rowColumns >= kRowColumns) fitted.pop_back();  // room for the ellipsis
     if (!fitted.empty() && IsHighSurrogate(fitted.back())) fitted.pop_back();
@@ -62,29 +66,56 @@ std::u16string Fitted(std::u16string_view line, std::size_t rows) {
     wordColumns = blank ? 0 : wordColumns + columns;
     i += units;
   }
+  whole = true;
   return fitted;
 }
 
-std::u16string FittedToTheScreen(std::u16string_view text) {
-  std::vector<std::u16string_view> lines;
+// `name` with all but `kept` code units of its middle given up for an ellipsis, never
+// inside a surrogate pair.
+std::u16string Shortened(std::u16string_view name, std::size_t kept) {
+  if (kept >= name.size()) return std::u16string(name);
+  std::size_t head = (kept + 1) / 2, tail = kept / 2;
+  if (head > 0 && IsHighSurrogate(name[head - 1])) --head;
+  if (tail > 0 && IsLowSurrogate(name[name.size() - tail])) --tail;
+  return std::u16string(name.substr(0, head)) + kEllipsis + std::u16string(name.substr(name.size() - tail));
+}
+
+// A line on at most `rows` rows. A name keeps as much of itself as lets the text show
+// whole, down to kShortestName code units; where even that is not enough, the name keeps
+// a word's length and the text is cut.
+std::u16string FittedLine(const NamedLine& line, std::size_t rows) {
+  bool whole = false;
+  if (line.name.empty()) return Fitted(line.text, rows, whole);
+  const std::u16string said = u": " + line.text;
+  for (std::size_t kept = line.name.size(); kept >= kShortestName; --kept) {
+    std::u16string fitted = Fitted(Shortened(line.name, kept) + said, rows, whole);
+    if (whole) return fitted;
+  }
+  return Fitted(Shortened(line.name, kLongestWord - 1) + said, rows, whole);
+}
+
+std::u16string FittedToTheScreen(const Message& message) {
+  std::vector<NamedLine> lines;
+  const std::u16string_view text = message.text;
   for (std::size_t start = 0;;) {
     const std::size_t end = std::min(text.find(u'\n', start), text.size());
-    lines.push_back(text.substr(start, end - start));
+    lines.push_back({u"", std::u16string(text.substr(start, end - start))});
     if (end == text.size()) break;
     start = end + 1;
   }
+  lines.insert(lines.end(), message.lines.begin(), message.lines.end());
   const std::size_t screenRows = static_cast<std::size_t>(std::max(backend::MessageRowsOnScreen(), 0));
   const std::size_t forText = screenRows > kRowsForTitleAndButton ? screenRows - kRowsForTitleAndButton : 0;
   const std::size_t rowsEach = std::max<std::size_t>(forText / lines.size(), 1);
   std::u16string fitted;
-  for (std::size_t i = 0; i < lines.size(); ++i) fitted += (i > 0 ? u"\n" : u"") + Fitted(lines[i], rowsEach);
+  for (std::size_t i = 0; i < lines.size(); ++i) fitted += (i > 0 ? u"\n" : u"") + FittedLine(lines[i], rowsEach);
   return fitted;
 }
 
 }  // namespace
 
 void MsgBox(const Message& message) {
-  const Message fitted{message.title, FittedToTheScreen(message.text), message.icon};
+  const Message fitted{message.title, FittedToTheScreen(message), message.icon};
   backend::ShowMessageBox(fitted);
 }
 

@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "peer.h"
 #include "runtime/busy.h"
@@ -112,10 +113,14 @@ std::vector<std::u16string> Application::arguments() const {
   return arguments;
 }
 
+// Until the WM_QUIT that the form's WM_DESTROY posts, as in any Win32 program.
 int Application::run(Form& form) {
-  MSG message;
-  while (form.visible() && GetMessageW(&message, nullptr, 0, 0) > 0) win32::Dispatch(message);
-  return 0;
+  if (!form.peer().hwnd()) return EXIT_FAILURE;  // it could not be made
+  form.peer().endsTheProgram();
+  MSG message{};
+  BOOL got = 0;
+  while ((got = GetMessageW(&message, nullptr, 0, 0)) > 0) win32::Dispatch(message);
+  return got < 0 ? EXIT_FAILURE : static_cast<int>(message.wParam);
 }
 
 void DoEvents() {

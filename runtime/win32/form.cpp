@@ -11,21 +11,6 @@ namespace {
 
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
-// The message font at `dpi`, as the system's dialogs use it.
-HFONT MessageFont(int dpi) {
-  NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof metrics;
-  static const auto forDpi = win32::FromUser32<decltype(SystemParametersInfoForDpi)>("SystemParametersInfoForDpi");
-  if (forDpi) {
-    forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi);
-  } else {
-    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    const int systemDpi = win32::DpiOf(nullptr);
-    metrics.lfMessageFont.lfHeight = MulDiv(metrics.lfMessageFont.lfHeight, dpi, systemDpi);
-  }
-  return CreateFontIndirectW(&metrics.lfMessageFont);
-}
-
 // The window's rectangle around a client area of `frame` at `dpi`.
 void AddFrame(RECT& frame, int dpi) {
   static const auto forDpi = win32::FromUser32<decltype(AdjustWindowRectExForDpi)>("AdjustWindowRectExForDpi");
@@ -43,6 +28,20 @@ RECT PixelRect(const TwipsRect& rect, int dpi) {
 
 }  // namespace
 
+HFONT win32::MessageFont(int dpi) {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  static const auto forDpi = win32::FromUser32<decltype(SystemParametersInfoForDpi)>("SystemParametersInfoForDpi");
+  if (forDpi) {
+    forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi);
+  } else {
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    const int systemDpi = win32::DpiOf(nullptr);
+    metrics.lfMessageFont.lfHeight = MulDiv(metrics.lfMessageFont.lfHeight, dpi, systemDpi);
+  }
+  return CreateFontIndirectW(&metrics.lfMessageFont);
+}
+
 // ---- Form::Peer
 
 Form::Peer::Peer(Form& form) : form_(form) {
@@ -50,11 +49,11 @@ Form::Peer::Peer(Form& form) : form_(form) {
   hwnd_ = CreateWindowExW(0, win32::kFormClass, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                           nullptr, nullptr, win32::Instance(), this);
   dpi_ = win32::DpiOf(hwnd_);
-  font_ = MessageFont(dpi_);
+  font_ = win32::MessageFont(dpi_);
 }
 
 Form::Peer::~Peer() {
-  DestroyWindow(hwnd_);
+  if (hwnd_) DestroyWindow(hwnd_);
   DeleteObject(font_);
   if (icon_) DestroyIcon(icon_);
   if (smallIcon_) DestroyIcon(smallIcon_);
@@ -124,7 +123,12 @@ void Form::Peer::loadIcons() {
 }
 
 void Form::Peer::close() {
-  if (!form_.keepsOpen()) ShowWindow(hwnd_, SW_HIDE);
+  if (form_.keepsOpen()) return;
+  if (endsTheProgram_) {
+    DestroyWindow(hwnd_);  // as a plain Win32 program's main window: its WM_DESTROY ends the loop
+  } else {
+    ShowWindow(hwnd_, SW_HIDE);  // kept whole, controls and all, until its form goes
+  }
 }
 
 void Form::Peer::focus(HWND control) {
@@ -135,7 +139,7 @@ void Form::Peer::focus(HWND control) {
 void Form::Peer::changeDpi(int dpi, const RECT* suggested) {
   dpi_ = dpi;
   const HFONT old = font_;
-  font_ = MessageFont(dpi_);
+  font_ = win32::MessageFont(dpi_);
   for (auto& [control, rect] : placements_) {
     SendMessageW(control->hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
     control->fontChanged();
@@ -149,13 +153,15 @@ void Form::Peer::changeDpi(int dpi, const RECT* suggested) {
   resize();
 }
 
+Form::Peer* Form::Peer::Of(HWND form) { return reinterpret_cast<Peer*>(GetWindowLongPtrW(form, GWLP_USERDATA)); }
+
 LRESULT CALLBACK Form::Peer::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     auto* peer = static_cast<Peer*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
     peer->hwnd_ = hwnd;
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(peer));
   }
-  auto* peer = reinterpret_cast<Peer*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  auto* peer = Of(hwnd);
   return peer ? peer->handle(message, wParam, lParam) : DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
@@ -181,7 +187,16 @@ LRESULT Form::Peer::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       SetCursor(LoadCursorW(nullptr, IDC_WAIT));
       return TRUE;
     case WM_DPICHANGED: changeDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam)); return 0;
-    case WM_NCDESTROY: SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0); break;
+    case WM_DESTROY:
+      if (endsTheProgram_) PostQuitMessage(0);
+      break;
+    case WM_NCDESTROY: {  // the last message, after the controls' windows are gone
+      const HWND gone = hwnd_;
+      SetWindowLongPtrW(gone, GWLP_USERDATA, 0);
+      for (auto& [id, control] : controls_) control->windowGone();
+      hwnd_ = nullptr;
+      return DefWindowProcW(gone, message, wParam, lParam);
+    }
   }
   return DefWindowProcW(hwnd_, message, wParam, lParam);
 }
@@ -190,16 +205,16 @@ LRESULT Form::Peer::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void Control::PeerDeleter::operator()(Peer* peer) const { delete peer; }
 
-Control::Peer::Peer(Form& form, const wchar_t* windowClass, DWORD style, DWORD exStyle) : form_(form.peer()) {
-  const int id = form_.add(*this);
+Control::Peer::Peer(Form& form, const wchar_t* windowClass, DWORD style, DWORD exStyle)
+    : form_(form.peer()), id_(form_.add(*this)) {
   hwnd_ = CreateWindowExW(exStyle, windowClass, L"", WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, form_.hwnd(),
-                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), win32::Instance(), nullptr);
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)), win32::Instance(), nullptr);
   SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(form_.font()), FALSE);
 }
 
 Control::Peer::~Peer() {
-  form_.remove(GetDlgCtrlID(hwnd_));
-  DestroyWindow(hwnd_);
+  form_.remove(id_);
+  if (hwnd_) DestroyWindow(hwnd_);
 }
 
 void Control::Peer::place(const RECT& pixels) {

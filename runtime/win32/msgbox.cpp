@@ -8,15 +8,13 @@
 
 namespace runtime::backend {
 
+// In the message font at the resolution of the form's screen, at which the box shows.
 int MessageRowsOnScreen() {
   const HWND form = win32::ShownForm();
   MONITORINFO screen{};
   screen.cbSize = sizeof screen;
   GetMonitorInfoW(MonitorFromWindow(form, MONITOR_DEFAULTTOPRIMARY), &screen);
-  NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof metrics;
-  SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-  const HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+  const HFONT font = win32::MessageFont(form ? Form::Peer::Of(form)->dpi() : win32::DpiOf(nullptr));
   HDC dc = GetDC(form);
   const HGDIOBJ old = SelectObject(dc, font);
   TEXTMETRICW text{};

@@ -22,8 +22,10 @@ class Control::Peer {
   Peer(const Peer&) = delete;
   Peer& operator=(const Peer&) = delete;
 
-  HWND hwnd() const { return hwnd_; }
+  HWND hwnd() const { return hwnd_; }  // null once the form's window is destroyed
   Form::Peer& form() const { return form_; }
+  // The form's window is being destroyed, and this control's with it.
+  void windowGone() { hwnd_ = nullptr; }
 
   // Puts the control at `pixels` in the form's client area.
   virtual void place(const RECT& pixels);
@@ -35,6 +37,7 @@ class Control::Peer {
 
  private:
   Form::Peer& form_;
+  int id_;
   HWND hwnd_;
 };
 
@@ -45,7 +48,7 @@ class Form::Peer {
   Peer(const Peer&) = delete;
   Peer& operator=(const Peer&) = delete;
 
-  HWND hwnd() const { return hwnd_; }
+  HWND hwnd() const { return hwnd_; }  // null once destroyed
   int dpi() const { return dpi_; }
   HFONT font() const { return font_; }
 
@@ -54,11 +57,16 @@ class Form::Peer {
   void place(Control::Peer& control, const TwipsRect& rect);
   void setClientSize(int widthTwips, int heightTwips);
   void setIcon(const std::u16string& resource);
+  // Hides the form unless it is kept open; the form the program runs on is destroyed
+  // instead, which ends the program's message loop.
   void close();
+  void endsTheProgram() { endsTheProgram_ = true; }
   // The control that has the focus whenever the form is active.
   void focus(HWND control);
 
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  // The peer of a window of the form's class.
+  static Peer* Of(HWND form);
 
  private:
   LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
@@ -69,6 +77,7 @@ class Form::Peer {
 
   Form& form_;
   HWND hwnd_ = nullptr;
+  bool endsTheProgram_ = false;
   int dpi_ = 96;
   HFONT font_ = nullptr;
   HWND focus_ = nullptr;
@@ -87,6 +96,8 @@ inline constexpr wchar_t kFormClass[] = L"PellicarForm";
 HINSTANCE Instance();
 // The dots per inch of the display the window is on.
 int DpiOf(HWND hwnd);
+// The message font at `dpi`, as the system's dialogs use it; the caller deletes it.
+HFONT MessageFont(int dpi);
 // A system metric, such as SM_CXICON, at `dpi` dots per inch.
 int MetricAt(int metric, int dpi);
 

@@ -1,15 +1,19 @@
 #!/bin/sh
-# tests/packaging/windows_installer_test.sh SETUP.EXE VERSION
+# tests/packaging/windows_installer_test.sh SETUP.EXE VERSION RUNNER.EXE
 # The installer and uninstaller under Wine (WINEPREFIX from the environment, a display
-# for the window), used with /S as a script or an administrator would: an upgrade or an
-# uninstall while the window runs fails and leaves the installation whole and working;
-# installing into another folder leaves one installation; a clean uninstall leaves
-# nothing, in the registry too. Also what the installation holds: the programs, the shell
+# for the window and xdotool to find it), used with /S as a script or an administrator
+# would, and the quiet uninstall that Windows records as a package manager runs it: an
+# upgrade or an uninstall while the window runs fails (the uninstall with exit code 2)
+# and leaves the installation whole and working; installing into another folder leaves
+# one installation; a clean uninstall succeeds only once it leaves nothing, in the
+# registry and in %TEMP% too. Also what the installation holds: the programs, the shell
 # DLL registered from where it lies, the readme, the licence, an uninstall entry with
 # publisher, version and size, and a Start-menu entry that starts in the user's own folder.
+# RUNNER.EXE is the tests' fake converter, which runs a command line as Windows does.
 set -eu
 setup=$1
 version=$2
+runner=$3
 export WINEDLLOVERRIDES="winemenubuilder.exe=d"  # no menu entries on the machine running the tests
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Pellicar'
 first='C:\PellicarTestA'
@@ -28,7 +32,19 @@ unix() { winepath -u "$1" 2>/dev/null; }
 entry() { wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_[A-Z_]* *//p"; }
 # Runs a Windows program and prints its exit code.
 status() { if wine "$@" >/dev/null 2>&1; then echo 0; else echo $?; fi; }
-uninstall() { status "$1\\uninstall.exe" /S "_?=$1"; }  # _?= waits for it, from where it is
+# Runs the quiet uninstall of the uninstall entry as a package manager would, and prints
+# its exit code.
+quiet_uninstall() {
+  printf 'run %s\n' "$(entry QuietUninstallString)" >"$work/uninstall.txt"
+  status "$runner" "$(winepath -w "$work/uninstall.txt")"
+}
+# Whether CONDITION... comes true within a minute, looked at every tenth of a second.
+soon() {
+  for _ in $(seq 600); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
+shows() { xdotool search --onlyvisible --name '^Pellicar convertor$' >/dev/null 2>&1; }
+ended() { ! kill -0 "$1" 2>/dev/null || sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | grep -q '^Z'; }  # or not reaped
 default() { wine reg query "$1" /ve 2>/dev/null | tr -d '\r' | sed -n 's/^ *(Default) *REG_SZ *//p'; }
 # The DLL Explorer loads for the thumbnails of .m32 files, through the extension's handler.
 thumbnailer() {
@@ -59,17 +75,20 @@ grep -q 'Permission is hereby granted' "$(unix "$first")/LICENSE.txt" || fail "L
 shortcut="$(unix 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs')/Pellicar convertor.lnk"
 tr -d '\000' <"$shortcut" | grep -q '%USERPROFILE%' || fail "the Start-menu entry does not start in the user's folder"
 
+temp=$(unix "$(wine cmd /c echo %TEMP% | tr -d '\r')")
+in_temp=$(ls -A "$temp")
+
 # The window runs: neither an upgrade nor an uninstall may touch the installation.
 wine "$first\\pellicar-gui.exe" >/dev/null 2>&1 &
 window=$!
-sleep 3
-kill -0 "$window" 2>/dev/null || fail "the installed window did not start"
+soon shows || fail "the installed window did not show"
 [ "$(status "$setup" /S "/D=$first")" != 0 ] || fail "an upgrade over the running window reported success"
 expect_whole "$first"
-[ "$(uninstall "$first")" != 0 ] || fail "an uninstall while the window runs reported success"
+[ "$(quiet_uninstall)" = 2 ] || fail "a quiet uninstall while the window runs did not fail with exit code 2"
 expect_whole "$first"
-kill "$window"
-wait "$window" 2>/dev/null || true
+# Closed as a person closes it, the window ends.
+wine taskkill /im pellicar-gui.exe >/dev/null 2>&1 || fail "the window could not be asked to close"
+soon ended "$window" || fail "the window did not end when it was closed"
 window=
 
 # Installed again elsewhere: the first installation goes.
@@ -77,10 +96,9 @@ window=
 expect_whole "$second"
 [ ! -e "$(unix "$first")" ] || fail "the first installation is still there: $(ls "$(unix "$first")")"
 
-[ "$(uninstall "$second")" = 0 ] || fail "the uninstall failed"
-# Run from where it is, the uninstaller cannot remove itself; all else must be gone.
-left=$(ls -A "$(unix "$second")")
-[ "$left" = uninstall.exe ] || fail "the uninstall left $left"
+[ "$(quiet_uninstall)" = 0 ] || fail "the quiet uninstall failed"
+[ ! -e "$(unix "$second")" ] || fail "the uninstall left $(ls -A "$(unix "$second")")"
+[ "$(ls -A "$temp")" = "$in_temp" ] || fail "the uninstalls left in %TEMP%: $(ls -A "$temp")"
 [ "$(entry InstallLocation)" = "" ] || fail "the uninstall left its entry"
 [ ! -e "$shortcut" ] || fail "the uninstall left the Start-menu entry"
 wine reg export "$classes" "$work/after.reg" /y >/dev/null 2>&1 || fail "cannot export $classes"

@@ -13,6 +13,7 @@
 //   hang       never end
 // and, on Windows only:
 //   reset N    reset the event whose handle is N, if this process has it
+//   run LINE   start LINE as Windows starts a command line, and exit with its exit code
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -76,6 +77,22 @@ NativeString Logged(const NativeString& argument) {
 }
 
 void Reset(unsigned long long handle) { ResetEvent(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(handle))); }
+
+int RunCommandLine(const std::string& line) {
+  std::wstring wide(line.size() + 1, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, line.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  DWORD code = 98;
+  if (!CreateProcessW(nullptr, wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
+    return static_cast<int>(code);
+  WaitForSingleObject(started.hProcess, INFINITE);
+  GetExitCodeProcess(started.hProcess, &code);
+  CloseHandle(started.hThread);
+  CloseHandle(started.hProcess);
+  return static_cast<int>(code);
+}
 #else
 NativeString OwnPath() { return std::filesystem::read_symlink("/proc/self/exe").native(); }
 
@@ -91,6 +108,7 @@ NativeString Logged(const NativeString& argument) { return argument; }
 }
 
 void Reset(unsigned long long) {}
+int RunCommandLine(const std::string&) { return 98; }
 #endif
 
 bool AppendToLog(long long start, const std::vector<NativeString>& arguments) {
@@ -118,6 +136,7 @@ int Obey(const std::vector<NativeString>& arguments) {
     if (verb == "hang")
       for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
     if (verb == "reset") Reset(std::stoull(rest));
+    if (verb == "run") return RunCommandLine(rest);
   }
   return 0;
 }

@@ -195,31 +195,31 @@ TEST(Process, TellsHowItEndedAndTheStartOfWhatItWroteToStderr) {
 
 // The test's own folder holds the fake converter as Pellicar.exe; the current directory
 // and a folder on PATH hold copies of it under other names, and one of the same name.
-// PATH also names the current directory as Linux shells read an empty or relative entry.
-TEST(ProgramSearch, OwnFolderFirstThenThePlatformsPlaces) {
+// PATH also names the current directory as shells read an empty or relative entry (and,
+// on Windows, as the current directory of its drive, "C:"): a program planted among
+// textures must stay unrun.
+TEST(ProgramSearch, OwnFolderFirstThenPathNeverTheCurrentDirectory) {
   TempDir here, onPath, log;
   const auto converter = testing_support::OwnFolder() / "Pellicar.exe";
   for (const char* name : {"Pellicar.exe", "probe-both.exe", "probe-here.exe"})
     std::filesystem::copy_file(converter, Native(here / name));
   for (const char* name : {"probe-both.exe", "probe-path.exe"})
     std::filesystem::copy_file(converter, Native(onPath / name));
-  // Windows looks in the current directory before PATH; Linux never does, so that a
-  // program planted among textures stays unrun.
-  const bool searchesHere = sys::kSeparator == '\\';
-  const std::string separator = searchesHere ? ";" : ":";
+  const bool windows = sys::kSeparator == '\\';
+  const std::string separator = windows ? ";" : ":", relative = windows ? here.path().substr(0, 2) : ".";
   const char* oldPath = std::getenv("PATH");
-  ScopedEnv searchPath("PATH", separator + "." + separator + onPath.path() + separator + (oldPath ? oldPath : ""));
+  ScopedEnv searchPath("PATH", separator + "." + separator + relative + separator + onPath.path() + separator +
+                                   (oldPath ? oldPath : ""));
   ScopedEnv logTo("PELLICAR_TEST_LOG", log / "runs.log");
   system_testing::ScopedCurrentDirectory inside(Native(here.path()));
 
   for (const char* program : {"Pellicar.exe", "probe-both.exe", "probe-path.exe", "probe-here.exe"}) {
-    const bool found = searchesHere || std::string_view(program) != "probe-here.exe";
+    const bool found = std::string_view(program) != "probe-here.exe";
     EXPECT_EQ(RunToTheEnd(Native(program)).ending, found ? Ending::Exited : Ending::NotStarted) << program;
   }
   const auto runs = ReadRuns(log / "runs.log");
-  ASSERT_EQ(runs.size(), searchesHere ? 4u : 3u);
-  const std::filesystem::path ran[] = {converter, Native((searchesHere ? here : onPath) / "probe-both.exe"),
-                                       Native(onPath / "probe-path.exe")};
+  ASSERT_EQ(runs.size(), 3u);
+  const std::filesystem::path ran[] = {converter, Native(onPath / "probe-both.exe"), Native(onPath / "probe-path.exe")};
   for (std::size_t i = 0; i < 3; ++i) EXPECT_TRUE(SameFile(Native(runs[i].executable), ran[i])) << runs[i].executable;
   for (const auto& run : runs) EXPECT_TRUE(SameFile(Native(run.workingDirectory), Native(here.path())));
 }

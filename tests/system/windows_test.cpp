@@ -109,8 +109,9 @@ TEST(CommandLine, AQuotedLongPathReachesTheConverterAsOneArgument) {
 }
 
 // The window waits for the converter in WaitForProcess; a message for it must end the
-// wait at once, so that the window handles it. Without a message this wait would never
-// end: the converter hangs until it is stopped.
+// wait at once, so that the window handles it, also one already seen but left in the
+// queue. Without a message this wait would never end: the converter hangs until it is
+// stopped.
 TEST(Process, AWindowMessageEndsTheWaitAtOnceAndStoppingEndsTheProcess) {
   TempDir dir;
   testing_support::WriteFile(dir / "hang.m32", "hang\n");
@@ -118,6 +119,7 @@ TEST(Process, AWindowMessageEndsTheWaitAtOnceAndStoppingEndsTheProcess) {
   MSG message;
   PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);  // this thread gets a message queue
   ASSERT_TRUE(PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0));
+  PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
   EXPECT_FALSE(sys::WaitForProcess(process, -1));
   EXPECT_TRUE(PeekMessageW(&message, nullptr, WM_APP, WM_APP, PM_REMOVE));  // left for the window to handle
   sys::StopProcess(process);
