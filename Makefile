@@ -2,6 +2,7 @@
 # make test - install what is missing, build, run every test
 # make install [PREFIX=/usr/local] [DESTDIR=] - build and install
 # make package - build the Debian package in $(BUILD)/ and check it with lintian
+# make test-fresh - as root, make test in a fresh minimal Debian 12 (scripts/fresh-debian)
 # make windows - cross-build for Windows into build-windows/ with mingw-w64
 # make test-windows - the same, then run the Windows tests under Wine
 # make windows-package - the Windows zip and installer, in build-windows/
@@ -11,7 +12,7 @@ CMAKE_FLAGS ?=
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: deps build run test test-sanitize bench fuzz clean install package windows test-windows windows-package
+.PHONY: deps build run test test-sanitize test-fresh bench fuzz clean install package windows test-windows windows-package
 
 deps:
 	@scripts/install-deps
@@ -28,6 +29,10 @@ test: build
 
 test-sanitize:
 	$(MAKE) test BUILD=build-sanitize CMAKE_FLAGS=-DPELLICAR_SANITIZE=ON
+
+test-fresh:
+	@scripts/install-deps fresh
+	scripts/fresh-debian test
 
 windows:
 	@scripts/install-deps windows
