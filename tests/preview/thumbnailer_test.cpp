@@ -1,11 +1,13 @@
 // The thumbnailer as a file manager runs it: `-s SIZE INPUT OUTPUT`, a PNG no larger than
 // SIZE that keeps the texture's shape and its pixels, and for a damaged texture, a
-// pipe or a wrong command line a reason on stderr and no PNG, with whatever was at OUTPUT
-// left as it was. With the plugin's scaled size, which mip level both read.
+// pipe, an output that is the texture or a wrong command line a reason on stderr and no
+// PNG, with whatever was at OUTPUT, and the texture, left as they were. With the
+// plugin's scaled size, which mip level both read.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
+#include <QFile>
 #include <QImage>
 #include <QImageReader>
 #include <QProcess>
@@ -86,8 +88,9 @@ TEST(Previews, ReadTheSmallestSoundLevelLargeEnoughAndScaleIt) {
   }
 }
 
-// Refusals first, each leaving the earlier output as it was; then a thumbnail made.
-TEST(Thumbnailer, RefusesADamagedTextureAPipeOrAWrongCommandLineWithAReasonAndNoPngThenWritesTheLevel) {
+// Refusals first, each leaving the earlier output and the texture as they were; then a
+// thumbnail made of the texture.
+TEST(Thumbnailer, RefusesADamagedTextureAPipeTheTextureAsOutputOrAWrongCommandLineThenWritesTheLevel) {
   const TempDir folder;
   const auto path = [&](const char* name) { return QString::fromStdString(folder / name); };
   const QString texture = path("texture.m32"), damaged = path("damaged.m32"), pipe = path("pipe.m32");
@@ -98,6 +101,8 @@ TEST(Thumbnailer, RefusesADamagedTextureAPipeOrAWrongCommandLineWithAReasonAndNo
   WriteBytes(damaged.toStdString(), Truncated());
   // Opened with no writer, a named pipe would keep a reader waiting for ever.
   ASSERT_EQ(mkfifo(pipe.toLocal8Bit().constData(), 0600), 0);
+  const QString link = path("link.png");
+  ASSERT_TRUE(QFile::link(texture, link));
   const QString usage = QStringLiteral("Usage: pellicar-thumbnailer");
   const struct {
     QStringList arguments;
@@ -106,6 +111,11 @@ TEST(Thumbnailer, RefusesADamagedTextureAPipeOrAWrongCommandLineWithAReasonAndNo
   } cases[] = {
       {{"-s", "128", damaged, output}, 1, "truncated"},
       {{"-s", "128", pipe, output}, 1, "not a regular file"},
+      {{"-s", "128", texture, texture}, 1, "is the texture itself"},
+      {{"-s", "128", texture, path(".//texture.m32")}, 1, "is the texture itself"},
+      {{"-s", "128", texture, link}, 1, "is the texture itself"},
+      {{"-s", "128", pipe, pipe}, 1, "is the texture itself"},
+      {{"-s", "128", texture, pipe}, 1, "not a regular file"},
       {{texture, output}, 2, usage},
       {{"-s", "0", texture, output}, 2, usage},
       {{"-s", "big", texture, output}, 2, usage},
@@ -119,7 +129,7 @@ TEST(Thumbnailer, RefusesADamagedTextureAPipeOrAWrongCommandLineWithAReasonAndNo
     EXPECT_TRUE(named && err.contains(c.reason)) << err.toStdString();
   }
   EXPECT_EQ(ReadBytes(output.toStdString()), (Bytes{'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
-  EXPECT_EQ(folder.names().size(), 4u) << "no file left behind";
+  EXPECT_EQ(folder.names().size(), 5u) << "no file left behind";
 
   // Level 1 as it is in the texture, every colour and alpha where it was.
   ASSERT_EQ(Thumbnail({"-s", "2", texture, output}).first, 0);
