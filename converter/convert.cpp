@@ -25,6 +25,7 @@ class OutputSink final : public PositionedSink {
   bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
     return file_.WriteAt(offset, bytes);
   }
+  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) override { return file_.ReadAt(offset, bytes); }
   void Reserve(std::uint64_t bytes) override { file_.Reserve(bytes); }
 
  private:

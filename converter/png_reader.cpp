@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "m32_writer.h"
@@ -134,6 +135,14 @@ void Round16To8(const std::uint8_t* rgba16, std::span<std::uint8_t> rgba) {
   }
 }
 
+// Each 8-bit sample as the 16-bit one that rounds back to it (v * 257).
+void Widen8To16(std::span<const std::uint8_t> rgba, std::uint8_t* rgba16) {
+  for (std::size_t i = 0; i < rgba.size(); ++i) {
+    const auto sample = static_cast<std::uint16_t>(rgba[i] * 257);
+    std::memcpy(rgba16 + 2 * i, &sample, 2);
+  }
+}
+
 class PngRows final : public RowReader::Rows {
  public:
   explicit PngRows(ByteSource& source) : source_(source) { Open(); }
@@ -145,26 +154,23 @@ class PngRows final : public RowReader::Rows {
   std::uint32_t Width() const override { return width_; }
   std::uint32_t Height() const override { return height_; }
 
+  void KeepRowsIn(PositionedSink& store, std::uint64_t offset) override {
+    store_ = &store;
+    storeAt_ = offset;
+  }
+
   bool ReadRow(std::span<std::uint8_t> rgba) override {
     if (!error_.empty() || rowsRead_ == height_ || rgba.size() != std::size_t{width_} * kRgba) return false;
-    const std::size_t sampleBytes = sixteen_ ? 2 : 1;
-    const std::size_t rowBytes = rgba.size() * sampleBytes;
-    const std::uint8_t* row = nullptr;
     if (interlaced_) {
-      row = image_.data() + rowsRead_ * rowBytes;
-    } else {
-      std::uint8_t* into = sixteen_ ? image_.data() : rgba.data();
-      const int status = spng_decode_row(context_, into, rowBytes);
-      if (status != 0 && status != SPNG_EOI && !Check(status)) return false;
-      row = into;
+      if (rowsRead_ == 0 && !DecodePasses()) return false;
+      if (!store_->ReadAt(StoredRowAt(rowsRead_), rgba)) return Fail(ReadFailure(source_, "cannot read back a row"));
+    } else if (!DecodeRow(rgba)) {
+      return false;
     }
-    if (sixteen_)
-      Round16To8(row, rgba);
-    else if (row != rgba.data())
-      std::memcpy(rgba.data(), row, rgba.size());
     ++rowsRead_;
-    // What follows the image, to IEND, is read and its CRCs checked before the last row counts.
-    return rowsRead_ < height_ || Check(spng_decode_chunks(context_));
+    // What follows the image, to IEND, is read and its CRCs checked before the last row
+    // counts; an interlaced image's, before its first.
+    return rowsRead_ < height_ || interlaced_ || Check(spng_decode_chunks(context_));
   }
 
  private:
@@ -198,20 +204,57 @@ class PngRows final : public RowReader::Rows {
 
   bool Check(int status) {
     if (status == 0) return true;
-    if (error_.empty()) error_ = ReadFailure(source_, std::string("not a readable PNG: ") + spng_strerror(status));
+    return Fail(ReadFailure(source_, std::string("not a readable PNG: ") + spng_strerror(status)));
+  }
+
+  bool Fail(std::string reason) {
+    if (error_.empty()) error_ = std::move(reason);
     return false;
   }
 
-  // An interlaced image is decoded whole; any other, a row at a time.
+  // A row at a time, whether interlaced or not; a 16-bit row is rounded from a buffer of
+  // its own.
   bool Start(int format) {
-    std::size_t bytes = 0;
-    if (!Check(spng_decoded_image_size(context_, format, &bytes))) return false;
-    if (!interlaced_) {
-      if (sixteen_) image_.resize(std::size_t{width_} * kRgba * 2);
-      return Check(spng_decode_image(context_, nullptr, 0, format, SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE));
+    if (sixteen_) image_.resize(std::size_t{width_} * kRgba * 2);
+    return Check(spng_decode_image(context_, nullptr, 0, format, SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE));
+  }
+
+  // The next row of a file that is not interlaced.
+  bool DecodeRow(std::span<std::uint8_t> rgba) {
+    std::uint8_t* into = sixteen_ ? image_.data() : rgba.data();
+    const int status = spng_decode_row(context_, into, rgba.size() * (sixteen_ ? 2 : 1));
+    if (status != 0 && status != SPNG_EOI && !Check(status)) return false;
+    if (sixteen_) Round16To8(into, rgba);
+    return true;
+  }
+
+  std::uint64_t StoredRowAt(std::uint32_t y) const { return storeAt_ + std::uint64_t{y} * width_ * kRgba; }
+
+  // Every pass of an interlaced image, each row of a pass put into its row in the store:
+  // libspng fills in the pass's pixels and leaves the others as they were, so a row
+  // some earlier pass reached is read back first.
+  bool DecodePasses() {
+    if (store_ == nullptr) return Fail("an interlaced PNG is read only into an m32");
+    std::vector<std::uint8_t> row(std::size_t{width_} * kRgba);
+    std::vector<bool> reached(height_);
+    for (;;) {
+      spng_row_info info{};
+      int status = spng_get_row_info(context_, &info);
+      if (status == SPNG_EOI) break;
+      if (!Check(status)) return false;
+      const std::uint32_t y = info.row_num;
+      if (y >= height_) return Fail("not a readable PNG: a row past its last");
+      if (reached[y] && !store_->ReadAt(StoredRowAt(y), row))
+        return Fail(ReadFailure(source_, "cannot read back a row"));
+      if (sixteen_ && reached[y]) Widen8To16(row, image_.data());
+      status = spng_decode_row(context_, sixteen_ ? image_.data() : row.data(), row.size() * (sixteen_ ? 2 : 1));
+      if (status != 0 && status != SPNG_EOI && !Check(status)) return false;
+      if (sixteen_) Round16To8(image_.data(), row);
+      if (!store_->WriteAt(StoredRowAt(y), row)) return Fail("cannot write a row of the m32");
+      reached[y] = true;
+      if (status == SPNG_EOI) break;
     }
-    image_.resize(bytes);
-    return Check(spng_decode_image(context_, image_.data(), bytes, format, SPNG_DECODE_TRNS));
+    return Check(spng_decode_chunks(context_));
   }
 
   ByteSource& source_;
@@ -219,8 +262,10 @@ class PngRows final : public RowReader::Rows {
   std::uint64_t at_ = 0;
   bool sixteen_ = false;
   bool interlaced_ = false;
+  PositionedSink* store_ = nullptr;
+  std::uint64_t storeAt_ = 0;
   std::uint32_t rowsRead_ = 0;
-  std::vector<std::uint8_t> image_;  // the whole image when interlaced, else a 16-bit row
+  std::vector<std::uint8_t> image_;  // a 16-bit row
   std::string error_;
   std::uint32_t width_ = 0;
   std::uint32_t height_ = 0;

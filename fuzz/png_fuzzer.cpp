@@ -19,6 +19,8 @@ using Bytes = std::vector<std::uint8_t>;
 Bytes ReadAll(std::span<const std::uint8_t> png, m32tga::ImageSize& size) {
   m32tga::MemorySource source(png);
   m32tga::PngReader reader(source);
+  MemoryStore interlacedRows;
+  reader.KeepRowsIn(interlacedRows, 0);
   size = {reader.Width(), reader.Height()};
   Bytes rgba(std::size_t{size.width} * size.height * 4);
   const std::size_t rowBytes = std::size_t{size.width} * 4;
