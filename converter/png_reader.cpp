@@ -6,6 +6,7 @@
 #include <array>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -143,6 +144,45 @@ void Widen8To16(std::span<const std::uint8_t> rgba, std::uint8_t* rgba16) {
   }
 }
 
+using Rgba = std::array<std::uint8_t, kRgba>;
+
+struct PaletteEnd {
+  Rgba colour;  // what an index past the end comes out as
+  std::uint32_t entries = 0;
+};
+
+// libspng 0.7 shows an index past the end of the palette as opaque black, like a real
+// entry. So the entries up to the depth's last index are filled with a grey no real
+// entry has: a pixel of that grey is an index past the end.
+std::optional<PaletteEnd> MarkPastThePalette(spng_ctx* context, std::uint8_t depth) {
+  spng_plte palette{};
+  const std::uint32_t indices = 1u << depth;
+  if (spng_get_plte(context, &palette) != 0 || palette.n_entries >= indices) return std::nullopt;
+  std::array<bool, 256> used{};
+  for (std::uint32_t i = 0; i < palette.n_entries; ++i) {
+    const spng_plte_entry& entry = palette.entries[i];
+    if (entry.red == entry.green && entry.green == entry.blue) used[entry.red] = true;
+  }
+  // At most 255 entries, so some grey is free.
+  const auto grey = static_cast<std::uint8_t>(std::find(used.begin(), used.end(), false) - used.begin());
+  for (std::uint32_t i = palette.n_entries; i < indices; ++i) palette.entries[i] = {grey, grey, grey, 0};
+  const std::uint32_t entries = std::exchange(palette.n_entries, indices);
+  if (spng_set_plte(context, &palette) != 0) return std::nullopt;
+  return PaletteEnd{{grey, grey, grey, 255}, entries};
+}
+
+bool Holds(std::span<const std::uint8_t> rgba, const Rgba& pixel) {
+  std::uint32_t wanted = 0;
+  std::memcpy(&wanted, pixel.data(), kRgba);
+  bool found = false;
+  for (std::size_t at = 0; at < rgba.size(); at += kRgba) {
+    std::uint32_t value = 0;
+    std::memcpy(&value, &rgba[at], kRgba);
+    found |= value == wanted;
+  }
+  return found;
+}
+
 class PngRows final : public RowReader::Rows {
  public:
   explicit PngRows(ByteSource& source) : source_(source) { Open(); }
@@ -167,6 +207,11 @@ class PngRows final : public RowReader::Rows {
     } else if (!DecodeRow(rgba)) {
       return false;
     }
+    if (paletteEnd_ && Holds(rgba, paletteEnd_->colour)) {
+      return Fail("row " + sys::WithSeparators(rowsRead_ + 1) +
+                  " of the PNG holds a palette index past the end of its " + sys::WithSeparators(paletteEnd_->entries) +
+                  "-colour palette");
+    }
     ++rowsRead_;
     // What follows the image, to IEND, is read and its CRCs checked before the last row
     // counts; an interlaced image's, before its first.
@@ -187,7 +232,7 @@ class PngRows final : public RowReader::Rows {
     Check(spng_set_crc_action(context_, SPNG_CRC_ERROR, SPNG_CRC_ERROR)) &&
         Check(spng_set_png_stream(context_, &PngRows::Read, this)) &&
         Check(spng_set_image_limits(context_, kMaxSide, kMaxSide)) &&
-        Check(spng_set_chunk_limits(context_, kAncillaryChunkLimit, kAncillaryCacheLimit)) && Start(format);
+        Check(spng_set_chunk_limits(context_, kAncillaryChunkLimit, kAncillaryCacheLimit)) && Start(survey, format);
     if (error_.empty())
       height_ = survey.height;
     else
@@ -214,7 +259,8 @@ class PngRows final : public RowReader::Rows {
 
   // A row at a time, whether interlaced or not; a 16-bit row is rounded from a buffer of
   // its own.
-  bool Start(int format) {
+  bool Start(const Survey& survey, int format) {
+    if (survey.colourType == 3) paletteEnd_ = MarkPastThePalette(context_, survey.depth);
     if (sixteen_) image_.resize(std::size_t{width_} * kRgba * 2);
     return Check(spng_decode_image(context_, nullptr, 0, format, SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE));
   }
@@ -262,6 +308,7 @@ class PngRows final : public RowReader::Rows {
   std::uint64_t at_ = 0;
   bool sixteen_ = false;
   bool interlaced_ = false;
+  std::optional<PaletteEnd> paletteEnd_;  // when the palette has fewer entries than indices
   PositionedSink* store_ = nullptr;
   std::uint64_t storeAt_ = 0;
   std::uint32_t rowsRead_ = 0;

@@ -176,6 +176,8 @@ TEST(Png, DamagedAndHostileFilesAreRefusedWithNothingWritten) {
   }
   files.emplace_back("60,000 pixels square", Claiming(good, 60000));
   files.emplace_back("too little data for 4,000 x 4,000", Claiming(good, 4000));
+  for (const bool interlaced : {false, true})
+    files.emplace_back("a palette index past the end", MakePng({3, 8, interlaced, false, 200, true}, 13, 9).first);
   const TempDir folder;
   WriteBytes(folder / "out.m32", {1, 2, 3});
   for (std::size_t i = 0; i < files.size(); ++i) {
