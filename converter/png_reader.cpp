@@ -156,8 +156,10 @@ struct PaletteEnd {
 // entry has: a pixel of that grey is an index past the end.
 std::optional<PaletteEnd> MarkPastThePalette(spng_ctx* context, std::uint8_t depth) {
   spng_plte palette{};
+  // libspng has checked the header once it gives the palette: a depth of 1 to 8 bits.
+  if (spng_get_plte(context, &palette) != 0 || depth > 8) return std::nullopt;
   const std::uint32_t indices = 1u << depth;
-  if (spng_get_plte(context, &palette) != 0 || palette.n_entries >= indices) return std::nullopt;
+  if (palette.n_entries >= indices) return std::nullopt;
   std::array<bool, 256> used{};
   for (std::uint32_t i = 0; i < palette.n_entries; ++i) {
     const spng_plte_entry& entry = palette.entries[i];

@@ -155,9 +155,11 @@ TEST(Png, MipLevelsAverageInLinearLightWhenAsked) {
   }
 }
 
-// The PNG with its header saying `side` pixels square, and that chunk's CRC made right.
-Bytes Claiming(Bytes png, std::uint32_t side) {
+// The PNG with its header saying `side` pixels square (or, given `depth`, that many bits
+// a sample), and that chunk's CRC made right.
+Bytes Claiming(Bytes png, std::uint32_t side, std::uint8_t depth = 0) {
   for (std::size_t i = 0; i < 8; ++i) png[16 + i] = std::uint8_t(side >> (24 - 8 * (i % 4)));
+  png[24] = depth ? depth : png[24];
   const std::uint32_t crc = crc32(0, &png[12], 17);
   for (std::size_t i = 0; i < 4; ++i) png[29 + i] = std::uint8_t(crc >> (24 - 8 * i));
   return png;
@@ -176,6 +178,7 @@ TEST(Png, DamagedAndHostileFilesAreRefusedWithNothingWritten) {
   }
   files.emplace_back("60,000 pixels square", Claiming(good, 60000));
   files.emplace_back("too little data for 4,000 x 4,000", Claiming(good, 4000));
+  files.emplace_back("a palette of 255 bits", Claiming(MakePng({3, 8, false, false}, 3, 3).first, 3, 255));
   for (const bool interlaced : {false, true})
     files.emplace_back("a palette index past the end", MakePng({3, 8, interlaced, false, 200, true}, 13, 9).first);
   const TempDir folder;
