@@ -25,6 +25,7 @@ class OutputSink final : public PositionedSink {
   bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
     return file_.WriteAt(offset, bytes);
   }
+  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) override { return file_.ReadAt(offset, bytes); }
   void Reserve(std::uint64_t bytes) override { file_.Reserve(bytes); }
 
  private:
@@ -90,11 +91,15 @@ std::string ConvertFile(InputFile& input, const std::filesystem::path& output, T
   const bool png = IsPngName(output);
   const bool alpha = depth == TgaDepth::kBgra32 || (png && HasTransparency(size, pixels));
   ReplacingFile file(output);
-  const bool written = png ? WritePng(size, pixels, alpha, file) : WriteTga(size, pixels, depth, file);
-  if (written && file.Commit()) return {};
+  std::string failure;
+  if (png)
+    failure = WritePng(size, pixels, alpha, file);
+  else if (!WriteTga(size, pixels, depth, file))
+    failure = "cannot encode the image as a TGA";
+  if (failure.empty() && file.Commit()) return {};
   if (!input.Error().empty()) return input.Error();
   if (!file.Error().empty()) return file.Error();
-  return png ? "cannot encode the image as a PNG" : "cannot encode the image as a TGA";
+  return failure;
 }
 
 M32Reference ReadM32Reference(const std::filesystem::path& file) {

@@ -59,6 +59,8 @@ class ReplacingFile final : public ByteSink {
   // Writes at `offset` from the file's start, whatever was written before; the m32
   // writer puts each mip level's rows in place as they are made.
   bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes);
+  // Reads back what was written at `offset`.
+  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes);
   // Sets aside room for a file of `bytes` where the system can, so that the writes need
   // not find it a page at a time. A hint only: what it cannot do, the writes still do.
   void Reserve(std::uint64_t bytes);

@@ -262,7 +262,7 @@ ReplacingFile::ReplacingFile(std::filesystem::path target) : handle_(new Handle)
   const std::filesystem::path folder = FolderOf(target_);
   int problem = EOPNOTSUPP;
   if (!NamedTemporaryWanted()) {
-    handle_->fd = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    handle_->fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
     problem = errno;
   }
   if (handle_->fd < 0 && LacksUnnamedFiles(problem)) {
@@ -295,6 +295,21 @@ bool ReplacingFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> 
     } else if (written == 0 || errno != EINTR) {
       const int code = written == 0 ? EIO : errno;
       error_ = "cannot write " + DisplayName(target_) + ": " + SystemMessage(code);
+    }
+  }
+  return error_.empty();
+}
+
+bool ReplacingFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) {
+  if (offset > kLargestOffset - bytes.size())
+    error_ = "cannot read back " + DisplayName(target_) + ": " + SystemMessage(EOVERFLOW);
+  while (error_.empty() && !bytes.empty()) {
+    const ssize_t got = pread(handle_->fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    if (got > 0) {
+      bytes = bytes.subspan(static_cast<std::size_t>(got));
+      offset += static_cast<std::uint64_t>(got);
+    } else if (got == 0 || errno != EINTR) {
+      error_ = "cannot read back " + DisplayName(target_) + ": " + SystemMessage(got == 0 ? EIO : errno);
     }
   }
   return error_.empty();

@@ -12,6 +12,7 @@
 #include "file_io.h"
 #include "file_io_shared.h"
 #include "system/native_string.h"
+#include "system/number_text.h"
 
 namespace m32tga {
 namespace {
@@ -210,8 +211,8 @@ ReplacingFile::ReplacingFile(std::filesystem::path target) : handle_(new Handle)
   if (!error_.empty()) return;
   for (int attempt = 0; attempt < 100 && !handle_->file; ++attempt) {
     handle_->temporary = SystemName((FolderOf(target_) / RandomName()).native());
-    handle_->file = Owned(CreateFileW(handle_->temporary.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr,
-                                      CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
+    handle_->file = Owned(CreateFileW(handle_->temporary.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                      FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
     if (!handle_->file && GetLastError() != ERROR_FILE_EXISTS) break;
   }
   if (!handle_->file) {
@@ -241,6 +242,24 @@ bool ReplacingFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> 
     }
     bytes = bytes.subspan(written);
     offset += offset == kWhereItEnded ? 0 : written;
+  }
+  return error_.empty();
+}
+
+bool ReplacingFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) {
+  while (error_.empty() && !bytes.empty()) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), kLargestRead));
+    if (!ReadFile(handle_->file.get(), bytes.data(), wanted, &got, &at)) {
+      error_ = "cannot read back " + DisplayName(target_) + ": " + LastError();
+    } else if (got == 0) {
+      error_ = "cannot read back " + DisplayName(target_) + ": it ends at byte " + sys::WithSeparators(offset);
+    }
+    bytes = bytes.subspan(got);
+    offset += got;
   }
   return error_.empty();
 }

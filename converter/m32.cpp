@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -166,6 +167,82 @@ std::span<const std::uint8_t> Level0Rows::Rows(std::size_t first, std::size_t co
   if (first > (UINT64_MAX - level0_.offset) / rowBytes) return {};
   buffer_.resize(static_cast<std::size_t>(count * rowBytes));
   if (!source_.ReadAt(level0_.offset + first * rowBytes, buffer_)) return {};
+  return buffer_;
+}
+
+namespace {
+
+// Reading a pixel alone costs a call into the system, which takes about as long as
+// copying this many bytes; pixels further apart are read one by one.
+constexpr std::uint64_t kFarApartBytes = 16 * 1024;
+
+// The largest n for which side / n still reaches `least`; any when nothing is asked.
+std::uint32_t StepFor(std::uint32_t side, std::uint32_t least) {
+  return least == 0 ? UINT32_MAX : std::max<std::uint32_t>(1, side / least);
+}
+
+// Of `side` pixels cut into `bands` equal bands, the one at the centre of band `index`.
+std::uint32_t Centre(std::uint32_t index, std::uint32_t bands, std::uint32_t side) {
+  return static_cast<std::uint32_t>((2 * std::uint64_t{index} + 1) * side / (2 * std::uint64_t{bands}));
+}
+
+}  // namespace
+
+ImageSize SampledSize(const MipLevel& level, LevelFloor floor) {
+  const std::uint32_t step =
+      std::min({StepFor(level.width, floor.width), StepFor(level.height, floor.height),
+                StepFor(std::max(level.width, level.height), floor.longerSide), std::max(level.width, level.height)});
+  return {std::max<std::uint32_t>(1, level.width / step), std::max<std::uint32_t>(1, level.height / step)};
+}
+
+SampledRows::SampledRows(ByteSource& source, const MipLevel& level, ImageSize size)
+    : source_(source),
+      level_(level),
+      size_{std::clamp<std::uint32_t>(size.width, 1, level.width),
+            std::clamp<std::uint32_t>(size.height, 1, level.height)},
+      whole_(source, level) {
+  if (size_.width == level.width) return;
+  columns_.resize(size_.width);
+  for (std::uint32_t x = 0; x < size_.width; ++x) columns_[x] = Centre(x, size_.width, level.width);
+  pixelByPixel_ = std::uint64_t{level.width / size_.width} * kM32BytesPerPixel >= kFarApartBytes;
+  if (!pixelByPixel_) span_.resize((std::size_t{columns_.back()} - columns_.front() + 1) * kM32BytesPerPixel);
+}
+
+std::uint64_t SampledRows::RowOffset(std::uint32_t y) const {
+  const std::uint32_t row = size_.height == level_.height ? y : Centre(y, size_.height, level_.height);
+  return level_.offset + std::uint64_t{row} * level_.width * kM32BytesPerPixel;
+}
+
+bool SampledRows::ReadColumns(std::uint64_t rowAt, std::span<std::uint8_t> rgba) {
+  if (pixelByPixel_) {
+    for (std::uint32_t x = 0; x < size_.width; ++x) {
+      if (!source_.ReadAt(rowAt + std::uint64_t{columns_[x]} * kM32BytesPerPixel, rgba.subspan(x * 4, 4))) return false;
+    }
+    return true;
+  }
+  if (!source_.ReadAt(rowAt + std::uint64_t{columns_.front()} * kM32BytesPerPixel, span_)) return false;
+  for (std::uint32_t x = 0; x < size_.width; ++x) {
+    std::memcpy(&rgba[x * 4], &span_[std::size_t{columns_[x] - columns_.front()} * kM32BytesPerPixel], 4);
+  }
+  return true;
+}
+
+bool SampledRows::ReadRow(std::uint32_t y, std::span<std::uint8_t> rgba) {
+  if (y >= size_.height || rgba.size() != std::size_t{size_.width} * kM32BytesPerPixel) return false;
+  // The header check found the whole level inside the source, so no offset overflows.
+  if (columns_.empty()) return source_.ReadAt(RowOffset(y), rgba);
+  return ReadColumns(RowOffset(y), rgba);
+}
+
+std::span<const std::uint8_t> SampledRows::Rows(std::size_t first, std::size_t count) {
+  if (size_.width == level_.width && size_.height == level_.height) return whole_.Rows(first, count);
+  const std::size_t rowBytes = std::size_t{size_.width} * kM32BytesPerPixel;
+  if (first > size_.height || count > size_.height - first || count > std::max<std::size_t>(1, kChunkBytes / rowBytes))
+    return {};
+  buffer_.resize(count * rowBytes);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!ReadRow(static_cast<std::uint32_t>(first + i), std::span(buffer_).subspan(i * rowBytes, rowBytes))) return {};
+  }
   return buffer_;
 }
 

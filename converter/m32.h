@@ -97,4 +97,37 @@ class Level0Rows final : public PixelRows {
   std::vector<std::uint8_t> buffer_;
 };
 
+// A preview of a level much larger than it needs (a texture with no mip level small
+// enough) reads a stand-in for the missing level: every n-th row and column, the pixel
+// at the centre of each n x n block, n the largest that still meets `floor`. The level's
+// own size when it is already the smallest that does.
+ImageSize SampledSize(const MipLevel& level, LevelFloor floor);
+
+// The rows of a level, or of its stand-in of `size`: only the rows taken are read, and of
+// each only the pixels taken, where they lie far enough apart that reading each alone is
+// cheaper than reading what lies between them. Memory follows `size`, not the level.
+class SampledRows final : public PixelRows {
+ public:
+  SampledRows(ByteSource& source, const MipLevel& level, ImageSize size);
+  // Row `y` of the stand-in into `rgba`, size.width * 4 bytes; false when the source
+  // cannot give it.
+  bool ReadRow(std::uint32_t y, std::span<std::uint8_t> rgba);
+  // Blocks as Level0Rows gives them, whole rows of the level read at once where none is
+  // skipped.
+  std::span<const std::uint8_t> Rows(std::size_t first, std::size_t count) override;
+
+ private:
+  std::uint64_t RowOffset(std::uint32_t y) const;
+  bool ReadColumns(std::uint64_t rowAt, std::span<std::uint8_t> rgba);
+
+  ByteSource& source_;
+  MipLevel level_;
+  ImageSize size_;
+  Level0Rows whole_;                    // when the stand-in is the level itself
+  std::vector<std::uint32_t> columns_;  // of the level, for each column of the stand-in
+  bool pixelByPixel_ = false;
+  std::vector<std::uint8_t> span_;  // from the first column taken to the last
+  std::vector<std::uint8_t> buffer_;
+};
+
 }  // namespace m32tga

@@ -41,6 +41,8 @@ void PutLevels(const M32Layout& layout, M32Header& header);
 class PositionedSink {
  public:
   virtual bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) = 0;
+  // Reads back bytes written before; false where that cannot be done.
+  virtual bool ReadAt(std::uint64_t, std::span<std::uint8_t>) { return false; }
   // The whole file's size, known before the first write; a hint.
   virtual void Reserve(std::uint64_t) {}
 

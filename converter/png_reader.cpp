@@ -6,7 +6,9 @@
 #include <array>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "m32_writer.h"
@@ -134,6 +136,55 @@ void Round16To8(const std::uint8_t* rgba16, std::span<std::uint8_t> rgba) {
   }
 }
 
+// Each 8-bit sample as the 16-bit one that rounds back to it (v * 257).
+void Widen8To16(std::span<const std::uint8_t> rgba, std::uint8_t* rgba16) {
+  for (std::size_t i = 0; i < rgba.size(); ++i) {
+    const auto sample = static_cast<std::uint16_t>(rgba[i] * 257);
+    std::memcpy(rgba16 + 2 * i, &sample, 2);
+  }
+}
+
+using Rgba = std::array<std::uint8_t, kRgba>;
+
+struct PaletteEnd {
+  Rgba colour;  // what an index past the end comes out as
+  std::uint32_t entries = 0;
+};
+
+// libspng 0.7 shows an index past the end of the palette as opaque black, like a real
+// entry. So the entries up to the depth's last index are filled with a grey no real
+// entry has: a pixel of that grey is an index past the end.
+std::optional<PaletteEnd> MarkPastThePalette(spng_ctx* context, std::uint8_t depth) {
+  spng_plte palette{};
+  // libspng has checked the header once it gives the palette: a depth of 1 to 8 bits.
+  if (spng_get_plte(context, &palette) != 0 || depth > 8) return std::nullopt;
+  const std::uint32_t indices = 1u << depth;
+  if (palette.n_entries >= indices) return std::nullopt;
+  std::array<bool, 256> used{};
+  for (std::uint32_t i = 0; i < palette.n_entries; ++i) {
+    const spng_plte_entry& entry = palette.entries[i];
+    if (entry.red == entry.green && entry.green == entry.blue) used[entry.red] = true;
+  }
+  // At most 255 entries, so some grey is free.
+  const auto grey = static_cast<std::uint8_t>(std::find(used.begin(), used.end(), false) - used.begin());
+  for (std::uint32_t i = palette.n_entries; i < indices; ++i) palette.entries[i] = {grey, grey, grey, 0};
+  const std::uint32_t entries = std::exchange(palette.n_entries, indices);
+  if (spng_set_plte(context, &palette) != 0) return std::nullopt;
+  return PaletteEnd{{grey, grey, grey, 255}, entries};
+}
+
+bool Holds(std::span<const std::uint8_t> rgba, const Rgba& pixel) {
+  std::uint32_t wanted = 0;
+  std::memcpy(&wanted, pixel.data(), kRgba);
+  bool found = false;
+  for (std::size_t at = 0; at < rgba.size(); at += kRgba) {
+    std::uint32_t value = 0;
+    std::memcpy(&value, &rgba[at], kRgba);
+    found |= value == wanted;
+  }
+  return found;
+}
+
 class PngRows final : public RowReader::Rows {
  public:
   explicit PngRows(ByteSource& source) : source_(source) { Open(); }
@@ -145,26 +196,28 @@ class PngRows final : public RowReader::Rows {
   std::uint32_t Width() const override { return width_; }
   std::uint32_t Height() const override { return height_; }
 
+  void KeepRowsIn(PositionedSink& store, std::uint64_t offset) override {
+    store_ = &store;
+    storeAt_ = offset;
+  }
+
   bool ReadRow(std::span<std::uint8_t> rgba) override {
     if (!error_.empty() || rowsRead_ == height_ || rgba.size() != std::size_t{width_} * kRgba) return false;
-    const std::size_t sampleBytes = sixteen_ ? 2 : 1;
-    const std::size_t rowBytes = rgba.size() * sampleBytes;
-    const std::uint8_t* row = nullptr;
     if (interlaced_) {
-      row = image_.data() + rowsRead_ * rowBytes;
-    } else {
-      std::uint8_t* into = sixteen_ ? image_.data() : rgba.data();
-      const int status = spng_decode_row(context_, into, rowBytes);
-      if (status != 0 && status != SPNG_EOI && !Check(status)) return false;
-      row = into;
+      if (rowsRead_ == 0 && !DecodePasses()) return false;
+      if (!store_->ReadAt(StoredRowAt(rowsRead_), rgba)) return Fail(ReadFailure(source_, "cannot read back a row"));
+    } else if (!DecodeRow(rgba)) {
+      return false;
     }
-    if (sixteen_)
-      Round16To8(row, rgba);
-    else if (row != rgba.data())
-      std::memcpy(rgba.data(), row, rgba.size());
+    if (paletteEnd_ && Holds(rgba, paletteEnd_->colour)) {
+      return Fail("row " + sys::WithSeparators(rowsRead_ + 1) +
+                  " of the PNG holds a palette index past the end of its " + sys::WithSeparators(paletteEnd_->entries) +
+                  "-colour palette");
+    }
     ++rowsRead_;
-    // What follows the image, to IEND, is read and its CRCs checked before the last row counts.
-    return rowsRead_ < height_ || Check(spng_decode_chunks(context_));
+    // What follows the image, to IEND, is read and its CRCs checked before the last row
+    // counts; an interlaced image's, before its first.
+    return rowsRead_ < height_ || interlaced_ || Check(spng_decode_chunks(context_));
   }
 
  private:
@@ -181,7 +234,7 @@ class PngRows final : public RowReader::Rows {
     Check(spng_set_crc_action(context_, SPNG_CRC_ERROR, SPNG_CRC_ERROR)) &&
         Check(spng_set_png_stream(context_, &PngRows::Read, this)) &&
         Check(spng_set_image_limits(context_, kMaxSide, kMaxSide)) &&
-        Check(spng_set_chunk_limits(context_, kAncillaryChunkLimit, kAncillaryCacheLimit)) && Start(format);
+        Check(spng_set_chunk_limits(context_, kAncillaryChunkLimit, kAncillaryCacheLimit)) && Start(survey, format);
     if (error_.empty())
       height_ = survey.height;
     else
@@ -198,20 +251,58 @@ class PngRows final : public RowReader::Rows {
 
   bool Check(int status) {
     if (status == 0) return true;
-    if (error_.empty()) error_ = ReadFailure(source_, std::string("not a readable PNG: ") + spng_strerror(status));
+    return Fail(ReadFailure(source_, std::string("not a readable PNG: ") + spng_strerror(status)));
+  }
+
+  bool Fail(std::string reason) {
+    if (error_.empty()) error_ = std::move(reason);
     return false;
   }
 
-  // An interlaced image is decoded whole; any other, a row at a time.
-  bool Start(int format) {
-    std::size_t bytes = 0;
-    if (!Check(spng_decoded_image_size(context_, format, &bytes))) return false;
-    if (!interlaced_) {
-      if (sixteen_) image_.resize(std::size_t{width_} * kRgba * 2);
-      return Check(spng_decode_image(context_, nullptr, 0, format, SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE));
+  // A row at a time, whether interlaced or not; a 16-bit row is rounded from a buffer of
+  // its own.
+  bool Start(const Survey& survey, int format) {
+    if (survey.colourType == 3) paletteEnd_ = MarkPastThePalette(context_, survey.depth);
+    if (sixteen_) image_.resize(std::size_t{width_} * kRgba * 2);
+    return Check(spng_decode_image(context_, nullptr, 0, format, SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE));
+  }
+
+  // The next row of a file that is not interlaced.
+  bool DecodeRow(std::span<std::uint8_t> rgba) {
+    std::uint8_t* into = sixteen_ ? image_.data() : rgba.data();
+    const int status = spng_decode_row(context_, into, rgba.size() * (sixteen_ ? 2 : 1));
+    if (status != 0 && status != SPNG_EOI && !Check(status)) return false;
+    if (sixteen_) Round16To8(into, rgba);
+    return true;
+  }
+
+  std::uint64_t StoredRowAt(std::uint32_t y) const { return storeAt_ + std::uint64_t{y} * width_ * kRgba; }
+
+  // Every pass of an interlaced image, each row of a pass put into its row in the store:
+  // libspng fills in the pass's pixels and leaves the others as they were, so a row
+  // some earlier pass reached is read back first.
+  bool DecodePasses() {
+    if (store_ == nullptr) return Fail("an interlaced PNG is read only into an m32");
+    std::vector<std::uint8_t> row(std::size_t{width_} * kRgba);
+    std::vector<bool> reached(height_);
+    for (;;) {
+      spng_row_info info{};
+      int status = spng_get_row_info(context_, &info);
+      if (status == SPNG_EOI) break;
+      if (!Check(status)) return false;
+      const std::uint32_t y = info.row_num;
+      if (y >= height_) return Fail("not a readable PNG: a row past its last");
+      if (reached[y] && !store_->ReadAt(StoredRowAt(y), row))
+        return Fail(ReadFailure(source_, "cannot read back a row"));
+      if (sixteen_ && reached[y]) Widen8To16(row, image_.data());
+      status = spng_decode_row(context_, sixteen_ ? image_.data() : row.data(), row.size() * (sixteen_ ? 2 : 1));
+      if (status != 0 && status != SPNG_EOI && !Check(status)) return false;
+      if (sixteen_) Round16To8(image_.data(), row);
+      if (!store_->WriteAt(StoredRowAt(y), row)) return Fail("cannot write a row of the m32");
+      reached[y] = true;
+      if (status == SPNG_EOI) break;
     }
-    image_.resize(bytes);
-    return Check(spng_decode_image(context_, image_.data(), bytes, format, SPNG_DECODE_TRNS));
+    return Check(spng_decode_chunks(context_));
   }
 
   ByteSource& source_;
@@ -219,8 +310,11 @@ class PngRows final : public RowReader::Rows {
   std::uint64_t at_ = 0;
   bool sixteen_ = false;
   bool interlaced_ = false;
+  std::optional<PaletteEnd> paletteEnd_;  // when the palette has fewer entries than indices
+  PositionedSink* store_ = nullptr;
+  std::uint64_t storeAt_ = 0;
   std::uint32_t rowsRead_ = 0;
-  std::vector<std::uint8_t> image_;  // the whole image when interlaced, else a 16-bit row
+  std::vector<std::uint8_t> image_;  // a 16-bit row
   std::string error_;
   std::uint32_t width_ = 0;
   std::uint32_t height_ = 0;

@@ -12,9 +12,11 @@ namespace m32tga {
 // decoded the chunks are walked by their lengths: the file must hold each of them whole
 // up to IEND, sides an m32 can hold, and enough compressed data for the declared image
 // (deflate makes at most 1,032 bytes of each), so that a small hostile file never makes
-// the converter reserve much. Memory stays a few rows, except for an interlaced image,
-// which is decoded whole. The last row is read with the rest of the file up to IEND
-// checked.
+// the converter reserve much. Memory stays a few rows whatever the declared size: an
+// interlaced image is put together, pass after pass, in the store KeepRowsIn names, and
+// read back from there top row first. A palette index past the end of the palette is an
+// error. The last row is read with the rest of the file up to IEND checked (an
+// interlaced image's before its first row).
 class PngReader final : public RowReader {
  public:
   explicit PngReader(ByteSource& source);

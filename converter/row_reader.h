@@ -9,6 +9,8 @@
 
 namespace m32tga {
 
+class PositionedSink;
+
 class RowReader {
  public:
   // What each format's reader does, in that format's own file.
@@ -19,6 +21,7 @@ class RowReader {
     virtual std::uint32_t Width() const = 0;
     virtual std::uint32_t Height() const = 0;
     virtual bool ReadRow(std::span<std::uint8_t> rgba) = 0;
+    virtual void KeepRowsIn(PositionedSink&, std::uint64_t) {}
   };
 
   // Empty while the file reads well; otherwise what is wrong with it, or why the source
@@ -30,6 +33,13 @@ class RowReader {
   // The next row from the top, Width() * 4 bytes of red, green, blue, alpha; false,
   // with Error() saying why, when the file is malformed there or all rows were read.
   bool ReadRow(std::span<std::uint8_t> rgba) { return rows_->ReadRow(rgba); }
+
+  // Where a file whose rows do not come top first (an interlaced PNG) may put them
+  // together before ReadRow gives them: rows of Width() * 4 bytes one after another from
+  // `offset` of `store`, which must read back what was written there. The m32 writer
+  // names level 0's own place in the output, where the same rows end up anyway. Without
+  // it, such a file is refused rather than held in memory.
+  void KeepRowsIn(PositionedSink& store, std::uint64_t offset) { rows_->KeepRowsIn(store, offset); }
 
  protected:
   explicit RowReader(std::unique_ptr<Rows> rows) : rows_(std::move(rows)) {}

@@ -11,6 +11,7 @@ std::string WriteM32(RowReader& image, M32Header header, PositionedSink& out, Mi
   constexpr std::string_view kSinkFailed = "cannot write the m32";
   out.Reserve(layout.fileSize);
   if (!out.WriteAt(0, header)) return std::string(kSinkFailed);
+  image.KeepRowsIn(out, layout.levels[0].offset);
   M32Writer writer(layout, out, average);
   for (std::uint32_t y = 0; y < image.Height(); ++y) {
     const std::span<std::uint8_t> row = writer.NextRow();

@@ -1,6 +1,6 @@
 // The fuzzer's bytes as a file the readers take it for; reads fail from the one numbered
-// `failingRead` on, as those of a file cut short while it is read do. And a sink that
-// keeps everything written to it.
+// `failingRead` on, as those of a file cut short while it is read do. A sink that keeps
+// everything written to it, and one that keeps each piece where it was written.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "m32.h"
+#include "m32_writer.h"
 
 class MemoryFile final : public m32tga::ByteSource {
  public:
@@ -39,6 +40,20 @@ class MemoryFile final : public m32tga::ByteSource {
 struct MemorySink final : m32tga::ByteSink {
   bool Write(std::span<const std::uint8_t> more) override {
     bytes.insert(bytes.end(), more.begin(), more.end());
+    return true;
+  }
+  std::vector<std::uint8_t> bytes;
+};
+
+struct MemoryStore final : m32tga::PositionedSink {
+  bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> more) override {
+    if (bytes.size() < offset + more.size()) bytes.resize(offset + more.size());
+    std::memcpy(bytes.data() + offset, more.data(), more.size());
+    return true;
+  }
+  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
+    if (offset > bytes.size() || out.size() > bytes.size() - offset) return false;
+    std::memcpy(out.data(), bytes.data() + offset, out.size());
     return true;
   }
   std::vector<std::uint8_t> bytes;

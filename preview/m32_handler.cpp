@@ -90,16 +90,15 @@ M32Picture Failure(const QString& reason) { return {{}, {}, reason}; }
 M32Picture ReadM32Picture(m32tga::ByteSource& source, m32tga::LevelFloor floor) {
   const m32tga::LevelPick pick = m32tga::ReadM32Level(source, floor);
   if (!pick.Ok()) return Failure(QString::fromStdString(pick.header.error));
-  const MipLevel& level = pick.level;
+  const m32tga::ImageSize size = m32tga::SampledSize(pick.level, floor);
+  const QSize shape(static_cast<int>(size.width), static_cast<int>(size.height));
   QImage pixels;
-  if (!QImageIOHandler::allocateImage(SizeOf(level), QImage::Format_RGBA8888, &pixels)) {
-    return Failure(TooLarge(SizeOf(level)));
-  }
+  if (!QImageIOHandler::allocateImage(shape, QImage::Format_RGBA8888, &pixels)) return Failure(TooLarge(shape));
   // RGBA8888 keeps the bytes in the file's order, red, green, blue, alpha.
-  const std::size_t rowBytes = std::size_t{level.width} * m32tga::kM32BytesPerPixel;
-  for (std::uint32_t y = 0; y < level.height; ++y) {
-    const std::span row(pixels.scanLine(static_cast<int>(y)), rowBytes);
-    if (!source.ReadAt(level.offset + std::uint64_t{y} * rowBytes, row)) {
+  m32tga::SampledRows rows(source, pick.level, size);
+  const std::size_t rowBytes = std::size_t{size.width} * m32tga::kM32BytesPerPixel;
+  for (std::uint32_t y = 0; y < size.height; ++y) {
+    if (!rows.ReadRow(y, std::span(pixels.scanLine(static_cast<int>(y)), rowBytes))) {
       return Failure(QString::fromStdString(source.Error()));
     }
   }

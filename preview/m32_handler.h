@@ -20,7 +20,9 @@ struct M32Picture {
 };
 
 // Reads the smallest level of the texture in `source` that meets `floor` (level 0 when
-// none smaller does), so that memory follows what is asked for, not the texture.
+// none smaller does), or its sampled stand-in when that level is much larger than the
+// floor (m32tga::SampledSize), so that time and memory follow what is asked for, not
+// the texture.
 M32Picture ReadM32Picture(m32tga::ByteSource& source, m32tga::LevelFloor floor);
 
 class M32Handler : public QImageIOHandler {
@@ -28,8 +30,8 @@ class M32Handler : public QImageIOHandler {
   // True for a texture that can be read, and for any file named *.m32, whose read()
   // then says what is wrong with it.
   bool canRead() const override;
-  // Level 0; with a ScaledSize, the smallest level at least that large on each side,
-  // scaled down smoothly to exactly that size.
+  // Level 0; with a ScaledSize, the smallest level at least that large on each side (or
+  // its sampled stand-in), scaled down smoothly to exactly that size.
   bool read(QImage* image) override;
   bool supportsOption(ImageOption option) const override;
   QVariant option(ImageOption option) const override;

@@ -1,7 +1,8 @@
 // pellicar-thumbnailer -s SIZE INPUT OUTPUT: the freedesktop thumbnailer for m32 textures.
 // Writes a PNG no larger than SIZE on either side that keeps the texture's aspect ratio;
-// a texture already that small keeps its own size. A texture that cannot be read gets
-// a message and no PNG, and a file already at OUTPUT stays as it was.
+// a texture already that small keeps its own size. A texture that cannot be read, or an
+// OUTPUT that is the texture itself under any name, gets a message and no PNG, and a
+// file already at OUTPUT stays as it was.
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
@@ -13,6 +14,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <span>
 
 #include "file_io.h"
@@ -40,6 +42,8 @@ QSize ThumbnailSize(QSize texture, int limit) {
   return {shrink(texture.width()), shrink(texture.height())};
 }
 
+std::filesystem::path LocalPath(const QString& name) { return QFile::encodeName(name).toStdString(); }
+
 bool Parse(const QStringList& arguments, Request& request) {
   if (arguments.size() != 5 || arguments[1] != QLatin1String("-s")) return false;
   bool isNumber = false;
@@ -57,7 +61,7 @@ QString WritePng(const QImage& image, const QString& output) {
   buffer.open(QIODevice::WriteOnly);
   QImageWriter writer(&buffer, "png");
   if (!writer.write(image)) return QStringLiteral("cannot write %1: %2").arg(output, writer.errorString());
-  m32tga::ReplacingFile file(QFile::encodeName(output).toStdString());
+  m32tga::ReplacingFile file(LocalPath(output));
   const std::span bytes(reinterpret_cast<const std::uint8_t*>(png.constData()), static_cast<std::size_t>(png.size()));
   if (file.Write(bytes) && file.Commit()) return {};
   return QString::fromStdString(file.Error());
@@ -66,7 +70,7 @@ QString WritePng(const QImage& image, const QString& output) {
 // Read from the smallest level whose longer side reaches the asked size. The input is
 // opened without waiting, so a named pipe is refused like anything that is not a file.
 preview::M32Picture ReadThumbnail(const Request& request) {
-  m32tga::InputFile file(QFile::encodeName(request.input).toStdString());
+  m32tga::InputFile file(LocalPath(request.input));
   preview::M32Picture picture = preview::ReadM32Picture(file, {.longerSide = static_cast<std::uint32_t>(request.size)});
   if (picture.image.isNull()) return picture;
   picture.image = picture.image.scaled(ThumbnailSize(picture.texture, request.size), Qt::IgnoreAspectRatio,
@@ -76,6 +80,10 @@ preview::M32Picture ReadThumbnail(const Request& request) {
 }
 
 QString Thumbnail(const Request& request) {
+  // By identity, so that another spelling of the name or a link to the texture is
+  // refused too: the PNG would take the texture's place.
+  if (m32tga::SameFile(LocalPath(request.output), LocalPath(request.input)))
+    return QStringLiteral("the output %1 is the texture itself").arg(request.output);
   const preview::M32Picture picture = ReadThumbnail(request);
   if (picture.image.isNull()) return picture.error;
   return WritePng(picture.image, request.output);

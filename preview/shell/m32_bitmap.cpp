@@ -18,9 +18,9 @@ constexpr std::size_t kRed = 0, kBlue = 2, kAlpha = 3;  // in the texture's pixe
 
 BitmapResult Failure(Fault fault, std::string reason) { return {{}, fault, std::move(reason)}; }
 
-// How many rows of `level` the converter's row reader gives at once.
-std::size_t RowsPerBlock(const MipLevel& level) {
-  return std::max<std::size_t>(1, m32tga::kChunkBytes / (std::size_t{level.width} * kM32BytesPerPixel));
+// How many rows of an image `width` pixels wide the converter's row readers give at once.
+std::size_t RowsPerBlock(std::uint32_t width) {
+  return std::max<std::size_t>(1, m32tga::kChunkBytes / (std::size_t{width} * kM32BytesPerPixel));
 }
 
 // What the texture's pixels that fall on one thumbnail pixel add up to.
@@ -54,13 +54,14 @@ void Put(const PixelSums& sums, std::uint8_t* bgra) {
   bgra[kAlpha] = Rounded(sums.alpha, sums.count);
 }
 
-// Averages `level` down to `size`, no larger on either side: each thumbnail pixel takes
-// the block of texture pixels whose scaled position falls on it.
-BitmapResult Shrink(m32tga::ByteSource& source, const MipLevel& level, ImageSize size) {
+// Averages the image that `rows` gives, `from` in size, down to `size`, no larger on
+// either side: each thumbnail pixel takes the block of pixels whose scaled position
+// falls on it.
+BitmapResult Shrink(m32tga::PixelRows& rows, ImageSize from, ImageSize size, const m32tga::ByteSource& source) {
   BitmapResult result{{size, std::vector<std::uint8_t>(std::size_t{size.width} * size.height * 4)}, Fault::kNone, {}};
-  std::vector<std::uint32_t> column(level.width);
-  for (std::uint32_t x = 0; x < level.width; ++x) {
-    column[x] = static_cast<std::uint32_t>(std::uint64_t{x} * size.width / level.width);
+  std::vector<std::uint32_t> column(from.width);
+  for (std::uint32_t x = 0; x < from.width; ++x) {
+    column[x] = static_cast<std::uint32_t>(std::uint64_t{x} * size.width / from.width);
   }
   std::vector<PixelSums> sums(size.width);
   const auto putRow = [&](std::uint32_t row) {
@@ -71,18 +72,17 @@ BitmapResult Shrink(m32tga::ByteSource& source, const MipLevel& level, ImageSize
       pixel = {};
     }
   };
-  m32tga::Level0Rows rows(source, level);
-  const std::size_t rowBytes = std::size_t{level.width} * kM32BytesPerPixel;
+  const std::size_t rowBytes = std::size_t{from.width} * kM32BytesPerPixel;
   std::uint32_t thumbnailRow = 0;
-  for (std::uint32_t first = 0, count = 0; first < level.height; first += count) {
-    count = static_cast<std::uint32_t>(std::min<std::size_t>(RowsPerBlock(level), level.height - first));
+  for (std::uint32_t first = 0, count = 0; first < from.height; first += count) {
+    count = static_cast<std::uint32_t>(std::min<std::size_t>(RowsPerBlock(from.width), from.height - first));
     const std::span<const std::uint8_t> block = rows.Rows(first, count);
     if (block.empty()) return Failure(Fault::kReadFailed, source.Error());
     for (std::uint32_t i = 0; i < count; ++i) {
-      const auto row = static_cast<std::uint32_t>(std::uint64_t{first + i} * size.height / level.height);
+      const auto row = static_cast<std::uint32_t>(std::uint64_t{first + i} * size.height / from.height);
       if (row != thumbnailRow) putRow(std::exchange(thumbnailRow, row));
       const std::uint8_t* pixel = block.data() + i * rowBytes;
-      for (std::uint32_t x = 0; x < level.width; ++x, pixel += kM32BytesPerPixel) Add(sums[column[x]], pixel);
+      for (std::uint32_t x = 0; x < from.width; ++x, pixel += kM32BytesPerPixel) Add(sums[column[x]], pixel);
     }
   }
   putRow(thumbnailRow);
@@ -116,9 +116,12 @@ BitmapResult ReadThumbnail(m32tga::ByteSource& source, std::uint32_t limit) {
   const m32tga::HeaderResult header = m32tga::ReadM32Header(source);
   if (!header.Ok()) return Failure(HeaderFault(source), header.error);
   const ImageSize size = FitWithin({header.level0.width, header.level0.height}, std::min(limit, kLargestThumbnail));
-  const m32tga::LevelPick pick = m32tga::ReadM32Level(source, {.width = size.width, .height = size.height});
+  const m32tga::LevelFloor floor{.width = size.width, .height = size.height};
+  const m32tga::LevelPick pick = m32tga::ReadM32Level(source, floor);
   if (!pick.Ok()) return Failure(HeaderFault(source), pick.header.error);
-  return Shrink(source, pick.level, size);
+  const ImageSize sampled = m32tga::SampledSize(pick.level, floor);
+  m32tga::SampledRows rows(source, pick.level, sampled);
+  return Shrink(rows, sampled, size, source);
 }
 
 Fault CopyLevel0(m32tga::ByteSource& source, const MipLevel& level0, const Rectangle& area, std::uint64_t stride,
@@ -135,7 +138,7 @@ Fault CopyLevel0(m32tga::ByteSource& source, const MipLevel& level0, const Recta
   const std::size_t rowBytes = std::size_t{level0.width} * kM32BytesPerPixel;
   const std::size_t skipped = static_cast<std::size_t>(area.x) * kM32BytesPerPixel;
   for (std::uint32_t done = 0, count = 0; done < height; done += count) {
-    count = static_cast<std::uint32_t>(std::min<std::size_t>(RowsPerBlock(level0), height - done));
+    count = static_cast<std::uint32_t>(std::min<std::size_t>(RowsPerBlock(level0.width), height - done));
     const std::span<const std::uint8_t> block = rows.Rows(static_cast<std::uint32_t>(area.y) + done, count);
     if (block.empty()) return Fault::kReadFailed;
     for (std::uint32_t i = 0; i < count; ++i) {

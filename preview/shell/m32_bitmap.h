@@ -46,8 +46,9 @@ inline constexpr std::uint32_t kLargestThumbnail = 2560;
 m32tga::ImageSize FitWithin(m32tga::ImageSize texture, std::uint32_t limit);
 
 // The thumbnail of FitWithin(level 0, limit), averaged down from the smallest sound mip
-// level at least that large on each side, read a block of rows at a time: memory
-// follows the thumbnail, not the texture.
+// level at least that large on each side, or from its sampled stand-in when that level
+// is much larger (m32tga::SampledSize), read a block of rows at a time: time and memory
+// follow the thumbnail, not the texture.
 BitmapResult ReadThumbnail(m32tga::ByteSource& source, std::uint32_t limit);
 
 // A piece of level 0, in pixels from its top left corner.

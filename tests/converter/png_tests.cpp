@@ -28,7 +28,9 @@ struct PngKind {
   std::uint8_t colourType;
   std::uint8_t depth;
   bool interlaced;
-  bool transparency;  // a tRNS chunk
+  bool transparency;                 // a tRNS chunk
+  std::uint32_t paletteEntries = 0;  // fewer than the indices 8 bits hold: none past them is used
+  bool pastThePalette = false;       // ...but the last pixel's
 };
 
 // A PNG of random samples, and the RGBA pixels they stand for.
@@ -36,11 +38,13 @@ std::pair<Bytes, Bytes> MakePng(const PngKind& kind, std::uint32_t width, std::u
   std::mt19937 random(kind.colourType * 100 + kind.depth);
   const std::uint32_t channels = std::array{1, 0, 3, 1, 2, 0, 4}[kind.colourType];
   const std::uint32_t top = (1u << kind.depth) - 1;
-  std::vector<std::array<std::uint8_t, 4>> palette(kind.colourType == 3 ? top + 1 : 0);
+  std::vector<std::array<std::uint8_t, 4>> palette(kind.colourType != 3  ? 0
+                                                   : kind.paletteEntries ? kind.paletteEntries
+                                                                         : top + 1);
   for (auto& entry : palette) entry = {std::uint8_t(random()), std::uint8_t(random()), std::uint8_t(random()), 255};
   const std::size_t rowBytes = (std::size_t{width} * channels * kind.depth + 7) / 8;
   Bytes raw(rowBytes * height);  // the rows as the file holds them: samples big-endian, packed
-  for (auto& byte : raw) byte = std::uint8_t(random());
+  for (auto& byte : raw) byte = std::uint8_t(kind.paletteEntries ? random() % kind.paletteEntries : random());
   const auto at = [&](std::uint32_t y, std::size_t k) -> std::uint32_t {  // row y's kth sample
     const std::uint8_t* row = &raw[y * rowBytes];
     if (kind.depth == 16) return row[2 * k] << 8 | row[2 * k + 1];
@@ -62,6 +66,7 @@ std::pair<Bytes, Bytes> MakePng(const PngKind& kind, std::uint32_t width, std::u
       rgba.insert(rgba.end(), px.begin(), px.end());
     }
   }
+  if (kind.pastThePalette) raw.back() = 255;
   spng_ctx* ctx = spng_ctx_new(SPNG_CTX_ENCODER);
   spng_set_option(ctx, SPNG_ENCODE_TO_BUFFER, 1);
   spng_ihdr ihdr{width, height, kind.depth, kind.colourType, 0, 0, std::uint8_t(kind.interlaced)};
@@ -90,30 +95,36 @@ std::pair<Bytes, Bytes> MakePng(const PngKind& kind, std::uint32_t width, std::u
   return {png, rgba};
 }
 
+// Each kind interlaced at one size and not at the other; at 3 x 2 most passes of the
+// interlacing are empty.
 TEST(Png, EveryColourTypeAndDepthReadsAsTheSamplesSay) {
-  const PngKind kinds[] = {{0, 1, false, false}, {0, 2, true, false},  {0, 4, false, true},   {0, 8, false, false},
-                           {0, 16, true, false}, {2, 8, false, false}, {2, 16, false, false}, {2, 8, true, false},
-                           {3, 1, false, false}, {3, 2, false, true},  {3, 4, true, false},   {3, 8, false, true},
-                           {4, 8, false, false}, {4, 16, true, false}, {6, 8, false, false},  {6, 16, false, false},
-                           {6, 8, true, false}};
+  const PngKind kinds[] = {{0, 1, false, false},      {0, 2, true, false},  {0, 4, false, true},   {0, 8, false, false},
+                           {0, 16, true, false},      {2, 8, false, false}, {2, 16, false, false}, {2, 8, true, false},
+                           {3, 1, false, false},      {3, 2, false, true},  {3, 4, true, false},   {3, 8, false, true},
+                           {3, 8, false, false, 200}, {4, 8, false, false}, {4, 16, true, false},  {6, 8, false, false},
+                           {6, 16, false, false}};
   const TempDir folder;
-  for (const PngKind& kind : kinds) {
-    SCOPED_TRACE("colour type " + std::to_string(kind.colourType) + ", " + std::to_string(kind.depth) + " bits" +
-                 (kind.interlaced ? ", interlaced" : "") + (kind.transparency ? ", tRNS" : ""));
-    const auto [png, rgba] = MakePng(kind, 13, 9);
-    WriteBytes(folder / "in.png", png);
-    const RunResult run = RunConverter({folder / "in.png"});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(ReadBytes(folder / "in.m32"), image_files::EncodeM32({13, 9, rgba}, "in"));
+  for (PngKind kind : kinds) {
+    for (const auto& [width, height] : {std::pair(13u, 9u), std::pair(3u, 2u)}) {
+      kind.interlaced = !kind.interlaced;
+      SCOPED_TRACE("colour type " + std::to_string(kind.colourType) + ", " + std::to_string(kind.depth) + " bits" +
+                   (kind.interlaced ? ", interlaced" : "") + (kind.transparency ? ", tRNS" : "") + ", " +
+                   std::to_string(width) + " x " + std::to_string(height));
+      const auto [png, rgba] = MakePng(kind, width, height);
+      WriteBytes(folder / "in.png", png);
+      const RunResult run = RunConverter({folder / "in.png"});
+      ASSERT_EQ(run.exitCode, 0) << run.err;
+      EXPECT_EQ(ReadBytes(folder / "in.m32"), image_files::EncodeM32({width, height, rgba}, "in"));
 #ifdef PELLICAR_TEST_WITH_QT
-    QImage qt = QImage::fromData(png.data(), static_cast<int>(png.size()), "PNG");
-    qt = qt.convertToFormat(QImage::Format_RGBA8888);
-    Bytes shown = rgba;  // Qt keeps no colour for a grey that tRNS makes transparent
-    for (std::size_t i = 0; kind.colourType == 0 && i < shown.size(); i += 4) {
-      if (shown[i + 3] == 0) std::fill_n(&shown[i], 3, 0);
-    }
-    EXPECT_EQ(Bytes(qt.constBits(), qt.constBits() + qt.sizeInBytes()), shown) << "as Qt reads it";
+      QImage qt = QImage::fromData(png.data(), static_cast<int>(png.size()), "PNG");
+      qt = qt.convertToFormat(QImage::Format_RGBA8888);
+      Bytes shown = rgba;  // Qt keeps no colour for a grey that tRNS makes transparent
+      for (std::size_t i = 0; kind.colourType == 0 && i < shown.size(); i += 4) {
+        if (shown[i + 3] == 0) std::fill_n(&shown[i], 3, 0);
+      }
+      EXPECT_EQ(Bytes(qt.constBits(), qt.constBits() + qt.sizeInBytes()), shown) << "as Qt reads it";
 #endif
+    }
   }
 }
 
@@ -144,9 +155,11 @@ TEST(Png, MipLevelsAverageInLinearLightWhenAsked) {
   }
 }
 
-// The PNG with its header saying `side` pixels square, and that chunk's CRC made right.
-Bytes Claiming(Bytes png, std::uint32_t side) {
+// The PNG with its header saying `side` pixels square (or, given `depth`, that many bits
+// a sample), and that chunk's CRC made right.
+Bytes Claiming(Bytes png, std::uint32_t side, std::uint8_t depth = 0) {
   for (std::size_t i = 0; i < 8; ++i) png[16 + i] = std::uint8_t(side >> (24 - 8 * (i % 4)));
+  png[24] = depth ? depth : png[24];
   const std::uint32_t crc = crc32(0, &png[12], 17);
   for (std::size_t i = 0; i < 4; ++i) png[29 + i] = std::uint8_t(crc >> (24 - 8 * i));
   return png;
@@ -165,6 +178,9 @@ TEST(Png, DamagedAndHostileFilesAreRefusedWithNothingWritten) {
   }
   files.emplace_back("60,000 pixels square", Claiming(good, 60000));
   files.emplace_back("too little data for 4,000 x 4,000", Claiming(good, 4000));
+  files.emplace_back("a palette of 255 bits", Claiming(MakePng({3, 8, false, false}, 3, 3).first, 3, 255));
+  for (const bool interlaced : {false, true})
+    files.emplace_back("a palette index past the end", MakePng({3, 8, interlaced, false, 200, true}, 13, 9).first);
   const TempDir folder;
   WriteBytes(folder / "out.m32", {1, 2, 3});
   for (std::size_t i = 0; i < files.size(); ++i) {

@@ -45,6 +45,15 @@ inline Bytes FlatLevels(std::uint32_t width, std::uint32_t height) {
   return bytes;
 }
 
+// The texture with level 0 alone, as tools that write no mip levels leave it.
+inline Bytes Level0Only(Bytes bytes) {
+  for (std::size_t at = 4; at < 4 * kMaxLevels; at += 4) {
+    for (const std::size_t field : {kWidthsAt, kHeightsAt, kOffsetsAt}) PutU32(bytes, field + at, 0);
+  }
+  bytes.resize(kHeaderBytes + std::size_t{U32(bytes, kWidthsAt)} * U32(bytes, kHeightsAt) * 4);
+  return bytes;
+}
+
 // A texture whose level 0 ends a byte early: every reader refuses it as truncated.
 inline Bytes Truncated() {
   Bytes bytes = EncodeM32(VariedImage(6, 5), "textures/test/truncated");

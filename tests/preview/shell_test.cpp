@@ -137,8 +137,8 @@ class ShellDll : public testing::Test {
 
 // Each mip level a flat colour of its own, so that the thumbnail shows the level it was
 // made from: the smallest one at least as large as the thumbnail on each side (which
-// levels are sound is the level pick's, tested with the Linux previews). A damaged
-// texture gets an error and no bitmap.
+// levels are sound is the level pick's, tested with the Linux previews), or sampled from
+// level 0 when there is no such level. A damaged texture gets an error and no bitmap.
 TEST_F(ShellDll, ThumbnailsComeFromTheSmallestLevelLargeEnoughInTheTexturesShapeWithAlpha) {
   const auto flat = [](LONG width, LONG height, std::size_t level) {
     return std::vector<std::uint32_t>(width * height, LevelColour(level));
@@ -154,6 +154,8 @@ TEST_F(ShellDll, ThumbnailsComeFromTheSmallestLevelLargeEnoughInTheTexturesShape
       {FlatLevels(33, 17), 256, 33, 17, flat(33, 17, 0)},  // never larger than the texture
       // Averaged down from 16 x 8, alpha kept apart from the colour, the top row first.
       {EncodeM32(Quarters(64, 32), "textures/test/quarters"), 12, 12, 6, Argb(Quarters(12, 6))},
+      // Sampled from level 0 alone: every fifth row and column, 12 x 6 of them.
+      {Level0Only(EncodeM32(Quarters(64, 32), "textures/test/quarters")), 12, 12, 6, Argb(Quarters(12, 6))},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "asked " << c.asked << ", expected " << c.width << " x " << c.height);

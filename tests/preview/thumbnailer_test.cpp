@@ -1,11 +1,13 @@
 // The thumbnailer as a file manager runs it: `-s SIZE INPUT OUTPUT`, a PNG no larger than
 // SIZE that keeps the texture's shape and its pixels, and for a damaged texture, a
-// pipe or a wrong command line a reason on stderr and no PNG, with whatever was at OUTPUT
-// left as it was. With the plugin's scaled size, which mip level both read.
+// pipe, an output that is the texture or a wrong command line a reason on stderr and no
+// PNG, with whatever was at OUTPUT, and the texture, left as they were. With the
+// plugin's scaled size, which mip level both read.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
+#include <QFile>
 #include <QImage>
 #include <QImageReader>
 #include <QProcess>
@@ -30,6 +32,7 @@ std::pair<int, QString> Thumbnail(const QStringList& arguments) {
 // Each level a flat colour of its own, so the picture shows the level read: the smallest
 // sound one at least as large as asked (by the thumbnailer on its longer side, by the
 // plugin's scaled size on each side), scaled to the size asked, keeping the texture's shape.
+// Of a texture with level 0 alone and four coloured quarters, the quarters.
 TEST(Previews, ReadTheSmallestSoundLevelLargeEnoughAndScaleIt) {
   constexpr std::size_t kLevel2 = 2 * 4, kLevel3 = 3 * 4;  // within each array of the header
   constexpr std::uint32_t kPastTheEnd = 0xFFFFFFFF;
@@ -40,6 +43,7 @@ TEST(Previews, ReadTheSmallestSoundLevelLargeEnoughAndScaleIt) {
     std::vector<std::pair<std::size_t, std::uint32_t>> damage{};  // header fields changed
     std::size_t cut = 0;                                          // bytes cut from the end
     std::size_t level = 0;
+    bool quarters = false;  // Quarters(width, height), level 0 alone
   } cases[] = {
       {.size = {32, 16}, .level = 1},
       {.size = {16, 9}, .level = 1},  // both sides count
@@ -58,13 +62,16 @@ TEST(Previews, ReadTheSmallestSoundLevelLargeEnoughAndScaleIt) {
       {.width = 300, .height = 7, .side = 128, .size = {128, 3}, .level = 1},  // the short side rounded
       {.width = 1000, .height = 1, .side = 64, .size = {64, 1}, .level = 3},   // never below one pixel
       {.width = 33, .height = 17, .side = 128, .size = {33, 17}, .level = 0},  // already small enough
+      {.size = {4, 2}, .quarters = true},
+      {.size = {6, 3}, .quarters = true},
+      {.width = 1000, .height = 600, .side = 10, .size = {10, 6}, .quarters = true},
   };
   const TempDir folder;
   const QString input = QString::fromStdString(folder / "levels.m32");
   const QString output = QString::fromStdString(folder / "thumbnail.png");
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "case " << &c - cases);
-    Bytes bytes = FlatLevels(c.width, c.height);
+    Bytes bytes = c.quarters ? Level0Only(EncodeM32(Quarters(c.width, c.height), "q")) : FlatLevels(c.width, c.height);
     for (const auto& [at, value] : c.damage) PutU32(bytes, at, value);
     bytes.resize(bytes.size() - c.cut);
     WriteBytes(input.toStdString(), bytes);
@@ -81,13 +88,17 @@ TEST(Previews, ReadTheSmallestSoundLevelLargeEnoughAndScaleIt) {
     EXPECT_EQ(image.size(), c.size);
     QImage level(image.size(), QImage::Format_ARGB32);
     level.fill(LevelColour(c.level));
+    const RgbaImage quarters = Quarters(c.size.width(), c.size.height());
+    if (c.quarters) level = QImage(quarters.rgba.data(), c.size.width(), c.size.height(), QImage::Format_RGBA8888);
+    level = level.convertToFormat(QImage::Format_ARGB32);
     EXPECT_EQ(image.convertToFormat(QImage::Format_ARGB32), level)
         << "level " << c.level << " is " << std::hex << level.pixel(0, 0) << ", seen " << image.pixel(0, 0);
   }
 }
 
-// Refusals first, each leaving the earlier output as it was; then a thumbnail made.
-TEST(Thumbnailer, RefusesADamagedTextureAPipeOrAWrongCommandLineWithAReasonAndNoPngThenWritesTheLevel) {
+// Refusals first, each leaving the earlier output and the texture as they were; then a
+// thumbnail made of the texture.
+TEST(Thumbnailer, RefusesADamagedTextureAPipeTheTextureAsOutputOrAWrongCommandLineThenWritesTheLevel) {
   const TempDir folder;
   const auto path = [&](const char* name) { return QString::fromStdString(folder / name); };
   const QString texture = path("texture.m32"), damaged = path("damaged.m32"), pipe = path("pipe.m32");
@@ -98,6 +109,8 @@ TEST(Thumbnailer, RefusesADamagedTextureAPipeOrAWrongCommandLineWithAReasonAndNo
   WriteBytes(damaged.toStdString(), Truncated());
   // Opened with no writer, a named pipe would keep a reader waiting for ever.
   ASSERT_EQ(mkfifo(pipe.toLocal8Bit().constData(), 0600), 0);
+  const QString link = path("link.png");
+  ASSERT_TRUE(QFile::link(texture, link));
   const QString usage = QStringLiteral("Usage: pellicar-thumbnailer");
   const struct {
     QStringList arguments;
@@ -106,6 +119,11 @@ TEST(Thumbnailer, RefusesADamagedTextureAPipeOrAWrongCommandLineWithAReasonAndNo
   } cases[] = {
       {{"-s", "128", damaged, output}, 1, "truncated"},
       {{"-s", "128", pipe, output}, 1, "not a regular file"},
+      {{"-s", "128", texture, texture}, 1, "is the texture itself"},
+      {{"-s", "128", texture, path(".//texture.m32")}, 1, "is the texture itself"},
+      {{"-s", "128", texture, link}, 1, "is the texture itself"},
+      {{"-s", "128", pipe, pipe}, 1, "is the texture itself"},
+      {{"-s", "128", texture, pipe}, 1, "not a regular file"},
       {{texture, output}, 2, usage},
       {{"-s", "0", texture, output}, 2, usage},
       {{"-s", "big", texture, output}, 2, usage},
@@ -119,7 +137,7 @@ TEST(Thumbnailer, RefusesADamagedTextureAPipeOrAWrongCommandLineWithAReasonAndNo
     EXPECT_TRUE(named && err.contains(c.reason)) << err.toStdString();
   }
   EXPECT_EQ(ReadBytes(output.toStdString()), (Bytes{'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
-  EXPECT_EQ(folder.names().size(), 4u) << "no file left behind";
+  EXPECT_EQ(folder.names().size(), 5u) << "no file left behind";
 
   // Level 1 as it is in the texture, every colour and alpha where it was.
   ASSERT_EQ(Thumbnail({"-s", "2", texture, output}).first, 0);
