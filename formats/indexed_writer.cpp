@@ -165,4 +165,22 @@ bool IndexedWriter::Finish() {
   return !failed_;
 }
 
+std::string WriteIndexed(m32tga::RowReader& image, const m32tga::M32Layout& layout,
+                         std::span<const std::uint8_t> header, m32tga::PositionedSink& out, NearestColour& nearest,
+                         IndexedOptions options, ReferenceLevels* reference) {
+  if (!image.Error().empty()) return image.Error();
+  if (!layout.error.empty()) return layout.error;
+  const std::string kSinkFailed = "cannot write the texture";
+  out.Reserve(layout.fileSize);
+  if (!out.WriteAt(0, header)) return kSinkFailed;
+  IndexedWriter writer(layout, out, nearest, options, reference);
+  std::vector<std::uint8_t> row(std::size_t{image.Width()} * kRgba);
+  for (std::uint32_t y = 0; y < image.Height(); ++y) {
+    if (!image.ReadRow(row)) return image.Error().empty() ? "the image ends before its last row" : image.Error();
+    if (!writer.AddRow(row)) break;
+  }
+  if (writer.Finish()) return {};
+  return writer.ReferenceError().empty() ? kSinkFailed : "the reference: " + writer.ReferenceError();
+}
+
 }  // namespace formats

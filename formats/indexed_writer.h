@@ -13,6 +13,7 @@
 #include "formats/nearest_colour.h"
 #include "formats/reference_levels.h"
 #include "m32_writer.h"
+#include "row_reader.h"
 
 namespace formats {
 
@@ -68,5 +69,11 @@ class IndexedWriter {
   bool kept_ = false;
   bool failed_ = false;
 };
+
+// The whole file: the header (its levels already put), then every level of `layout` from
+// the image's rows. Empty when written; otherwise why not.
+std::string WriteIndexed(m32tga::RowReader& image, const m32tga::M32Layout& layout,
+                         std::span<const std::uint8_t> header, m32tga::PositionedSink& out, NearestColour& nearest,
+                         IndexedOptions options, ReferenceLevels* reference = nullptr);
 
 }  // namespace formats

@@ -35,6 +35,17 @@ std::uint64_t Squared(std::uint32_t a, std::uint32_t b) {
   return difference * difference;
 }
 
+// Within a metric's bounds (ColourMetric), a distance fits 32 bits.
+std::uint32_t Distance(const ColourMetric& metric, const std::array<std::uint32_t, 3>& a,
+                       const std::array<std::uint32_t, 3>& b) {
+  std::uint32_t sum = 0;
+  for (std::size_t c = 0; c < 3; ++c) {
+    const std::int32_t difference = static_cast<std::int32_t>(a[c]) - static_cast<std::int32_t>(b[c]);
+    sum += metric.weight[c] * static_cast<std::uint32_t>(difference * difference);
+  }
+  return sum;
+}
+
 }  // namespace
 
 ColourMetric SrgbDistance() {
@@ -48,13 +59,13 @@ ColourMetric LightDistance() {
   ColourMetric metric;
   for (std::size_t i = 0; i < metric.scale.size(); ++i) {
     metric.scale[i] =
-        static_cast<std::uint32_t>(std::lround(m32tga::LinearLight(static_cast<std::uint8_t>(i)) * 65535));
+        static_cast<std::uint32_t>(std::lround(m32tga::LinearLight(static_cast<std::uint8_t>(i)) * kMostScale));
   }
-  metric.weight = {2126, 7152, 722};  // Rec. 709 luminance, in ten-thousandths
+  metric.weight = {1, 1, 1};
   return metric;
 }
 
-ColourMetric ChosenDistance() { return SrgbDistance(); }
+ColourMetric ChosenDistance() { return LightDistance(); }
 
 NearestColour::NearestColour(const Palette& palette, ReservedIndices reserved, const ColourMetric& metric)
     : palette_(palette), metric_(metric) {
@@ -141,12 +152,9 @@ std::uint8_t NearestColour::Search(std::span<const std::uint8_t> candidates, std
                                    std::uint8_t blue) const {
   const std::array<std::uint32_t, 3> value = {metric_.scale[red], metric_.scale[green], metric_.scale[blue]};
   std::uint8_t best = candidates[0];
-  std::uint64_t bestDistance = UINT64_MAX;
+  std::uint32_t bestDistance = UINT32_MAX;
   for (const std::uint8_t index : candidates) {
-    const auto& colour = scaled_[index];
-    const std::uint64_t distance = metric_.weight[0] * Squared(value[0], colour[0]) +
-                                   metric_.weight[1] * Squared(value[1], colour[1]) +
-                                   metric_.weight[2] * Squared(value[2], colour[2]);
+    const std::uint32_t distance = Distance(metric_, value, scaled_[index]);
     if (distance < bestDistance) {
       bestDistance = distance;
       best = index;
@@ -158,9 +166,12 @@ std::uint8_t NearestColour::Search(std::span<const std::uint8_t> candidates, std
 std::uint8_t NearestColour::Nearest(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
   const std::uint32_t colour = std::uint32_t{red} << 16 | std::uint32_t{green} << 8 | blue;
   if (colour == lastColour_) return lastIndex_;
-  const std::span<const std::uint8_t> candidates = ListOf(Cell(levels_.size() - 1, red, green, blue));
+  const Level& finest = levels_.back();
+  std::uint32_t cell = finest.cells[CellOf(finest.bits, red, green, blue)];
+  if (cell == 0) cell = Build(levels_.size() - 1, red, green, blue);
   lastColour_ = colour;
-  lastIndex_ = candidates.size() == 1 ? candidates[0] : Search(candidates, red, green, blue);
+  lastIndex_ = (cell & kLengthMask) == 1 ? static_cast<std::uint8_t>(cell >> kLengthBits)
+                                         : Search(ListOf(cell), red, green, blue);
   return lastIndex_;
 }
 
