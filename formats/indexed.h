@@ -58,13 +58,12 @@ class LevelRows {
 class PaletteRows final : public m32tga::PixelRows {
  public:
   PaletteRows(ByteSource& source, const MipLevel& level, const Palette& palette)
-      : indices_(source, level), palette_(palette), width_(level.width) {}
+      : indices_(source, level), palette_(palette) {}
   std::span<const std::uint8_t> Rows(std::size_t first, std::size_t count) override;
 
  private:
   LevelRows indices_;
   Palette palette_;
-  std::uint32_t width_;
   std::vector<std::uint8_t> rgba_;
 };
 
