@@ -18,6 +18,7 @@ constexpr std::uint32_t kLengthMask = (1u << kLengthBits) - 1;
 constexpr std::size_t kMostListEntries = std::size_t{1} << 22;
 // The cells' sides, as the bits of each channel that pick them: 32, 8 and 4 values.
 constexpr std::array<unsigned, 3> kLevelBits = {3, 5, 6};
+constexpr std::size_t kShortList = 4;
 
 constexpr std::array<std::uint8_t, kPaletteColours> kEveryIndex = [] {
   std::array<std::uint8_t, kPaletteColours> indices{};
@@ -135,6 +136,10 @@ std::uint32_t NearestColour::Build(std::size_t level, std::uint32_t red, std::ui
   for (std::size_t i = 0; i < wider.size(); ++i) {
     if (least[i] <= bound) kept[count++] = wider[i];
   }
+  // The finest cells' short lists are made four long, the last index repeated, so that
+  // the search through them takes no branch.
+  const bool finest = level + 1 == levels_.size();
+  for (; finest && count < kShortList; ++count) kept[count] = kept[count - 1];
   std::uint32_t cell = 0;
   if (count == 1) {
     cell = std::uint32_t{kept[0]} << kLengthBits | 1;
@@ -151,6 +156,14 @@ std::uint32_t NearestColour::Build(std::size_t level, std::uint32_t red, std::ui
 std::uint8_t NearestColour::Search(std::span<const std::uint8_t> candidates, std::uint8_t red, std::uint8_t green,
                                    std::uint8_t blue) const {
   const std::array<std::uint32_t, 3> value = {metric_.scale[red], metric_.scale[green], metric_.scale[blue]};
+  if (candidates.size() == kShortList) {
+    // Distance and index in one number: the least is the nearest, the lowest index on a tie.
+    std::uint64_t best = UINT64_MAX;
+    for (std::size_t i = 0; i < kShortList; ++i) {
+      best = std::min(best, std::uint64_t{Distance(metric_, value, scaled_[candidates[i]])} << 8 | candidates[i]);
+    }
+    return static_cast<std::uint8_t>(best);
+  }
   std::uint8_t best = candidates[0];
   std::uint32_t bestDistance = UINT32_MAX;
   for (const std::uint8_t index : candidates) {

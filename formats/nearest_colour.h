@@ -36,7 +36,7 @@ ColourMetric ChosenDistance();
 // holding the few indices that can be nearest anywhere in it (found from the cell of 8
 // x 8 x 8 around it, and that from one of 32 x 32 x 32), built when a colour first falls
 // in it; the exact nearest is then sought among those few. Memory: about 1 MiB of cells
-// and their lists, whatever the image.
+// and their lists, whatever the image. One to a thread: it fills its table as it goes.
 class NearestColour {
  public:
   NearestColour(const Palette& palette, ReservedIndices reserved, const ColourMetric& metric = ChosenDistance());
