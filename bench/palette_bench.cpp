@@ -1,7 +1,9 @@
 // palette_bench: the palette mapping measured on real textures, for bench/palette.sh.
 //
-//   palette_bench map [--dither] PALETTE OUTDIR LIST    each TGA of LIST (one path a line) to
-//                                                       OUTDIR/N.m8, N its line number from 0
+//   palette_bench map [--dither] [--level0] PALETTE OUTDIR LIST
+//                                                       each TGA of LIST (one path a line) to
+//                                                       OUTDIR/N.m8, N its line number from 0;
+//                                                       every level, or level 0 alone
 //   palette_bench error LIST DIR EXT                    the error of DIR/N.EXT (m8 or a TGA)
 //                                                       against line N's TGA
 //   palette_bench metrics PALETTE LIST                  the error of each distance the mapping
@@ -129,14 +131,15 @@ struct MemorySink final : m32tga::PositionedSink {
   void Reserve(std::uint64_t size) override { bytes.reserve(static_cast<std::size_t>(size)); }
 };
 
-int Map(bool dither, const char* paletteFile, const std::string& outDir, const char* list) {
+int Map(bool dither, bool level0, const char* paletteFile, const std::string& outDir, const char* list) {
   const formats::Palette palette = LoadPalette(paletteFile);
   formats::NearestColour nearest(palette, formats::M8Reserved());
   const std::vector<std::string> inputs = Lines(list);
   for (std::size_t n = 0; n < inputs.size(); ++n) {
     m32tga::InputFile file(inputs[n]);
     m32tga::TgaReader reader(file);
-    const m32tga::M32Layout layout = formats::LayOutM8(reader.Width(), reader.Height());
+    const m32tga::M32Layout layout =
+        formats::LayOutM8(reader.Width(), reader.Height(), level0 ? 1 : formats::kM8Levels);
     formats::M8Header header = formats::DefaultM8Header("bench", palette);
     formats::PutM8Levels(layout.levels, header);
     MemorySink sink;
@@ -252,12 +255,21 @@ int Metrics(const char* paletteFile, const char* list) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.size() == 4 && args[0] == "map") return Map(false, argv[2], args[2], argv[4]);
-  if (args.size() == 5 && args[0] == "map" && args[1] == "--dither") return Map(true, argv[3], args[3], argv[5]);
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && args[0] == "map") {
+    const auto flag = [&](const char* name) {
+      const auto at = std::find(args.begin(), args.end(), name);
+      return at != args.end() && (args.erase(at), true);
+    };
+    const bool dither = flag("--dither");
+    const bool level0 = flag("--level0");
+    if (args.size() == 4) return Map(dither, level0, args[1].c_str(), args[2], args[3].c_str());
+  }
   if (args.size() == 4 && args[0] == "error") return Errors(argv[2], args[2], args[3]);
   if (args.size() == 3 && args[0] == "metrics") return Metrics(argv[2], argv[3]);
-  std::fputs("usage: palette_bench map [--dither] PALETTE OUTDIR LIST | error LIST DIR EXT | metrics PALETTE LIST\n",
-             stderr);
+  std::fputs(
+      "usage: palette_bench map [--dither] [--level0] PALETTE OUTDIR LIST | error LIST DIR EXT | metrics PALETTE "
+      "LIST\n",
+      stderr);
   return 2;
 }

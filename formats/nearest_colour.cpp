@@ -136,10 +136,10 @@ std::uint32_t NearestColour::Build(std::size_t level, std::uint32_t red, std::ui
   for (std::size_t i = 0; i < wider.size(); ++i) {
     if (least[i] <= bound) kept[count++] = wider[i];
   }
-  // The finest cells' short lists are made four long, the last index repeated, so that
+  // The finest cells' lists of two to four are made four long, the last index repeated, so that
   // the search through them takes no branch.
   const bool finest = level + 1 == levels_.size();
-  for (; finest && count < kShortList; ++count) kept[count] = kept[count - 1];
+  for (; finest && count > 1 && count < kShortList; ++count) kept[count] = kept[count - 1];
   std::uint32_t cell = 0;
   if (count == 1) {
     cell = std::uint32_t{kept[0]} << kLengthBits | 1;
