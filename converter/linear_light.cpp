@@ -53,6 +53,9 @@ const Tables& SrgbTables() {
 
 }  // namespace
 
+float LinearLight(std::uint8_t encoded) { return SrgbTables().linear[encoded]; }
+std::uint8_t EncodeLinearLight(float light) { return SrgbTables().Encode(light); }
+
 void AverageInLinearLight(std::span<const std::uint8_t* const> rows, std::size_t x, std::uint32_t columns,
                           std::uint8_t* out) {
   const Tables& tables = SrgbTables();

@@ -8,6 +8,11 @@
 
 namespace m32tga {
 
+// The light an sRGB byte stands for, from 0 to 1.
+float LinearLight(std::uint8_t encoded);
+// The sRGB byte whose light is nearest, the light first clamped to 0 to 1.
+std::uint8_t EncodeLinearLight(float light);
+
 // One RGBA pixel from a block of rows.size() x `columns` pixels starting at column `x`:
 // alpha averaged as stored; colour averaged in linear light, weighed by alpha unless all
 // alphas are equal, and encoded back to sRGB rounded to the nearest. Black and white
