@@ -88,9 +88,9 @@ std::string ConvertFile(InputFile& input, const std::filesystem::path& output, T
   Level0Rows pixels(input, level0);
   const ImageSize size{level0.width, level0.height};
   const bool png = IsPngName(output);
-  const bool alpha = depth == TgaDepth::kBgra32 || (png && HasTransparency(size, pixels));
   ReplacingFile file(output);
-  const bool written = png ? WritePng(size, pixels, alpha, file) : WriteTga(size, pixels, depth, file);
+  const bool keepAlpha = depth == TgaDepth::kBgra32;
+  const bool written = png ? WritePng(size, pixels, keepAlpha, file) : WriteTga(size, pixels, depth, file);
   if (written && file.Commit()) return {};
   if (!input.Error().empty()) return input.Error();
   if (!file.Error().empty()) return file.Error();
