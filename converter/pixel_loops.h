@@ -23,4 +23,13 @@ void BgrToRgba(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst,
 void AverageSquares(const std::uint8_t* __restrict top, const std::uint8_t* __restrict bottom,
                     std::uint8_t* __restrict out, std::size_t squares);
 
+// PNG's filters: 0 none, 1 Sub, 2 Up, 3 Average, 4 Paeth.
+inline constexpr unsigned kPngFilters = 5;
+
+// Writes `bytes` bytes of `row` less their prediction under PNG filter `type` from the
+// bytes `pixelBytes` to the left and those of the row `above`, and returns the sum of
+// the results' absolute values read as signed bytes: the cost libpng weighs filters by.
+std::uint32_t FilterPngRow(unsigned type, const std::uint8_t* __restrict row, const std::uint8_t* __restrict above,
+                           std::size_t bytes, std::size_t pixelBytes, std::uint8_t* __restrict out);
+
 }  // namespace m32tga
