@@ -84,6 +84,37 @@ PIXEL_LOOP void AverageSquaresLoop(const std::uint8_t* __restrict top, const std
   }
 }
 
+PIXEL_LOOP void AverageSquaresByTablesLoop(const std::uint8_t* __restrict top, const std::uint8_t* __restrict bottom,
+                                           std::uint8_t* __restrict out, std::size_t squares,
+                                           const std::uint32_t* __restrict decode,
+                                           const std::uint32_t* __restrict encode) {
+  constexpr std::uint32_t kByte = 0xFF;
+  constexpr unsigned kAlphaShift = ChannelShift(3);
+  for (std::size_t x = 0; x < squares; ++x) {
+    std::array<std::uint32_t, 4> pixels{};
+    std::memcpy(&pixels[0], top + 8 * x, 4);
+    std::memcpy(&pixels[1], top + 8 * x + 4, 4);
+    std::memcpy(&pixels[2], bottom + 8 * x, 4);
+    std::memcpy(&pixels[3], bottom + 8 * x + 4, 4);
+    std::uint32_t alphaSum = 0;
+    for (const std::uint32_t pixel : pixels) alphaSum += pixel >> kAlphaShift & kByte;
+    const std::uint32_t transparent = alphaSum == 0 ? 1 : 0;
+    const std::uint32_t weightSum = alphaSum + 4 * transparent;
+    // The sums reach 2^28, past a float's exact integers; a double holds them, and its
+    // quotient is cut to the exact whole one as AverageSquaresLoop's is.
+    const double twiceWeightSum = static_cast<double>(2 * weightSum);
+    std::uint32_t average = (alphaSum + 2) >> 2 << kAlphaShift;
+    for (unsigned c = 0; c < 3; ++c) {
+      std::uint32_t weighed = 0;
+      for (const std::uint32_t pixel : pixels)
+        weighed += decode[pixel >> ChannelShift(c) & kByte] * ((pixel >> kAlphaShift & kByte) + transparent);
+      const double quotient = static_cast<double>(2 * weighed + weightSum) / twiceWeightSum;
+      average |= encode[static_cast<std::uint32_t>(static_cast<std::int32_t>(quotient))] << ChannelShift(c);
+    }
+    std::memcpy(out + 4 * x, &average, 4);
+  }
+}
+
 // A filtered byte's cost: its distance from 0 read as a signed byte.
 inline std::uint32_t Cost(std::uint8_t value) { return value < 128 ? value : 256u - value; }
 
@@ -150,6 +181,12 @@ PIXEL_LOOP std::uint32_t PaethLoop(const std::uint8_t* __restrict row, const std
 }
 
 }  // namespace
+
+void AverageSquaresByTables(const std::uint8_t* __restrict top, const std::uint8_t* __restrict bottom,
+                            std::uint8_t* __restrict out, std::size_t squares, const std::uint32_t* __restrict decode,
+                            const std::uint32_t* __restrict encode) {
+  AverageSquaresByTablesLoop(top, bottom, out, squares, decode, encode);
+}
 
 std::uint32_t FilterPngRow(unsigned type, const std::uint8_t* __restrict row, const std::uint8_t* __restrict above,
                            std::size_t bytes, std::size_t pixelBytes, std::uint8_t* __restrict out) {

@@ -23,6 +23,14 @@ void BgrToRgba(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst,
 void AverageSquares(const std::uint8_t* __restrict top, const std::uint8_t* __restrict bottom,
                     std::uint8_t* __restrict out, std::size_t squares);
 
+// The same averages of 2 x 2 blocks through tables: each colour value `decode`d, the
+// four averaged (weighed by alpha as above) and rounded to the nearest whole number,
+// which is `encode`d back. `decode` gives at most 65,535, and `encode` has an entry for
+// every value up to that.
+void AverageSquaresByTables(const std::uint8_t* __restrict top, const std::uint8_t* __restrict bottom,
+                            std::uint8_t* __restrict out, std::size_t squares, const std::uint32_t* __restrict decode,
+                            const std::uint32_t* __restrict encode);
+
 // PNG's filters: 0 none, 1 Sub, 2 Up, 3 Average, 4 Paeth.
 inline constexpr unsigned kPngFilters = 5;
 
