@@ -48,6 +48,13 @@ PIXEL_LOOP void BgrToRgbaLoop(const std::uint8_t* __restrict src, std::uint8_t* 
   }
 }
 
+template <std::size_t kBytes>
+PIXEL_LOOP void RepeatLoop(const std::uint8_t* __restrict pixel, std::size_t count, std::uint8_t* __restrict to) {
+  for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t b = 0; b < kBytes; ++b) to[i * kBytes + b] = pixel[b];
+  }
+}
+
 // Where channel `c` of an RGBA pixel read as a word sits in it.
 constexpr unsigned ChannelShift(unsigned c) { return 8 * (std::endian::native == std::endian::little ? c : 3 - c); }
 
@@ -217,6 +224,15 @@ void SwapRedAndBlue(const std::uint8_t* __restrict src, std::uint8_t* __restrict
 
 void BgrToRgba(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst, std::size_t pixels) {
   BgrToRgbaLoop(src, dst, pixels);
+}
+
+void RepeatPixel(const std::uint8_t* __restrict pixel, unsigned bytes, std::size_t count, std::uint8_t* __restrict to) {
+  switch (bytes) {
+    case 1: return RepeatLoop<1>(pixel, count, to);
+    case 2: return RepeatLoop<2>(pixel, count, to);
+    case 3: return RepeatLoop<3>(pixel, count, to);
+    default: return RepeatLoop<4>(pixel, count, to);
+  }
 }
 
 void AverageSquares(const std::uint8_t* __restrict top, const std::uint8_t* __restrict bottom,

@@ -17,6 +17,10 @@ void SwapRedAndBlue(const std::uint8_t* __restrict src, std::uint8_t* __restrict
 // Blue, green, red to red, green, blue and an opaque alpha.
 void BgrToRgba(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst, std::size_t pixels);
 
+// `count` copies of a pixel of `bytes` bytes (1 to 4), one after the other: a
+// run-length packet's run.
+void RepeatPixel(const std::uint8_t* __restrict pixel, unsigned bytes, std::size_t count, std::uint8_t* __restrict to);
+
 // Each pixel of `out` the average, rounded to the nearest, of a 2 x 2 block of RGBA
 // pixels: two from `top`, the two below them from `bottom`. Alpha is averaged as stored
 // and colour weighed by alpha, except where all four alphas are 0.

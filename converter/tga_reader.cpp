@@ -461,22 +461,6 @@ class PlainRows final : public StoredRows {
   std::vector<std::uint8_t> buffer_;
 };
 
-template <std::size_t kBytes>
-void RepeatPixel(const std::uint8_t* pixel, std::uint32_t count, std::uint8_t* to) {
-  for (std::uint32_t i = 0; i < count; ++i) std::memcpy(to + std::size_t{i} * kBytes, pixel, kBytes);
-}
-
-// A run's pixel `count` times; the size known at compile time keeps each copy a move.
-void Repeat(const std::array<std::uint8_t, kMaxPixelBytes>& pixel, unsigned bytes, std::uint32_t count,
-            std::uint8_t* to) {
-  switch (bytes) {
-    case 1: return RepeatPixel<1>(pixel.data(), count, to);
-    case 2: return RepeatPixel<2>(pixel.data(), count, to);
-    case 3: return RepeatPixel<3>(pixel.data(), count, to);
-    default: return RepeatPixel<4>(pixel.data(), count, to);
-  }
-}
-
 // Where a row's pixels start in the packets: the packet in hand, if any, and the file
 // position of what follows.
 struct PacketState {
@@ -544,7 +528,7 @@ class PacketRows final : public StoredRows {
       const std::uint32_t take = std::min<std::uint32_t>(state_.remaining, width - filled);
       std::uint8_t* to = copy ? row_.data() + std::size_t{filled} * bytes : nullptr;
       if (state_.run) {
-        if (copy) Repeat(state_.pixel, bytes, take, to);
+        if (copy) RepeatPixel(state_.pixel.data(), bytes, take, to);
       } else if (!stream_.Read(to, std::size_t{take} * bytes)) {
         error = stream_.Error();
         return false;
