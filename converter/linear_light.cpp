@@ -30,10 +30,12 @@ struct Tables {
   Tables() {
     for (int i = 0; i < kLevels; ++i)
       toSteps[i] = static_cast<std::uint32_t>(std::lround(ToLinear(i / 255.0) * kLightSteps));
+    std::array<double, kLevels - 1> boundary{};
+    for (int i = 0; i + 1 < kLevels; ++i) boundary[i] = ToLinear((i + 0.5) / 255.0);
     int value = 0;
     for (std::uint32_t step = 0; step <= kLightSteps; ++step) {
       const double light = static_cast<double>(step) / kLightSteps;
-      while (value < kLevels - 1 && light >= ToLinear((value + 0.5) / 255.0)) ++value;
+      while (value < kLevels - 1 && light >= boundary[value]) ++value;
       fromSteps[step] = static_cast<std::uint32_t>(value);
     }
   }
