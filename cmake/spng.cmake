@@ -1,17 +1,8 @@
 # libspng for the Windows build, which Debian packages only for Linux: its own source
-# package, fetched with `apt-get source` into the build folder once, compiled statically
-# against Debian's zlib for mingw (libz-mingw-w64-dev). The package is one C file.
-set(spngSources ${CMAKE_BINARY_DIR}/libspng-source)
-file(GLOB spngFile ${spngSources}/libspng-*/spng/spng.c)
-if(NOT spngFile)
-  file(MAKE_DIRECTORY ${spngSources})
-  execute_process(COMMAND apt-get source --quiet libspng WORKING_DIRECTORY ${spngSources}
-                  RESULT_VARIABLE fetched OUTPUT_QUIET)
-  file(GLOB spngFile ${spngSources}/libspng-*/spng/spng.c)
-  if(NOT fetched EQUAL 0 OR NOT spngFile)
-    message(FATAL_ERROR "apt-get source libspng failed: it needs dpkg-dev and deb-src lines (scripts/install-deps windows)")
-  endif()
-endif()
+# package, compiled statically against Debian's zlib for mingw (libz-mingw-w64-dev). The
+# package is one C file.
+include(${CMAKE_CURRENT_LIST_DIR}/DebianSource.cmake)
+debian_source(libspng libspng-*/spng/spng.c spngFile)
 enable_language(C)
 get_filename_component(spngInclude ${spngFile} DIRECTORY)
 find_package(ZLIB REQUIRED)

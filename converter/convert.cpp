@@ -89,17 +89,13 @@ std::string ConvertFile(InputFile& input, const std::filesystem::path& output, T
   Level0Rows pixels(input, level0);
   const ImageSize size{level0.width, level0.height};
   const bool png = IsPngName(output);
-  const bool alpha = depth == TgaDepth::kBgra32 || (png && HasTransparency(size, pixels));
   ReplacingFile file(output);
-  std::string failure;
-  if (png)
-    failure = WritePng(size, pixels, alpha, file);
-  else if (!WriteTga(size, pixels, depth, file))
-    failure = "cannot encode the image as a TGA";
-  if (failure.empty() && file.Commit()) return {};
+  const bool keepAlpha = depth == TgaDepth::kBgra32;
+  const bool written = png ? WritePng(size, pixels, keepAlpha, file) : WriteTga(size, pixels, depth, file);
+  if (written && file.Commit()) return {};
   if (!input.Error().empty()) return input.Error();
   if (!file.Error().empty()) return file.Error();
-  return failure;
+  return png ? "cannot encode the image as a PNG" : "cannot encode the image as a TGA";
 }
 
 M32Reference ReadM32Reference(const std::filesystem::path& file) {

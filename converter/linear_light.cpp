@@ -4,45 +4,40 @@
 #include <cmath>
 #include <vector>
 
+#include "pixel_loops.h"
+
 namespace m32tga {
 namespace {
 
 constexpr std::size_t kRgba = 4;
 constexpr std::size_t kAlpha = 3;
 constexpr int kLevels = 256;
-// Linear light in steps fine enough that each holds at most one boundary between two
-// sRGB values (the narrowest step between them is 1 / 3,295).
-constexpr int kFineSteps = 1 << 16;
 
-// The sRGB transfer function and its inverse, on values from 0 to 1.
+// The sRGB transfer function, on values from 0 to 1.
 double ToLinear(double encoded) {
   return encoded <= 0.04045 ? encoded / 12.92 : std::pow((encoded + 0.055) / 1.055, 2.4);
 }
-double ToEncoded(double linear) {
-  return linear <= 0.0031308 ? linear * 12.92 : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
-}
 
+// Linear light in whole steps, so that sums and quotients are exact integers, the same
+// on every processor and in every copy of a loop. The steps are fine enough that each
+// sRGB value has steps of its own (the narrowest, between 0 and 1, is 20 steps wide).
 struct Tables {
-  std::array<float, kLevels> linear{};
-  // Where, in linear light, each sRGB value gives way to the next: half way in sRGB.
-  std::array<float, kLevels - 1> boundary{};
-  std::vector<std::uint8_t> coarse = std::vector<std::uint8_t>(kFineSteps + 1);
+  std::array<std::uint32_t, kLevels> toSteps{};
+  // The nearest sRGB value to each step: the boundary between two values lies half way
+  // between them in sRGB.
+  std::vector<std::uint32_t> fromSteps = std::vector<std::uint32_t>(kLightSteps + 1);
 
   Tables() {
-    for (int i = 0; i < kLevels; ++i) linear[i] = static_cast<float>(ToLinear(i / 255.0));
-    for (int i = 0; i + 1 < kLevels; ++i) boundary[i] = static_cast<float>(ToLinear((i + 0.5) / 255.0));
-    for (int step = 0; step <= kFineSteps; ++step) {
-      coarse[step] = static_cast<std::uint8_t>(std::lround(255 * ToEncoded(static_cast<double>(step) / kFineSteps)));
+    for (int i = 0; i < kLevels; ++i)
+      toSteps[i] = static_cast<std::uint32_t>(std::lround(ToLinear(i / 255.0) * kLightSteps));
+    std::array<double, kLevels - 1> boundary{};
+    for (int i = 0; i + 1 < kLevels; ++i) boundary[i] = ToLinear((i + 0.5) / 255.0);
+    int value = 0;
+    for (std::uint32_t step = 0; step <= kLightSteps; ++step) {
+      const double light = static_cast<double>(step) / kLightSteps;
+      while (value < kLevels - 1 && light >= boundary[value]) ++value;
+      fromSteps[step] = static_cast<std::uint32_t>(value);
     }
-  }
-
-  // The nearest sRGB value: the table's guess, moved past the one boundary it may miss.
-  std::uint8_t Encode(float light) const {
-    const float clamped = light < 0 ? 0 : (light > 1 ? 1 : light);
-    int value = coarse[static_cast<std::size_t>(clamped * kFineSteps)];
-    if (value < kLevels - 1 && clamped >= boundary[value]) ++value;
-    if (value > 0 && clamped < boundary[value - 1]) --value;
-    return static_cast<std::uint8_t>(value);
   }
 };
 
@@ -59,28 +54,31 @@ std::uint8_t EncodeLinearLight(float light) { return SrgbTables().Encode(light);
 void AverageInLinearLight(std::span<const std::uint8_t* const> rows, std::size_t x, std::uint32_t columns,
                           std::uint8_t* out) {
   const Tables& tables = SrgbTables();
-  std::array<float, 3> plain{};
-  std::array<float, 3> weighed{};
   std::uint32_t alphaSum = 0;
-  const std::uint8_t firstAlpha = rows[0][x * kRgba + kAlpha];
-  bool alphasEqual = true;
   for (const std::uint8_t* row : rows) {
-    for (std::size_t column = x; column < x + columns; ++column) {
-      const std::uint8_t* pixel = row + column * kRgba;
-      alphaSum += pixel[kAlpha];
-      alphasEqual = alphasEqual && pixel[kAlpha] == firstAlpha;
-      for (std::size_t c = 0; c < 3; ++c) {
-        plain[c] += tables.linear[pixel[c]];
-        weighed[c] += tables.linear[pixel[c]] * pixel[kAlpha];
-      }
-    }
+    for (std::size_t column = x; column < x + columns; ++column) alphaSum += row[column * kRgba + kAlpha];
   }
   const std::uint32_t count = static_cast<std::uint32_t>(rows.size()) * columns;
-  out[kAlpha] = static_cast<std::uint8_t>((alphaSum + count / 2) / count);
+  // A block wholly transparent weighs its pixels the same, so that it keeps its colour.
+  const std::uint32_t transparent = alphaSum == 0 ? 1 : 0;
+  const std::uint32_t weightSum = alphaSum + count * transparent;
   for (std::size_t c = 0; c < 3; ++c) {
-    const float light = alphasEqual ? plain[c] / static_cast<float>(count) : weighed[c] / static_cast<float>(alphaSum);
-    out[c] = tables.Encode(light);
+    std::uint32_t weighed = 0;
+    for (const std::uint8_t* row : rows) {
+      for (std::size_t column = x; column < x + columns; ++column) {
+        const std::uint8_t* pixel = row + column * kRgba;
+        weighed += tables.toSteps[pixel[c]] * (pixel[kAlpha] + transparent);
+      }
+    }
+    out[c] = static_cast<std::uint8_t>(tables.fromSteps[(2 * weighed + weightSum) / (2 * weightSum)]);
   }
+  out[kAlpha] = static_cast<std::uint8_t>((alphaSum + count / 2) / count);
+}
+
+void AverageSquaresInLinearLight(const std::uint8_t* top, const std::uint8_t* bottom, std::uint8_t* out,
+                                 std::size_t squares) {
+  const Tables& tables = SrgbTables();
+  AverageSquaresByTables(top, bottom, out, squares, tables.toSteps.data(), tables.fromSteps.data());
 }
 
 }  // namespace m32tga

@@ -113,17 +113,22 @@ void PutLevels(const M32Layout& layout, M32Header& header) {
 void HalveRows(std::span<const std::uint8_t* const> rows, std::uint32_t width, std::span<std::uint8_t> half,
                MipAverage average) {
   const std::uint32_t halfWidth = Half(width);
-  if (average == MipAverage::kLinear) {
-    for (std::uint32_t x = 0; x < halfWidth; ++x) {
-      AverageInLinearLight(rows, std::size_t{2} * x, BlockSpan(width, x), &half[std::size_t{x} * kRgbaBytes]);
-    }
-    return;
-  }
+  const bool linear = average == MipAverage::kLinear;
   // The blocks 2 x 2: all of them but a last one 3 wide, when there are two rows.
   const std::uint32_t squares = rows.size() == 2 && width > 1 ? width / 2 - width % 2 : 0;
-  AverageSquares(rows[0], rows[1], half.data(), squares);
+  if (linear) {
+    AverageSquaresInLinearLight(rows[0], rows[1], half.data(), squares);
+  } else {
+    AverageSquares(rows[0], rows[1], half.data(), squares);
+  }
   for (std::uint32_t x = squares; x < halfWidth; ++x) {
-    AverageBlock(rows, std::size_t{2} * x, BlockSpan(width, x), &half[std::size_t{x} * kRgbaBytes]);
+    const std::size_t column = std::size_t{2} * x;
+    std::uint8_t* out = &half[std::size_t{x} * kRgbaBytes];
+    if (linear) {
+      AverageInLinearLight(rows, column, BlockSpan(width, x), out);
+    } else {
+      AverageBlock(rows, column, BlockSpan(width, x), out);
+    }
   }
 }
 

@@ -1,19 +1,17 @@
-// Writing an 8-bit RGB or RGBA PNG through libspng.
+// Writing a PNG through libspng, of the smallest lossless kind the pixels allow.
 #pragma once
-
-#include <string>
 
 #include "tga.h"
 
 namespace m32tga {
 
-// Streams the image as a PNG into the sink, top row first, keeping alpha when `alpha`
-// says so. Empty when written; otherwise libspng's reason, or where the source failed to
-// give a block or the sink refused a piece, a message the caller replaces by theirs.
-std::string WritePng(ImageSize size, PixelRows& pixels, bool alpha, ByteSink& sink);
-
-// Whether any of the image's pixels is not wholly opaque; false also when the source
-// failed, which the writer then finds again.
-bool HasTransparency(ImageSize size, PixelRows& pixels);
+// Streams the image as a PNG into the sink, top row first: grey, grey with alpha, a
+// palette (with tRNS where alpha is not all opaque) of 1 to 8 bits, RGB or RGBA, the
+// kind that takes the fewest bits a pixel and gives every pixel back exactly. With
+// `keepAlpha` the file has an alpha channel even when every pixel is opaque (grey with
+// alpha or RGBA). The pixels are read twice: once to learn the kind, once to encode.
+// False when the source failed to give a block, the sink refused a piece or libspng
+// failed.
+bool WritePng(ImageSize size, PixelRows& pixels, bool keepAlpha, ByteSink& sink);
 
 }  // namespace m32tga

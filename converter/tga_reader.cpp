@@ -461,22 +461,6 @@ class PlainRows final : public StoredRows {
   std::vector<std::uint8_t> buffer_;
 };
 
-template <std::size_t kBytes>
-void RepeatPixel(const std::uint8_t* pixel, std::uint32_t count, std::uint8_t* to) {
-  for (std::uint32_t i = 0; i < count; ++i) std::memcpy(to + std::size_t{i} * kBytes, pixel, kBytes);
-}
-
-// A run's pixel `count` times; the size known at compile time keeps each copy a move.
-void Repeat(const std::array<std::uint8_t, kMaxPixelBytes>& pixel, unsigned bytes, std::uint32_t count,
-            std::uint8_t* to) {
-  switch (bytes) {
-    case 1: return RepeatPixel<1>(pixel.data(), count, to);
-    case 2: return RepeatPixel<2>(pixel.data(), count, to);
-    case 3: return RepeatPixel<3>(pixel.data(), count, to);
-    default: return RepeatPixel<4>(pixel.data(), count, to);
-  }
-}
-
 // Where a row's pixels start in the packets: the packet in hand, if any, and the file
 // position of what follows.
 struct PacketState {
@@ -499,12 +483,11 @@ class PacketRows final : public StoredRows {
   }
 
   const std::uint8_t* Row(std::uint32_t row, std::string& error) override {
-    if (row != next_) Restore(row);
-    if (noting_) starts_.push_back(Save());
-    if (!Decode(row, error)) return nullptr;
-    next_ = row + 1;
-    return row_.data();
+    return Walk(row, true, error) ? row_.data() : nullptr;
   }
+
+  // Walks past the row's packets, checking them, without copying a pixel.
+  bool Skip(std::uint32_t row, std::string& error) { return Walk(row, false, error); }
 
   // From now on the rows are noted as they are read, once each from the first.
   void NoteRowStarts() {
@@ -529,15 +512,23 @@ class PacketRows final : public StoredRows {
     stream_.Seek(state_.at, readsUpTo, format_.pixelsAt);
   }
 
-  bool Decode(std::uint32_t row, std::string& error) {
+  bool Walk(std::uint32_t row, bool copy, std::string& error) {
+    if (row != next_) Restore(row);
+    if (noting_) starts_.push_back(Save());
+    if (!Decode(row, copy, error)) return false;
+    next_ = row + 1;
+    return true;
+  }
+
+  bool Decode(std::uint32_t row, bool copy, std::string& error) {
     const std::uint32_t width = format_.width;
     const unsigned bytes = format_.pixelBytes;
     for (std::uint32_t filled = 0; filled < width;) {
       if (state_.remaining == 0 && !NextPacket(row, filled, error)) return false;
       const std::uint32_t take = std::min<std::uint32_t>(state_.remaining, width - filled);
-      std::uint8_t* to = row_.data() + std::size_t{filled} * bytes;
+      std::uint8_t* to = copy ? row_.data() + std::size_t{filled} * bytes : nullptr;
       if (state_.run) {
-        Repeat(state_.pixel, bytes, take, to);
+        if (copy) RepeatPixel(state_.pixel.data(), bytes, take, to);
       } else if (!stream_.Read(to, std::size_t{take} * bytes)) {
         error = stream_.Error();
         return false;
@@ -699,9 +690,13 @@ class TgaRows final : public RowReader::Rows {
     const bool needsAllRows = packets != nullptr && backwards;
     for (std::uint32_t row = 0; row < format_.height && (seeking || needsAllRows); ++row) {
       std::string error;
+      if (!seeking) {
+        // Only where the rows start is still wanted.
+        if (!packets->Skip(row, error)) return error;
+        continue;
+      }
       const std::uint8_t* stored = rows_->Row(row, error);
       if (stored == nullptr) return error;
-      if (!seeking) continue;
       if (!decoder_.Decode(stored, format_.width, rgba.data(), error)) return error;
       seeking = !AnyAlpha(rgba);
     }

@@ -3,8 +3,9 @@
 # Runs the converter as GCC builds it (build/) and as clang builds it (build-fuzz/, the
 # build of scripts/fuzz.sh) on processors emulated by qemu-user: the baseline x86-64
 # (qemu64), one without AVX (Nehalem) and one without AVX-512 (Haswell). Each converts
-# textures of odd and even widths through every pixel loop (m32 to 24- and 32-bit TGA,
-# both TGAs back to m32 with their mip levels), and every file must be byte for byte
+# textures of odd and even widths through every pixel loop (m32 to 24- and 32-bit TGA
+# and to PNG, both TGAs back to m32 with their mip levels, plainly averaged and in
+# linear light), and every file must be byte for byte
 # what a native run of the same build wrote: a copy of a loop for an instruction set
 # the processor lacks dies there, a wrong one writes other bytes. Then the in-process
 # tests of the TGA reader and the m32 writer run under each emulated processor.
@@ -33,14 +34,18 @@ convert() {
   converter=$1/bin/Pellicar.exe
   out=$work/$1/$2
   shift 2
-  mkdir -p "$out/tga24" "$out/tga32" "$out/back24" "$out/back32"
+  mkdir -p "$out/tga24" "$out/tga32" "$out/back24" "$out/back32" "$out/linear" "$out/png"
   cp "$work"/*.m32 "$out/tga24/"
   cp "$work"/*.m32 "$out/tga32/"
+  cp "$work"/*.m32 "$out/png/"
   "$@" "$converter" "$out"/tga24/*.m32
   "$@" "$converter" --alpha "$out"/tga32/*.m32
+  "$@" "$converter" --to png "$out"/png/*.m32
   mv "$out"/tga24/*.tga "$out/back24/"
   mv "$out"/tga32/*.tga "$out/back32/"
+  cp "$out"/back32/*.tga "$out/linear/"
   "$@" "$converter" "$out"/back24/*.tga "$out"/back32/*.tga
+  "$@" "$converter" --mips linear "$out"/linear/*.tga
 }
 
 for build in build build-fuzz; do

@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
   std::uint32_t width = 0;
   std::uint32_t height = 0;
   if ((argc != 5 && argc != 6) || !ParseSide(argv[2], width) || !ParseSide(argv[3], height)) {
-    std::cerr << "Usage: m32make marble|bricks|sunset|rings|checker WIDTH HEIGHT OUTPUT.m32 [PIXELS.raw]\n";
+    std::cerr << "Usage: m32make marble|bricks|sunset|rings|checker|flat WIDTH HEIGHT OUTPUT.m32 [PIXELS.raw]\n";
     return 2;
   }
   const auto image = patterns::DrawPattern(argv[1], width, height);

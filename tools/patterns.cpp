@@ -79,12 +79,16 @@ Colour Checker(double u, double v) {
   return light ? Colour{0.95, 0.93, 0.85, vignette} : Colour{0.18, 0.32, 0.45, vignette};
 }
 
+// One colour everywhere: what an encoder makes of nothing to encode.
+Colour Flat(double, double) { return {0.40, 0.45, 0.50, 1}; }
+
 std::optional<Pattern> FindPattern(std::string_view name) {
   if (name == "marble") return Marble;
   if (name == "bricks") return Bricks;
   if (name == "sunset") return Sunset;
   if (name == "rings") return Rings;
   if (name == "checker") return Checker;
+  if (name == "flat") return Flat;
   return std::nullopt;
 }
 

@@ -10,7 +10,7 @@ namespace patterns {
 
 using image_files::RgbaImage;
 
-// "marble", "bricks", "sunset", "rings" or "checker"; nothing for another name.
+// "marble", "bricks", "sunset", "rings", "checker" or "flat"; nothing for another name.
 std::optional<RgbaImage> DrawPattern(std::string_view name, std::uint32_t width, std::uint32_t height);
 
 }  // namespace patterns

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "linear_light.h"
 #include "m32_writer.h"
 #include "test_support.h"
 #include "tga_reader.h"
@@ -277,6 +278,30 @@ TEST(M32Writer, WritesTheHeaderAndEveryLevelAsTheTestsWriterDoes) {
   EXPECT_EQ(m32tga::LayOutM32(65535, 1).levels.size(), 16u);
   EXPECT_NE(m32tga::LayOutM32(30000, 30000).error.find("32-bit offsets"), std::string::npos);
   EXPECT_NE(m32tga::LayOutM32(65536, 1).error, "");
+}
+
+// The vectorised loop over 2 x 2 blocks gives, byte for byte, what averaging one block
+// at a time in linear light gives: alphas all opaque, all clear, all equal or mixed.
+TEST(M32Writer, LinearLightBlocksAverageAsOneAtATime) {
+  std::mt19937 random(7);
+  for (const std::uint32_t width : {2u, 3u, 18u, 67u, 1031u}) {
+    SCOPED_TRACE(width);
+    std::array<Bytes, 2> rows;
+    for (Bytes& row : rows) {
+      for (std::uint32_t x = 0; x < width; ++x) {
+        const std::uint8_t alphas[] = {255, 0, 128, std::uint8_t(random())};
+        for (int c = 0; c < 3; ++c) row.push_back(std::uint8_t(random()));
+        row.push_back(alphas[x / 4 % 4]);
+      }
+    }
+    const std::array<const std::uint8_t*, 2> pointers{rows[0].data(), rows[1].data()};
+    Bytes half(std::size_t{std::max(width / 2, 1u)} * 4), one(4);
+    m32tga::HalveRows(pointers, width, half, m32tga::MipAverage::kLinear);
+    for (std::uint32_t x = 0; x + 1 < width / 2; ++x) {
+      m32tga::AverageInLinearLight(pointers, 2 * x, 2, one.data());
+      EXPECT_EQ(Bytes(&half[4 * x], &half[4 * x + 4]), one) << x;
+    }
+  }
 }
 
 }  // namespace
