@@ -48,8 +48,14 @@ const Tables& SrgbTables() {
 
 }  // namespace
 
-float LinearLight(std::uint8_t encoded) { return SrgbTables().linear[encoded]; }
-std::uint8_t EncodeLinearLight(float light) { return SrgbTables().Encode(light); }
+float LinearLight(std::uint8_t encoded) {
+  return static_cast<float>(SrgbTables().toSteps[encoded]) / static_cast<float>(kLightSteps);
+}
+
+std::uint8_t EncodeLinearLight(float light) {
+  const float clamped = light < 0 ? 0 : (light > 1 ? 1 : light);
+  return static_cast<std::uint8_t>(SrgbTables().fromSteps[std::lround(clamped * static_cast<float>(kLightSteps))]);
+}
 
 void AverageInLinearLight(std::span<const std::uint8_t* const> rows, std::size_t x, std::uint32_t columns,
                           std::uint8_t* out) {
