@@ -188,6 +188,15 @@ std::uint32_t Centre(std::uint32_t index, std::uint32_t bands, std::uint32_t sid
 
 }  // namespace
 
+ImageSize FitWithin(ImageSize texture, std::uint32_t limit) {
+  const std::uint32_t longer = std::max(texture.width, texture.height);
+  if (longer <= limit) return texture;
+  const auto shrink = [&](std::uint32_t side) {
+    return std::max<std::uint32_t>(1, static_cast<std::uint32_t>((std::uint64_t{side} * limit + longer / 2) / longer));
+  };
+  return {shrink(texture.width), shrink(texture.height)};
+}
+
 ImageSize SampledSize(const MipLevel& level, LevelFloor floor) {
   const std::uint32_t step =
       std::min({StepFor(level.width, floor.width), StepFor(level.height, floor.height),

@@ -103,6 +103,11 @@ class Level0Rows final : public PixelRows {
 // own size when it is already the smallest that does.
 ImageSize SampledSize(const MipLevel& level, LevelFloor floor);
 
+// The size of a preview of `texture` within a square of `limit` pixels: the longer side
+// becomes `limit`, the shorter one in proportion, rounded, and never below 1. A texture
+// already that small keeps its size.
+ImageSize FitWithin(ImageSize texture, std::uint32_t limit);
+
 // The rows of a level, or of its stand-in of `size`: only the rows taken are read, and of
 // each only the pixels taken, where they lie far enough apart that reading each alone is
 // cheaper than reading what lies between them. Memory follows `size`, not the level.

@@ -10,6 +10,12 @@ namespace m32tga {
 // What the converter reads, encodes or writes at a time, and the most rows it holds.
 inline constexpr std::size_t kChunkBytes = std::size_t{256} * 1024;
 
+// How many RGBA rows of `width` pixels a block of kChunkBytes holds: one at least.
+constexpr std::size_t RowsPerBlock(std::uint32_t width) {
+  const std::size_t rowBytes = std::size_t{width} * 4;
+  return rowBytes >= kChunkBytes ? 1 : kChunkBytes / rowBytes;
+}
+
 // Red, green, blue, alpha to blue, green, red.
 void RgbaToBgr(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst, std::size_t pixels);
 // Red and blue trade places, both ways: RGBA to BGRA and BGRA to RGBA.

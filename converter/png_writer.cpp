@@ -60,17 +60,13 @@ constexpr int kLibdeflateLevel = 7;
 constexpr int kZlibLevel = 6;
 constexpr std::size_t kWholeImageBytes = std::size_t{4} * 1024 * 1024;
 
-std::size_t RowsPerBlock(ImageSize size) {
-  return std::max<std::size_t>(1, kChunkBytes / (std::size_t{size.width} * kRgba));
-}
-
 // Calls `take` with each row of the image, top first, until it returns false; false
 // when the source failed or `take` stopped.
 template <typename Take>
 bool EachRow(ImageSize size, PixelRows& pixels, Take take) {
   const std::size_t rowBytes = std::size_t{size.width} * kRgba;
   for (std::size_t first = 0; first < size.height;) {
-    const std::size_t count = std::min(RowsPerBlock(size), size.height - first);
+    const std::size_t count = std::min(RowsPerBlock(size.width), size.height - first);
     const std::span<const std::uint8_t> block = pixels.Rows(first, count);
     if (block.size() != count * rowBytes) return false;
     for (std::size_t row = 0; row < count; ++row) {

@@ -120,11 +120,6 @@ bool WriteBlock(std::span<const std::uint8_t> block, std::uint32_t width, TgaDep
 
 // As many whole rows as fill the working buffer, and never fewer than one; a row of
 // 65,535 pixels is 262,140 bytes, just under the buffer.
-std::size_t RowsPerBlock(std::uint32_t width) {
-  const std::size_t rowBytes = std::size_t{width} * kM32BytesPerPixel;
-  return std::max<std::size_t>(1, kChunkBytes / rowBytes);
-}
-
 // Blocks from the bottom of the image up; each must hold exactly the rows asked for.
 bool WritePixels(ImageSize size, PixelRows& pixels, TgaDepth depth, ChunkWriter& out) {
   const std::size_t rowBytes = std::size_t{size.width} * kM32BytesPerPixel;

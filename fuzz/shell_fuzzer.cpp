@@ -27,7 +27,7 @@ void CheckThumbnail(std::span<const std::uint8_t> bytes, std::uint32_t limit, st
   if (file.Reads() > failingRead) __builtin_trap();  // a read failed, yet a thumbnail came
   const m32tga::HeaderResult header = m32tga::CheckM32Header(bytes, bytes.size());
   if (!header.Ok()) __builtin_trap();
-  const m32tga::ImageSize expected = shell::FitWithin({header.level0.width, header.level0.height}, limit);
+  const m32tga::ImageSize expected = m32tga::FitWithin({header.level0.width, header.level0.height}, limit);
   const m32tga::ImageSize& size = thumbnail.bitmap.size;
   if (size.width != expected.width || size.height != expected.height || size.width == 0 || size.height == 0 ||
       thumbnail.bitmap.bgra.size() != std::size_t{size.width} * size.height * 4) {

@@ -10,14 +10,13 @@
 #include <QImageWriter>
 #include <QStringList>
 
-#include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <span>
 
 #include "file_io.h"
+#include "m32.h"
 #include "m32_handler.h"
 
 namespace {
@@ -32,14 +31,12 @@ struct Request {
   QString output;
 };
 
-// The longer side brought down to `limit`, the shorter in proportion and never below 1.
+// Sides are at most 65,535, so they fit an int.
 QSize ThumbnailSize(QSize texture, int limit) {
-  const int longer = std::max(texture.width(), texture.height());
-  if (longer <= limit) return texture;
-  const auto shrink = [&](int side) {
-    return std::max(1, static_cast<int>(std::lround(static_cast<double>(side) * limit / longer)));
-  };
-  return {shrink(texture.width()), shrink(texture.height())};
+  const m32tga::ImageSize fitted =
+      m32tga::FitWithin({static_cast<std::uint32_t>(texture.width()), static_cast<std::uint32_t>(texture.height())},
+                        static_cast<std::uint32_t>(limit));
+  return {static_cast<int>(fitted.width), static_cast<int>(fitted.height)};
 }
 
 std::filesystem::path LocalPath(const QString& name) { return QFile::encodeName(name).toStdString(); }

@@ -6,8 +6,6 @@ namespace {
 constexpr char16_t kEscapeBase = 0xDC00;  // U+DC80..U+DCFF carry the bytes 0x80..0xFF
 constexpr char16_t kReplacement = 0xFFFD;
 
-bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 bool IsControl(char16_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 bool IsEscapedByte(char16_t c) { return c >= 0xDC80 && c <= 0xDCFF; }
 bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }

@@ -23,6 +23,14 @@ std::u16string FromUtf8(std::string_view bytes);
 NativeString ToNative(std::u16string_view text);
 std::u16string FromNative(NativeStringView text);
 
+// UTF-16's surrogates: a pair of them, high then low, stands for one character beyond
+// the BMP, and a text is never cut between the two.
+constexpr bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+constexpr bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// What stands for the part of a text left out where it is shortened to show.
+inline constexpr char16_t kEllipsis = 0x2026;
+
 // ASCII text, such as a fixed part of a name, as a native string.
 inline NativeString NativeFromAscii(std::string_view ascii) { return NativeString(ascii.begin(), ascii.end()); }
 

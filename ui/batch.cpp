@@ -7,6 +7,7 @@
 #include "runtime/busy.h"
 #include "runtime/msgbox.h"
 #include "runtime/strings.h"
+#include "system/native_string.h"
 #include "system/process.h"
 #include "system/program_search.h"
 #include "system/shortpath.h"
@@ -17,17 +18,15 @@ namespace {
 const std::u16string kNoSuchFileAnyMore = u"no such file any more";
 constexpr std::u16string_view kConverterProgram = u"" PELLICAR_CONVERTER;
 constexpr std::size_t kLongestReason = 200;  // code units; a converter may say a lot in one line
-constexpr char16_t kEllipsis = 0x2026;
 
 bool IsBlank(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r') || c == 0x85 || c == 0xA0; }
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 
 // A text shown on one line of the message, an overlong one cut, never inside a surrogate pair.
 std::u16string OneLine(const std::u16string& text) {
   std::size_t kept = std::min(text.size(), kLongestReason);
-  if (kept < text.size() && kept > 0 && IsHighSurrogate(text[kept - 1])) --kept;
+  if (kept < text.size() && kept > 0 && sys::IsHighSurrogate(text[kept - 1])) --kept;
   const std::u16string line = runtime::ForDisplay(text.substr(0, kept));
-  return kept < text.size() ? line + kEllipsis : line;
+  return kept < text.size() ? line + sys::kEllipsis : line;
 }
 
 std::u16string_view Trimmed(std::u16string_view text) {

@@ -13,7 +13,7 @@ inline constexpr CLSID kThumbnailProviderClsid{
 inline constexpr CLSID kDecoderClsid{0x7558f70c, 0xcfa8, 0x49aa, {0x82, 0x76, 0x0a, 0x81, 0x11, 0x38, 0xd9, 0x34}};
 // What the decoder reports as its container format: {51A403CA-FDE1-48A6-86A4-8644B77B1DF7}
 inline constexpr GUID kM32ContainerFormat{0x51a403ca, 0xfde1, 0x48a6, {0x86, 0xa4, 0x86, 0x44, 0xb7, 0x7b, 0x1d, 0xf7}};
-// The Pellicar team as a codec vendor: {1F7A8368-2453-4AC0-B9D4-17034C016178}
+// The vendor the decoder names (its authors): {1F7A8368-2453-4AC0-B9D4-17034C016178}
 inline constexpr GUID kPellicarVendor{0x1f7a8368, 0x2453, 0x4ac0, {0xb9, 0xd4, 0x17, 0x03, 0x4c, 0x01, 0x61, 0x78}};
 
 }  // namespace shell

@@ -19,10 +19,6 @@ constexpr std::size_t kRed = 0, kBlue = 2, kAlpha = 3;  // in the texture's pixe
 BitmapResult Failure(Fault fault, std::string reason) { return {{}, fault, std::move(reason)}; }
 
 // How many rows of an image `width` pixels wide the converter's row readers give at once.
-std::size_t RowsPerBlock(std::uint32_t width) {
-  return std::max<std::size_t>(1, m32tga::kChunkBytes / (std::size_t{width} * kM32BytesPerPixel));
-}
-
 // What the texture's pixels that fall on one thumbnail pixel add up to.
 struct PixelSums {
   std::uint64_t count = 0;
@@ -75,7 +71,7 @@ BitmapResult Shrink(m32tga::PixelRows& rows, ImageSize from, ImageSize size, con
   const std::size_t rowBytes = std::size_t{from.width} * kM32BytesPerPixel;
   std::uint32_t thumbnailRow = 0;
   for (std::uint32_t first = 0, count = 0; first < from.height; first += count) {
-    count = static_cast<std::uint32_t>(std::min<std::size_t>(RowsPerBlock(from.width), from.height - first));
+    count = static_cast<std::uint32_t>(std::min<std::size_t>(m32tga::RowsPerBlock(from.width), from.height - first));
     const std::span<const std::uint8_t> block = rows.Rows(first, count);
     if (block.empty()) return Failure(Fault::kReadFailed, source.Error());
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -98,15 +94,6 @@ bool Inside(const Rectangle& area, const MipLevel& level) {
 
 }  // namespace
 
-ImageSize FitWithin(ImageSize texture, std::uint32_t limit) {
-  const std::uint32_t longer = std::max(texture.width, texture.height);
-  if (longer <= limit) return texture;
-  const auto shrink = [&](std::uint32_t side) {
-    return std::max<std::uint32_t>(1, static_cast<std::uint32_t>((std::uint64_t{side} * limit + longer / 2) / longer));
-  };
-  return {shrink(texture.width), shrink(texture.height)};
-}
-
 Fault HeaderFault(const m32tga::ByteSource& source) {
   return source.Error().empty() ? Fault::kNotM32 : Fault::kReadFailed;
 }
@@ -115,7 +102,8 @@ BitmapResult ReadThumbnail(m32tga::ByteSource& source, std::uint32_t limit) {
   if (limit == 0) return Failure(Fault::kBadArgument, "a thumbnail of 0 pixels");
   const m32tga::HeaderResult header = m32tga::ReadM32Header(source);
   if (!header.Ok()) return Failure(HeaderFault(source), header.error);
-  const ImageSize size = FitWithin({header.level0.width, header.level0.height}, std::min(limit, kLargestThumbnail));
+  const ImageSize size =
+      m32tga::FitWithin({header.level0.width, header.level0.height}, std::min(limit, kLargestThumbnail));
   const m32tga::LevelFloor floor{.width = size.width, .height = size.height};
   const m32tga::LevelPick pick = m32tga::ReadM32Level(source, floor);
   if (!pick.Ok()) return Failure(HeaderFault(source), pick.header.error);
@@ -138,7 +126,7 @@ Fault CopyLevel0(m32tga::ByteSource& source, const MipLevel& level0, const Recta
   const std::size_t rowBytes = std::size_t{level0.width} * kM32BytesPerPixel;
   const std::size_t skipped = static_cast<std::size_t>(area.x) * kM32BytesPerPixel;
   for (std::uint32_t done = 0, count = 0; done < height; done += count) {
-    count = static_cast<std::uint32_t>(std::min<std::size_t>(RowsPerBlock(level0.width), height - done));
+    count = static_cast<std::uint32_t>(std::min<std::size_t>(m32tga::RowsPerBlock(level0.width), height - done));
     const std::span<const std::uint8_t> block = rows.Rows(static_cast<std::uint32_t>(area.y) + done, count);
     if (block.empty()) return Fault::kReadFailed;
     for (std::uint32_t i = 0; i < count; ++i) {

@@ -40,12 +40,7 @@ struct BitmapResult {
 // largest view is smaller, and a bitmap of a 65,535-pixel texture would not be.
 inline constexpr std::uint32_t kLargestThumbnail = 2560;
 
-// The texture's shape brought within a square of `limit` pixels: the longer side becomes
-// `limit`, the shorter one in proportion and never below 1. A texture already that small
-// keeps its size.
-m32tga::ImageSize FitWithin(m32tga::ImageSize texture, std::uint32_t limit);
-
-// The thumbnail of FitWithin(level 0, limit), averaged down from the smallest sound mip
+// The thumbnail of m32tga::FitWithin(level 0, limit), averaged down from the smallest sound mip
 // level at least that large on each side, or from its sampled stand-in when that level
 // is much larger (m32tga::SampledSize), read a block of rows at a time: time and memory
 // follow the thumbnail, not the texture.

@@ -50,7 +50,7 @@ std::vector<Key> Keys() {
       {L"CLSID\\<decoder>",
        {{nullptr, kDecoderName},
         {L"FriendlyName", kDecoderName},
-        {L"Author", L"the Pellicar team"},
+        {L"Author", L"" PELLICAR_AUTHOR},
         {L"Vendor", L"<vendor>"},
         {L"ContainerFormat", L"<container>"},
         {L"Version", L"" PELLICAR_VERSION_DOTS},

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "backend.h"
+#include "system/native_string.h"
 
 namespace runtime {
 namespace {
@@ -20,10 +21,7 @@ constexpr std::size_t kLongestWord = 32;
 constexpr std::size_t kRowColumns = 44;
 constexpr std::size_t kRowsForTitleAndButton = 8;
 constexpr std::size_t kShortestName = 2;  // code units of a name shortened in its middle
-constexpr char16_t kEllipsis = 0x2026;
-
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+using sys::IsHighSurrogate, sys::IsLowSurrogate, sys::kEllipsis;
 
 // East Asian wide characters take two columns; a character beyond the BMP is two code
 // units, and so two columns, already.
