@@ -90,11 +90,16 @@ std::string ConvertFile(InputFile& input, const std::filesystem::path& output, T
   const bool png = IsPngName(output);
   const bool alpha = depth == TgaDepth::kBgra32 || (png && HasTransparency(size, pixels));
   ReplacingFile file(output);
-  const bool written = png ? WritePng(size, pixels, alpha, file) : WriteTga(size, pixels, depth, file);
-  if (written && file.Commit()) return {};
+  std::string encoding;  // why it could not be written, when the file does not say
+  if (png) {
+    encoding = WritePng(size, pixels, alpha, file);
+  } else if (!WriteTga(size, pixels, depth, file)) {
+    encoding = "cannot encode the image as a TGA";
+  }
+  if (encoding.empty() && file.Commit()) return {};
   if (!input.Error().empty()) return input.Error();
   if (!file.Error().empty()) return file.Error();
-  return png ? "cannot encode the image as a PNG" : "cannot encode the image as a TGA";
+  return png ? "cannot encode the image as a PNG: " + encoding : encoding;
 }
 
 M32Reference ReadM32Reference(const std::filesystem::path& file) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 namespace m32tga {
@@ -50,26 +51,29 @@ bool EachRow(ImageSize size, PixelRows& pixels, Take take) {
   return true;
 }
 
-bool Start(spng_ctx* context, ImageSize size, bool alpha, ByteSink& sink) {
+int Start(spng_ctx* context, ImageSize size, bool alpha, ByteSink& sink) {
   spng_ihdr header{};
   header.width = size.width;
   header.height = size.height;
   header.bit_depth = 8;
   header.color_type = alpha ? SPNG_COLOR_TYPE_TRUECOLOR_ALPHA : SPNG_COLOR_TYPE_TRUECOLOR;
-  return spng_set_png_stream(context, WriteToSink, &sink) == 0 && spng_set_ihdr(context, &header) == 0 &&
-         spng_set_option(context, SPNG_IMG_COMPRESSION_LEVEL, kCompressionLevel) == 0 &&
-         spng_set_option(context, SPNG_FILTER_CHOICE, kFilters) == 0 &&
-         spng_encode_image(context, nullptr, 0, SPNG_FMT_PNG, SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE) == 0;
+  int status = spng_set_png_stream(context, WriteToSink, &sink);
+  if (status == 0) status = spng_set_ihdr(context, &header);
+  if (status == 0) status = spng_set_option(context, SPNG_IMG_COMPRESSION_LEVEL, kCompressionLevel);
+  if (status == 0) status = spng_set_option(context, SPNG_FILTER_CHOICE, kFilters);
+  if (status == 0)
+    status = spng_encode_image(context, nullptr, 0, SPNG_FMT_PNG, SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE);
+  return status;
 }
 
 }  // namespace
 
-bool WritePng(ImageSize size, PixelRows& pixels, bool alpha, ByteSink& sink) {
+std::string WritePng(ImageSize size, PixelRows& pixels, bool alpha, ByteSink& sink) {
   const Context context(spng_ctx_new(SPNG_CTX_ENCODER));
   if (!context) throw std::bad_alloc();
-  if (!Start(context.get(), size, alpha, sink)) return false;
+  int status = Start(context.get(), size, alpha, sink);
+  if (status != 0) return spng_strerror(status);
   std::vector<std::uint8_t> rgb(alpha ? 0 : std::size_t{size.width} * kRgb);
-  int status = 0;
   const bool all = EachRow(size, pixels, [&](std::span<const std::uint8_t> row) {
     if (!alpha) {
       for (std::size_t i = 0; i < size.width; ++i) std::copy_n(&row[i * kRgba], kRgb, &rgb[i * kRgb]);
@@ -79,7 +83,9 @@ bool WritePng(ImageSize size, PixelRows& pixels, bool alpha, ByteSink& sink) {
     return status == 0 || status == SPNG_EOI;
   });
   // The last row ends the image and finishes the file.
-  return all && status == SPNG_EOI;
+  if (all && status == SPNG_EOI) return {};
+  if (status != 0 && status != SPNG_EOI) return spng_strerror(status);
+  return "the image's rows could not be read";
 }
 
 bool HasTransparency(ImageSize size, PixelRows& pixels) {
