@@ -320,7 +320,7 @@ TEST(Converter, AnOutputThatCannotBeWrittenIsRefusedWithTheReason) {
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   targets.emplace_back("held.tga", "cannot replace ");
 #else
-  targets.emplace_back("a.m32/dir.tga", "cannot write ");
+  targets.emplace_back("a.m32/dir.tga", "cannot create a file beside ");
 #endif
   const std::vector<std::string> before = folder.names();
   for (const auto& [name, said] : targets) {

@@ -105,7 +105,7 @@ TEST(Trees, ARoundTripWithAFolderLikeGivesBackEveryHeaderField) {
   ASSERT_EQ(back.exitCode, 0) << back.err;
   EXPECT_EQ(back.out, "4 converted (1 with default fields), 0 failed\n");
   for (const auto& [name, m32] : originals) {
-    const std::vector<std::uint8_t> made = ReadBytes(Utf8Path(folder / "textures-new/" + Stem(name) + ".m32"));
+    const std::vector<std::uint8_t> made = ReadBytes(Utf8Path(folder / "textures-new/" + name));
     EXPECT_EQ(Fields(made), Fields(m32)) << name;
   }
   const std::vector<std::uint8_t> fresh = ReadBytes(Utf8Path(folder / "textures-new/walls/new.m32"));
