@@ -73,6 +73,34 @@ TEST(Converter, NamesAreReadAsWindowsReadsThem) {
   }
 }
 
+// In a tree every name the file system holds is reached, by its \\?\ form: names Windows
+// keeps for devices, a folder of such a name, names whose dots and blanks at the end
+// Windows would drop, whose outputs take the names a user knows.
+TEST(Trees, NamesWindowsReservesOrTrimsConvertInATree) {
+  const TempDir top;
+  const auto at = [&](const std::string& name) { return Utf8Path("\\\\?\\" + top / name); };
+  fs::create_directories(at("src/con"));
+  const RgbaImage image = VariedImage(5, 3);
+  for (const char* name :
+       {"con.m32", "aux.m32", "nul.M32", "com1.m32", "lpt1.m32", "trail.m32.", "blank.m32 ", "con/in.m32"})
+    WriteM32(at(std::string("src/") + name), image);
+  const RunResult run = RunConverter({"-r", top / "src", "-o", top / "out"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, "8 converted, 0 failed\n");
+  const std::vector<std::string> outputs = {"aux.tga",    "blank.tga", "com1.tga", "con",      "con.tga",
+                                            "con/in.tga", "lpt1.tga",  "nul.tga",  "trail.tga"};
+  EXPECT_EQ(Everything(top / "out"), outputs);
+  for (const std::string& output : outputs) {
+    if (output != "con") ExpectTga(at("out/" + output), image, false);
+  }
+  const RunResult once = RunConverter({top / "src/?ux.m32", top / "src/AU*.M32"});  // one file: converted once
+  EXPECT_EQ(once.exitCode, 0) << once.err;
+  EXPECT_EQ(once.out, "");
+  const std::vector<std::string> made = Everything(top.path());  // removed by their \\?\ names, deepest first
+  for (auto name = made.rbegin(); name != made.rend(); ++name)
+    DeleteFileW(at(*name).c_str()) || RemoveDirectoryW(at(*name).c_str());
+}
+
 // Windows opens paths longer than MAX_PATH only for a program that declares it can.
 TEST(Converter, TheProgramCarriesItsVersionAndDeclaresLongPaths) {
   const std::wstring program = (testing_support::OwnFolder() / L"Pellicar.exe").native();
