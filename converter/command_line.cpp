@@ -86,8 +86,6 @@ bool LooksLikeOption(const std::filesystem::path& argument) {
   return text.size() > 1 && text[0] == '-';
 }
 
-bool IsStandardOutput(const std::filesystem::path& output) { return Is(output, "-"); }
-
 // A TGA or PNG may go to a pipe or a file, never to a terminal; an m32 is written out of
 // order.
 std::string StandardOutputMistake(const CommandLine& line) {
@@ -155,7 +153,7 @@ CommandLine FolderMistake(CommandLine line) {
   const std::filesystem::path& folder = *line.output;
   std::error_code ignored;
   if (folder.empty()) return UsageError("-o needs a folder name");
-  if (IsStandardOutput(folder)) return UsageError(StandardOutputMistake(line));
+  if (line.standardOutput) return UsageError(StandardOutputMistake(line));
   if (std::filesystem::exists(folder, ignored) && !NamesFolder(folder))
     return UsageError("-o " + DisplayName(folder) + ": with -r it names the folder of the outputs, and it is a file");
   return line;
@@ -226,7 +224,8 @@ CommandLine ParseCommandLine(std::span<const std::filesystem::path> arguments) {
                       std::string(NameOf(*line.to).name));
   }
   ExpandWildcards(line);
-  if (line.output && IsStandardOutput(*line.output) && !line.inputs.empty() && line.inputs.size() < 2) {
+  line.standardOutput = line.output && Is(*line.output, "-");
+  if (line.standardOutput && !line.inputs.empty() && line.inputs.size() < 2) {
     std::string mistake = StandardOutputMistake(line);
     return mistake.empty() ? line : UsageError(std::move(mistake));
   }

@@ -233,6 +233,9 @@ FolderListing ListFolder(const FolderHandle& folder);
 // elsewhere the name itself.
 FileName KnownName(const FileName& name);
 
+// A name as the file system compares names: as it is, or upper-cased on Windows.
+FileName ComparedName(const FileName& name);
+
 // Why a path the user names may not be written as a file, before any folder is opened:
 // on Windows a device (NUL, COM1, \\.\...) or a stream ("rock.tga:x"); elsewhere nothing.
 std::string OutputPathRefusal(const std::filesystem::path& path);

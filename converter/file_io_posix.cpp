@@ -30,14 +30,18 @@ namespace {
 
 std::string SystemMessage(int code) { return std::generic_category().message(code); }
 
+// Why a file of this kind cannot be read as bytes; empty for a regular file.
+std::string NotAFile(const struct stat& status) {
+  if (S_ISDIR(status.st_mode)) return "a directory, not a file";
+  return S_ISREG(status.st_mode) ? std::string() : "not a regular file";
+}
+
 // The file's size, or a reason why it is not a file we can read as bytes.
 std::string RegularFileSize(int fd, std::uint64_t& size) {
   struct stat status {};
   if (fstat(fd, &status) != 0) return "cannot read: " + SystemMessage(errno);
-  if (S_ISDIR(status.st_mode)) return "a directory, not a file";
-  if (!S_ISREG(status.st_mode)) return "not a regular file";
   size = static_cast<std::uint64_t>(status.st_size);
-  return {};
+  return NotAFile(status);
 }
 
 // Where the file ends now that a read at `reached` found nothing: the first read may lie
@@ -100,10 +104,8 @@ struct FolderHandle {
 InputFile::InputFile(const FolderHandle& folder, const FileName& name) : handle_(new Handle) {
   // Looked at first, so that a device is never opened: opening one may do something.
   struct stat status {};
-  if (fstatat(folder.fd, name.c_str(), &status, 0) == 0 && !S_ISREG(status.st_mode)) {
-    error_ = S_ISDIR(status.st_mode) ? "a directory, not a file" : "not a regular file";
-    return;
-  }
+  if (fstatat(folder.fd, name.c_str(), &status, 0) == 0) error_ = NotAFile(status);
+  if (!error_.empty()) return;
   handle_->fd = openat(folder.fd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (handle_->fd < 0) {
     error_ = "cannot open: " + SystemMessage(errno);

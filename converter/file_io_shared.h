@@ -37,7 +37,5 @@ std::string MakeFolderIn(const FolderHandle& parent, const FileName& name);
 // without making anything; empty when nothing stands in the way.
 std::string CannotCreateIn(const FolderHandle& folder);
 FileIdentity IdentityOf(const FolderHandle& folder);
-// A name as the file system compares names: as it is, or upper-cased on Windows.
-FileName ComparedName(const FileName& name);
 
 }  // namespace m32tga

@@ -63,8 +63,9 @@ FileName Renamed(const FileName& name, Format from, Format to) {
   return renamed;
 }
 
-// The entries of a --like folder that end in .m32 (any case), by their names without it;
-// none when the folder is not there, and a reason when it cannot be read.
+// The entries of a --like folder that end in .m32 (any case), by their names without it
+// as the file system compares names; none when the folder is not there, and a reason
+// when it cannot be read.
 struct References {
   std::map<FileName, FileName> byStem;
   std::string error;
@@ -80,7 +81,8 @@ References ReferencesIn(Folder& like) {
   References references;
   for (FolderEntry& entry : listing.entries) {
     const FileName known = KnownName(entry.name);
-    if (NamedFormat(known) == Format::kM32) references.byStem.try_emplace(Stem(known), std::move(entry.name));
+    if (NamedFormat(known) == Format::kM32)
+      references.byStem.try_emplace(ComparedName(Stem(known)), std::move(entry.name));
   }
   return references;
 }
@@ -100,8 +102,6 @@ class Planner {
   std::vector<Job> Jobs() && { return std::move(jobs_); }
 
  private:
-  bool ToStandardOutput() const { return line_.output && line_.output->native() == FileName(1, '-'); }
-
   // Without --to: what -o names when it names a TGA or a PNG, otherwise the input's other format.
   Format FormatFor(const fs::path& input) const {
     const auto named = line_.output ? NamedFormat(*line_.output) : std::nullopt;
@@ -168,6 +168,14 @@ class Planner {
         inputs.push_back(std::move(entry.name));
       }
     }
+    AddJobs(folder, in, inputs, outputs);
+    return subfolders;
+  }
+
+  // The jobs of a folder's files, each given its --like m32, whose name its output takes.
+  void AddJobs(WalkedFolder& folder, const OpenedFolder& in, std::span<const m32tga::Name> inputs,
+               std::vector<m32tga::Name>& outputs) const {
+    const Format to = line_.to.value_or(Format::kTga);
     const References references =
         folder.like && to == Format::kM32 && !inputs.empty() ? ReferencesIn(*folder.like) : References{};
     std::vector<m32tga::Name> found;
@@ -175,7 +183,7 @@ class Planner {
     for (std::size_t i = 0; i < inputs.size(); ++i) {
       Job& job = folder.jobs.emplace_back();
       job.refused = references.error;
-      if (const auto m32 = references.byStem.find(Stem(outputs[i])); m32 != references.byStem.end()) {
+      if (const auto m32 = references.byStem.find(ComparedName(Stem(outputs[i]))); m32 != references.byStem.end()) {
         outputs[i] = m32->second;  // updating in place keeps the m32's own name
         job.referenceFolder = folder.like;
         job.reference = (folder.like->Path() / m32->second).native();
@@ -191,7 +199,6 @@ class Planner {
       job.looked = true;
     }
     LookInFolder(folder, in, inputs, outputs, found);
-    return subfolders;
   }
 
   // The facts of the folder's files, each from its open folder; the folders stay open
@@ -221,7 +228,7 @@ class Planner {
     job.inputFolder = NamedFolder(input.parent_path());
     job.input = input.native();
     job.to = line_.to.value_or(FormatFor(input));
-    if (ToStandardOutput()) {
+    if (line_.standardOutput) {
       job.output = line_.output->native();
     } else if (!line_.output) {
       job.outputFolder = job.inputFolder;
@@ -250,7 +257,7 @@ class Planner {
   void FindReference(Job& job, const fs::path& input) {
     if (!likeReferences_) likeReferences_ = ReferencesIn(*likeTop_);
     if (job.refused.empty()) job.refused = likeReferences_->error;
-    const auto found = likeReferences_->byStem.find(Stem(KnownName(input.filename().native())));
+    const auto found = likeReferences_->byStem.find(ComparedName(Stem(KnownName(input.filename().native()))));
     job.defaultFields = found == likeReferences_->byStem.end();
     if (job.defaultFields) return;
     job.referenceFolder = likeTop_;
