@@ -75,11 +75,12 @@ TEST(Converter, NamesAreReadAsWindowsReadsThem) {
 
 // In a tree every name the file system holds is reached, by its \\?\ form: names Windows
 // keeps for devices, a folder of such a name, names whose dots and blanks at the end
-// Windows would drop, whose outputs take the names a user knows.
+// Windows would drop, whose outputs take the names a user knows. One file matched by two
+// patterns converts once; a --like m32 is found whatever the case of its name.
 TEST(Trees, NamesWindowsReservesOrTrimsConvertInATree) {
   const TempDir top;
   const auto at = [&](const std::string& name) { return Utf8Path("\\\\?\\" + top / name); };
-  fs::create_directories(at("src/con"));
+  for (const char* folder : {"src/con", "like", "img"}) fs::create_directories(at(folder));
   const RgbaImage image = VariedImage(5, 3);
   for (const char* name :
        {"con.m32", "aux.m32", "nul.M32", "com1.m32", "lpt1.m32", "trail.m32.", "blank.m32 ", "con/in.m32"})
@@ -93,9 +94,14 @@ TEST(Trees, NamesWindowsReservesOrTrimsConvertInATree) {
   for (const std::string& output : outputs) {
     if (output != "con") ExpectTga(at("out/" + output), image, false);
   }
-  const RunResult once = RunConverter({top / "src/?ux.m32", top / "src/AU*.M32"});  // one file: converted once
+  const RunResult once = RunConverter({top / "src/?ux.m32", top / "src/AU*.M32"});
   EXPECT_EQ(once.exitCode, 0) << once.err;
   EXPECT_EQ(once.out, "");
+  WriteM32(at("like/Brick.M32"), image);
+  for (const char* tga : {"img/brick.tga", "img/other.tga"})
+    EXPECT_EQ(RunConverter({"-o", top / tga, top / "like/Brick.M32"}).exitCode, 0);
+  const RunResult like = RunConverter({"--like", top / "like", top / "img/brick.tga", top / "img/other.tga"});
+  EXPECT_EQ(like.out, "2 converted (1 with default fields), 0 failed\n") << like.err;
   const std::vector<std::string> made = Everything(top.path());  // removed by their \\?\ names, deepest first
   for (auto name = made.rbegin(); name != made.rend(); ++name)
     DeleteFileW(at(*name).c_str()) || RemoveDirectoryW(at(*name).c_str());
