@@ -220,7 +220,23 @@ struct ReplacingFile::Handle {
   std::wstring temporary;
 };
 
-void PrepareProcess() {}
+namespace {
+
+// Test seam: PELLICAR_TEST_COMMIT_WHEN holds every output back from its name until the
+// file it names exists, so that a test may try to change the tree while a conversion is
+// under way. Read once, before any thread starts.
+const std::wstring& CommitWhen() {
+  static const std::wstring when = [] {
+    std::wstring value(GetEnvironmentVariableW(L"PELLICAR_TEST_COMMIT_WHEN", nullptr, 0), L'\0');
+    value.resize(GetEnvironmentVariableW(L"PELLICAR_TEST_COMMIT_WHEN", value.data(), static_cast<DWORD>(value.size())));
+    return value;
+  }();
+  return when;
+}
+
+}  // namespace
+
+void PrepareProcess() { CommitWhen(); }
 
 // The temporary file is hidden, and shares only deletion, so that it can be renamed
 // while still open.
@@ -274,6 +290,7 @@ bool ReplacingFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> 
 
 bool ReplacingFile::Commit() {
   if (!error_.empty()) return false;
+  while (!CommitWhen().empty() && GetFileAttributesW(CommitWhen().c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(1);
   const HANDLE file = handle_->file.get();
   if (!ShowFile(file) || !DeleteOnClose(file, false)) {
     error_ = "cannot finish writing " + DisplayName(target_) + ": " + LastError();

@@ -107,6 +107,24 @@ TEST(Trees, NamesWindowsReservesOrTrimsConvertInATree) {
     DeleteFileW(at(*name).c_str()) || RemoveDirectoryW(at(*name).c_str());
 }
 
+// The folders of a run are held while their files are worked on, with the folders above
+// them in the tree: no one can rename one, so none can be swapped for a link or another
+// folder, while a conversion waits to commit.
+TEST(Trees, AFolderOfARunCannotBeRenamedWhileItsFilesAreWorkedOn) {
+  const TempDir top;
+  const testing_support::ScopedEnv held("PELLICAR_TEST_COMMIT_WHEN", top / "go");
+  fs::create_directories(Utf8Path(top / "src/sub"));
+  WriteM32(Utf8Path(top / "src/sub/a.m32"), VariedImage(64, 64));
+  StartedConverter converter({"-r", top / "src", "-o", top / "out"}, top / "o", top / "e");
+  ASSERT_TRUE(TemporaryCame(Utf8Path(top / "out/sub"))) << "no conversion begun in out/sub";
+  for (const char* folder : {"src/sub", "src", "out/sub", "out"}) {
+    EXPECT_FALSE(MoveFileW(Utf8Path(top / folder).c_str(), Utf8Path(top / folder + ".moved").c_str())) << folder;
+  }
+  WriteBytes(Utf8Path(top / "go"), {});
+  EXPECT_EQ(converter.Wait(), 0);
+  ExpectTga(Utf8Path(top / "out/sub/a.tga"), VariedImage(64, 64), false);
+}
+
 // Windows opens paths longer than MAX_PATH only for a program that declares it can.
 TEST(Converter, TheProgramCarriesItsVersionAndDeclaresLongPaths) {
   const std::wstring program = (testing_support::OwnFolder() / L"Pellicar.exe").native();

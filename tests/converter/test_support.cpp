@@ -1,8 +1,11 @@
 #include "test_support.h"
 
 #include <algorithm>
+#include <chrono>
 #include <stdexcept>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -207,6 +210,18 @@ std::vector<std::string> TemporaryNames(const TempDir& folder) {
   std::vector<std::string> names = folder.names();
   std::erase_if(names, [](const std::string& name) { return !name.starts_with(".pellicar-"); });
   return names;
+}
+
+bool TemporaryCame(const fs::path& folder) {
+  const auto came = [&] {
+    std::error_code missing;
+    for (const auto& entry : fs::directory_iterator(folder, missing))
+      if (entry.path().filename().native().starts_with(fs::path(".pellicar-").native())) return true;
+    return false;
+  };
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!came() && std::chrono::steady_clock::now() < giveUp) std::this_thread::yield();
+  return came();
 }
 
 void ExpectTga(const fs::path& tga, const RgbaImage& image, bool alpha) {

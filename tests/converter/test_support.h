@@ -80,6 +80,9 @@ void ExpectRefused(const RunResult& run, const std::string& start);
 
 // The names in the folder that start with the converter's temporary prefix.
 std::vector<std::string> TemporaryNames(const TempDir& folder);
+// Waits, up to 20 seconds, for a temporary file of the converter's in the folder (which
+// may not be there yet); whether one came.
+bool TemporaryCame(const fs::path& folder);
 
 // The same size and every pixel the same, else a failure naming the first that differs.
 void ExpectSameImage(const RgbaImage& seen, const RgbaImage& want);
