@@ -87,9 +87,29 @@ References ReferencesIn(Folder& like) {
   return references;
 }
 
+// Whether the output is no older than `than`; by a margin of the output's time step, so
+// that where it has steps of 2 seconds an output written a moment after its input does
+// not seem older.
+bool NoOlder(const FileFacts& output, const std::optional<FileFacts>& than) {
+  return than && than->written <= output.written + std::max<std::int64_t>(output.step - 1, 0);
+}
+
+// What a job keeps of the facts of its files: their identities and, with -u, whether its
+// output is up to date, also against a --like file.
+void Settle(Job& job, const std::optional<FileFacts>& input, const std::optional<FileFacts>& output,
+            const std::optional<FileFacts>& reference, const CommandLine& line,
+            const std::optional<FileFacts>& likeFile) {
+  if (input) job.inputIdentity = input->identity;
+  if (output) job.outputIdentity = output->identity;
+  job.upToDate = line.update && output && output->regular && NoOlder(*output, input) &&
+                 (!job.referenceFolder || NoOlder(*output, reference)) &&
+                 (!likeFile || job.to != Format::kM32 || NoOlder(*output, likeFile));
+}
+
 class Planner {
  public:
-  Planner(const CommandLine& line, unsigned threads) : line_(line), threads_(threads) {
+  Planner(const CommandLine& line, unsigned threads, const std::optional<FileFacts>& likeFile)
+      : line_(line), threads_(threads), likeFile_(likeFile) {
     if (line.like && NamesFolder(*line.like)) likeTop_ = std::make_shared<Folder>(*line.like);
     if (line.output && line.recursive) outputTop_ = std::make_shared<Folder>(*line.output);
   }
@@ -215,9 +235,8 @@ class Planner {
     }
     for (std::size_t i = 0, r = 0; i < folder.jobs.size(); ++i) {
       Job& job = folder.jobs[i];
-      job.inputFacts = inputFacts[i];
-      job.outputFacts = outputFacts[i];
-      if (job.referenceFolder && r < referenceFacts.size()) job.referenceFacts = referenceFacts[r++];
+      const bool referred = job.referenceFolder && r < referenceFacts.size();
+      Settle(job, inputFacts[i], outputFacts[i], referred ? referenceFacts[r++] : std::nullopt, line_, likeFile_);
     }
     folder.held = {in.held, out.held};
   }
@@ -275,6 +294,7 @@ class Planner {
 
   const CommandLine& line_;
   unsigned threads_;
+  const std::optional<FileFacts>& likeFile_;
   std::shared_ptr<Folder> likeTop_;
   std::shared_ptr<Folder> outputTop_;
   std::optional<References> likeReferences_;
@@ -288,29 +308,18 @@ std::optional<FileFacts> FactsOfFile(Folder& folder, const Name& shown, IfMissin
   return opened.held ? FactsIn(*opened.held, std::span(&name, 1)).front() : std::nullopt;
 }
 
-// Whether the output is no older than `than`; by a margin of the output's time step, so
-// that where it has steps of 2 seconds an output written a moment after its input does
-// not seem older.
-bool NoOlder(const FileFacts& output, const std::optional<FileFacts>& than) {
-  return than && than->written <= output.written + std::max<std::int64_t>(output.step - 1, 0);
-}
-
 // The files named on the command line are looked at here, each from its folder; a walk
-// has looked at its files already. With -u, the times are compared.
+// has looked at its files already.
 void LookAtFiles(std::vector<Job>& jobs, const CommandLine& line, unsigned threads,
                  const std::optional<FileFacts>& likeFile) {
   AtOnce(jobs.size(), threads, [&](std::size_t i) {
     Job& job = jobs[i];
-    if (!job.looked) {
-      job.inputFacts = FactsOfFile(*job.inputFolder, job.input, IfMissing::kFail);
-      if (job.outputFolder) job.outputFacts = FactsOfFile(*job.outputFolder, job.output, IfMissing::kLeave);
-      if (job.referenceFolder && line.update)
-        job.referenceFacts = FactsOfFile(*job.referenceFolder, job.reference, IfMissing::kFail);
-    }
-    const std::optional<FileFacts>& output = job.outputFacts;
-    job.upToDate = line.update && output && output->regular && NoOlder(*output, job.inputFacts) &&
-                   (!job.referenceFolder || NoOlder(*output, job.referenceFacts)) &&
-                   (!likeFile || job.to != Format::kM32 || NoOlder(*output, likeFile));
+    if (job.looked) return;
+    const auto output = job.outputFolder ? FactsOfFile(*job.outputFolder, job.output, IfMissing::kLeave) : std::nullopt;
+    const auto reference = job.referenceFolder && line.update
+                               ? FactsOfFile(*job.referenceFolder, job.reference, IfMissing::kFail)
+                               : std::nullopt;
+    Settle(job, FactsOfFile(*job.inputFolder, job.input, IfMissing::kFail), output, reference, line, likeFile);
   });
 }
 
@@ -323,7 +332,7 @@ void OneOutputEach(std::vector<Job>& jobs) {
   for (std::size_t i = 0; i < jobs.size(); ++i) {
     Job& job = jobs[i];
     if (!job.outputFolder) continue;
-    const auto input = job.inputFacts ? std::optional(job.inputFacts->identity) : std::nullopt;
+    const std::optional<FileIdentity>& input = job.inputIdentity;
     const auto [first, fresh] = inputOf.try_emplace(job.outputFolder->KeyOf(LastPart(job.output)), input);
     again[i] = !fresh && input && first->second == input;
     if (!fresh && !again[i] && job.refused.empty())
@@ -340,12 +349,12 @@ void OneOutputEach(std::vector<Job>& jobs) {
 std::string OutputOverAnInput(const std::vector<Job>& jobs) {
   std::vector<FileIdentity> written;
   for (const Job& job : jobs) {
-    if (job.outputFacts) written.push_back(job.outputFacts->identity);
+    if (job.outputIdentity) written.push_back(*job.outputIdentity);
   }
   if (written.empty()) return {};
   std::sort(written.begin(), written.end());
   for (const Job& job : jobs) {
-    if (job.inputFacts && std::binary_search(written.begin(), written.end(), job.inputFacts->identity))
+    if (job.inputIdentity && std::binary_search(written.begin(), written.end(), *job.inputIdentity))
       return DisplayName(job.input) + " is an input and would be replaced by an output";
   }
   return {};
@@ -354,7 +363,7 @@ std::string OutputOverAnInput(const std::vector<Job>& jobs) {
 }  // namespace
 
 Plan PlanJobs(const CommandLine& line, unsigned threads, const std::optional<FileFacts>& likeFile) {
-  Planner planner(line, threads);
+  Planner planner(line, threads, likeFile);
   for (const fs::path& name : line.inputs) planner.Name(name);
   Plan plan{std::move(planner).Jobs(), {}};
   LookAtFiles(plan.jobs, line, threads, likeFile);

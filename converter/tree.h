@@ -33,10 +33,9 @@ struct Job {
   bool makeFolder = false;     // the output's folder is made when missing
   bool upToDate = false;       // the output is no older than the input and the references
   std::string refused;         // why it cannot be converted, when it cannot
-  bool looked = false;         // the facts below were read in the walk
-  std::optional<FileFacts> inputFacts;
-  std::optional<FileFacts> outputFacts;
-  std::optional<FileFacts> referenceFacts;
+  bool looked = false;         // its files were looked at in the walk
+  std::optional<FileIdentity> inputIdentity;
+  std::optional<FileIdentity> outputIdentity;  // of what is there now, through a link
 };
 
 // The name of a job's file in its folder.
