@@ -62,13 +62,13 @@ OpenedFolder Folder::Reach(IfMissing ifMissing) const {
 
 std::filesystem::path Folder::Shown() const { return path_.empty() ? std::filesystem::path(".") : path_; }
 
-Folder::EntryKey Folder::KeyOf(const FileName& entry) const {
+Folder::Key Folder::Identify() const {
   const std::lock_guard lock(mutex_);
-  const FileName name = ComparedName(entry);
-  if (identity_) return {identity_, name};
-  EntryKey key = parent_ ? parent_->KeyOf(name_) : EntryKey{std::nullopt, ComparedName(path_.native())};
+  if (identity_) return {identity_, {}};
+  if (!parent_) return {std::nullopt, ComparedName(path_.native())};
+  Key key = parent_->Identify();
   key.below += std::filesystem::path::preferred_separator;
-  key.below += name;
+  key.below += ComparedName(name_);
   return key;
 }
 

@@ -69,14 +69,14 @@ class Folder {
   const std::filesystem::path& Path() const { return path_; }  // as messages name it
   OpenedFolder Open(IfMissing ifMissing);
 
-  // Tells an entry of this folder from every other: the folder's identity once known, else
-  // its parent's key and its own name, then the entry's name (any case on Windows).
-  struct EntryKey {
-    std::optional<FileIdentity> folder;
+  // Tells this folder from every other: its identity once known, else its parent's key
+  // and its own name (any case on Windows).
+  struct Key {
+    std::optional<FileIdentity> identity;
     FileName below;
-    auto operator<=>(const EntryKey&) const = default;
+    auto operator<=>(const Key&) const = default;
   };
-  EntryKey KeyOf(const FileName& entry) const;
+  Key Identify() const;
 
  private:
   OpenedFolder Reach(IfMissing ifMissing) const;  // by its path or from the folder above it

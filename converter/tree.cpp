@@ -6,6 +6,7 @@
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 
 #include "file_io.h"
@@ -327,13 +328,21 @@ void LookAtFiles(std::vector<Job>& jobs, const CommandLine& line, unsigned threa
 // (src/a.m32 ./src/a.m32) is converted once, and the later of two files with one output
 // (a.png sub/../a.tga) is refused.
 void OneOutputEach(std::vector<Job>& jobs) {
-  std::map<Folder::EntryKey, std::optional<FileIdentity>> inputOf;
+  std::map<Folder::Key, std::size_t> numbers;            // each output folder, however it is named
+  std::unordered_map<const Folder*, FileName> prefixes;  // its number, as the start of a name
+  std::unordered_map<FileName, std::optional<FileIdentity>> inputOf;
+  inputOf.reserve(jobs.size());
   std::vector<bool> again(jobs.size());
   for (std::size_t i = 0; i < jobs.size(); ++i) {
     Job& job = jobs[i];
     if (!job.outputFolder) continue;
+    FileName& prefix = prefixes[job.outputFolder.get()];
+    if (prefix.empty()) {
+      const std::size_t number = numbers.try_emplace(job.outputFolder->Identify(), numbers.size()).first->second;
+      prefix = fs::path(std::to_string(number)).native() + fs::path::preferred_separator;
+    }
     const std::optional<FileIdentity>& input = job.inputIdentity;
-    const auto [first, fresh] = inputOf.try_emplace(job.outputFolder->KeyOf(LastPart(job.output)), input);
+    const auto [first, fresh] = inputOf.try_emplace(prefix + ComparedName(LastPart(job.output)), input);
     again[i] = !fresh && input && first->second == input;
     if (!fresh && !again[i] && job.refused.empty())
       job.refused = "its output " + DisplayName(job.output) + " is also that of an earlier file";
