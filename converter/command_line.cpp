@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <system_error>
 #include <utility>
 
 #include "convert.h"
@@ -38,16 +39,20 @@ const char kUsage[] = "Usage: " PELLICAR_CONVERTER
                       "                  (with a folder: the m32 at the same relative path, any case of\n"
                       "                  its extension; an image without one gets the default fields)\n"
                       "  -o OUTPUT       name the output file (one input only; not the input itself);\n"
-                      "                  with -r the folder the outputs go to, at their relative paths\n"
+                      "                  with -r the folder the outputs go to, at their relative paths;\n"
+                      "                  -o - writes a TGA or PNG to standard output, for a pipe\n"
                       "  -r              convert the files in each FOLDER and its subfolders, leaving out\n"
                       "                  hidden ones and links to folders; a FILE converts as itself\n"
                       "  --to FORMAT     tga, png or m32: the format to write (default: a TGA from an\n"
                       "                  m32, an m32 from a TGA or PNG); a folder gives its m32 files,\n"
                       "                  or with --to m32 its TGA and PNG files\n"
                       "  -u, --update    convert only where the output is missing or older than the\n"
-                      "                  input (or than the --like m32 of a folder --like)\n"
-                      "  -n, --dry-run   print each output that would be written, and from which input;\n"
-                      "                  write nothing\n"
+                      "                  input or its --like m32, comparing modification times as\n"
+                      "                  cp -u does (within 2 seconds where the output's file system\n"
+                      "                  keeps times in 2-second steps, as FAT does)\n"
+                      "  -n, --dry-run   check all a real run checks, reading each input's header but\n"
+                      "                  not its pixels, and print each output that would be written,\n"
+                      "                  and from which input; write nothing\n"
                       "  -j N            run N conversions at once, 1 to 64 (default: one per core)\n"
                       "  --              treat every later argument as a file, even one starting with -\n"
                       "  --help          show this help\n"
@@ -79,6 +84,18 @@ bool Is(const std::filesystem::path& argument, std::string_view option) {
 bool LooksLikeOption(const std::filesystem::path& argument) {
   const auto& text = argument.native();
   return text.size() > 1 && text[0] == '-';
+}
+
+// A TGA or PNG may go to a pipe or a file, never to a terminal; an m32 is written out of
+// order.
+std::string StandardOutputMistake(const CommandLine& line) {
+  if (line.recursive) return "-o - writes one file to standard output, and -r writes a tree to a folder";
+  if (line.to.value_or(OtherFormat(FormatOf(line.inputs.front()))) == Format::kM32)
+    return "-o - takes a TGA or a PNG: an m32 is written out of order and needs a file";
+  if (OutputIsTerminal()) return "-o -: standard output is a terminal; send it to a file or a pipe";
+  const auto written = StandardOutputIdentity();
+  if (written && written == IdentityOf(line.inputs.front())) return "-o -: standard output is the input file itself";
+  return {};
 }
 
 // The output named with -o must be a file, and not the input under any name.
@@ -129,6 +146,17 @@ CommandLine UsageError(std::string message) {
   wrong.action = Action::kUsageError;
   wrong.error = std::move(message);
   return wrong;
+}
+
+// With -r, -o names the folder the outputs go to: nothing else may have that name.
+CommandLine FolderMistake(CommandLine line) {
+  const std::filesystem::path& folder = *line.output;
+  std::error_code ignored;
+  if (folder.empty()) return UsageError("-o needs a folder name");
+  if (line.standardOutput) return UsageError(StandardOutputMistake(line));
+  if (std::filesystem::exists(folder, ignored) && !NamesFolder(folder))
+    return UsageError("-o " + DisplayName(folder) + ": with -r it names the folder of the outputs, and it is a file");
+  return line;
 }
 
 }  // namespace
@@ -196,7 +224,12 @@ CommandLine ParseCommandLine(std::span<const std::filesystem::path> arguments) {
                       std::string(NameOf(*line.to).name));
   }
   ExpandWildcards(line);
-  if (line.recursive) return line.output && line.output->empty() ? UsageError("-o needs a folder name") : line;
+  line.standardOutput = line.output && Is(*line.output, "-");
+  if (line.standardOutput && !line.inputs.empty() && line.inputs.size() < 2) {
+    std::string mistake = StandardOutputMistake(line);
+    return mistake.empty() ? line : UsageError(std::move(mistake));
+  }
+  if (line.recursive) return line.output ? FolderMistake(std::move(line)) : line;
   if (const std::size_t files = line.inputs.size() + line.unmatched.size(); line.output && files > 1) {
     return UsageError("-o names the output of one file, but " + std::to_string(files) + " files were given");
   }

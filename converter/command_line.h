@@ -20,6 +20,7 @@ struct CommandLine {
   TgaDepth depth = TgaDepth::kBgr24;  // for a PNG, kBgra32 keeps alpha even when all is opaque
   MipAverage mips = MipAverage::kPlain;
   std::optional<std::filesystem::path> output;
+  bool standardOutput = false;                // -o -
   std::optional<std::filesystem::path> like;  // the m32 whose fields a TGA's m32 takes, or their folder
   std::optional<Format> to;                   // otherwise each input's other format
   bool recursive = false;                     // folders are walked, and -o names a folder

@@ -1,6 +1,7 @@
 #include "convert.h"
 
 #include <algorithm>
+#include <memory>
 #include <string_view>
 
 #include "m32.h"
@@ -12,7 +13,8 @@
 namespace m32tga {
 namespace {
 
-// Whether the name ends in `wanted` (lower case, with its dot), any case, after something.
+// Whether the name ends in `wanted` (lower case, with its dot), any case, after
+// something.
 bool EndsIn(const FileName& name, std::string_view wanted) {
   const auto lower = [](auto c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
   return name.size() > wanted.size() && std::equal(wanted.begin(), wanted.end(), name.end() - wanted.size(),
@@ -21,7 +23,7 @@ bool EndsIn(const FileName& name, std::string_view wanted) {
 
 class OutputSink final : public PositionedSink {
  public:
-  explicit OutputSink(ReplacingFile& file) : file_(file) {}
+  explicit OutputSink(OutputFile& file) : file_(file) {}
   bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
     return file_.WriteAt(offset, bytes);
   }
@@ -29,7 +31,7 @@ class OutputSink final : public PositionedSink {
   void Reserve(std::uint64_t bytes) override { file_.Reserve(bytes); }
 
  private:
-  ReplacingFile& file_;
+  OutputFile& file_;
 };
 
 // The texture's name in the game is the file's name without its extension.
@@ -75,31 +77,44 @@ std::filesystem::path DefaultOutputFor(const std::filesystem::path& input) {
   return OutputFor(input, OtherFormat(FormatOf(input)));
 }
 
-std::string ConvertFile(const std::filesystem::path& input, const std::filesystem::path& output, TgaDepth depth) {
-  InputFile file(input);
-  return ConvertFile(file, output, depth);
+Destination DestinationAt(const std::filesystem::path& file) {
+  return {Folder(file.parent_path()).Open(Folder::IfMissing::kFail), file.filename().native(), file};
 }
 
-std::string ConvertFile(InputFile& input, const std::filesystem::path& output, TgaDepth depth) {
+namespace {
+
+std::unique_ptr<OutputFile> OpenOutput(const Destination& output) {
+  if (output.standardOutput) return std::make_unique<StandardOutput>();
+  const auto mode = output.dryRun ? ReplacingFile::Mode::kCheckOnly : ReplacingFile::Mode::kWrite;
+  return std::make_unique<ReplacingFile>(output.folder, output.name, output.shown, mode);
+}
+
+}  // namespace
+
+std::string ConvertFile(InputFile& input, const Destination& output, Format to, TgaDepth depth) {
   if (!input.Error().empty()) return input.Error();
   const HeaderResult header = ReadM32Header(input);
   if (!header.Ok()) return header.error;
 
+  const std::unique_ptr<OutputFile> file = OpenOutput(output);
+  if (output.dryRun) return file->Error();
   const MipLevel& level0 = header.level0;
   Level0Rows pixels(input, level0);
   const ImageSize size{level0.width, level0.height};
-  const bool png = IsPngName(output);
-  ReplacingFile file(output);
+  const bool png = to == Format::kPng;
   const bool keepAlpha = depth == TgaDepth::kBgra32;
-  const bool written = png ? WritePng(size, pixels, keepAlpha, file) : WriteTga(size, pixels, depth, file);
-  if (written && file.Commit()) return {};
+  const bool written = png ? WritePng(size, pixels, keepAlpha, *file) : WriteTga(size, pixels, depth, *file);
+  if (written && file->Commit()) return {};
   if (!input.Error().empty()) return input.Error();
-  if (!file.Error().empty()) return file.Error();
+  if (!file->Error().empty()) return file->Error();
   return png ? "cannot encode the image as a PNG" : "cannot encode the image as a TGA";
 }
 
-M32Reference ReadM32Reference(const std::filesystem::path& file) {
-  InputFile input(file);
+std::string ConvertFile(InputFile& input, const std::filesystem::path& output, TgaDepth depth) {
+  return ConvertFile(input, DestinationAt(output), IsPngName(output) ? Format::kPng : Format::kTga, depth);
+}
+
+M32Reference ReadM32Reference(InputFile& input) {
   M32Reference reference;
   if (!input.Error().empty()) {
     reference.error = input.Error();
@@ -112,28 +127,42 @@ M32Reference ReadM32Reference(const std::filesystem::path& file) {
   return reference;
 }
 
+M32Reference ReadM32Reference(const std::filesystem::path& file) {
+  InputFile input(file);
+  return ReadM32Reference(input);
+}
+
 namespace {
 
-std::string ConvertImageFile(RowReader&& image, InputFile& file, const std::filesystem::path& output,
-                             const M32Header* like, MipAverage average) {
+std::string ConvertImage(RowReader&& image, InputFile& file, const Destination& output, const M32Header* like,
+                         MipAverage average) {
   if (!image.Error().empty()) return image.Error();
-
-  ReplacingFile m32(output);
-  OutputSink sink(m32);
-  const std::string error = WriteM32(image, like != nullptr ? *like : HeaderNamedAfter(output), sink, average);
-  if (error.empty() && m32.Commit()) return {};
+  if (output.standardOutput)
+    return "an m32 cannot go to standard output: its writer goes back in the "
+           "file";
+  const std::unique_ptr<OutputFile> m32 = OpenOutput(output);
+  if (output.dryRun) return m32->Error();
+  OutputSink sink(*m32);
+  const std::string error =
+      WriteM32(image, like != nullptr ? *like : HeaderNamedAfter(KnownName(output.name)), sink, average);
+  if (error.empty() && m32->Commit()) return {};
   if (!file.Error().empty()) return file.Error();
-  return m32.Error().empty() ? error : m32.Error();
+  return m32->Error().empty() ? error : m32->Error();
 }
 
 }  // namespace
 
+std::string ConvertImageFile(InputFile& input, bool png, const Destination& output, const M32Header* like,
+                             MipAverage average) {
+  if (!input.Error().empty()) return input.Error();
+  if (png) return ConvertImage(PngReader(input), input, output, like, average);
+  return ConvertImage(TgaReader(input), input, output, like, average);
+}
+
 std::string ConvertTgaFile(const std::filesystem::path& input, const std::filesystem::path& output,
                            const M32Header* like, MipAverage average) {
   InputFile file(input);
-  if (!file.Error().empty()) return file.Error();
-  if (IsPngName(input)) return ConvertImageFile(PngReader(file), file, output, like, average);
-  return ConvertImageFile(TgaReader(file), file, output, like, average);
+  return ConvertImageFile(file, IsPngName(input), DestinationAt(output), like, average);
 }
 
 }  // namespace m32tga

@@ -46,13 +46,24 @@ std::filesystem::path OutputFor(const std::filesystem::path& input, Format to);
 // rock.tga; any other name gets .tga appended, so that the output is never the input.
 std::filesystem::path DefaultOutputFor(const std::filesystem::path& input);
 
-// Empty when the output was written whole; otherwise why not, and the output is as it was.
-// An output named *.png is a PNG, with alpha when `depth` asks for it or any pixel is
-// not wholly opaque.
-std::string ConvertFile(const std::filesystem::path& input, const std::filesystem::path& output, TgaDepth depth);
+// Where a conversion writes: a file in an open folder, put in place of the one there
+// once complete, or standard output. A dry run makes every check of a real run, the
+// target's too, and stops before the first byte would be written.
+struct Destination {
+  OpenedFolder folder;
+  FileName name;
+  std::filesystem::path shown;  // as messages name it
+  bool standardOutput = false;
+  bool dryRun = false;
+};
+Destination DestinationAt(const std::filesystem::path& file);
 
-// The same for an input already open: its size is the one it had when opened, and the
-// pixels are read only after the header has been checked against that size.
+// Empty when the output was written whole; otherwise why not, and the output is as it was.
+// A PNG has alpha when `depth` asks for it or any pixel is not wholly opaque. The input's
+// size is the one it had when opened, and the pixels are read only after the header has
+// been checked against that size.
+std::string ConvertFile(InputFile& input, const Destination& output, Format to, TgaDepth depth);
+// The same, the format told by the output's name: *.png is a PNG, anything else a TGA.
 std::string ConvertFile(InputFile& input, const std::filesystem::path& output, TgaDepth depth);
 
 // The header of the m32 that --like names, read whole and checked as any m32 input is.
@@ -60,11 +71,14 @@ struct M32Reference {
   M32Header header{};
   std::string error;  // empty when the file is a sound m32
 };
+M32Reference ReadM32Reference(InputFile& file);
 M32Reference ReadM32Reference(const std::filesystem::path& file);
 
 // One TGA or PNG (by its name) to one m32, with the fields of `like` when given, and
 // otherwise a header naming the texture after the output file. Empty when the output
 // was written whole; otherwise why not, and the output is as it was.
+std::string ConvertImageFile(InputFile& input, bool png, const Destination& output, const M32Header* like,
+                             MipAverage average);
 std::string ConvertTgaFile(const std::filesystem::path& input, const std::filesystem::path& output,
                            const M32Header* like, MipAverage average = MipAverage::kPlain);
 

@@ -112,35 +112,52 @@ bool NamesDevice(const std::wstring& name) {
   return !onDrive && Uppercase(rest.substr(0, 4)) != LR"(UNC\)";
 }
 
+// `name` in the folder whose \\?\ name is `folder`.
+std::wstring Join(const std::wstring& folder, const FileName& name) {
+  return folder.ends_with(L'\\') ? folder + name : folder + L'\\' + name;
+}
+
 }  // namespace
+
+// Held without FILE_SHARE_DELETE, so that no one renames, deletes or replaces it while it
+// is held, with the folders above it in the tree; its files are reached by \\?\ names
+// from it, which reach every name the file system holds (con.m32, "blank.m32 ").
+struct FolderHandle {
+  OwnedHandle handle;
+  std::wstring name;  // in the \\?\ form
+  HeldFolder above;
+};
 
 struct InputFile::Handle {
   OwnedHandle file;
 };
 
+namespace {
+
 // Others may go on reading, writing, renaming or deleting the file while we read it, as
 // on POSIX systems; a file cut short under us is an error we report.
-InputFile::InputFile(const std::filesystem::path& path) : handle_(new Handle) {
-  const std::wstring name = SystemName(path.native());
+std::string OpenToRead(const std::wstring& name, OwnedHandle& file, std::uint64_t& size) {
   const DWORD attributes = GetFileAttributesW(name.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    error_ = "a directory, not a file";
-    return;
-  }
-  handle_->file = Owned(
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return "a directory, not a file";
+  file = Owned(
       CreateFileW(name.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!handle_->file) {
-    error_ = "cannot open: " + LastError();
-  } else if (GetFileType(handle_->file.get()) != FILE_TYPE_DISK) {
-    error_ = "not a regular file";
-  } else {
-    LARGE_INTEGER size{};
-    if (GetFileSizeEx(handle_->file.get(), &size)) {
-      size_ = static_cast<std::uint64_t>(size.QuadPart);
-    } else {
-      error_ = "cannot read: " + LastError();
-    }
-  }
+  if (!file) return "cannot open: " + LastError();
+  if (GetFileType(file.get()) != FILE_TYPE_DISK) return "not a regular file";
+  LARGE_INTEGER length{};
+  if (!GetFileSizeEx(file.get(), &length)) return "cannot read: " + LastError();
+  size = static_cast<std::uint64_t>(length.QuadPart);
+  return {};
+}
+
+}  // namespace
+
+InputFile::InputFile(const std::filesystem::path& path) : handle_(new Handle) {
+  error_ = OpenToRead(SystemName(path.native()), handle_->file, size_);
+}
+
+InputFile::InputFile(const FolderHandle& folder, const FileName& name) : handle_(new Handle) {
+  error_ = OpenToRead(Join(folder.name, name), handle_->file, size_);
 }
 
 InputFile::~InputFile() = default;
@@ -186,39 +203,65 @@ std::wstring RandomName() {
   return sys::NativeFromAscii(kTemporaryPrefix) + std::to_wstring(random()) + L".tmp";
 }
 
-// A reason when the target may not be replaced.
-std::string TargetRefusal(const std::filesystem::path& target) {
-  if (NamesDevice(target.native())) return DisplayName(target) + " is a device, not a file";
-  if (StreamAt(target.native()) != std::wstring::npos) return DisplayName(target) + " names a stream, not a file";
-  const DWORD attributes = GetFileAttributesW(SystemName(target.native()).c_str());
+// A reason when the target, by its \\?\ name, may not be replaced.
+std::string TargetRefusal(const std::wstring& target, const std::filesystem::path& shown) {
+  const DWORD attributes = GetFileAttributesW(target.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return {};
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return DisplayName(target) + " is a folder, not a file";
-  if (attributes & FILE_ATTRIBUTE_READONLY) return "not replacing " + DisplayName(target) + ": the file is read-only";
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return DisplayName(shown) + " is a folder, not a file";
+  if (attributes & FILE_ATTRIBUTE_READONLY) return "not replacing " + DisplayName(shown) + ": the file is read-only";
   return {};
 }
 
 }  // namespace
 
 struct ReplacingFile::Handle {
+  HeldFolder folder;
   OwnedHandle file;
-  std::filesystem::path temporary;
+  std::wstring target;
+  std::wstring temporary;
 };
+
+namespace {
+
+// Test seam: PELLICAR_TEST_COMMIT_WHEN holds every output back from its name until the
+// file it names exists, so that a test may try to change the tree while a conversion is
+// under way. Read once, before any thread starts.
+const std::wstring& CommitWhen() {
+  static const std::wstring when = [] {
+    std::wstring value(GetEnvironmentVariableW(L"PELLICAR_TEST_COMMIT_WHEN", nullptr, 0), L'\0');
+    value.resize(GetEnvironmentVariableW(L"PELLICAR_TEST_COMMIT_WHEN", value.data(), static_cast<DWORD>(value.size())));
+    return value;
+  }();
+  return when;
+}
+
+}  // namespace
+
+void PrepareProcess() { CommitWhen(); }
 
 // The temporary file is hidden, and shares only deletion, so that it can be renamed
 // while still open.
-ReplacingFile::ReplacingFile(std::filesystem::path target) : handle_(new Handle), target_(std::move(target)) {
-  error_ = TargetRefusal(target_);
-  if (!error_.empty()) return;
+ReplacingFile::ReplacingFile(const OpenedFolder& folder, const FileName& name, std::filesystem::path shown, Mode mode)
+    : handle_(new Handle), target_(std::move(shown)) {
+  const std::string beside = "cannot create a file beside " + DisplayName(target_) + ": ";
+  handle_->folder = folder.held;
+  if (!folder.held) {
+    if (!folder.error.empty()) error_ = beside + folder.error;
+    return;
+  }
+  handle_->target = Join(folder.held->name, name);
+  error_ = TargetRefusal(handle_->target, target_);
+  if (!error_.empty() || mode == Mode::kCheckOnly) return;
   for (int attempt = 0; attempt < 100 && !handle_->file; ++attempt) {
-    handle_->temporary = SystemName((FolderOf(target_) / RandomName()).native());
-    handle_->file = Owned(CreateFileW(handle_->temporary.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
-                                      FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
+    handle_->temporary = Join(folder.held->name, RandomName());
+    handle_->file = Owned(CreateFileW(handle_->temporary.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_DELETE,
+                                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
     if (!handle_->file && GetLastError() != ERROR_FILE_EXISTS) break;
   }
   if (!handle_->file) {
-    error_ = "cannot create a file beside " + DisplayName(target_) + ": " + LastError();
+    error_ = beside + LastError();
   } else if (!DeleteOnClose(handle_->file.get(), true)) {
-    error_ = "cannot create a file beside " + DisplayName(target_) + ": " + LastError();
+    error_ = beside + LastError();
     handle_->file.reset();
     DeleteFileW(handle_->temporary.c_str());
   }
@@ -266,12 +309,13 @@ bool ReplacingFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) 
 
 bool ReplacingFile::Commit() {
   if (!error_.empty()) return false;
+  while (!CommitWhen().empty() && GetFileAttributesW(CommitWhen().c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(1);
   const HANDLE file = handle_->file.get();
   if (!ShowFile(file) || !DeleteOnClose(file, false)) {
     error_ = "cannot finish writing " + DisplayName(target_) + ": " + LastError();
     return false;
   }
-  if (!MoveFileExW(handle_->temporary.c_str(), SystemName(target_.native()).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+  if (!MoveFileExW(handle_->temporary.c_str(), handle_->target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     error_ = "cannot replace " + DisplayName(target_) + ": " + LastError();
     DeleteOnClose(file, true);
     return false;
@@ -287,6 +331,7 @@ namespace {
 // The file Windows opens by this name, by the name the user knows it by.
 std::filesystem::path LongForm(const std::filesystem::path& path) {
   const std::wstring opened = AsWindowsOpensIt(path.native());
+  if (NamesDevice(opened)) return opened;  // a file such as aux.m32, reached later by its \\?\ name
   const DWORD size = GetLongPathNameW(opened.c_str(), nullptr, 0);
   if (size == 0) return opened;
   std::wstring longer(size, L'\0');
@@ -323,22 +368,97 @@ std::optional<FileFacts> FactsOf(const std::filesystem::path& path) {
   if (!IdentityFromSystem(path, facts)) return std::nullopt;
   const FILETIME& written = facts.ftLastWriteTime;
   return FileFacts{{facts.dwVolumeSerialNumber, facts.nFileIndexHigh, facts.nFileIndexLow},
-                   static_cast<std::int64_t>(std::uint64_t{written.dwHighDateTime} << 32 | written.dwLowDateTime)};
+                   static_cast<std::int64_t>(std::uint64_t{written.dwHighDateTime} << 32 | written.dwLowDateTime),
+                   0,
+                   !(facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)};
 }
 
-std::vector<std::optional<FileFacts>> FactsIn(const std::filesystem::path& folder, std::span<const FileName> names) {
+namespace {
+
+// FAT keeps times in steps of 2 seconds, and a file written there may seem older than
+// the input it was made from a moment before. exFAT and NTFS keep finer times.
+std::int64_t TimeStep(HANDLE folder) {
+  constexpr std::int64_t kTwoSeconds = 20'000'000;  // in the 100 ns of a FILETIME
+  wchar_t system[MAX_PATH + 1] = {};
+  if (!GetVolumeInformationByHandleW(folder, nullptr, 0, nullptr, nullptr, nullptr, system, MAX_PATH + 1)) return 0;
+  return std::wstring_view(system).starts_with(L"FAT") ? kTwoSeconds : 0;
+}
+
+constexpr DWORD kFolderAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES;
+constexpr DWORD kFolderSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;  // not FILE_SHARE_DELETE
+
+bool Missing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+// A folder opened by its \\?\ name; with FILE_FLAG_OPEN_REPARSE_POINT, one that is a link
+// or a junction is refused.
+FolderOpening OpenFolderNamed(std::wstring name, HeldFolder above, DWORD flags) {
+  OwnedHandle handle = Owned(CreateFileW(name.c_str(), kFolderAccess, kFolderSharing, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr));
+  if (!handle) {
+    const DWORD error = GetLastError();
+    return {nullptr, SystemMessage(error), Missing(error)};
+  }
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!GetFileInformationByHandle(handle.get(), &information)) return {nullptr, LastError(), false};
+  const DWORD attributes = information.dwFileAttributes;
+  if ((flags & FILE_FLAG_OPEN_REPARSE_POINT) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return {nullptr, "a link or junction, which is not followed", false};
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return {nullptr, SystemMessage(ERROR_DIRECTORY), false};
+  auto held = std::make_shared<FolderHandle>();
+  held->handle = std::move(handle);
+  held->name = std::move(name);
+  held->above = std::move(above);
+  return {std::move(held), {}, false};
+}
+
+}  // namespace
+
+std::vector<std::optional<FileFacts>> FactsIn(const FolderHandle& folder, std::span<const FileName> names) {
   std::vector<std::optional<FileFacts>> facts(names.size());
-  for (std::size_t i = 0; i < names.size(); ++i) facts[i] = FactsOf(folder / names[i]);
+  const std::int64_t step = names.empty() ? 0 : TimeStep(folder.handle.get());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    facts[i] = FactsOf(Join(folder.name, names[i]));
+    if (facts[i]) facts[i]->step = step;
+  }
   return facts;
 }
 
-bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
-  const std::optional<FileIdentity> first = IdentityOf(a);
-  return first && first == IdentityOf(b);
+FolderOpening OpenFolderAt(const std::filesystem::path& path) {
+  return OpenFolderNamed(VerbatimName(path.native()), {}, 0);
+}
+
+FolderOpening OpenFolderIn(const HeldFolder& parent, const FileName& name) {
+  return OpenFolderNamed(Join(parent->name, name), parent, FILE_FLAG_OPEN_REPARSE_POINT);
+}
+
+std::string MakeFolderIn(const FolderHandle& parent, const FileName& name) {
+  const std::wstring folder = Join(parent.name, name);
+  return CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS ? std::string()
+                                                                                             : LastError();
+}
+
+// Telling whether a folder may be written in takes its security descriptor and the
+// user's token; a dry run leaves that to the real run.
+std::string CannotCreateIn(const FolderHandle&) { return {}; }
+
+FileIdentity IdentityOf(const FolderHandle& folder) {
+  BY_HANDLE_FILE_INFORMATION facts{};
+  GetFileInformationByHandle(folder.handle.get(), &facts);
+  return {facts.dwVolumeSerialNumber, facts.nFileIndexHigh, facts.nFileIndexLow};
+}
+
+FileName ComparedName(const FileName& name) { return Uppercase(name); }
+
+FileName KnownName(const FileName& name) { return AsWindowsOpensIt(name); }
+
+std::string OutputPathRefusal(const std::filesystem::path& path) {
+  if (NamesDevice(path.native())) return DisplayName(path) + " is a device, not a file";
+  if (StreamAt(path.native()) != std::wstring::npos) return DisplayName(path) + " names a stream, not a file";
+  return {};
 }
 
 // Up from the folder to the first that exists, then down, each by its \\?\ name.
-std::string MakeFolders(const std::filesystem::path& folder) {
+std::string MakeFolderAt(const std::filesystem::path& folder) {
   const std::wstring name = VerbatimName(folder.native());
   const auto made = [&] { return CreateDirectoryW(name.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS; };
   if (made()) return {};
@@ -346,7 +466,7 @@ std::string MakeFolders(const std::filesystem::path& folder) {
   const std::size_t parentEnd = name.find_last_of(L'\\');
   if (error != ERROR_PATH_NOT_FOUND || parentEnd == std::wstring::npos || parentEnd <= kVerbatimPrefix.size())
     return SystemMessage(error);
-  const std::string above = MakeFolders(name.substr(0, parentEnd));
+  const std::string above = MakeFolderAt(name.substr(0, parentEnd));
   if (!above.empty()) return above;
   return made() ? std::string() : LastError();
 }
@@ -429,11 +549,9 @@ constexpr DWORD kHiddenOrSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 }  // namespace
 
-FolderListing ListFolder(const std::filesystem::path& folder) {
-  std::wstring pattern = VerbatimName(folder.native());
-  if (!pattern.ends_with(L'\\')) pattern += L'\\';
+FolderListing ListFolder(const FolderHandle& folder) {
   WIN32_FIND_DATAW found{};
-  const HANDLE first = FindFirstFileExW((pattern + L'*').c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+  const HANDLE first = FindFirstFileExW(Join(folder.name, L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
                                         nullptr, FIND_FIRST_EX_LARGE_FETCH);
   if (first == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) return {};  // an empty drive
   if (first == INVALID_HANDLE_VALUE) return {{}, LastError()};
@@ -450,8 +568,36 @@ FolderListing ListFolder(const std::filesystem::path& folder) {
   return listing;
 }
 
+bool StandardOutput::Write(std::span<const std::uint8_t> bytes) {
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  while (error_.empty() && !bytes.empty()) {
+    DWORD written = 0;
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), kLargestRead));
+    if (!WriteFile(output, bytes.data(), wanted, &written, nullptr) || written == 0) {
+      error_ = "cannot write to standard output: " + LastError();
+    }
+    bytes = bytes.subspan(written);
+    written_ += written;
+  }
+  return error_.empty();
+}
+
+bool OutputIsTerminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode);
+}
+
+std::optional<FileIdentity> StandardOutputIdentity() {
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  BY_HANDLE_FILE_INFORMATION facts{};
+  if (GetFileType(output) != FILE_TYPE_DISK || !GetFileInformationByHandle(output, &facts)) return std::nullopt;
+  return FileIdentity{facts.dwVolumeSerialNumber, facts.nFileIndexHigh, facts.nFileIndexLow};
+}
+
 void PrintError(const std::string& text) { Print(STD_ERROR_HANDLE, text); }
 
-bool PrintOutput(const std::string& text) { return Print(STD_OUTPUT_HANDLE, text); }
+std::string PrintOutput(const std::string& text) {
+  return Print(STD_OUTPUT_HANDLE, text) ? std::string() : LastError();
+}
 
 }  // namespace m32tga

@@ -25,29 +25,60 @@ struct Outcome {
   std::string line;  // for stderr when failed, for stdout when listed
 };
 
-std::string Convert(const Job& job, const RunOptions& options) {
-  const fs::path output = job.output;
-  if (job.makeFolder && output.has_parent_path()) {
-    const std::string error = MakeFolders(output.parent_path());
-    if (!error.empty()) return "cannot make the folder " + DisplayName(output.parent_path()) + ": " + error;
-  }
-  if (job.to != Format::kM32) return ConvertFile(job.input, output, options.depth);
-  if (job.reference.empty()) return ConvertTgaFile(job.input, output, options.like, options.mips);
-  // Read whole before the output is written, so that it may also be the output.
-  const M32Reference like = ReadM32Reference(job.reference);
-  if (!like.error.empty()) return "--like " + DisplayName(job.reference) + ": " + like.error;
-  return ConvertTgaFile(job.input, output, &like.header, options.mips);
+using IfMissing = Folder::IfMissing;
+
+// The folders of a job, which its worker keeps open until its next job has opened its
+// own: the files of one folder, which come one after another, share its descriptors.
+struct HeldFolders {
+  OpenedFolder input;
+  OpenedFolder output;
+  OpenedFolder reference;
+};
+
+std::string FolderFailure(const OpenedFolder& folder) {
+  return "cannot open the folder " + DisplayName(folder.failed) + ": " + folder.error;
 }
 
-Outcome Work(const Job& job, const RunOptions& options) {
+// Every check of a real run is made in a dry run too, in the same order; it stops where
+// the first byte would be written.
+std::string Convert(const Job& job, const RunOptions& options, HeldFolders& held) {
+  HeldFolders now;
+  if (job.outputFolder) {
+    const IfMissing output = !job.makeFolder  ? IfMissing::kFail
+                             : options.dryRun ? IfMissing::kCheckMaking
+                                              : IfMissing::kMake;
+    now.output = job.outputFolder->Open(output);
+  }
+  if (job.referenceFolder) now.reference = job.referenceFolder->Open(IfMissing::kFail);
+  now.input = job.inputFolder->Open(IfMissing::kFail);
+  held = now;
+  if (job.makeFolder && !now.output.error.empty())
+    return "cannot make the folder " + DisplayName(now.output.failed) + ": " + now.output.error;
+  M32Reference reference;
+  if (job.referenceFolder) {
+    if (!now.reference.held) return "--like " + DisplayName(job.reference) + ": " + FolderFailure(now.reference);
+    // Read whole before the output is written, so that it may also be the output.
+    InputFile file(*now.reference.held, LastPart(job.reference));
+    reference = ReadM32Reference(file);
+    if (!reference.error.empty()) return "--like " + DisplayName(job.reference) + ": " + reference.error;
+  }
+  if (!now.input.held) return FolderFailure(now.input);
+  InputFile input(*now.input.held, LastPart(job.input));
+  const Destination output{now.output, LastPart(job.output), job.output, !job.outputFolder, options.dryRun};
+  if (job.to != Format::kM32) return ConvertFile(input, output, job.to, options.depth);
+  const M32Header* like = job.referenceFolder ? &reference.header : options.like;
+  const bool png = NamedFormat(KnownName(LastPart(job.input))) == Format::kPng;
+  return ConvertImageFile(input, png, output, like, options.mips);
+}
+
+Outcome Work(const Job& job, const RunOptions& options, HeldFolders& held) {
   std::string error = job.refused;
   if (error.empty() && options.update && job.upToDate) return {Ending::kUpToDate, {}};
-  if (error.empty() && options.dryRun) {
-    return {Ending::kListed, DisplayName(fs::path(job.output)) + " from " + DisplayName(fs::path(job.input)) + "\n"};
-  }
-  if (error.empty()) error = Guarded([&] { return Convert(job, options); });
+  if (error.empty()) error = Guarded([&] { return Convert(job, options, held); });
+  if (error.empty() && options.dryRun)
+    return {Ending::kListed, DisplayName(job.output) + " from " + DisplayName(job.input) + "\n"};
   if (error.empty()) return {Ending::kConverted, {}};
-  return {Ending::kFailed, DisplayName(fs::path(job.input)) + ": " + error + "\n"};
+  return {Ending::kFailed, DisplayName(job.input) + ": " + error + "\n"};
 }
 
 // "1,234 of 5,678" on stderr, each time over the last, when stderr is a terminal.
@@ -96,7 +127,8 @@ class Reporter {
       PrintError(outcome.line);
     } else if (outcome.ending == Ending::kListed) {
       progress_.Clear();
-      PrintOutput(outcome.line);
+      const std::string failure = PrintOutput(outcome.line);
+      if (tally_.outputError.empty()) tally_.outputError = failure;
     }
     Count(outcome.ending, jobs_[index]);
     progress_.Show(done);
@@ -119,6 +151,13 @@ class Reporter {
   Tally tally_;
 };
 
+Tally OneByOne(std::span<const Job> jobs, const RunOptions& options) {
+  Reporter reporter(jobs.size(), jobs);
+  HeldFolders held;
+  for (std::size_t i = 0; i < jobs.size(); ++i) reporter.Report(Work(jobs[i], options, held), i, i + 1);
+  return reporter.Counted();
+}
+
 // Workers take the next job as each finishes; this thread reports the outcomes in the
 // jobs' order as they become known.
 class Pool {
@@ -127,7 +166,13 @@ class Pool {
 
   Tally Run() {
     std::vector<std::jthread> workers;
-    for (unsigned i = 0; i < options_.threads; ++i) workers.emplace_back([this] { Take(); });
+    workers.reserve(options_.threads);
+    try {
+      for (unsigned i = 0; i < options_.threads; ++i) workers.emplace_back([this] { Take(); });
+    } catch (const std::system_error&) {
+      // No more threads now: those that started do the work.
+    }
+    if (workers.empty()) return OneByOne(jobs_, options_);
     Reporter reporter(jobs_.size(), jobs_);
     for (std::size_t i = 0; i < jobs_.size(); ++i) {
       std::unique_lock lock(mutex_);
@@ -148,8 +193,9 @@ class Pool {
 
  private:
   void Take() {
+    HeldFolders held;
     for (std::size_t i = next_++; i < jobs_.size(); i = next_++) {
-      Outcome outcome = Work(jobs_[i], options_);
+      Outcome outcome = Work(jobs_[i], options_, held);
       const std::lock_guard lock(mutex_);
       outcomes_[i] = std::move(outcome);
       ++done_;
@@ -170,9 +216,7 @@ class Pool {
 
 Tally RunJobs(std::span<const Job> jobs, const RunOptions& options) {
   if (options.threads > 1 && jobs.size() > 1) return Pool(jobs, options).Run();
-  Reporter reporter(jobs.size(), jobs);
-  for (std::size_t i = 0; i < jobs.size(); ++i) reporter.Report(Work(jobs[i], options), i, i + 1);
-  return reporter.Counted();
+  return OneByOne(jobs, options);
 }
 
 std::string Summary(const Tally& tally, const RunOptions& options) {

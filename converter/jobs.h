@@ -28,9 +28,11 @@ struct Tally {
   std::size_t failed = 0;
   std::size_t upToDate = 0;
   std::size_t defaultFields = 0;  // of those converted, with no m32 in the --like folder
+  std::string outputError;        // why a dry run's list could not be written to stdout
 };
 
-// Prints each failure on stderr and, with --dry-run, each output on stdout.
+// Prints each failure on stderr and, with --dry-run, each output on stdout. With fewer
+// threads than asked when no more can start, at least this one.
 Tally RunJobs(std::span<const Job> jobs, const RunOptions& options);
 
 // "5,675 converted, 3 failed", and the files left alone, for stdout.

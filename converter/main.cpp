@@ -19,14 +19,19 @@ namespace {
 
 using m32tga::kAllConverted, m32tga::kSomeFailed, m32tga::kWrongCommandLine;
 
-int Printed(const char* text) {
-  if (m32tga::PrintOutput(text)) return kAllConverted;
-  m32tga::PrintError(PELLICAR_CONVERTER ": cannot write to standard output\n");
+int CannotPrint(const std::string& reason) {
+  m32tga::PrintError(PELLICAR_CONVERTER ": cannot write to standard output: " + reason + "\n");
   return kSomeFailed;
+}
+
+int Printed(const char* text) {
+  const std::string failure = m32tga::PrintOutput(text);
+  return failure.empty() ? kAllConverted : CannotPrint(failure);
 }
 
 int Run(std::span<const std::filesystem::path> arguments) {
   using namespace m32tga;
+  PrepareProcess();
   const CommandLine line = ParseCommandLine(arguments);
   switch (line.action) {
     case Action::kHelp: return Printed(kUsage);
@@ -38,13 +43,13 @@ int Run(std::span<const std::filesystem::path> arguments) {
   }
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const unsigned threads = line.jobs != 0 ? line.jobs : std::min(cores, kMostJobs);
-  const Plan plan = PlanJobs(line, threads);
+  const bool likeFile = line.like && !NamesFolder(*line.like);
+  const Plan plan = PlanJobs(line, threads, likeFile ? FactsOf(*line.like) : std::nullopt);
   if (!plan.mistake.empty()) {
     PrintError(PELLICAR_CONVERTER ": " + plan.mistake + "\nTry '" PELLICAR_CONVERTER " --help'.\n");
     return kWrongCommandLine;
   }
   // Read whole before anything is written, so that it may also be the output.
-  const bool likeFile = line.like && !NamesFolder(*line.like);
   const M32Reference like = likeFile ? ReadM32Reference(*line.like) : M32Reference{};
   if (!like.error.empty()) {
     PrintError(DisplayName(*line.like) + ": " + like.error + "\n");
@@ -59,7 +64,9 @@ int Run(std::span<const std::filesystem::path> arguments) {
                            .threads = threads};
   Tally tally = RunJobs(plan.jobs, options);
   tally.failed += line.unmatched.size();
-  if (plan.jobs.size() + line.unmatched.size() > 1 && !PrintOutput(Summary(tally, options))) return kSomeFailed;
+  if (tally.outputError.empty() && plan.jobs.size() + line.unmatched.size() > 1)
+    tally.outputError = PrintOutput(Summary(tally, options));
+  if (!tally.outputError.empty()) return CannotPrint(tally.outputError);
   return tally.failed == 0 ? kAllConverted : kSomeFailed;
 }
 

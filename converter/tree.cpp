@@ -3,56 +3,121 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
-#include <numeric>
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
+#include <utility>
 
 #include "file_io.h"
 
 namespace m32tga {
-namespace {
 
-namespace fs = std::filesystem;
-
-// Runs `work` for every index below `count`, on up to `threads` threads.
-template <typename Work>
-void AtOnce(std::size_t count, unsigned threads, Work work) {
+void AtOnce(std::size_t count, unsigned threads, const std::function<void(std::size_t)>& work) {
   std::atomic<std::size_t> next{0};
   const auto take = [&] {
     for (std::size_t i = next++; i < count; i = next++) work(i);
   };
   std::vector<std::jthread> helpers;
-  for (unsigned i = 1; i < threads && i < count; ++i) helpers.emplace_back(take);
+  helpers.reserve(threads);
+  try {
+    for (unsigned i = 1; i < threads && i < count; ++i) helpers.emplace_back(take);
+  } catch (const std::system_error&) {
+    // No more threads now: those started and this one do the work.
+  }
   take();
 }
 
-// `folder`'s entry `name`, by a name as the user gave the folder.
-Name Within(const Name& folder, const Name& name) {
-  if (folder.empty()) return name;
-  const auto last = folder.back();
-  const bool separated = last == '/' || last == fs::path::preferred_separator;
-  return separated ? folder + name : folder + Name(1, fs::path::preferred_separator) + name;
+FileName LastPart(const Name& shown) {
+  FileName last = std::filesystem::path(shown).filename().native();
+  return last.empty() ? FileName(1, '.') : last;
 }
 
-// One folder of a walk: its files' jobs, then its subfolders', in name order.
+namespace {
+
+namespace fs = std::filesystem;
+using IfMissing = Folder::IfMissing;
+
+// The folders at one depth of a walk stay open while those below them are visited, so
+// that each is reached from its parent without opening those above again; up to this
+// many, so that a wide tree holds few descriptors (the others are opened again).
+constexpr std::size_t kMostFoldersHeld = 256;
+
+// One folder of a walk, with its counterparts in the output and --like trees: its
+// files' jobs, then its subfolders', in name order.
 struct WalkedFolder {
-  Name input;
-  Name output;    // the folder of its outputs
-  Name relative;  // below the folder named on the command line
+  std::shared_ptr<Folder> input;
+  std::shared_ptr<Folder> output;  // the input folder itself when the outputs go beside the inputs
+  std::shared_ptr<Folder> like;
   std::vector<Job> jobs;
   std::vector<std::size_t> subfolders;  // where they are among all folders walked
+  std::vector<HeldFolder> held;
 };
+
+FileName Stem(const FileName& name) { return fs::path(name).stem().native(); }
+
+// A name with the extension of `from` (any case) ending in that of `to` instead.
+FileName Renamed(const FileName& name, Format from, Format to) {
+  FileName renamed = name.substr(0, name.size() - NameOf(from).extension.size());
+  const std::string_view extension = NameOf(to).extension;
+  renamed.append(extension.begin(), extension.end());
+  return renamed;
+}
+
+// The entries of a --like folder that end in .m32 (any case), by their names without it
+// as the file system compares names; none when the folder is not there, and a reason
+// when it cannot be read.
+struct References {
+  std::map<FileName, FileName> byStem;
+  std::string error;
+};
+
+References ReferencesIn(Folder& like) {
+  const OpenedFolder opened = like.Open(IfMissing::kFail);
+  if (opened.missing) return {};
+  if (!opened.held) return {{}, "--like " + DisplayName(opened.failed) + ": cannot open the folder: " + opened.error};
+  FolderListing listing = ListFolder(*opened.held);
+  if (!listing.error.empty())
+    return {{}, "--like " + DisplayName(like.Path()) + ": cannot list the folder: " + listing.error};
+  References references;
+  for (FolderEntry& entry : listing.entries) {
+    const FileName known = KnownName(entry.name);
+    if (NamedFormat(known) == Format::kM32)
+      references.byStem.try_emplace(ComparedName(Stem(known)), std::move(entry.name));
+  }
+  return references;
+}
+
+// Whether the output is no older than `than`; by a margin of the output's time step, so
+// that where it has steps of 2 seconds an output written a moment after its input does
+// not seem older.
+bool NoOlder(const FileFacts& output, const std::optional<FileFacts>& than) {
+  return than && than->written <= output.written + std::max<std::int64_t>(output.step - 1, 0);
+}
+
+// What a job keeps of the facts of its files: their identities and, with -u, whether its
+// output is up to date, also against a --like file.
+void Settle(Job& job, const std::optional<FileFacts>& input, const std::optional<FileFacts>& output,
+            const std::optional<FileFacts>& reference, const CommandLine& line,
+            const std::optional<FileFacts>& likeFile) {
+  if (input) job.inputIdentity = input->identity;
+  if (output) job.outputIdentity = output->identity;
+  job.upToDate = line.update && output && output->regular && NoOlder(*output, input) &&
+                 (!job.referenceFolder || NoOlder(*output, reference)) &&
+                 (!likeFile || job.to != Format::kM32 || NoOlder(*output, likeFile));
+}
 
 class Planner {
  public:
-  Planner(const CommandLine& line, unsigned threads) : line_(line), threads_(threads) {
-    likeFolder_ = line.like && NamesFolder(*line.like);
+  Planner(const CommandLine& line, unsigned threads, const std::optional<FileFacts>& likeFile)
+      : line_(line), threads_(threads), likeFile_(likeFile) {
+    if (line.like && NamesFolder(*line.like)) likeTop_ = std::make_shared<Folder>(*line.like);
+    if (line.output && line.recursive) outputTop_ = std::make_shared<Folder>(*line.output);
   }
 
   void Name(const fs::path& name) {
     if (line_.recursive && NamesFolder(name)) return Walk(name);
-    Add(name, name.filename(), line_.to.value_or(FormatFor(name)));
+    Add(name);
   }
 
   std::vector<Job> Jobs() && { return std::move(jobs_); }
@@ -66,15 +131,18 @@ class Planner {
   }
 
   // Folder by folder, those at the same depth at once, each file looked at where it is
-  // listed: its identity and time from the open folder, not by whole name.
+  // listed: its identity and time from the open folder.
   void Walk(const fs::path& top) {
     std::vector<WalkedFolder> folders(1);
-    folders[0].input = top.native();
-    folders[0].output = line_.output ? line_.output->native() : top.native();
-    for (std::size_t begin = 0, end = 1; begin < end; begin = end, end = folders.size()) {
+    folders[0].input = std::make_shared<Folder>(top);
+    folders[0].output = outputTop_ ? outputTop_ : folders[0].input;
+    folders[0].like = likeTop_;
+    for (std::size_t above = 0, begin = 0, end = 1; begin < end; above = begin, begin = end, end = folders.size()) {
       std::vector<std::vector<WalkedFolder>> found(end - begin);
       AtOnce(end - begin, threads_, [&](std::size_t i) { found[i] = Visit(folders[begin + i]); });
+      for (std::size_t i = above; i < begin; ++i) folders[i].held.clear();
       for (std::size_t i = 0; i < found.size(); ++i) {
+        if (found.size() > kMostFoldersHeld) folders[begin + i].held.clear();
         for (WalkedFolder& subfolder : found[i]) {
           folders[begin + i].subfolders.push_back(folders.size());
           folders.push_back(std::move(subfolder));
@@ -84,15 +152,22 @@ class Planner {
     std::size_t files = jobs_.size();
     for (const WalkedFolder& folder : folders) files += folder.jobs.size();
     jobs_.reserve(files);
-    Gather(folders, 0);
+    for (std::vector<std::size_t> next{0}; !next.empty();) {  // depth first, each folder before its subfolders
+      WalkedFolder& folder = folders[next.back()];
+      next.pop_back();
+      std::move(folder.jobs.begin(), folder.jobs.end(), std::back_inserter(jobs_));
+      next.insert(next.end(), folder.subfolders.rbegin(), folder.subfolders.rend());
+    }
   }
 
   // The folder's files become jobs; its subfolders are returned.
   std::vector<WalkedFolder> Visit(WalkedFolder& folder) const {
-    FolderListing listing = ListFolder(folder.input);
+    const OpenedFolder in = folder.input->Open(IfMissing::kFail);
+    FolderListing listing = in.held ? ListFolder(*in.held) : FolderListing{{}, in.error};
     if (!listing.error.empty()) {
       Job& unlisted = folder.jobs.emplace_back();
-      unlisted.input = folder.input;
+      unlisted.inputFolder = folder.input;
+      unlisted.input = folder.input->Path().native();
       unlisted.refused = "cannot list the folder: " + listing.error;
       return {};
     }
@@ -102,128 +177,193 @@ class Planner {
     std::vector<m32tga::Name> inputs, outputs;
     for (FolderEntry& entry : listing.entries) {
       if (entry.folder) {
-        subfolders.push_back({Within(folder.input, entry.name),
-                              Within(folder.output, entry.name),
-                              Within(folder.relative, entry.name),
-                              {},
-                              {}});
-      } else if (const auto from = NamedFormat(entry.name); from && (to == Format::kM32) != (*from == Format::kM32)) {
+        WalkedFolder& subfolder = subfolders.emplace_back();
+        subfolder.input = std::make_shared<Folder>(folder.input, entry.name);
+        subfolder.output =
+            folder.output == folder.input ? subfolder.input : std::make_shared<Folder>(folder.output, entry.name);
+        if (folder.like) subfolder.like = std::make_shared<Folder>(folder.like, entry.name);
+      } else if (const auto from = NamedFormat(KnownName(entry.name));
+                 from && (to == Format::kM32) != (*from == Format::kM32)) {
         // A walk to m32 takes the TGA and PNG files, any other the m32 files.
-        const std::string_view extension = NameOf(to).extension;
-        outputs.push_back(entry.name.substr(0, entry.name.size() - NameOf(*from).extension.size()));
-        outputs.back().append(extension.begin(), extension.end());
+        outputs.push_back(Renamed(KnownName(entry.name), *from, to));
         inputs.push_back(std::move(entry.name));
       }
     }
-    const auto inputFacts = FactsIn(folder.input, inputs);
-    const auto outputFacts = FactsIn(folder.output, outputs);
-    folder.jobs.reserve(inputs.size());
-    for (std::size_t i = 0; i < inputs.size(); ++i) {
-      Job& job = folder.jobs.emplace_back();
-      job.input = Within(folder.input, inputs[i]);
-      job.output = Within(folder.output, outputs[i]);
-      job.to = to;
-      job.makeFolder = line_.output.has_value();
-      job.looked = true;
-      job.inputFacts = inputFacts[i];
-      job.outputFacts = outputFacts[i];
-    }
+    AddJobs(folder, in, inputs, outputs);
     return subfolders;
   }
 
-  // The walk's jobs in order, each given its --like m32.
-  void Gather(std::vector<WalkedFolder>& folders, std::size_t at) {
-    for (Job& job : folders[at].jobs) {
-      if (likeFolder_ && job.to == Format::kM32 && job.refused.empty()) {
-        job.reference = Reference(fs::path(folders[at].relative) / fs::path(job.input).filename()).native();
-        job.defaultFields = job.reference.empty();
+  // The jobs of a folder's files, each given its --like m32, whose name its output takes.
+  void AddJobs(WalkedFolder& folder, const OpenedFolder& in, std::span<const m32tga::Name> inputs,
+               std::vector<m32tga::Name>& outputs) const {
+    const Format to = line_.to.value_or(Format::kTga);
+    const References references =
+        folder.like && to == Format::kM32 && !inputs.empty() ? ReferencesIn(*folder.like) : References{};
+    std::vector<m32tga::Name> found;
+    folder.jobs.reserve(inputs.size());
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+      Job& job = folder.jobs.emplace_back();
+      job.refused = references.error;
+      if (const auto m32 = references.byStem.find(ComparedName(Stem(outputs[i]))); m32 != references.byStem.end()) {
+        outputs[i] = m32->second;  // updating in place keeps the m32's own name
+        job.referenceFolder = folder.like;
+        job.reference = (folder.like->Path() / m32->second).native();
+        found.push_back(m32->second);
       }
-      jobs_.push_back(std::move(job));
+      job.defaultFields = folder.like && to == Format::kM32 && !job.referenceFolder;
+      job.inputFolder = folder.input;
+      job.input = (folder.input->Path() / inputs[i]).native();
+      job.outputFolder = folder.output;
+      job.output = (folder.output->Path() / outputs[i]).native();
+      job.to = to;
+      job.makeFolder = outputTop_ != nullptr;
+      job.looked = true;
     }
-    for (const std::size_t subfolder : folders[at].subfolders) Gather(folders, subfolder);
+    LookInFolder(folder, in, inputs, outputs, found);
   }
 
-  void Add(const fs::path& input, const fs::path& relative, Format to) {
+  // The facts of the folder's files, each from its open folder; the folders stay open
+  // for the subfolders' visits.
+  void LookInFolder(WalkedFolder& folder, const OpenedFolder& in, std::span<const m32tga::Name> inputs,
+                    std::span<const m32tga::Name> outputs, std::span<const m32tga::Name> references) const {
+    const OpenedFolder out = folder.output == folder.input ? in : folder.output->Open(IfMissing::kLeave);
+    const auto inputFacts = FactsIn(*in.held, inputs);
+    const auto outputFacts = out.held ? FactsIn(*out.held, outputs) : decltype(inputFacts)(outputs.size());
+    std::vector<std::optional<FileFacts>> referenceFacts;
+    if (!references.empty() && line_.update) {
+      const OpenedFolder like = folder.like->Open(IfMissing::kFail);
+      if (like.held) referenceFacts = FactsIn(*like.held, references);
+    }
+    for (std::size_t i = 0, r = 0; i < folder.jobs.size(); ++i) {
+      Job& job = folder.jobs[i];
+      const bool referred = job.referenceFolder && r < referenceFacts.size();
+      Settle(job, inputFacts[i], outputFacts[i], referred ? referenceFacts[r++] : std::nullopt, line_, likeFile_);
+    }
+    folder.held = {in.held, out.held};
+  }
+
+  // A file named on the command line, found from its folder as the user named it.
+  void Add(const fs::path& input) {
     Job job;
+    job.inputFolder = NamedFolder(input.parent_path());
     job.input = input.native();
-    job.to = to;
-    if (!line_.output || line_.recursive) {
-      job.output = OutputFor(line_.output ? *line_.output / relative : input, to).native();
-      job.makeFolder = line_.output.has_value();
-    } else {
+    job.to = line_.to.value_or(FormatFor(input));
+    if (line_.standardOutput) {
       job.output = line_.output->native();
+    } else if (!line_.output) {
+      job.outputFolder = job.inputFolder;
+      job.output = OutputFor(input, job.to).native();
+    } else if (line_.recursive) {
+      job.outputFolder = outputTop_;
+      job.output = OutputFor(*line_.output / input.filename(), job.to).native();
+      job.makeFolder = true;
+    } else {
+      job.outputFolder = NamedFolder(line_.output->parent_path());
+      job.output = line_.output->native();
+      job.refused = OutputPathRefusal(*line_.output);
     }
     const Format from = FormatOf(input);
-    if (from == to) job.refused = "read as " + std::string(NameOf(to).name) + ", the format it would be converted to";
-    if (from != Format::kM32 && to != Format::kM32) {
-      job.refused =
-          "a " + std::string(NameOf(from).name) + " converts only to m32, not to " + std::string(NameOf(to).name);
+    const std::string_view toName = NameOf(job.to).name;
+    if (from == job.to) job.refused = "read as " + std::string(toName) + ", the format it would be converted to";
+    if (from != Format::kM32 && job.to != Format::kM32) {
+      job.refused = "a " + std::string(NameOf(from).name) + " converts only to m32, not to " + std::string(toName);
     }
-    if (likeFolder_ && to == Format::kM32) {
-      job.reference = Reference(relative).native();
-      job.defaultFields = job.reference.empty();
-    }
+    if (likeTop_ && job.to == Format::kM32) FindReference(job, input);
     jobs_.push_back(std::move(job));
   }
 
-  // The m32 at the same relative path under the --like folder, any case of its extension.
-  fs::path Reference(const fs::path& relative) {
-    const fs::path folder = relative.parent_path();
-    auto [listed, fresh] = m32sIn_.try_emplace(folder);
-    if (fresh) {
-      std::error_code error;
-      for (fs::directory_iterator it(*line_.like / folder, error), end; !error && it != end; it.increment(error)) {
-        const fs::path& file = it->path();
-        if (HasFormatExtension(file, Format::kM32)) listed->second.try_emplace(file.stem(), file);
-      }
-    }
-    const auto found = listed->second.find(relative.stem());
-    return found == listed->second.end() ? fs::path() : found->second;
+  // The m32 of the same name in the --like folder, any case of its extension, whose name
+  // the output takes unless -o names it.
+  void FindReference(Job& job, const fs::path& input) {
+    if (!likeReferences_) likeReferences_ = ReferencesIn(*likeTop_);
+    if (job.refused.empty()) job.refused = likeReferences_->error;
+    const auto found = likeReferences_->byStem.find(ComparedName(Stem(KnownName(input.filename().native()))));
+    job.defaultFields = found == likeReferences_->byStem.end();
+    if (job.defaultFields) return;
+    job.referenceFolder = likeTop_;
+    job.reference = (likeTop_->Path() / found->second).native();
+    if (job.outputFolder && (!line_.output || line_.recursive))
+      job.output = (fs::path(job.output).parent_path() / found->second).native();
+  }
+
+  // The folders of files named on the command line, one for each way it was written.
+  std::shared_ptr<Folder> NamedFolder(const fs::path& folder) {
+    std::shared_ptr<Folder>& known = namedFolders_[folder.native()];
+    if (!known) known = std::make_shared<Folder>(folder);
+    return known;
   }
 
   const CommandLine& line_;
   unsigned threads_;
-  bool likeFolder_ = false;
+  const std::optional<FileFacts>& likeFile_;
+  std::shared_ptr<Folder> likeTop_;
+  std::shared_ptr<Folder> outputTop_;
+  std::optional<References> likeReferences_;
+  std::map<FileName, std::shared_ptr<Folder>> namedFolders_;
   std::vector<Job> jobs_;
-  std::map<fs::path, std::map<fs::path, fs::path>> m32sIn_;  // by folder, by name without extension
 };
 
-// The later of two files with the same output is refused.
-void RefuseSharedOutputs(std::vector<Job>& jobs) {
-  std::vector<std::size_t> order(jobs.size());
-  std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(), [&](auto a, auto b) { return jobs[a].output < jobs[b].output; });
-  for (std::size_t i = 1; i < order.size(); ++i) {
-    Job& later = jobs[order[i]];
-    if (later.output == jobs[order[i - 1]].output && later.refused.empty())
-      later.refused = "its output " + DisplayName(later.output) + " is also that of an earlier file";
-  }
+std::optional<FileFacts> FactsOfFile(Folder& folder, const Name& shown, IfMissing ifMissing) {
+  const OpenedFolder opened = folder.Open(ifMissing);
+  const FileName name = LastPart(shown);
+  return opened.held ? FactsIn(*opened.held, std::span(&name, 1)).front() : std::nullopt;
 }
 
-// Each file is looked at once: the outputs, then, when any exists, the inputs, whose
-// identities are looked up among the outputs'; with -u, the times are compared. A walk
+// The files named on the command line are looked at here, each from its folder; a walk
 // has looked at its files already.
-std::string LookAtFiles(std::vector<Job>& jobs, const CommandLine& line, unsigned threads) {
+void LookAtFiles(std::vector<Job>& jobs, const CommandLine& line, unsigned threads,
+                 const std::optional<FileFacts>& likeFile) {
   AtOnce(jobs.size(), threads, [&](std::size_t i) {
-    if (!jobs[i].looked) jobs[i].outputFacts = FactsOf(jobs[i].output);
+    Job& job = jobs[i];
+    if (job.looked) return;
+    const auto output = job.outputFolder ? FactsOfFile(*job.outputFolder, job.output, IfMissing::kLeave) : std::nullopt;
+    const auto reference = job.referenceFolder && line.update
+                               ? FactsOfFile(*job.referenceFolder, job.reference, IfMissing::kFail)
+                               : std::nullopt;
+    Settle(job, FactsOfFile(*job.inputFolder, job.input, IfMissing::kFail), output, reference, line, likeFile);
   });
+}
+
+// Outputs are told apart by their folder's identity and their name: a file named twice
+// (src/a.m32 ./src/a.m32) is converted once, and the later of two files with one output
+// (a.png sub/../a.tga) is refused.
+void OneOutputEach(std::vector<Job>& jobs) {
+  std::map<Folder::Key, std::size_t> numbers;            // each output folder, however it is named
+  std::unordered_map<const Folder*, FileName> prefixes;  // its number, as the start of a name
+  std::unordered_map<FileName, std::optional<FileIdentity>> inputOf;
+  inputOf.reserve(jobs.size());
+  std::vector<bool> again(jobs.size());
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    Job& job = jobs[i];
+    if (!job.outputFolder) continue;
+    FileName& prefix = prefixes[job.outputFolder.get()];
+    if (prefix.empty()) {
+      const std::size_t number = numbers.try_emplace(job.outputFolder->Identify(), numbers.size()).first->second;
+      prefix = fs::path(std::to_string(number)).native() + fs::path::preferred_separator;
+    }
+    const std::optional<FileIdentity>& input = job.inputIdentity;
+    const auto [first, fresh] = inputOf.try_emplace(prefix + ComparedName(LastPart(job.output)), input);
+    again[i] = !fresh && input && first->second == input;
+    if (!fresh && !again[i] && job.refused.empty())
+      job.refused = "its output " + DisplayName(job.output) + " is also that of an earlier file";
+  }
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    if (!again[i] && kept++ != i) jobs[kept - 1] = std::move(jobs[i]);
+  }
+  jobs.erase(jobs.begin() + static_cast<std::ptrdiff_t>(kept), jobs.end());
+}
+
+// No output may be an input, under any name.
+std::string OutputOverAnInput(const std::vector<Job>& jobs) {
   std::vector<FileIdentity> written;
   for (const Job& job : jobs) {
-    if (job.outputFacts) written.push_back(job.outputFacts->identity);
+    if (job.outputIdentity) written.push_back(*job.outputIdentity);
   }
   if (written.empty()) return {};
   std::sort(written.begin(), written.end());
-  AtOnce(jobs.size(), threads, [&](std::size_t i) {
-    Job& job = jobs[i];
-    if (!job.looked) job.inputFacts = FactsOf(job.input);
-    const auto noOlder = [&](const std::optional<FileFacts>& than) {
-      return than && than->written <= job.outputFacts->written;
-    };
-    job.upToDate = line.update && job.outputFacts && noOlder(job.inputFacts) &&
-                   (job.reference.empty() || noOlder(FactsOf(job.reference)));
-  });
   for (const Job& job : jobs) {
-    if (job.inputFacts && std::binary_search(written.begin(), written.end(), job.inputFacts->identity))
+    if (job.inputIdentity && std::binary_search(written.begin(), written.end(), *job.inputIdentity))
       return DisplayName(job.input) + " is an input and would be replaced by an output";
   }
   return {};
@@ -231,12 +371,13 @@ std::string LookAtFiles(std::vector<Job>& jobs, const CommandLine& line, unsigne
 
 }  // namespace
 
-Plan PlanJobs(const CommandLine& line, unsigned threads) {
-  Planner planner(line, threads);
+Plan PlanJobs(const CommandLine& line, unsigned threads, const std::optional<FileFacts>& likeFile) {
+  Planner planner(line, threads, likeFile);
   for (const fs::path& name : line.inputs) planner.Name(name);
   Plan plan{std::move(planner).Jobs(), {}};
-  RefuseSharedOutputs(plan.jobs);
-  plan.mistake = LookAtFiles(plan.jobs, line, threads);
+  LookAtFiles(plan.jobs, line, threads, likeFile);
+  OneOutputEach(plan.jobs);
+  plan.mistake = OutputOverAnInput(plan.jobs);
   return plan;
 }
 

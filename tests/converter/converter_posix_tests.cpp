@@ -1,5 +1,7 @@
 // Converter tests that need what only POSIX systems have: a file size limit, symbolic
 // links, special files and permission bits.
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -45,6 +47,11 @@ TEST(Outputs, OnlyAFileOrALinkIsReplacedAndOnlyItsPermissionBitsStay) {
   const auto node = [](mode_t type, dev_t device) {
     return [=](const fs::path& name) { return mknod(name.c_str(), type | 0666, device) == 0; };
   };
+  const auto link = [&](const char* target, std::function<bool(const fs::path&)> make = {}) {
+    return [=](const fs::path& name) {
+      return (!make || make(name.parent_path() / target)) && !symlink(target, name.c_str());
+    };
+  };
   const struct {
     const char* what;
     std::function<bool(const fs::path&)> make;  // false where the system will not make it
@@ -62,6 +69,8 @@ TEST(Outputs, OnlyAFileOrALinkIsReplacedAndOnlyItsPermissionBitsStay) {
       {"a socket", node(S_IFSOCK, 0), 0, "not a regular file"},
       {"a device like /dev/null", node(S_IFCHR, makedev(1, 3)), 0, "not a regular file"},
       {"a folder", [](const fs::path& name) { return fs::create_directory(name); }, 0, "is a folder"},
+      {"a link to a named pipe", link("pipe", node(S_IFIFO, 0)), 0, "not a regular file"},
+      {"a link to standard output", link("/dev/stdout"), 0, "it leads to standard output"},
       {"a file, and no room for 300 bytes", file(0644), 0, std::generic_category().message(EFBIG), 300},
   };
   const TempDir folder;
@@ -120,6 +129,99 @@ TEST(Converter, AFailureNothingForesawStillEndsAsOneLine) {
   EXPECT_EQ(thrown.err, folder / "big.m32: not enough memory\n");
   EXPECT_EQ(ReadBytes(folder / "big.tga"), kEarlier);
   EXPECT_EQ(folder.names(), (std::vector<std::string>{"big.m32", "big.tga", "small.m32", "small.tga"}));
+}
+
+// A folder of the tree swapped for a link while a conversion in it waits to commit: the
+// output lands in the folder it was begun in, wherever that has gone; a folder swapped
+// before the run reached it gets its line; nothing is written where the links lead.
+TEST(Trees, AFolderSwappedForALinkMidRunRedirectsNoWrite) {
+  const testing_support::ScopedEnv named("PELLICAR_TEST_NAMED_TEMPORARY", "1");
+  const TempDir folder;
+  const testing_support::ScopedEnv held("PELLICAR_TEST_COMMIT_WHEN", folder / "go");
+  for (const char* name : {"src/sub", "src/zz", "elsewhere"}) fs::create_directories(folder / name);
+  WriteM32(folder / "src/sub/a.m32", VariedImage(64, 64));
+  WriteM32(folder / "src/zz/b.m32", VariedImage(64, 64));
+  for (const char* name : {"elsewhere/a.tga", "elsewhere/b.tga"}) WriteBytes(folder / name, kEarlier);
+  StartedConverter converter({"-r", "-j", "1", folder / "src", "-o", folder / "out"}, folder / "o", folder / "e");
+  ASSERT_TRUE(TemporaryCame(folder / "out/sub")) << "no conversion begun in out/sub";
+  for (const char* name : {"src/sub", "out/sub", "src/zz"}) {
+    fs::rename(folder / name, folder / name + ".moved");
+    fs::create_directory_symlink(folder / "elsewhere", folder / name);
+  }
+  WriteBytes(folder / "go", {});
+  EXPECT_EQ(converter.Wait(), 1);
+  const image_files::Bytes said = ReadBytes(folder / "e");
+  EXPECT_EQ(std::string(said.begin(), said.end()), folder / "src/zz/b.m32" + ": cannot open the folder " +
+                                                       folder / "src/zz" + ": a link, which is not followed\n");
+  ExpectTga(folder / "out/sub.moved/a.tga", VariedImage(64, 64), false);
+  EXPECT_EQ(Everything(folder / "elsewhere"), (std::vector<std::string>{"a.tga", "b.tga"}));
+  for (const char* name : {"elsewhere/a.tga", "elsewhere/b.tga"}) EXPECT_EQ(ReadBytes(folder / name), kEarlier);
+}
+
+// Removes what is in the folder, each entry by its name in it, at any depth.
+void EmptyFolder(int folder) {
+  DIR* const listed = fdopendir(dup(folder));
+  while (const dirent* entry = readdir(listed)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    const int inner = openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+    if (inner >= 0) {
+      EmptyFolder(inner);
+      close(inner);
+    }
+    unlinkat(folder, name.c_str(), inner >= 0 ? AT_REMOVEDIR : 0);
+  }
+  closedir(listed);
+}
+
+// A tree deeper than PATH_MAX: 26 folders of 200 characters, a texture at three depths.
+TEST(Trees, DepthIsNotLimitedByTheLengthOfAPath) {
+  const TempDir folder;
+  const image_files::Bytes texture = image_files::EncodeM32(VariedImage(3, 2), "deep");
+  const std::string name(200, 'd');
+  std::vector<int> in{open(folder.path().c_str(), O_RDONLY | O_DIRECTORY)}, out;
+  for (int depth = 0; depth < 26; ++depth) {
+    mkdirat(in.back(), name.c_str(), 0777);
+    in.push_back(openat(in.back(), name.c_str(), O_RDONLY | O_DIRECTORY));
+    const int file = depth % 10 == 5 ? openat(in.back(), "t.m32", O_WRONLY | O_CREAT, 0666) : -1;
+    EXPECT_TRUE(file < 0 || write(file, texture.data(), texture.size()) == std::ssize(texture));
+    if (file >= 0) close(file);
+  }
+  const RunResult run = RunConverter({"-r", folder / name, "-o", folder / "out"});
+  EXPECT_EQ(run.out, "3 converted, 0 failed\n") << run.err;
+  out.push_back(open((folder / "out").c_str(), O_RDONLY | O_DIRECTORY));
+  for (int depth = 1; depth < 26 && out.back() >= 0; ++depth) {
+    out.push_back(openat(out.back(), name.c_str(), O_RDONLY | O_DIRECTORY));
+    struct stat status {};
+    EXPECT_EQ(fstatat(out.back(), "t.tga", &status, 0) == 0, depth % 10 == 5) << depth;
+  }
+  for (const int descriptor : {in.front(), out.front()}) EmptyFolder(descriptor);
+  for (const int descriptor : in) close(descriptor);
+  for (const int descriptor : out) close(descriptor);
+}
+
+// Under a limit of processes and threads, -j 8 runs with the threads that start, at
+// least its own: every file still gets its line, in order, and the tally is true.
+TEST(Trees, ThreadsThatCannotStartLoseNoReport) {
+  // LeakSanitizer's check at exit starts a thread of its own, which the limit refuses.
+  const testing_support::ScopedEnv noLeakCheck("ASAN_OPTIONS", "detect_leaks=0");
+  const TempDir folder;
+  fs::permissions(folder.path(), fs::perms::all);  // for the user whom the limit binds
+  fs::create_directory(folder / "in");
+  for (int i = 10; i < 22; ++i) WriteM32(folder / ("in/t" + std::to_string(i) + ".m32"), VariedImage(256, 64));
+  for (const char* bad : {"in/t13.m32", "in/t17.m32"}) WriteBytes(folder / bad, {'b', 'a', 'd'});
+  for (const std::uint64_t processes : {1, 3}) {  // none can start; two
+    SCOPED_TRACE(processes);
+    fs::remove_all(folder / "out");
+    const RunResult run = RunConverter({"-r", "-j", "8", folder / "in", "-o", folder / "out"},
+                                       StartedConverter::kNoLimit, nullptr, processes);
+    EXPECT_EQ(run.exitCode, 1);
+    const std::string bad13 = folder / "in/t13.m32: ", bad17 = folder / "in/t17.m32: ";
+    EXPECT_TRUE(run.err.starts_with(bad13) && run.err.find("\n" + bad17) != std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;
+    EXPECT_EQ(run.out, "10 converted, 2 failed\n");
+    EXPECT_EQ(Everything(folder / "out").size(), 10u);
+  }
 }
 
 }  // namespace

@@ -272,6 +272,9 @@ TEST(Converter, CommandLineMistakesExitWithTwoAndWriteNothing) {
       {{"-o", folder / "sub", a}, "is a folder"},
       {{"-o", folder / "sub/", a}, "is a folder"},
       {{"-o", folder / "new/", a}, "is a folder"},
+      {{"-r", folder.path(), "-o", a}, "it is a file"},
+      {{"-r", folder.path(), "-o", "-"}, "-r writes a tree"},
+      {{"-o", "-", b}, "an m32 is written out of order"},
   };
 #ifndef _WIN32  // symbolic links, to the input and to its folder
   fs::create_symlink("../a.m32", folder / "sub/link.tga");
@@ -295,12 +298,15 @@ TEST(Converter, CommandLineMistakesExitWithTwoAndWriteNothing) {
   EXPECT_EQ(version.out, "Pellicar.exe " PELLICAR_VERSION "\n");
   EXPECT_EQ(RunConverter({"--help"}).exitCode, 0);
 #ifndef _WIN32  // into a device that is always full
-  for (const char* option : {"--help", "--version"})
-    EXPECT_EQ(StartedConverter({option}, "/dev/full", "/dev/null").Wait(), 1) << option;
+  for (const std::vector<std::string>& printing : {std::vector<std::string>{"--help"}, {"--version"}, {"-n", a}})
+    EXPECT_EQ(StartedConverter(printing, "/dev/full", "/dev/null").Wait(), 1) << printing.front();
 #endif
 
   EXPECT_EQ(RunConverter({"-o", named, a}).exitCode, 0);
   EXPECT_EQ(folder.names(), (std::vector<std::string>{"a.m32", "a.tga", "linked.tga", "named.tga", "sub"}));
+  const RunResult piped = RunConverter({"-o", "-", a});  // standard output is a file here
+  EXPECT_EQ(piped.exitCode, 0) << piped.err;
+  EXPECT_TRUE(Bytes(piped.out.begin(), piped.out.end()) == ReadBytes(named));
 }
 
 // The system's reason closes the message: "... beside X: No such file or directory";
@@ -320,7 +326,7 @@ TEST(Converter, AnOutputThatCannotBeWrittenIsRefusedWithTheReason) {
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   targets.emplace_back("held.tga", "cannot replace ");
 #else
-  targets.emplace_back("a.m32/dir.tga", "cannot write ");
+  targets.emplace_back("a.m32/dir.tga", "cannot create a file beside ");
 #endif
   const std::vector<std::string> before = folder.names();
   for (const auto& [name, said] : targets) {

@@ -73,6 +73,58 @@ TEST(Converter, NamesAreReadAsWindowsReadsThem) {
   }
 }
 
+// In a tree every name the file system holds is reached, by its \\?\ form: names Windows
+// keeps for devices, a folder of such a name, names whose dots and blanks at the end
+// Windows would drop, whose outputs take the names a user knows. One file matched by two
+// patterns converts once; a --like m32 is found whatever the case of its name.
+TEST(Trees, NamesWindowsReservesOrTrimsConvertInATree) {
+  const TempDir top;
+  const auto at = [&](const std::string& name) { return Utf8Path("\\\\?\\" + top / name); };
+  for (const char* folder : {"src/con", "like", "img"}) fs::create_directories(at(folder));
+  const RgbaImage image = VariedImage(5, 3);
+  for (const char* name :
+       {"con.m32", "aux.m32", "nul.M32", "com1.m32", "lpt1.m32", "trail.m32.", "blank.m32 ", "con/in.m32"})
+    WriteM32(at(std::string("src/") + name), image);
+  const RunResult run = RunConverter({"-r", top / "src", "-o", top / "out"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, "8 converted, 0 failed\n");
+  const std::vector<std::string> outputs = {"aux.tga",    "blank.tga", "com1.tga", "con",      "con.tga",
+                                            "con/in.tga", "lpt1.tga",  "nul.tga",  "trail.tga"};
+  EXPECT_EQ(Everything(top / "out"), outputs);
+  for (const std::string& output : outputs) {
+    if (output != "con") ExpectTga(at("out/" + output), image, false);
+  }
+  const RunResult once = RunConverter({top / "src/?ux.m32", top / "src/AU*.M32"});
+  EXPECT_EQ(once.exitCode, 0) << once.err;
+  EXPECT_EQ(once.out, "");
+  WriteM32(at("like/Brick.M32"), image);
+  for (const char* tga : {"img/brick.tga", "img/other.tga"})
+    EXPECT_EQ(RunConverter({"-o", top / tga, top / "like/Brick.M32"}).exitCode, 0);
+  const RunResult like = RunConverter({"--like", top / "like", top / "img/brick.tga", top / "img/other.tga"});
+  EXPECT_EQ(like.out, "2 converted (1 with default fields), 0 failed\n") << like.err;
+  const std::vector<std::string> made = Everything(top.path());  // removed by their \\?\ names, deepest first
+  for (auto name = made.rbegin(); name != made.rend(); ++name)
+    DeleteFileW(at(*name).c_str()) || RemoveDirectoryW(at(*name).c_str());
+}
+
+// The folders of a run are held while their files are worked on, with the folders above
+// them in the tree: no one can rename one, so none can be swapped for a link or another
+// folder, while a conversion waits to commit.
+TEST(Trees, AFolderOfARunCannotBeRenamedWhileItsFilesAreWorkedOn) {
+  const TempDir top;
+  const testing_support::ScopedEnv held("PELLICAR_TEST_COMMIT_WHEN", top / "go");
+  fs::create_directories(Utf8Path(top / "src/sub"));
+  WriteM32(Utf8Path(top / "src/sub/a.m32"), VariedImage(64, 64));
+  StartedConverter converter({"-r", top / "src", "-o", top / "out"}, top / "o", top / "e");
+  ASSERT_TRUE(TemporaryCame(Utf8Path(top / "out/sub"))) << "no conversion begun in out/sub";
+  for (const char* folder : {"src/sub", "src", "out/sub", "out"}) {
+    EXPECT_FALSE(MoveFileW(Utf8Path(top / folder).c_str(), Utf8Path(top / folder + ".moved").c_str())) << folder;
+  }
+  WriteBytes(Utf8Path(top / "go"), {});
+  EXPECT_EQ(converter.Wait(), 0);
+  ExpectTga(Utf8Path(top / "out/sub/a.tga"), VariedImage(64, 64), false);
+}
+
 // Windows opens paths longer than MAX_PATH only for a program that declares it can.
 TEST(Converter, TheProgramCarriesItsVersionAndDeclaresLongPaths) {
   const std::wstring program = (testing_support::OwnFolder() / L"Pellicar.exe").native();

@@ -1,8 +1,11 @@
 #include "test_support.h"
 
 #include <algorithm>
+#include <chrono>
 #include <stdexcept>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -39,9 +42,9 @@ std::string Utf8Name(const fs::path& path) {
 constexpr UINT kKilledExitCode = 0xDEAD;
 
 StartedConverter::StartedConverter(const std::vector<std::string>& arguments, const fs::path& out, const fs::path& err,
-                                   std::uint64_t fileSizeLimit, const char* otherProgram) {
-  if (fileSizeLimit != kNoLimit || otherProgram)
-    throw std::invalid_argument("no file size limit or other program here");
+                                   std::uint64_t fileSizeLimit, const char* otherProgram, std::uint64_t processLimit) {
+  if (fileSizeLimit != kNoLimit || otherProgram || processLimit != kNoLimit)
+    throw std::invalid_argument("no limits or other program here");
   const fs::path program = testing_support::OwnFolder() / L"Pellicar.exe";
   std::wstring commandLine = sys::QuotedAsOneArgument(program.native());
   for (const std::string& argument : arguments)
@@ -91,7 +94,7 @@ int StartedConverter::Wait() {
 #else  // POSIX
 
 StartedConverter::StartedConverter(const std::vector<std::string>& arguments, const fs::path& out, const fs::path& err,
-                                   std::uint64_t fileSizeLimit, const char* program) {
+                                   std::uint64_t fileSizeLimit, const char* program, std::uint64_t processLimit) {
   const pid_t child = fork();
   if (child < 0) throw std::runtime_error("cannot fork");
   if (child > 0) {
@@ -104,6 +107,12 @@ StartedConverter::StartedConverter(const std::vector<std::string>& arguments, co
     signal(SIGXFSZ, SIG_IGN);  // so that a write past the limit fails instead of killing
     const rlimit fileSize{fileSizeLimit, fileSizeLimit};
     setrlimit(RLIMIT_FSIZE, &fileSize);
+  }
+  if (processLimit != kNoLimit) {
+    constexpr uid_t kStranger = 54'321;  // a user with no processes, whom the limit binds
+    const rlimit processes{processLimit, processLimit};
+    setrlimit(RLIMIT_NPROC, &processes);
+    if (geteuid() == 0 && (setgid(kStranger) != 0 || setuid(kStranger) != 0)) _exit(126);
   }
   std::vector<char*> argv{const_cast<char*>(program ? program : PELLICAR_EXE)};
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
@@ -134,11 +143,12 @@ int StartedConverter::Wait() {
 
 #endif
 
-RunResult RunConverter(const std::vector<std::string>& arguments, std::uint64_t fileSizeLimit, const char* program) {
+RunResult RunConverter(const std::vector<std::string>& arguments, std::uint64_t fileSizeLimit, const char* program,
+                       std::uint64_t processLimit) {
   const TempDir streams;
   const fs::path out = streams / "stdout";
   const fs::path err = streams / "stderr";
-  StartedConverter converter(arguments, out, err, fileSizeLimit, program);
+  StartedConverter converter(arguments, out, err, fileSizeLimit, program, processLimit);
   const int exitCode = converter.Wait();
   const image_files::Bytes outBytes = ReadBytes(out), errBytes = ReadBytes(err);
   return {exitCode, {outBytes.begin(), outBytes.end()}, {errBytes.begin(), errBytes.end()}};
@@ -200,6 +210,18 @@ std::vector<std::string> TemporaryNames(const TempDir& folder) {
   std::vector<std::string> names = folder.names();
   std::erase_if(names, [](const std::string& name) { return !name.starts_with(".pellicar-"); });
   return names;
+}
+
+bool TemporaryCame(const fs::path& folder) {
+  const auto came = [&] {
+    std::error_code missing;
+    for (const auto& entry : fs::directory_iterator(folder, missing))
+      if (entry.path().filename().native().starts_with(fs::path(".pellicar-").native())) return true;
+    return false;
+  };
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!came() && std::chrono::steady_clock::now() < giveUp) std::this_thread::yield();
+  return came();
 }
 
 void ExpectTga(const fs::path& tga, const RgbaImage& image, bool alpha) {

@@ -38,10 +38,13 @@ class StartedConverter {
  public:
   static constexpr std::uint64_t kNoLimit = std::numeric_limits<std::uint64_t>::max();
 
-  // With a file size limit (POSIX only), its writes fail past that many bytes. Another
-  // program may be run the same way (POSIX only).
+  // With a file size limit (POSIX only), its writes fail past that many bytes; with a
+  // process limit, no more than that many processes and threads of its user run (root,
+  // who has no such limit, runs it as a user with no processes). Another program may be
+  // run the same way (POSIX only).
   StartedConverter(const std::vector<std::string>& arguments, const fs::path& out, const fs::path& err,
-                   std::uint64_t fileSizeLimit = kNoLimit, const char* program = nullptr);
+                   std::uint64_t fileSizeLimit = kNoLimit, const char* program = nullptr,
+                   std::uint64_t processLimit = kNoLimit);
   ~StartedConverter();
   StartedConverter(const StartedConverter&) = delete;
   StartedConverter& operator=(const StartedConverter&) = delete;
@@ -60,7 +63,8 @@ class StartedConverter {
 };
 
 RunResult RunConverter(const std::vector<std::string>& arguments,
-                       std::uint64_t fileSizeLimit = StartedConverter::kNoLimit, const char* program = nullptr);
+                       std::uint64_t fileSizeLimit = StartedConverter::kNoLimit, const char* program = nullptr,
+                       std::uint64_t processLimit = StartedConverter::kNoLimit);
 
 void WriteM32(const fs::path& file, const RgbaImage& image);
 // The texture with every header field but the levels' holding something: names, flags,
@@ -76,6 +80,9 @@ void ExpectRefused(const RunResult& run, const std::string& start);
 
 // The names in the folder that start with the converter's temporary prefix.
 std::vector<std::string> TemporaryNames(const TempDir& folder);
+// Waits, up to 20 seconds, for a temporary file of the converter's in the folder (which
+// may not be there yet); whether one came.
+bool TemporaryCame(const fs::path& folder);
 
 // The same size and every pixel the same, else a failure naming the first that differs.
 void ExpectSameImage(const RgbaImage& seen, const RgbaImage& want);
