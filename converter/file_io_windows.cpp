@@ -254,8 +254,8 @@ ReplacingFile::ReplacingFile(const OpenedFolder& folder, const FileName& name, s
   if (!error_.empty() || mode == Mode::kCheckOnly) return;
   for (int attempt = 0; attempt < 100 && !handle_->file; ++attempt) {
     handle_->temporary = Join(folder.held->name, RandomName());
-    handle_->file = Owned(CreateFileW(handle_->temporary.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_DELETE,
-                                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
+    handle_->file = Owned(CreateFileW(handle_->temporary.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                      FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
     if (!handle_->file && GetLastError() != ERROR_FILE_EXISTS) break;
   }
   if (!handle_->file) {
