@@ -7,6 +7,9 @@
 #include <string>
 #include <thread>
 #include <vector>
+#ifdef __GLIBC__  // known once a standard header is in
+#include <malloc.h>
+#endif
 
 #include "command_line.h"
 #include "convert.h"
@@ -29,8 +32,22 @@ int Printed(const char* text) {
   return failure.empty() ? kAllConverted : CannotPrint(failure);
 }
 
+// Each conversion takes blocks of a few hundred KiB and gives them back. glibc would hand
+// them to the system and, for the next file, fault them in again a page at a time, which
+// on a virtual machine costs more than converting a small texture (1,000 textures of
+// 256 x 256: 2.2 s against 0.3 s). Kept, they cost no more at the peak.
+void KeepFreedMemory() {
+#ifdef __GLIBC__
+  constexpr int kLargestMappedBlock = 64 << 20;
+  constexpr int kFreeTopKept = 256 << 20;
+  mallopt(M_MMAP_THRESHOLD, kLargestMappedBlock);
+  mallopt(M_TRIM_THRESHOLD, kFreeTopKept);
+#endif
+}
+
 int Run(std::span<const std::filesystem::path> arguments) {
   using namespace m32tga;
+  KeepFreedMemory();
   PrepareProcess();
   const CommandLine line = ParseCommandLine(arguments);
   switch (line.action) {
