@@ -23,11 +23,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "file_io.h"
 #include "formats/indexed_writer.h"
+#include "formats/linear_light.h"
 #include "formats/m8.h"
-#include "linear_light.h"
-#include "tga_reader.h"
+#include "formats/tga_reader.h"
+#include "system/files.h"
 
 namespace {
 
@@ -49,7 +49,7 @@ std::vector<std::uint8_t> Bytes(const std::string& file) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-bool ReadAll(m32tga::RowReader& reader, Image& image) {
+bool ReadAll(formats::RowReader& reader, Image& image) {
   image = {reader.Width(), reader.Height(),
            std::vector<std::uint8_t>(std::size_t{reader.Width()} * reader.Height() * 4)};
   for (std::uint32_t y = 0; reader.Error().empty() && y < image.height; ++y) {
@@ -61,13 +61,13 @@ bool ReadAll(m32tga::RowReader& reader, Image& image) {
 }
 
 bool ReadImage(const std::string& path, Image& image) {
-  m32tga::InputFile file(path);
+  sys::InputFile file(path);
   if (path.ends_with(".m8")) {
     const formats::M8Read header = formats::ReadM8Header(file);
     formats::IndexedReader reader(file, header.level0, formats::M8Palette(header.header));
     return ReadAll(reader, image);
   }
-  m32tga::TgaReader reader(file);
+  formats::TgaReader reader(file);
   return ReadAll(reader, image);
 }
 
@@ -77,7 +77,7 @@ std::vector<float> BlurredLight(const Image& image) {
   const std::size_t h = image.height;
   std::vector<float> light(w * h * 3);
   for (std::size_t p = 0; p < w * h; ++p) {
-    for (std::size_t c = 0; c < 3; ++c) light[p * 3 + c] = m32tga::LinearLight(image.rgba[p * 4 + c]);
+    for (std::size_t c = 0; c < 3; ++c) light[p * 3 + c] = formats::LinearLight(image.rgba[p * 4 + c]);
   }
   std::vector<float> across(light.size());
   for (std::size_t y = 0; y < h; ++y) {
@@ -121,7 +121,7 @@ formats::Palette LoadPalette(const char* file) {
   return read.palette;
 }
 
-struct MemorySink final : m32tga::PositionedSink {
+struct MemorySink final : formats::PositionedSink {
   std::vector<std::uint8_t> bytes;
   bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> more) override {
     if (bytes.size() < offset + more.size()) bytes.resize(static_cast<std::size_t>(offset + more.size()));
@@ -136,9 +136,9 @@ int Map(bool dither, bool level0, const char* paletteFile, const std::string& ou
   formats::NearestColour nearest(palette, formats::M8Reserved());
   const std::vector<std::string> inputs = Lines(list);
   for (std::size_t n = 0; n < inputs.size(); ++n) {
-    m32tga::InputFile file(inputs[n]);
-    m32tga::TgaReader reader(file);
-    const m32tga::M32Layout layout =
+    sys::InputFile file(inputs[n]);
+    formats::TgaReader reader(file);
+    const formats::M32Layout layout =
         formats::LayOutM8(reader.Width(), reader.Height(), level0 ? 1 : formats::kM8Levels);
     formats::M8Header header = formats::DefaultM8Header("bench", palette);
     formats::PutM8Levels(layout.levels, header);
@@ -176,7 +176,7 @@ int Errors(const char* list, const std::string& dir, const std::string& extensio
 
 // Oklab, for the one distance the table cannot hold, sought over the whole palette.
 std::array<double, 3> Oklab(const std::uint8_t* rgb) {
-  const double r = m32tga::LinearLight(rgb[0]), g = m32tga::LinearLight(rgb[1]), b = m32tga::LinearLight(rgb[2]);
+  const double r = formats::LinearLight(rgb[0]), g = formats::LinearLight(rgb[1]), b = formats::LinearLight(rgb[2]);
   const double l = std::cbrt(0.4122214708 * r + 0.5363325363 * g + 0.0514459929 * b);
   const double m = std::cbrt(0.2119034982 * r + 0.6806995451 * g + 0.1073969566 * b);
   const double s = std::cbrt(0.0883024619 * r + 0.2817188376 * g + 0.6299787005 * b);

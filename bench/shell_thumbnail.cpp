@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "file_io.h"
 #include "m32_bitmap.h"
+#include "system/files.h"
 
 int main(int argc, char* argv[]) {
   if (argc != 4 && argc != 5) {
@@ -20,7 +20,7 @@ int main(int argc, char* argv[]) {
   const unsigned long times = argc == 5 ? std::strtoul(argv[4], nullptr, 10) : 1;
   shell::BitmapResult thumbnail;
   for (unsigned long time = 0; time < times && thumbnail.Ok(); ++time) {
-    m32tga::InputFile input(argv[2]);  // opened each time, as Explorer hands over each file afresh
+    sys::InputFile input(argv[2]);  // opened each time, as Explorer hands over each file afresh
     thumbnail = shell::ReadThumbnail(input, size);
   }
   if (!thumbnail.Ok()) {

@@ -1,15 +1,17 @@
-#include "command_line.h"
+#include "converter/command_line.h"
 
 #include <algorithm>
 #include <string_view>
 #include <system_error>
 #include <utility>
 
-#include "convert.h"
+#include "converter/convert.h"
+#include "converter/jobs.h"
 #include "converter_version.h"
-#include "file_io.h"
+#include "system/console.h"
+#include "system/files.h"
 
-namespace m32tga {
+namespace converter {
 
 const char kUsage[] = "Usage: " PELLICAR_CONVERTER
                       " [OPTION]... [--] FILE...\n"
@@ -92,17 +94,18 @@ std::string StandardOutputMistake(const CommandLine& line) {
   if (line.recursive) return "-o - writes one file to standard output, and -r writes a tree to a folder";
   if (line.to.value_or(OtherFormat(FormatOf(line.inputs.front()))) == Format::kM32)
     return "-o - takes a TGA or a PNG: an m32 is written out of order and needs a file";
-  if (OutputIsTerminal()) return "-o -: standard output is a terminal; send it to a file or a pipe";
-  const auto written = StandardOutputIdentity();
-  if (written && written == IdentityOf(line.inputs.front())) return "-o -: standard output is the input file itself";
+  if (sys::OutputIsTerminal()) return "-o -: standard output is a terminal; send it to a file or a pipe";
+  const auto written = sys::StandardOutputIdentity();
+  if (written && written == sys::IdentityOf(line.inputs.front()))
+    return "-o -: standard output is the input file itself";
   return {};
 }
 
 // The output named with -o must be a file, and not the input under any name.
 std::string OutputMistake(const std::filesystem::path& output, const std::filesystem::path& input) {
   if (output.empty()) return "-o needs a file name, and an empty one names nothing";
-  if (NamesFolder(output)) return "-o " + DisplayName(output) + ": the name is a folder, not a file";
-  if (SameFile(output, input)) return "-o " + DisplayName(output) + " is the input file itself";
+  if (sys::NamesFolder(output)) return "-o " + sys::DisplayName(output) + ": the name is a folder, not a file";
+  if (sys::SameFile(output, input)) return "-o " + sys::DisplayName(output) + " is the input file itself";
   return {};
 }
 
@@ -111,8 +114,8 @@ std::string OutputMistake(const std::filesystem::path& output, const std::filesy
 void ExpandWildcards(CommandLine& line) {
   const std::vector<std::filesystem::path> given = std::exchange(line.inputs, {});
   for (const std::filesystem::path& argument : given) {
-    NamedFiles named = FilesNamedBy(argument);
-    if (!named.error.empty()) line.unmatched.push_back(DisplayName(argument) + ": " + named.error);
+    sys::NamedFiles named = sys::FilesNamedBy(argument);
+    if (!named.error.empty()) line.unmatched.push_back(sys::DisplayName(argument) + ": " + named.error);
     line.inputs.insert(line.inputs.end(), named.files.begin(), named.files.end());
   }
 }
@@ -154,8 +157,9 @@ CommandLine FolderMistake(CommandLine line) {
   std::error_code ignored;
   if (folder.empty()) return UsageError("-o needs a folder name");
   if (line.standardOutput) return UsageError(StandardOutputMistake(line));
-  if (std::filesystem::exists(folder, ignored) && !NamesFolder(folder))
-    return UsageError("-o " + DisplayName(folder) + ": with -r it names the folder of the outputs, and it is a file");
+  if (std::filesystem::exists(folder, ignored) && !sys::NamesFolder(folder))
+    return UsageError("-o " + sys::DisplayName(folder) +
+                      ": with -r it names the folder of the outputs, and it is a file");
   return line;
 }
 
@@ -177,11 +181,11 @@ CommandLine ParseCommandLine(std::span<const std::filesystem::path> arguments) {
       line.action = Action::kVersion;
       return line;
     } else if (Is(argument, "--alpha")) {
-      line.depth = TgaDepth::kBgra32;
+      line.depth = formats::TgaDepth::kBgra32;
     } else if (Is(argument, "--mips")) {
       const std::filesystem::path value = i + 1 < arguments.size() ? arguments[++i] : std::filesystem::path();
       if (!Is(value, "linear") && !Is(value, "plain")) return UsageError("--mips takes linear or plain");
-      line.mips = Is(value, "linear") ? MipAverage::kLinear : MipAverage::kPlain;
+      line.mips = Is(value, "linear") ? formats::MipAverage::kLinear : formats::MipAverage::kPlain;
     } else if (Is(argument, "--like")) {
       if (line.like) return UsageError("--like given twice");
       if (i + 1 == arguments.size()) return UsageError("--like needs an m32 file");
@@ -205,7 +209,8 @@ CommandLine ParseCommandLine(std::span<const std::filesystem::path> arguments) {
       if (i + 1 == arguments.size()) return UsageError("-o needs a file name");
       line.output = arguments[++i];
     } else {
-      return UsageError("unknown option " + DisplayName(argument) + " (a file whose name starts with - goes after --)");
+      return UsageError("unknown option " + sys::DisplayName(argument) +
+                        " (a file whose name starts with - goes after --)");
     }
   }
   if (line.inputs.empty()) return UsageError("no file to convert");
@@ -241,4 +246,4 @@ CommandLine ParseCommandLine(std::span<const std::filesystem::path> arguments) {
   return line;
 }
 
-}  // namespace m32tga
+}  // namespace converter

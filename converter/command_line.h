@@ -7,18 +7,18 @@
 #include <string>
 #include <vector>
 
-#include "convert.h"
-#include "m32_writer.h"
-#include "tga.h"
+#include "converter/convert.h"
+#include "formats/m32_writer.h"
+#include "formats/tga_writer.h"
 
-namespace m32tga {
+namespace converter {
 
 enum class Action { kConvert, kHelp, kVersion, kUsageError };
 
 struct CommandLine {
   Action action = Action::kConvert;
-  TgaDepth depth = TgaDepth::kBgr24;  // for a PNG, kBgra32 keeps alpha even when all is opaque
-  MipAverage mips = MipAverage::kPlain;
+  formats::TgaDepth depth = formats::TgaDepth::kBgr24;  // for a PNG, kBgra32 keeps alpha even when all is opaque
+  formats::MipAverage mips = formats::MipAverage::kPlain;
   std::optional<std::filesystem::path> output;
   bool standardOutput = false;                // -o -
   std::optional<std::filesystem::path> like;  // the m32 whose fields a TGA's m32 takes, or their folder
@@ -38,4 +38,4 @@ CommandLine ParseCommandLine(std::span<const std::filesystem::path> arguments);
 extern const char kUsage[];
 extern const char kVersionText[];
 
-}  // namespace m32tga
+}  // namespace converter

@@ -7,15 +7,14 @@
 #include <string>
 #include <string_view>
 
-#include "file_io.h"
-#include "m32_writer.h"
-#include "tga.h"
+#include "formats/m32_writer.h"
+#include "formats/tga_writer.h"
+#include "system/files.h"
 
-namespace m32tga {
+namespace converter {
 
-// Whether the file is read as a TGA and becomes an m32: its name ends in .tga, any case.
-bool IsTgaName(const std::filesystem::path& input);
-// The same for a PNG; an output of such a name is written as a PNG.
+// Whether the file is read as a PNG, and an output of such a name written as one: its
+// name ends in .png, any case.
 bool IsPngName(const std::filesystem::path& file);
 
 // The formats a file is converted between; --to names them. A name ending in the
@@ -32,7 +31,7 @@ inline constexpr FormatName kFormats[] = {
 const FormatName& NameOf(Format format);
 // The format a name's extension names, any case; none for any other name.
 std::optional<Format> NamedFormat(const std::filesystem::path& file);
-std::optional<Format> NamedFormat(const FileName& name);  // a name without its folder
+std::optional<Format> NamedFormat(const sys::FileName& name);  // a name without its folder
 Format FormatOf(const std::filesystem::path& input);
 // Whether the file's extension, any case, is that of `format`.
 bool HasFormatExtension(const std::filesystem::path& file, Format format);
@@ -50,8 +49,8 @@ std::filesystem::path DefaultOutputFor(const std::filesystem::path& input);
 // once complete, or standard output. A dry run makes every check of a real run, the
 // target's too, and stops before the first byte would be written.
 struct Destination {
-  OpenedFolder folder;
-  FileName name;
+  sys::OpenedFolder folder;
+  sys::FileName name;
   std::filesystem::path shown;  // as messages name it
   bool standardOutput = false;
   bool dryRun = false;
@@ -62,24 +61,25 @@ Destination DestinationAt(const std::filesystem::path& file);
 // A PNG has alpha when `depth` asks for it or any pixel is not wholly opaque. The input's
 // size is the one it had when opened, and the pixels are read only after the header has
 // been checked against that size.
-std::string ConvertFile(InputFile& input, const Destination& output, Format to, TgaDepth depth);
+std::string ConvertFile(sys::InputFile& input, const Destination& output, Format to, formats::TgaDepth depth);
 // The same, the format told by the output's name: *.png is a PNG, anything else a TGA.
-std::string ConvertFile(InputFile& input, const std::filesystem::path& output, TgaDepth depth);
+std::string ConvertFile(sys::InputFile& input, const std::filesystem::path& output, formats::TgaDepth depth);
 
 // The header of the m32 that --like names, read whole and checked as any m32 input is.
 struct M32Reference {
-  M32Header header{};
+  formats::M32Header header{};
   std::string error;  // empty when the file is a sound m32
 };
-M32Reference ReadM32Reference(InputFile& file);
+M32Reference ReadM32Reference(sys::InputFile& file);
 M32Reference ReadM32Reference(const std::filesystem::path& file);
 
 // One TGA or PNG (by its name) to one m32, with the fields of `like` when given, and
 // otherwise a header naming the texture after the output file. Empty when the output
 // was written whole; otherwise why not, and the output is as it was.
-std::string ConvertImageFile(InputFile& input, bool png, const Destination& output, const M32Header* like,
-                             MipAverage average);
-std::string ConvertTgaFile(const std::filesystem::path& input, const std::filesystem::path& output,
-                           const M32Header* like, MipAverage average = MipAverage::kPlain);
+std::string ConvertImageFile(sys::InputFile& input, bool png, const Destination& output, const formats::M32Header* like,
+                             formats::MipAverage average);
+std::string ConvertImageToM32(const std::filesystem::path& input, const std::filesystem::path& output,
+                              const formats::M32Header* like,
+                              formats::MipAverage average = formats::MipAverage::kPlain);
 
-}  // namespace m32tga
+}  // namespace converter

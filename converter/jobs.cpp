@@ -1,4 +1,4 @@
-#include "jobs.h"
+#include "converter/jobs.h"
 
 #include <atomic>
 #include <chrono>
@@ -9,11 +9,12 @@
 #include <thread>
 #include <vector>
 
-#include "convert.h"
-#include "file_io.h"
+#include "converter/convert.h"
+#include "system/console.h"
+#include "system/files.h"
 #include "system/number_text.h"
 
-namespace m32tga {
+namespace converter {
 namespace {
 
 namespace fs = std::filesystem;
@@ -25,18 +26,18 @@ struct Outcome {
   std::string line;  // for stderr when failed, for stdout when listed
 };
 
-using IfMissing = Folder::IfMissing;
+using IfMissing = sys::Folder::IfMissing;
 
 // The folders of a job, which its worker keeps open until its next job has opened its
 // own: the files of one folder, which come one after another, share its descriptors.
 struct HeldFolders {
-  OpenedFolder input;
-  OpenedFolder output;
-  OpenedFolder reference;
+  sys::OpenedFolder input;
+  sys::OpenedFolder output;
+  sys::OpenedFolder reference;
 };
 
-std::string FolderFailure(const OpenedFolder& folder) {
-  return "cannot open the folder " + DisplayName(folder.failed) + ": " + folder.error;
+std::string FolderFailure(const sys::OpenedFolder& folder) {
+  return "cannot open the folder " + sys::DisplayName(folder.failed) + ": " + folder.error;
 }
 
 // Every check of a real run is made in a dry run too, in the same order; it stops where
@@ -53,21 +54,21 @@ std::string Convert(const Job& job, const RunOptions& options, HeldFolders& held
   now.input = job.inputFolder->Open(IfMissing::kFail);
   held = now;
   if (job.makeFolder && !now.output.error.empty())
-    return "cannot make the folder " + DisplayName(now.output.failed) + ": " + now.output.error;
+    return "cannot make the folder " + sys::DisplayName(now.output.failed) + ": " + now.output.error;
   M32Reference reference;
   if (job.referenceFolder) {
-    if (!now.reference.held) return "--like " + DisplayName(job.reference) + ": " + FolderFailure(now.reference);
+    if (!now.reference.held) return "--like " + sys::DisplayName(job.reference) + ": " + FolderFailure(now.reference);
     // Read whole before the output is written, so that it may also be the output.
-    InputFile file(*now.reference.held, LastPart(job.reference));
+    sys::InputFile file(*now.reference.held, LastPart(job.reference));
     reference = ReadM32Reference(file);
-    if (!reference.error.empty()) return "--like " + DisplayName(job.reference) + ": " + reference.error;
+    if (!reference.error.empty()) return "--like " + sys::DisplayName(job.reference) + ": " + reference.error;
   }
   if (!now.input.held) return FolderFailure(now.input);
-  InputFile input(*now.input.held, LastPart(job.input));
+  sys::InputFile input(*now.input.held, LastPart(job.input));
   const Destination output{now.output, LastPart(job.output), job.output, !job.outputFolder, options.dryRun};
   if (job.to != Format::kM32) return ConvertFile(input, output, job.to, options.depth);
-  const M32Header* like = job.referenceFolder ? &reference.header : options.like;
-  const bool png = NamedFormat(KnownName(LastPart(job.input))) == Format::kPng;
+  const formats::M32Header* like = job.referenceFolder ? &reference.header : options.like;
+  const bool png = NamedFormat(sys::KnownName(LastPart(job.input))) == Format::kPng;
   return ConvertImageFile(input, png, output, like, options.mips);
 }
 
@@ -76,15 +77,15 @@ Outcome Work(const Job& job, const RunOptions& options, HeldFolders& held) {
   if (error.empty() && options.update && job.upToDate) return {Ending::kUpToDate, {}};
   if (error.empty()) error = Guarded([&] { return Convert(job, options, held); });
   if (error.empty() && options.dryRun)
-    return {Ending::kListed, DisplayName(job.output) + " from " + DisplayName(job.input) + "\n"};
+    return {Ending::kListed, sys::DisplayName(job.output) + " from " + sys::DisplayName(job.input) + "\n"};
   if (error.empty()) return {Ending::kConverted, {}};
-  return {Ending::kFailed, DisplayName(job.input) + ": " + error + "\n"};
+  return {Ending::kFailed, sys::DisplayName(job.input) + ": " + error + "\n"};
 }
 
 // "1,234 of 5,678" on stderr, each time over the last, when stderr is a terminal.
 class Progress {
  public:
-  explicit Progress(std::size_t total) : total_(total), shown_(total > 1 && ErrorIsTerminal()) {}
+  explicit Progress(std::size_t total) : total_(total), shown_(total > 1 && sys::ErrorIsTerminal()) {}
   ~Progress() { Clear(); }
   Progress(const Progress&) = delete;
   Progress& operator=(const Progress&) = delete;
@@ -96,7 +97,7 @@ class Progress {
     last_ = now;
     const std::string text = sys::WithSeparators(done) + " of " + sys::WithSeparators(total_);
     width_ = text.size();
-    PrintError("\r" + text);
+    sys::PrintError("\r" + text);
   }
 
   // Before a message, which takes the line.
@@ -104,7 +105,7 @@ class Progress {
     if (width_ > 0) {
       std::string blank(width_ + 2, ' ');
       blank.front() = blank.back() = '\r';
-      PrintError(blank);
+      sys::PrintError(blank);
     }
     width_ = 0;
     last_ = {};
@@ -124,10 +125,10 @@ class Reporter {
   void Report(const Outcome& outcome, std::size_t index, std::size_t done) {
     if (outcome.ending == Ending::kFailed) {
       progress_.Clear();
-      PrintError(outcome.line);
+      sys::PrintError(outcome.line);
     } else if (outcome.ending == Ending::kListed) {
       progress_.Clear();
-      const std::string failure = PrintOutput(outcome.line);
+      const std::string failure = sys::PrintOutput(outcome.line);
       if (tally_.outputError.empty()) tally_.outputError = failure;
     }
     Count(outcome.ending, jobs_[index]);
@@ -227,4 +228,4 @@ std::string Summary(const Tally& tally, const RunOptions& options) {
   return text + "\n";
 }
 
-}  // namespace m32tga
+}  // namespace converter

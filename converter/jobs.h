@@ -8,16 +8,21 @@
 #include <span>
 #include <string>
 
-#include "m32_writer.h"
-#include "tga.h"
-#include "tree.h"
+#include "converter/tree.h"
+#include "formats/m32_writer.h"
+#include "formats/tga_writer.h"
 
-namespace m32tga {
+namespace converter {
+
+// The most conversions that run at once, each writing one output (two spare, for what a
+// signal's clean-up must find).
+inline constexpr unsigned kMostJobs = 64;
+static_assert(2 * kMostJobs <= sys::kMostOutputsAtOnce);
 
 struct RunOptions {
-  TgaDepth depth = TgaDepth::kBgr24;
-  MipAverage mips = MipAverage::kPlain;
-  const M32Header* like = nullptr;  // the fields of a --like file, for every TGA
+  formats::TgaDepth depth = formats::TgaDepth::kBgr24;
+  formats::MipAverage mips = formats::MipAverage::kPlain;
+  const formats::M32Header* like = nullptr;  // the fields of a --like file, for every TGA
   bool update = false;
   bool dryRun = false;
   unsigned threads = 1;
@@ -52,4 +57,4 @@ std::string Guarded(Work work) {
   }
 }
 
-}  // namespace m32tga
+}  // namespace converter

@@ -11,25 +11,26 @@
 #include <malloc.h>
 #endif
 
-#include "command_line.h"
-#include "convert.h"
+#include "converter/command_line.h"
+#include "converter/convert.h"
+#include "converter/jobs.h"
+#include "converter/tree.h"
 #include "converter_version.h"
-#include "file_io.h"
-#include "jobs.h"
-#include "tree.h"
+#include "system/console.h"
+#include "system/files.h"
 
 namespace {
 
-using m32tga::kAllConverted, m32tga::kSomeFailed, m32tga::kWrongCommandLine;
+using sys::kAllDone, sys::kSomeFailed, sys::kWrongCommandLine;
 
 int CannotPrint(const std::string& reason) {
-  m32tga::PrintError(PELLICAR_CONVERTER ": cannot write to standard output: " + reason + "\n");
-  return kSomeFailed;
+  sys::PrintError(PELLICAR_CONVERTER ": cannot write to standard output: " + reason + "\n");
+  return sys::kSomeFailed;
 }
 
 int Printed(const char* text) {
-  const std::string failure = m32tga::PrintOutput(text);
-  return failure.empty() ? kAllConverted : CannotPrint(failure);
+  const std::string failure = sys::PrintOutput(text);
+  return failure.empty() ? sys::kAllDone : CannotPrint(failure);
 }
 
 // Each conversion takes blocks of a few hundred KiB and gives them back. glibc would hand
@@ -46,33 +47,33 @@ void KeepFreedMemory() {
 }
 
 int Run(std::span<const std::filesystem::path> arguments) {
-  using namespace m32tga;
+  using namespace converter;
   KeepFreedMemory();
-  PrepareProcess();
+  sys::PrepareProcess();
   const CommandLine line = ParseCommandLine(arguments);
   switch (line.action) {
     case Action::kHelp: return Printed(kUsage);
     case Action::kVersion: return Printed(kVersionText);
     case Action::kUsageError:
-      PrintError(PELLICAR_CONVERTER ": " + line.error + "\nTry '" PELLICAR_CONVERTER " --help'.\n");
-      return kWrongCommandLine;
+      sys::PrintError(PELLICAR_CONVERTER ": " + line.error + "\nTry '" PELLICAR_CONVERTER " --help'.\n");
+      return sys::kWrongCommandLine;
     case Action::kConvert: break;
   }
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const unsigned threads = line.jobs != 0 ? line.jobs : std::min(cores, kMostJobs);
-  const bool likeFile = line.like && !NamesFolder(*line.like);
-  const Plan plan = PlanJobs(line, threads, likeFile ? FactsOf(*line.like) : std::nullopt);
+  const bool likeFile = line.like && !sys::NamesFolder(*line.like);
+  const Plan plan = PlanJobs(line, threads, likeFile ? sys::FactsOf(*line.like) : std::nullopt);
   if (!plan.mistake.empty()) {
-    PrintError(PELLICAR_CONVERTER ": " + plan.mistake + "\nTry '" PELLICAR_CONVERTER " --help'.\n");
-    return kWrongCommandLine;
+    sys::PrintError(PELLICAR_CONVERTER ": " + plan.mistake + "\nTry '" PELLICAR_CONVERTER " --help'.\n");
+    return sys::kWrongCommandLine;
   }
   // Read whole before anything is written, so that it may also be the output.
   const M32Reference like = likeFile ? ReadM32Reference(*line.like) : M32Reference{};
   if (!like.error.empty()) {
-    PrintError(DisplayName(*line.like) + ": " + like.error + "\n");
-    return kSomeFailed;
+    sys::PrintError(sys::DisplayName(*line.like) + ": " + like.error + "\n");
+    return sys::kSomeFailed;
   }
-  for (const std::string& failure : line.unmatched) PrintError(failure + "\n");
+  for (const std::string& failure : line.unmatched) sys::PrintError(failure + "\n");
   const RunOptions options{.depth = line.depth,
                            .mips = line.mips,
                            .like = likeFile ? &like.header : nullptr,
@@ -82,9 +83,9 @@ int Run(std::span<const std::filesystem::path> arguments) {
   Tally tally = RunJobs(plan.jobs, options);
   tally.failed += line.unmatched.size();
   if (tally.outputError.empty() && plan.jobs.size() + line.unmatched.size() > 1)
-    tally.outputError = PrintOutput(Summary(tally, options));
+    tally.outputError = sys::PrintOutput(Summary(tally, options));
   if (!tally.outputError.empty()) return CannotPrint(tally.outputError);
-  return tally.failed == 0 ? kAllConverted : kSomeFailed;
+  return tally.failed == 0 ? sys::kAllDone : sys::kSomeFailed;
 }
 
 }  // namespace
@@ -94,12 +95,12 @@ int wmain(int argc, wchar_t** argv) {
 #else
 int main(int argc, char** argv) {
 #endif
-  int status = kSomeFailed;
-  const std::string error = m32tga::Guarded([&] {
+  int status = sys::kSomeFailed;
+  const std::string error = converter::Guarded([&] {
     const std::vector<std::filesystem::path> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     status = Run(arguments);
     return std::string();
   });
-  if (!error.empty()) m32tga::PrintError(PELLICAR_CONVERTER ": " + error + "\n");
-  return error.empty() ? status : kSomeFailed;
+  if (!error.empty()) sys::PrintError(PELLICAR_CONVERTER ": " + error + "\n");
+  return error.empty() ? status : sys::kSomeFailed;
 }

@@ -1,4 +1,4 @@
-#include "tree.h"
+#include "converter/tree.h"
 
 #include <algorithm>
 #include <atomic>
@@ -9,9 +9,9 @@
 #include <unordered_map>
 #include <utility>
 
-#include "file_io.h"
+#include "system/files.h"
 
-namespace m32tga {
+namespace converter {
 
 void AtOnce(std::size_t count, unsigned threads, const std::function<void(std::size_t)>& work) {
   std::atomic<std::size_t> next{0};
@@ -28,15 +28,15 @@ void AtOnce(std::size_t count, unsigned threads, const std::function<void(std::s
   take();
 }
 
-FileName LastPart(const Name& shown) {
-  FileName last = std::filesystem::path(shown).filename().native();
-  return last.empty() ? FileName(1, '.') : last;
+sys::FileName LastPart(const Name& shown) {
+  sys::FileName last = std::filesystem::path(shown).filename().native();
+  return last.empty() ? sys::FileName(1, '.') : last;
 }
 
 namespace {
 
 namespace fs = std::filesystem;
-using IfMissing = Folder::IfMissing;
+using IfMissing = sys::Folder::IfMissing;
 
 // The folders at one depth of a walk stay open while those below them are visited, so
 // that each is reached from its parent without opening those above again; up to this
@@ -46,19 +46,19 @@ constexpr std::size_t kMostFoldersHeld = 256;
 // One folder of a walk, with its counterparts in the output and --like trees: its
 // files' jobs, then its subfolders', in name order.
 struct WalkedFolder {
-  std::shared_ptr<Folder> input;
-  std::shared_ptr<Folder> output;  // the input folder itself when the outputs go beside the inputs
-  std::shared_ptr<Folder> like;
+  std::shared_ptr<sys::Folder> input;
+  std::shared_ptr<sys::Folder> output;  // the input folder itself when the outputs go beside the inputs
+  std::shared_ptr<sys::Folder> like;
   std::vector<Job> jobs;
   std::vector<std::size_t> subfolders;  // where they are among all folders walked
-  std::vector<HeldFolder> held;
+  std::vector<sys::HeldFolder> held;
 };
 
-FileName Stem(const FileName& name) { return fs::path(name).stem().native(); }
+sys::FileName Stem(const sys::FileName& name) { return fs::path(name).stem().native(); }
 
 // A name with the extension of `from` (any case) ending in that of `to` instead.
-FileName Renamed(const FileName& name, Format from, Format to) {
-  FileName renamed = name.substr(0, name.size() - NameOf(from).extension.size());
+sys::FileName Renamed(const sys::FileName& name, Format from, Format to) {
+  sys::FileName renamed = name.substr(0, name.size() - NameOf(from).extension.size());
   const std::string_view extension = NameOf(to).extension;
   renamed.append(extension.begin(), extension.end());
   return renamed;
@@ -68,22 +68,23 @@ FileName Renamed(const FileName& name, Format from, Format to) {
 // as the file system compares names; none when the folder is not there, and a reason
 // when it cannot be read.
 struct References {
-  std::map<FileName, FileName> byStem;
+  std::map<sys::FileName, sys::FileName> byStem;
   std::string error;
 };
 
-References ReferencesIn(Folder& like) {
-  const OpenedFolder opened = like.Open(IfMissing::kFail);
+References ReferencesIn(sys::Folder& like) {
+  const sys::OpenedFolder opened = like.Open(IfMissing::kFail);
   if (opened.missing) return {};
-  if (!opened.held) return {{}, "--like " + DisplayName(opened.failed) + ": cannot open the folder: " + opened.error};
-  FolderListing listing = ListFolder(*opened.held);
+  if (!opened.held)
+    return {{}, "--like " + sys::DisplayName(opened.failed) + ": cannot open the folder: " + opened.error};
+  sys::FolderListing listing = sys::ListFolder(*opened.held);
   if (!listing.error.empty())
-    return {{}, "--like " + DisplayName(like.Path()) + ": cannot list the folder: " + listing.error};
+    return {{}, "--like " + sys::DisplayName(like.Path()) + ": cannot list the folder: " + listing.error};
   References references;
-  for (FolderEntry& entry : listing.entries) {
-    const FileName known = KnownName(entry.name);
+  for (sys::FolderEntry& entry : listing.entries) {
+    const sys::FileName known = sys::KnownName(entry.name);
     if (NamedFormat(known) == Format::kM32)
-      references.byStem.try_emplace(ComparedName(Stem(known)), std::move(entry.name));
+      references.byStem.try_emplace(sys::ComparedName(Stem(known)), std::move(entry.name));
   }
   return references;
 }
@@ -91,15 +92,15 @@ References ReferencesIn(Folder& like) {
 // Whether the output is no older than `than`; by a margin of the output's time step, so
 // that where it has steps of 2 seconds an output written a moment after its input does
 // not seem older.
-bool NoOlder(const FileFacts& output, const std::optional<FileFacts>& than) {
+bool NoOlder(const sys::FileFacts& output, const std::optional<sys::FileFacts>& than) {
   return than && than->written <= output.written + std::max<std::int64_t>(output.step - 1, 0);
 }
 
 // What a job keeps of the facts of its files: their identities and, with -u, whether its
 // output is up to date, also against a --like file.
-void Settle(Job& job, const std::optional<FileFacts>& input, const std::optional<FileFacts>& output,
-            const std::optional<FileFacts>& reference, const CommandLine& line,
-            const std::optional<FileFacts>& likeFile) {
+void Settle(Job& job, const std::optional<sys::FileFacts>& input, const std::optional<sys::FileFacts>& output,
+            const std::optional<sys::FileFacts>& reference, const CommandLine& line,
+            const std::optional<sys::FileFacts>& likeFile) {
   if (input) job.inputIdentity = input->identity;
   if (output) job.outputIdentity = output->identity;
   job.upToDate = line.update && output && output->regular && NoOlder(*output, input) &&
@@ -109,14 +110,14 @@ void Settle(Job& job, const std::optional<FileFacts>& input, const std::optional
 
 class Planner {
  public:
-  Planner(const CommandLine& line, unsigned threads, const std::optional<FileFacts>& likeFile)
+  Planner(const CommandLine& line, unsigned threads, const std::optional<sys::FileFacts>& likeFile)
       : line_(line), threads_(threads), likeFile_(likeFile) {
-    if (line.like && NamesFolder(*line.like)) likeTop_ = std::make_shared<Folder>(*line.like);
-    if (line.output && line.recursive) outputTop_ = std::make_shared<Folder>(*line.output);
+    if (line.like && sys::NamesFolder(*line.like)) likeTop_ = std::make_shared<sys::Folder>(*line.like);
+    if (line.output && line.recursive) outputTop_ = std::make_shared<sys::Folder>(*line.output);
   }
 
   void Name(const fs::path& name) {
-    if (line_.recursive && NamesFolder(name)) return Walk(name);
+    if (line_.recursive && sys::NamesFolder(name)) return Walk(name);
     Add(name);
   }
 
@@ -134,7 +135,7 @@ class Planner {
   // listed: its identity and time from the open folder.
   void Walk(const fs::path& top) {
     std::vector<WalkedFolder> folders(1);
-    folders[0].input = std::make_shared<Folder>(top);
+    folders[0].input = std::make_shared<sys::Folder>(top);
     folders[0].output = outputTop_ ? outputTop_ : folders[0].input;
     folders[0].like = likeTop_;
     for (std::size_t above = 0, begin = 0, end = 1; begin < end; above = begin, begin = end, end = folders.size()) {
@@ -162,8 +163,8 @@ class Planner {
 
   // The folder's files become jobs; its subfolders are returned.
   std::vector<WalkedFolder> Visit(WalkedFolder& folder) const {
-    const OpenedFolder in = folder.input->Open(IfMissing::kFail);
-    FolderListing listing = in.held ? ListFolder(*in.held) : FolderListing{{}, in.error};
+    const sys::OpenedFolder in = folder.input->Open(IfMissing::kFail);
+    sys::FolderListing listing = in.held ? sys::ListFolder(*in.held) : sys::FolderListing{{}, in.error};
     if (!listing.error.empty()) {
       Job& unlisted = folder.jobs.emplace_back();
       unlisted.inputFolder = folder.input;
@@ -174,18 +175,18 @@ class Planner {
     std::sort(listing.entries.begin(), listing.entries.end(), [](auto& a, auto& b) { return a.name < b.name; });
     const Format to = line_.to.value_or(Format::kTga);
     std::vector<WalkedFolder> subfolders;
-    std::vector<m32tga::Name> inputs, outputs;
-    for (FolderEntry& entry : listing.entries) {
+    std::vector<converter::Name> inputs, outputs;
+    for (sys::FolderEntry& entry : listing.entries) {
       if (entry.folder) {
         WalkedFolder& subfolder = subfolders.emplace_back();
-        subfolder.input = std::make_shared<Folder>(folder.input, entry.name);
+        subfolder.input = std::make_shared<sys::Folder>(folder.input, entry.name);
         subfolder.output =
-            folder.output == folder.input ? subfolder.input : std::make_shared<Folder>(folder.output, entry.name);
-        if (folder.like) subfolder.like = std::make_shared<Folder>(folder.like, entry.name);
-      } else if (const auto from = NamedFormat(KnownName(entry.name));
+            folder.output == folder.input ? subfolder.input : std::make_shared<sys::Folder>(folder.output, entry.name);
+        if (folder.like) subfolder.like = std::make_shared<sys::Folder>(folder.like, entry.name);
+      } else if (const auto from = NamedFormat(sys::KnownName(entry.name));
                  from && (to == Format::kM32) != (*from == Format::kM32)) {
         // A walk to m32 takes the TGA and PNG files, any other the m32 files.
-        outputs.push_back(Renamed(KnownName(entry.name), *from, to));
+        outputs.push_back(Renamed(sys::KnownName(entry.name), *from, to));
         inputs.push_back(std::move(entry.name));
       }
     }
@@ -194,17 +195,18 @@ class Planner {
   }
 
   // The jobs of a folder's files, each given its --like m32, whose name its output takes.
-  void AddJobs(WalkedFolder& folder, const OpenedFolder& in, std::span<const m32tga::Name> inputs,
-               std::vector<m32tga::Name>& outputs) const {
+  void AddJobs(WalkedFolder& folder, const sys::OpenedFolder& in, std::span<const converter::Name> inputs,
+               std::vector<converter::Name>& outputs) const {
     const Format to = line_.to.value_or(Format::kTga);
     const References references =
         folder.like && to == Format::kM32 && !inputs.empty() ? ReferencesIn(*folder.like) : References{};
-    std::vector<m32tga::Name> found;
+    std::vector<converter::Name> found;
     folder.jobs.reserve(inputs.size());
     for (std::size_t i = 0; i < inputs.size(); ++i) {
       Job& job = folder.jobs.emplace_back();
       job.refused = references.error;
-      if (const auto m32 = references.byStem.find(ComparedName(Stem(outputs[i]))); m32 != references.byStem.end()) {
+      if (const auto m32 = references.byStem.find(sys::ComparedName(Stem(outputs[i])));
+          m32 != references.byStem.end()) {
         outputs[i] = m32->second;  // updating in place keeps the m32's own name
         job.referenceFolder = folder.like;
         job.reference = (folder.like->Path() / m32->second).native();
@@ -224,15 +226,15 @@ class Planner {
 
   // The facts of the folder's files, each from its open folder; the folders stay open
   // for the subfolders' visits.
-  void LookInFolder(WalkedFolder& folder, const OpenedFolder& in, std::span<const m32tga::Name> inputs,
-                    std::span<const m32tga::Name> outputs, std::span<const m32tga::Name> references) const {
-    const OpenedFolder out = folder.output == folder.input ? in : folder.output->Open(IfMissing::kLeave);
-    const auto inputFacts = FactsIn(*in.held, inputs);
-    const auto outputFacts = out.held ? FactsIn(*out.held, outputs) : decltype(inputFacts)(outputs.size());
-    std::vector<std::optional<FileFacts>> referenceFacts;
+  void LookInFolder(WalkedFolder& folder, const sys::OpenedFolder& in, std::span<const converter::Name> inputs,
+                    std::span<const converter::Name> outputs, std::span<const converter::Name> references) const {
+    const sys::OpenedFolder out = folder.output == folder.input ? in : folder.output->Open(IfMissing::kLeave);
+    const auto inputFacts = sys::FactsIn(*in.held, inputs);
+    const auto outputFacts = out.held ? sys::FactsIn(*out.held, outputs) : decltype(inputFacts)(outputs.size());
+    std::vector<std::optional<sys::FileFacts>> referenceFacts;
     if (!references.empty() && line_.update) {
-      const OpenedFolder like = folder.like->Open(IfMissing::kFail);
-      if (like.held) referenceFacts = FactsIn(*like.held, references);
+      const sys::OpenedFolder like = folder.like->Open(IfMissing::kFail);
+      if (like.held) referenceFacts = sys::FactsIn(*like.held, references);
     }
     for (std::size_t i = 0, r = 0; i < folder.jobs.size(); ++i) {
       Job& job = folder.jobs[i];
@@ -260,7 +262,7 @@ class Planner {
     } else {
       job.outputFolder = NamedFolder(line_.output->parent_path());
       job.output = line_.output->native();
-      job.refused = OutputPathRefusal(*line_.output);
+      job.refused = sys::OutputPathRefusal(*line_.output);
     }
     const Format from = FormatOf(input);
     const std::string_view toName = NameOf(job.to).name;
@@ -277,7 +279,7 @@ class Planner {
   void FindReference(Job& job, const fs::path& input) {
     if (!likeReferences_) likeReferences_ = ReferencesIn(*likeTop_);
     if (job.refused.empty()) job.refused = likeReferences_->error;
-    const auto found = likeReferences_->byStem.find(ComparedName(Stem(KnownName(input.filename().native()))));
+    const auto found = likeReferences_->byStem.find(sys::ComparedName(Stem(sys::KnownName(input.filename().native()))));
     job.defaultFields = found == likeReferences_->byStem.end();
     if (job.defaultFields) return;
     job.referenceFolder = likeTop_;
@@ -287,32 +289,32 @@ class Planner {
   }
 
   // The folders of files named on the command line, one for each way it was written.
-  std::shared_ptr<Folder> NamedFolder(const fs::path& folder) {
-    std::shared_ptr<Folder>& known = namedFolders_[folder.native()];
-    if (!known) known = std::make_shared<Folder>(folder);
+  std::shared_ptr<sys::Folder> NamedFolder(const fs::path& folder) {
+    std::shared_ptr<sys::Folder>& known = namedFolders_[folder.native()];
+    if (!known) known = std::make_shared<sys::Folder>(folder);
     return known;
   }
 
   const CommandLine& line_;
   unsigned threads_;
-  const std::optional<FileFacts>& likeFile_;
-  std::shared_ptr<Folder> likeTop_;
-  std::shared_ptr<Folder> outputTop_;
+  const std::optional<sys::FileFacts>& likeFile_;
+  std::shared_ptr<sys::Folder> likeTop_;
+  std::shared_ptr<sys::Folder> outputTop_;
   std::optional<References> likeReferences_;
-  std::map<FileName, std::shared_ptr<Folder>> namedFolders_;
+  std::map<sys::FileName, std::shared_ptr<sys::Folder>> namedFolders_;
   std::vector<Job> jobs_;
 };
 
-std::optional<FileFacts> FactsOfFile(Folder& folder, const Name& shown, IfMissing ifMissing) {
-  const OpenedFolder opened = folder.Open(ifMissing);
-  const FileName name = LastPart(shown);
-  return opened.held ? FactsIn(*opened.held, std::span(&name, 1)).front() : std::nullopt;
+std::optional<sys::FileFacts> FactsOfFile(sys::Folder& folder, const Name& shown, IfMissing ifMissing) {
+  const sys::OpenedFolder opened = folder.Open(ifMissing);
+  const sys::FileName name = LastPart(shown);
+  return opened.held ? sys::FactsIn(*opened.held, std::span(&name, 1)).front() : std::nullopt;
 }
 
 // The files named on the command line are looked at here, each from its folder; a walk
 // has looked at its files already.
 void LookAtFiles(std::vector<Job>& jobs, const CommandLine& line, unsigned threads,
-                 const std::optional<FileFacts>& likeFile) {
+                 const std::optional<sys::FileFacts>& likeFile) {
   AtOnce(jobs.size(), threads, [&](std::size_t i) {
     Job& job = jobs[i];
     if (job.looked) return;
@@ -328,24 +330,24 @@ void LookAtFiles(std::vector<Job>& jobs, const CommandLine& line, unsigned threa
 // (src/a.m32 ./src/a.m32) is converted once, and the later of two files with one output
 // (a.png sub/../a.tga) is refused.
 void OneOutputEach(std::vector<Job>& jobs) {
-  std::map<Folder::Key, std::size_t> numbers;            // each output folder, however it is named
-  std::unordered_map<const Folder*, FileName> prefixes;  // its number, as the start of a name
-  std::unordered_map<FileName, std::optional<FileIdentity>> inputOf;
+  std::map<sys::Folder::Key, std::size_t> numbers;                 // each output folder, however it is named
+  std::unordered_map<const sys::Folder*, sys::FileName> prefixes;  // its number, as the start of a name
+  std::unordered_map<sys::FileName, std::optional<sys::FileIdentity>> inputOf;
   inputOf.reserve(jobs.size());
   std::vector<bool> again(jobs.size());
   for (std::size_t i = 0; i < jobs.size(); ++i) {
     Job& job = jobs[i];
     if (!job.outputFolder) continue;
-    FileName& prefix = prefixes[job.outputFolder.get()];
+    sys::FileName& prefix = prefixes[job.outputFolder.get()];
     if (prefix.empty()) {
       const std::size_t number = numbers.try_emplace(job.outputFolder->Identify(), numbers.size()).first->second;
       prefix = fs::path(std::to_string(number)).native() + fs::path::preferred_separator;
     }
-    const std::optional<FileIdentity>& input = job.inputIdentity;
-    const auto [first, fresh] = inputOf.try_emplace(prefix + ComparedName(LastPart(job.output)), input);
+    const std::optional<sys::FileIdentity>& input = job.inputIdentity;
+    const auto [first, fresh] = inputOf.try_emplace(prefix + sys::ComparedName(LastPart(job.output)), input);
     again[i] = !fresh && input && first->second == input;
     if (!fresh && !again[i] && job.refused.empty())
-      job.refused = "its output " + DisplayName(job.output) + " is also that of an earlier file";
+      job.refused = "its output " + sys::DisplayName(job.output) + " is also that of an earlier file";
   }
   std::size_t kept = 0;
   for (std::size_t i = 0; i < jobs.size(); ++i) {
@@ -356,7 +358,7 @@ void OneOutputEach(std::vector<Job>& jobs) {
 
 // No output may be an input, under any name.
 std::string OutputOverAnInput(const std::vector<Job>& jobs) {
-  std::vector<FileIdentity> written;
+  std::vector<sys::FileIdentity> written;
   for (const Job& job : jobs) {
     if (job.outputIdentity) written.push_back(*job.outputIdentity);
   }
@@ -364,14 +366,14 @@ std::string OutputOverAnInput(const std::vector<Job>& jobs) {
   std::sort(written.begin(), written.end());
   for (const Job& job : jobs) {
     if (job.inputIdentity && std::binary_search(written.begin(), written.end(), *job.inputIdentity))
-      return DisplayName(job.input) + " is an input and would be replaced by an output";
+      return sys::DisplayName(job.input) + " is an input and would be replaced by an output";
   }
   return {};
 }
 
 }  // namespace
 
-Plan PlanJobs(const CommandLine& line, unsigned threads, const std::optional<FileFacts>& likeFile) {
+Plan PlanJobs(const CommandLine& line, unsigned threads, const std::optional<sys::FileFacts>& likeFile) {
   Planner planner(line, threads, likeFile);
   for (const fs::path& name : line.inputs) planner.Name(name);
   Plan plan{std::move(planner).Jobs(), {}};
@@ -381,4 +383,4 @@ Plan PlanJobs(const CommandLine& line, unsigned threads, const std::optional<Fil
   return plan;
 }
 
-}  // namespace m32tga
+}  // namespace converter

@@ -32,9 +32,8 @@ bool LiesInside(const MipLevel& level, std::uint64_t fileSize) {
 HeaderResult CheckLevel0(const MipLevel& level, std::uint64_t fileSize) {
   const std::string sides = WithSeparators(level.width) + " x " + WithSeparators(level.height) + " pixels";
   if (level.width == 0 || level.height == 0) return {{}, "no image: level 0 is " + sides};
-  if (level.width > m32tga::kMaxSide || level.height > m32tga::kMaxSide) {
-    return {{},
-            "too large for a TGA: level 0 is " + sides + ", at most " + WithSeparators(m32tga::kMaxSide) + " a side"};
+  if (level.width > kMaxSide || level.height > kMaxSide) {
+    return {{}, "too large for a TGA: level 0 is " + sides + ", at most " + WithSeparators(kMaxSide) + " a side"};
   }
   if (level.offset > fileSize) {
     return {{},
@@ -69,8 +68,7 @@ LevelPick PickLevel(const HeaderResult& header, std::span<const MipLevel> levels
 }
 
 std::size_t LevelRows::BlockRows() const {
-  return static_cast<std::size_t>(
-      std::max<std::uint64_t>(1, m32tga::kChunkBytes / std::max<std::uint64_t>(1, rowBytes_)));
+  return static_cast<std::size_t>(std::max<std::uint64_t>(1, kChunkBytes / std::max<std::uint64_t>(1, rowBytes_)));
 }
 
 std::span<const std::uint8_t> LevelRows::Rows(std::size_t first, std::size_t count) {
@@ -103,7 +101,7 @@ std::span<const std::uint8_t> PaletteRows::Rows(std::size_t first, std::size_t c
 namespace {
 
 // Rows handed out one at a time from blocks read ahead.
-class IndexedRows final : public m32tga::RowReader::Rows {
+class IndexedRows final : public RowReader::Rows {
  public:
   IndexedRows(ByteSource& source, const HeaderResult& header, const Palette& palette)
       : error_(header.error),

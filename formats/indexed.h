@@ -9,18 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "formats/image.h"
+#include "formats/m32.h"
 #include "formats/palette.h"
-#include "m32.h"
-#include "row_reader.h"
-#include "tga.h"
+#include "formats/tga_writer.h"
 
 namespace formats {
-
-using m32tga::ByteSource;
-using m32tga::HeaderResult;
-using m32tga::LevelFloor;
-using m32tga::LevelPick;
-using m32tga::MipLevel;
 
 std::uint32_t ReadU32(std::span<const std::uint8_t> bytes, std::size_t at);
 void PutU32(std::span<std::uint8_t> bytes, std::size_t at, std::uint32_t value);
@@ -36,7 +30,7 @@ LevelPick PickLevel(const HeaderResult& header, std::span<const MipLevel> levels
                     LevelFloor floor);
 
 // A level's pixels (indices, or `bytesPerPixel` bytes each) read a block of rows at a time
-// into one reusable buffer of at most m32tga::kChunkBytes (one row at least), so that a
+// into one reusable buffer of at most kChunkBytes (one row at least), so that a
 // large image is never whole in memory.
 class LevelRows {
  public:
@@ -55,7 +49,7 @@ class LevelRows {
 };
 
 // The same level as RGBA through the palette, opaque, for the TGA and PNG writers.
-class PaletteRows final : public m32tga::PixelRows {
+class PaletteRows final : public PixelRows {
  public:
   PaletteRows(ByteSource& source, const MipLevel& level, const Palette& palette)
       : indices_(source, level), palette_(palette) {}
@@ -72,7 +66,7 @@ void Colour(std::span<const std::uint8_t> indices, const Palette& palette, std::
 
 // Level 0 read as RGBA rows, top row first, as the TGA and PNG readers give theirs; the
 // header's error when it failed its checks.
-class IndexedReader final : public m32tga::RowReader {
+class IndexedReader final : public RowReader {
  public:
   IndexedReader(ByteSource& source, const HeaderResult& header, const Palette& palette);
 };

@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "formats/indexed.h"
-#include "pixel_loops.h"
+#include "formats/pixel_loops.h"
 
 namespace formats {
 
@@ -46,7 +46,7 @@ class IndexedWriter::Level {
   // Maps the row (or takes `given` as its indices) into the write buffer; the indices,
   // or empty when the level is complete or a write failed.
   std::span<const std::uint8_t> Put(std::span<const std::uint8_t> rgba, const std::uint8_t* given,
-                                    const std::uint8_t* keep, m32tga::PositionedSink& sink) {
+                                    const std::uint8_t* keep, PositionedSink& sink) {
     if (Complete() || rgba.size() != std::size_t{shape_.width} * kRgba) return {};
     if (used_ + shape_.width > out_.size() && !Flush(sink)) return {};
     const std::span<std::uint8_t> slot(out_.data() + used_, shape_.width);
@@ -62,7 +62,7 @@ class IndexedWriter::Level {
     return slot;
   }
 
-  bool Flush(m32tga::PositionedSink& sink) {
+  bool Flush(PositionedSink& sink) {
     if (used_ > 0 && !sink.WriteAt(writeAt_, std::span(out_).first(used_))) return false;
     writeAt_ += used_;
     used_ = 0;
@@ -83,7 +83,7 @@ class IndexedWriter::Level {
     std::array<const std::uint8_t*, 3> rows{};
     for (std::size_t i = 0; i < heldRows_; ++i) rows[i] = held_.data() + i * rowBytes;
     half_.resize(std::size_t{Half(shape_.width)} * kRgba);
-    m32tga::HalveRows(std::span(rows).first(heldRows_), shape_.width, half_, average_);
+    HalveRows(std::span(rows).first(heldRows_), shape_.width, half_, average_);
     heldRows_ = 0;
     ++halvedRows_;
     return half_;
@@ -91,7 +91,7 @@ class IndexedWriter::Level {
 
  private:
   MipLevel shape_;
-  m32tga::MipAverage average_;
+  MipAverage average_;
   NearestColour& nearest_;
   std::optional<ErrorDiffusion> diffusion_;
   std::vector<std::uint8_t> out_;  // the first used_ bytes are rows to write at writeAt_
@@ -104,12 +104,11 @@ class IndexedWriter::Level {
   std::vector<std::uint8_t> half_;
 };
 
-IndexedWriter::IndexedWriter(const m32tga::M32Layout& layout, m32tga::PositionedSink& sink, NearestColour& nearest,
+IndexedWriter::IndexedWriter(const M32Layout& layout, PositionedSink& sink, NearestColour& nearest,
                              IndexedOptions options, ReferenceLevels* reference)
     : shapes_(layout.levels), sink_(sink), palette_(nearest.Colours()) {
   for (const MipLevel& level : layout.levels) {
-    levels_.push_back(
-        std::make_unique<Level>(level, levels_.empty() ? m32tga::kChunkBytes : kMipWriteBytes, nearest, options));
+    levels_.push_back(std::make_unique<Level>(level, levels_.empty() ? kChunkBytes : kMipWriteBytes, nearest, options));
   }
   failed_ = levels_.empty() || !layout.error.empty();
   const bool sameSides = !levels_.empty() && reference != nullptr &&
@@ -165,9 +164,9 @@ bool IndexedWriter::Finish() {
   return !failed_;
 }
 
-std::string WriteIndexed(m32tga::RowReader& image, const m32tga::M32Layout& layout,
-                         std::span<const std::uint8_t> header, m32tga::PositionedSink& out, NearestColour& nearest,
-                         IndexedOptions options, ReferenceLevels* reference) {
+std::string WriteIndexed(RowReader& image, const M32Layout& layout, std::span<const std::uint8_t> header,
+                         PositionedSink& out, NearestColour& nearest, IndexedOptions options,
+                         ReferenceLevels* reference) {
   if (!image.Error().empty()) return image.Error();
   if (!layout.error.empty()) return layout.error;
   const std::string kSinkFailed = "cannot write the texture";

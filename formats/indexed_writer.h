@@ -10,16 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "formats/image.h"
+#include "formats/m32_writer.h"
 #include "formats/nearest_colour.h"
 #include "formats/reference_levels.h"
-#include "m32_writer.h"
-#include "row_reader.h"
 
 namespace formats {
 
 struct IndexedOptions {
   bool dither = false;  // error diffusion in place of the nearest colour
-  m32tga::MipAverage average = m32tga::MipAverage::kPlain;
+  MipAverage average = MipAverage::kPlain;
 };
 
 // Takes level 0's rows, top row first, and writes every level of `layout` (the header is
@@ -33,8 +33,8 @@ struct IndexedOptions {
 // when dithering, two rows of error for each level.
 class IndexedWriter {
  public:
-  IndexedWriter(const m32tga::M32Layout& layout, m32tga::PositionedSink& sink, NearestColour& nearest,
-                IndexedOptions options, ReferenceLevels* reference = nullptr);
+  IndexedWriter(const M32Layout& layout, PositionedSink& sink, NearestColour& nearest, IndexedOptions options,
+                ReferenceLevels* reference = nullptr);
   ~IndexedWriter();
   IndexedWriter(const IndexedWriter&) = delete;
   IndexedWriter& operator=(const IndexedWriter&) = delete;
@@ -61,7 +61,7 @@ class IndexedWriter {
 
   std::vector<MipLevel> shapes_;
   std::vector<std::unique_ptr<Level>> levels_;
-  m32tga::PositionedSink& sink_;
+  PositionedSink& sink_;
   const Palette& palette_;
   ReferenceLevels* reference_;  // null unless of level 0's sides
   std::vector<std::uint8_t> colours_;
@@ -72,8 +72,8 @@ class IndexedWriter {
 
 // The whole file: the header (its levels already put), then every level of `layout` from
 // the image's rows. Empty when written; otherwise why not.
-std::string WriteIndexed(m32tga::RowReader& image, const m32tga::M32Layout& layout,
-                         std::span<const std::uint8_t> header, m32tga::PositionedSink& out, NearestColour& nearest,
-                         IndexedOptions options, ReferenceLevels* reference = nullptr);
+std::string WriteIndexed(RowReader& image, const M32Layout& layout, std::span<const std::uint8_t> header,
+                         PositionedSink& out, NearestColour& nearest, IndexedOptions options,
+                         ReferenceLevels* reference = nullptr);
 
 }  // namespace formats

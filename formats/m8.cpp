@@ -19,7 +19,7 @@
 
 #include <algorithm>
 
-#include "m32_writer.h"
+#include "formats/m32_writer.h"
 #include "system/number_text.h"
 
 namespace formats {
@@ -111,9 +111,9 @@ void PutM8Levels(std::span<const MipLevel> levels, M8Header& header) {
   }
 }
 
-m32tga::M32Layout LayOutM8(std::uint32_t width, std::uint32_t height, std::size_t mostLevels) {
-  m32tga::M32Layout layout;
-  if (width == 0 || height == 0 || width > m32tga::kMaxSide || height > m32tga::kMaxSide) {
+M32Layout LayOutM8(std::uint32_t width, std::uint32_t height, std::size_t mostLevels) {
+  M32Layout layout;
+  if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) {
     layout.error =
         "an m8 cannot hold an image of " + WithSeparators(width) + " x " + WithSeparators(height) + " pixels";
     return layout;

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "formats/indexed.h"
+#include "formats/m32_writer.h"
 #include "formats/palette.h"
-#include "m32_writer.h"
 
 namespace formats {
 
@@ -45,6 +45,6 @@ void PutM8Levels(std::span<const MipLevel> levels, M8Header& header);
 // Every level from level 0 halved (rounding down, never below 1) to 1 x 1, at most
 // `mostLevels`, one after another from the end of the header; an error for sides a
 // TGA cannot hold or a file past the 32-bit offsets.
-m32tga::M32Layout LayOutM8(std::uint32_t width, std::uint32_t height, std::size_t mostLevels = kM8Levels);
+M32Layout LayOutM8(std::uint32_t width, std::uint32_t height, std::size_t mostLevels = kM8Levels);
 
 }  // namespace formats

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <numeric>
 
-#include "linear_light.h"
+#include "formats/linear_light.h"
 
 namespace formats {
 
@@ -59,8 +59,7 @@ ColourMetric SrgbDistance() {
 ColourMetric LightDistance() {
   ColourMetric metric;
   for (std::size_t i = 0; i < metric.scale.size(); ++i) {
-    metric.scale[i] =
-        static_cast<std::uint32_t>(std::lround(m32tga::LinearLight(static_cast<std::uint8_t>(i)) * kMostScale));
+    metric.scale[i] = static_cast<std::uint32_t>(std::lround(LinearLight(static_cast<std::uint8_t>(i)) * kMostScale));
   }
   metric.weight = {1, 1, 1};
   return metric;
@@ -204,7 +203,7 @@ void NearestColour::MapRow(std::span<const std::uint8_t> rgba, std::span<std::ui
 ErrorDiffusion::ErrorDiffusion(NearestColour& nearest, std::uint32_t width)
     : nearest_(nearest), width_(width), error_(2 * (std::size_t{width} + 2) * 3, 0.0f) {
   for (std::size_t index = 0; index < kPaletteColours; ++index) {
-    for (std::size_t c = 0; c < 3; ++c) light_[index][c] = m32tga::LinearLight(nearest.Colours().Colour(index)[c]);
+    for (std::size_t c = 0; c < 3; ++c) light_[index][c] = LinearLight(nearest.Colours().Colour(index)[c]);
   }
 }
 
@@ -229,8 +228,8 @@ void ErrorDiffusion::MapRow(std::span<const std::uint8_t> rgba, std::span<std::u
     std::array<float, 3> wanted{};
     std::array<std::uint8_t, 3> encoded{};
     for (std::size_t c = 0; c < 3; ++c) {
-      wanted[c] = std::clamp(m32tga::LinearLight(pixel[c]) + here[column * 3 + c], 0.0f, 1.0f);
-      encoded[c] = m32tga::EncodeLinearLight(wanted[c]);
+      wanted[c] = std::clamp(LinearLight(pixel[c]) + here[column * 3 + c], 0.0f, 1.0f);
+      encoded[c] = EncodeLinearLight(wanted[c]);
     }
     const std::uint8_t index = nearest_.Nearest(encoded[0], encoded[1], encoded[2]);
     indices[x] = index;

@@ -120,7 +120,7 @@ PaletteResult ReadJascPalette(std::span<const std::uint8_t> file) {
 }
 
 PaletteResult ReadM8Palette(std::span<const std::uint8_t> file) {
-  const m32tga::HeaderResult header = CheckM8Header(file, file.size());
+  const HeaderResult header = CheckM8Header(file, file.size());
   if (!header.Ok()) return Refusal(header.error);
   return {M8Palette(file), {}};
 }

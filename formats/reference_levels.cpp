@@ -30,7 +30,7 @@ std::span<const std::uint8_t> ReferenceLevels::NextRow() {
   return block_.subspan((next_++ - blockFirst_) * rowBytes, rowBytes);
 }
 
-ReferenceLevels::Kept ReferenceLevels::KeepMips(std::span<const MipLevel> ours, m32tga::PositionedSink& sink) {
+ReferenceLevels::Kept ReferenceLevels::KeepMips(std::span<const MipLevel> ours, PositionedSink& sink) {
   if (ours.size() != levels_.size()) return Kept::kUnlike;
   for (std::size_t i = 1; i < ours.size(); ++i) {
     const MipLevel& theirs = levels_[i];
@@ -43,7 +43,7 @@ ReferenceLevels::Kept ReferenceLevels::KeepMips(std::span<const MipLevel> ours, 
   for (std::size_t i = 1; i < ours.size(); ++i) {
     const std::uint64_t bytes = std::uint64_t{ours[i].width} * ours[i].height * bytesPerPixel_;
     for (std::uint64_t done = 0; done < bytes;) {
-      buffer.resize(static_cast<std::size_t>(std::min<std::uint64_t>(m32tga::kChunkBytes, bytes - done)));
+      buffer.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kChunkBytes, bytes - done)));
       if (!source_.ReadAt(levels_[i].offset + done, buffer)) {
         error_ = source_.Error();
         return Kept::kFailed;

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "formats/indexed.h"
-#include "m32_writer.h"
+#include "formats/m32_writer.h"
 
 namespace formats {
 
@@ -30,7 +30,7 @@ class ReferenceLevels {
   // Copies the reference's levels after level 0 to where `ours` puts them, when they are
   // as many, of the same sides, each wholly inside the reference's file: kUnlike, with
   // nothing written, when not; kFailed when the source or the sink failed.
-  Kept KeepMips(std::span<const MipLevel> ours, m32tga::PositionedSink& sink);
+  Kept KeepMips(std::span<const MipLevel> ours, PositionedSink& sink);
 
  private:
   ByteSource& source_;

@@ -17,7 +17,7 @@
 
 #include <algorithm>
 
-#include "m32_writer.h"
+#include "formats/m32_writer.h"
 #include "system/number_text.h"
 
 namespace formats {
@@ -85,12 +85,12 @@ void PutWalLevels(std::span<const MipLevel> levels, WalHeader& header) {
   }
 }
 
-m32tga::M32Layout LayOutWal(std::uint32_t width, std::uint32_t height) {
-  m32tga::M32Layout layout;
-  if (width < kWalShortestSide || height < kWalShortestSide || width > m32tga::kMaxSide || height > m32tga::kMaxSide) {
+M32Layout LayOutWal(std::uint32_t width, std::uint32_t height) {
+  M32Layout layout;
+  if (width < kWalShortestSide || height < kWalShortestSide || width > kMaxSide || height > kMaxSide) {
     layout.error = "a WAL cannot hold an image of " + WithSeparators(width) + " x " + WithSeparators(height) +
                    " pixels: its fourth level is an eighth of each side, so each side must be 8 to " +
-                   WithSeparators(m32tga::kMaxSide);
+                   WithSeparators(kMaxSide);
     return layout;
   }
   std::uint64_t offset = kWalHeaderBytes;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "formats/indexed.h"
-#include "m32_writer.h"
+#include "formats/m32_writer.h"
 
 namespace formats {
 
@@ -38,6 +38,6 @@ WalHeader DefaultWalHeader(std::string_view name);
 void PutWalLevels(std::span<const MipLevel> levels, WalHeader& header);
 // Four levels, (width >> i) x (height >> i), one after another from the end of the
 // header; an error for a side below 8 (level 3 would be empty) or above 65,535.
-m32tga::M32Layout LayOutWal(std::uint32_t width, std::uint32_t height);
+M32Layout LayOutWal(std::uint32_t width, std::uint32_t height);
 
 }  // namespace formats

@@ -14,7 +14,7 @@
 #include "formats/indexed_writer.h"
 #include "memory_file.h"
 
-struct MemoryPositionedSink final : m32tga::PositionedSink {
+struct MemoryPositionedSink final : formats::PositionedSink {
   bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> more) override {
     if (bytes.size() < offset + more.size()) bytes.resize(offset + more.size());
     std::copy(more.begin(), more.end(), bytes.begin() + static_cast<std::ptrdiff_t>(offset));
@@ -23,9 +23,9 @@ struct MemoryPositionedSink final : m32tga::PositionedSink {
   std::vector<std::uint8_t> bytes;
 };
 
-inline void CheckPick(std::span<const std::uint8_t> data, const m32tga::LevelPick& pick) {
+inline void CheckPick(std::span<const std::uint8_t> data, const formats::LevelPick& pick) {
   if (!pick.Ok()) return;
-  const m32tga::MipLevel& level = pick.level;
+  const formats::MipLevel& level = pick.level;
   if (level.width > pick.header.level0.width || level.height > pick.header.level0.height) __builtin_trap();
   if (level.offset > data.size() || std::uint64_t{level.width} * level.height > data.size() - level.offset)
     __builtin_trap();
@@ -36,7 +36,7 @@ inline void CheckPick(std::span<const std::uint8_t> data, const m32tga::LevelPic
 // smaller levels where it has them as the writer lays them out.
 inline void CheckRoundTrip(std::span<const std::uint8_t> data, const formats::HeaderResult& header,
                            const formats::Palette& palette, std::size_t failingRead,
-                           const std::vector<formats::MipLevel>& levels, const m32tga::M32Layout& layout,
+                           const std::vector<formats::MipLevel>& levels, const formats::M32Layout& layout,
                            formats::ReservedIndices reserved) {
   if (!header.Ok()) return;
   const formats::MipLevel& level0 = header.level0;

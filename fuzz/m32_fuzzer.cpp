@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <span>
 
-#include "m32.h"
+#include "formats/m32.h"
+#include "formats/tga_writer.h"
 #include "memory_file.h"
-#include "tga.h"
 
 namespace {
 
@@ -19,35 +19,35 @@ constexpr std::size_t kTgaFooterBytes = 26;
 
 // Finishes only when the failing read never came, stops right at it, and then writes
 // every pixel, the bottom row's first (blue first) at the start.
-void CheckConversion(std::span<const std::uint8_t> data, m32tga::TgaDepth depth, std::size_t depthBytes,
+void CheckConversion(std::span<const std::uint8_t> data, formats::TgaDepth depth, std::size_t depthBytes,
                      std::size_t failingRead) {
   MemoryFile file(data, failingRead);
-  const m32tga::HeaderResult header = m32tga::ReadM32Header(file);
+  const formats::HeaderResult header = formats::ReadM32Header(file);
   if (!header.Ok()) {
     if (failingRead != MemoryFile::kNeverFails && file.Reads() > failingRead + 1) __builtin_trap();
     return;
   }
-  const m32tga::MipLevel& level = header.level0;
-  m32tga::Level0Rows rows(file, level);
+  const formats::MipLevel& level = header.level0;
+  formats::Level0Rows rows(file, level);
   MemorySink sink;
-  if (!m32tga::WriteTga({level.width, level.height}, rows, depth, sink)) {
+  if (!formats::WriteTga({level.width, level.height}, rows, depth, sink)) {
     if (file.Error().empty() || file.Reads() != failingRead + 1) __builtin_trap();
     return;
   }
   if (file.Reads() > failingRead) __builtin_trap();
   const std::size_t pixels = std::size_t{level.width} * level.height;
   if (sink.bytes.size() != kTgaHeaderBytes + pixels * depthBytes + kTgaFooterBytes) __builtin_trap();
-  const std::uint8_t* bottomLeft = data.data() + level.offset + (pixels - level.width) * m32tga::kM32BytesPerPixel;
+  const std::uint8_t* bottomLeft = data.data() + level.offset + (pixels - level.width) * formats::kM32BytesPerPixel;
   if (sink.bytes[kTgaHeaderBytes] != bottomLeft[2] || sink.bytes[kTgaHeaderBytes + 2] != bottomLeft[0])
     __builtin_trap();
 }
 
 // A level a preview picks lies wholly inside the file and is no larger than level 0.
 void CheckPickedLevel(std::span<const std::uint8_t> data, std::uint32_t side) {
-  const m32tga::LevelPick pick = m32tga::PickM32Level(data, data.size(), {side, side / 2, side});
+  const formats::LevelPick pick = formats::PickM32Level(data, data.size(), {side, side / 2, side});
   if (!pick.Ok()) return;
-  const m32tga::MipLevel& level = pick.level;
-  const std::uint64_t bytes = std::uint64_t{level.width} * level.height * m32tga::kM32BytesPerPixel;
+  const formats::MipLevel& level = pick.level;
+  const std::uint64_t bytes = std::uint64_t{level.width} * level.height * formats::kM32BytesPerPixel;
   if (level.width > pick.header.level0.width || level.height > pick.header.level0.height) __builtin_trap();
   if (level.offset > data.size() || bytes > data.size() - level.offset) __builtin_trap();
 }
@@ -56,10 +56,10 @@ void CheckPickedLevel(std::span<const std::uint8_t> data, std::uint32_t side) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span<const std::uint8_t> bytes(data, size);
-  CheckConversion(bytes, m32tga::TgaDepth::kBgr24, 3, MemoryFile::kNeverFails);
-  CheckConversion(bytes, m32tga::TgaDepth::kBgra32, 4, MemoryFile::kNeverFails);
+  CheckConversion(bytes, formats::TgaDepth::kBgr24, 3, MemoryFile::kNeverFails);
+  CheckConversion(bytes, formats::TgaDepth::kBgra32, 4, MemoryFile::kNeverFails);
   constexpr std::size_t kFailingReadChoices = 4;
-  if (size > 0) CheckConversion(bytes, m32tga::TgaDepth::kBgr24, 3, data[size - 1] % kFailingReadChoices);
+  if (size > 0) CheckConversion(bytes, formats::TgaDepth::kBgr24, 3, data[size - 1] % kFailingReadChoices);
   if (size > 0) CheckPickedLevel(bytes, data[size / 2]);
   return 0;
 }

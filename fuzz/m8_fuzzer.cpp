@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const formats::MipLevel& level0 = read.level0.level0;
   // As many levels as the file names, when the writer can lay that many out.
   const std::vector<formats::MipLevel> levels = formats::M8Levels(read.header);
-  const m32tga::M32Layout layout = formats::LayOutM8(level0.width, level0.height, levels.size());
+  const formats::M32Layout layout = formats::LayOutM8(level0.width, level0.height, levels.size());
   CheckRoundTrip(bytes, read.level0, formats::M8Palette(read.header),
                  size % 3 == 0 ? MemoryFile::kNeverFails : size % 5, levels, layout, formats::M8Reserved());
   return 0;

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "m32.h"
-#include "m32_writer.h"
+#include "formats/m32.h"
+#include "formats/m32_writer.h"
 
-class MemoryFile final : public m32tga::ByteSource {
+class MemoryFile final : public formats::ByteSource {
  public:
   static constexpr std::size_t kNeverFails = SIZE_MAX;
 
@@ -37,7 +37,7 @@ class MemoryFile final : public m32tga::ByteSource {
   std::string error_;
 };
 
-struct MemorySink final : m32tga::ByteSink {
+struct MemorySink final : formats::ByteSink {
   bool Write(std::span<const std::uint8_t> more) override {
     bytes.insert(bytes.end(), more.begin(), more.end());
     return true;
@@ -45,7 +45,7 @@ struct MemorySink final : m32tga::ByteSink {
   std::vector<std::uint8_t> bytes;
 };
 
-struct MemoryStore final : m32tga::PositionedSink {
+struct MemoryStore final : formats::PositionedSink {
   bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> more) override {
     if (bytes.size() < offset + more.size()) bytes.resize(offset + more.size());
     std::memcpy(bytes.data() + offset, more.data(), more.size());

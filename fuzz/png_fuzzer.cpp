@@ -6,19 +6,19 @@
 #include <span>
 #include <vector>
 
+#include "formats/png_reader.h"
+#include "formats/png_writer.h"
+#include "formats/tga_reader.h"
 #include "memory_file.h"
-#include "png_reader.h"
-#include "png_writer.h"
-#include "tga_reader.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
 // Every row, or nothing when the reader refused the file somewhere.
-Bytes ReadAll(std::span<const std::uint8_t> png, m32tga::ImageSize& size) {
-  m32tga::MemorySource source(png);
-  m32tga::PngReader reader(source);
+Bytes ReadAll(std::span<const std::uint8_t> png, formats::ImageSize& size) {
+  formats::MemorySource source(png);
+  formats::PngReader reader(source);
   MemoryStore interlacedRows;
   reader.KeepRowsIn(interlacedRows, 0);
   size = {reader.Width(), reader.Height()};
@@ -30,7 +30,7 @@ Bytes ReadAll(std::span<const std::uint8_t> png, m32tga::ImageSize& size) {
   return reader.Error().empty() ? rgba : Bytes{};
 }
 
-class Pixels final : public m32tga::PixelRows {
+class Pixels final : public formats::PixelRows {
  public:
   Pixels(const Bytes& rgba, std::size_t rowBytes) : rgba_(rgba), rowBytes_(rowBytes) {}
   std::span<const std::uint8_t> Rows(std::size_t first, std::size_t count) override {
@@ -45,14 +45,14 @@ class Pixels final : public m32tga::PixelRows {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  m32tga::ImageSize shape;
+  formats::ImageSize shape;
   const Bytes rgba = ReadAll({data, size}, shape);
   if (rgba.empty()) return 0;
   Pixels pixels(rgba, std::size_t{shape.width} * 4);
   MemorySink png;
   // Either way, so that every kind of PNG is written: with alpha kept, and the smallest.
-  if (!m32tga::WritePng(shape, pixels, size % 2 == 0, png)) __builtin_trap();
-  m32tga::ImageSize again;
+  if (!formats::WritePng(shape, pixels, size % 2 == 0, png)) __builtin_trap();
+  formats::ImageSize again;
   if (ReadAll(png.bytes, again) != rgba) __builtin_trap();
   return 0;
 }

@@ -11,7 +11,7 @@
 #include <span>
 #include <vector>
 
-#include "m32.h"
+#include "formats/m32.h"
 #include "m32_bitmap.h"
 #include "memory_file.h"
 
@@ -25,10 +25,10 @@ void CheckThumbnail(std::span<const std::uint8_t> bytes, std::uint32_t limit, st
     return;
   }
   if (file.Reads() > failingRead) __builtin_trap();  // a read failed, yet a thumbnail came
-  const m32tga::HeaderResult header = m32tga::CheckM32Header(bytes, bytes.size());
+  const formats::HeaderResult header = formats::CheckM32Header(bytes, bytes.size());
   if (!header.Ok()) __builtin_trap();
-  const m32tga::ImageSize expected = m32tga::FitWithin({header.level0.width, header.level0.height}, limit);
-  const m32tga::ImageSize& size = thumbnail.bitmap.size;
+  const formats::ImageSize expected = formats::FitWithin({header.level0.width, header.level0.height}, limit);
+  const formats::ImageSize& size = thumbnail.bitmap.size;
   if (size.width != expected.width || size.height != expected.height || size.width == 0 || size.height == 0 ||
       thumbnail.bitmap.bgra.size() != std::size_t{size.width} * size.height * 4) {
     __builtin_trap();
@@ -38,9 +38,9 @@ void CheckThumbnail(std::span<const std::uint8_t> bytes, std::uint32_t limit, st
 // `next` gives the request's numbers.
 void CheckCopy(std::span<const std::uint8_t> bytes, auto& next) {
   MemoryFile file(bytes, MemoryFile::kNeverFails);
-  const m32tga::HeaderResult header = m32tga::ReadM32Header(file);
+  const formats::HeaderResult header = formats::ReadM32Header(file);
   if (!header.Ok()) return;
-  const m32tga::MipLevel& level = header.level0;
+  const formats::MipLevel& level = header.level0;
   // Mostly inside the image, sometimes past an edge or before it.
   const auto pick = [&](std::uint32_t side) {
     return static_cast<std::int32_t>(next() % (side + 3)) - static_cast<std::int32_t>(next() % 2);

@@ -10,20 +10,20 @@
 #include <string>
 #include <vector>
 
-#include "m32_writer.h"
+#include "formats/image_to_m32.h"
+#include "formats/m32_writer.h"
+#include "formats/tga_reader.h"
 #include "memory_file.h"
-#include "tga_reader.h"
-#include "tga_to_m32.h"
 
 namespace {
 
 // Keeps the bytes of level 0's first row and counts the rest.
-struct CheckingSink final : m32tga::PositionedSink {
+struct CheckingSink final : formats::PositionedSink {
   CheckingSink(std::uint64_t size, std::size_t firstRowBytes) : fileSize(size), firstRow(firstRowBytes) {}
   bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
     if (offset > fileSize || bytes.size() > fileSize - offset) __builtin_trap();
     written += bytes.size();
-    if (offset == m32tga::kM32HeaderBytes)
+    if (offset == formats::kM32HeaderBytes)
       std::copy_n(bytes.begin(), std::min(bytes.size(), firstRow.size()), firstRow.begin());
     return true;
   }
@@ -33,29 +33,29 @@ struct CheckingSink final : m32tga::PositionedSink {
 };
 
 void CheckConversion(std::span<const std::uint8_t> data) {
-  m32tga::MemorySource source(data);
-  m32tga::TgaReader tga(source);
+  formats::MemorySource source(data);
+  formats::TgaReader tga(source);
   if (!tga.Error().empty()) {
     if (tga.Width() != 0) __builtin_trap();
     return;
   }
-  const m32tga::M32Layout layout = m32tga::LayOutM32(tga.Width(), tga.Height());
-  CheckingSink sink(layout.fileSize, std::size_t{tga.Width()} * m32tga::kM32BytesPerPixel);
-  if (!m32tga::WriteM32(tga, m32tga::DefaultM32Header("fuzz"), sink).empty()) return;
+  const formats::M32Layout layout = formats::LayOutM32(tga.Width(), tga.Height());
+  CheckingSink sink(layout.fileSize, std::size_t{tga.Width()} * formats::kM32BytesPerPixel);
+  if (!formats::WriteM32(tga, formats::DefaultM32Header("fuzz"), sink).empty()) return;
   if (sink.written != layout.fileSize) __builtin_trap();
-  m32tga::MemorySource again(data);
-  m32tga::TgaReader first(again);
+  formats::MemorySource again(data);
+  formats::TgaReader first(again);
   std::vector<std::uint8_t> row(sink.firstRow.size());
   if (!first.ReadRow(row) || row != sink.firstRow) __builtin_trap();
 }
 
 void CheckFailingSource(std::span<const std::uint8_t> data, std::size_t failingRead) {
   MemoryFile source(data, failingRead);
-  m32tga::TgaReader tga(source);
+  formats::TgaReader tga(source);
   if (!tga.Error().empty()) return;
-  const m32tga::M32Layout layout = m32tga::LayOutM32(tga.Width(), tga.Height());
+  const formats::M32Layout layout = formats::LayOutM32(tga.Width(), tga.Height());
   CheckingSink sink(layout.fileSize, 0);
-  const bool written = m32tga::WriteM32(tga, m32tga::DefaultM32Header("fuzz"), sink).empty();
+  const bool written = formats::WriteM32(tga, formats::DefaultM32Header("fuzz"), sink).empty();
   if (written && !source.Error().empty()) __builtin_trap();
 }
 

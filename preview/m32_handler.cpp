@@ -13,17 +13,17 @@
 namespace preview {
 namespace {
 
-using m32tga::HeaderResult;
-using m32tga::MipLevel;
+using formats::HeaderResult;
+using formats::MipLevel;
 
 // An m32 file is read at offsets from its start, so only a device that can seek will do.
 constexpr char kStreamRefused[] = "an m32 texture is read from a file, not from a stream";
 
 // No smaller level is this large, so level 0 is read.
-constexpr m32tga::LevelFloor kFullSize{.longerSide = UINT32_MAX};
+constexpr formats::LevelFloor kFullSize{.longerSide = UINT32_MAX};
 
 // A device read at offsets from where it stood when this was made.
-class DeviceSource final : public m32tga::ByteSource {
+class DeviceSource final : public formats::ByteSource {
  public:
   explicit DeviceSource(QIODevice* device) : device_(device) {
     if (!device || !device->isReadable()) {
@@ -63,10 +63,10 @@ class DeviceSource final : public m32tga::ByteSource {
 HeaderResult PeekHeader(QIODevice* device) {
   const DeviceSource source(device);
   if (!source.Error().empty()) return {{}, source.Error()};
-  const QByteArray header = device->peek(static_cast<qint64>(m32tga::kM32HeaderBytes));
+  const QByteArray header = device->peek(static_cast<qint64>(formats::kM32HeaderBytes));
   const std::span bytes(reinterpret_cast<const std::uint8_t*>(header.constData()),
                         static_cast<std::size_t>(header.size()));
-  return m32tga::CheckM32Header(bytes, source.Size());
+  return formats::CheckM32Header(bytes, source.Size());
 }
 
 // A file named *.m32 is taken to be one even when damaged, so that whoever opens it
@@ -87,16 +87,16 @@ M32Picture Failure(const QString& reason) { return {{}, {}, reason}; }
 
 }  // namespace
 
-M32Picture ReadM32Picture(m32tga::ByteSource& source, m32tga::LevelFloor floor) {
-  const m32tga::LevelPick pick = m32tga::ReadM32Level(source, floor);
+M32Picture ReadM32Picture(formats::ByteSource& source, formats::LevelFloor floor) {
+  const formats::LevelPick pick = formats::ReadM32Level(source, floor);
   if (!pick.Ok()) return Failure(QString::fromStdString(pick.header.error));
-  const m32tga::ImageSize size = m32tga::SampledSize(pick.level, floor);
+  const formats::ImageSize size = formats::SampledSize(pick.level, floor);
   const QSize shape(static_cast<int>(size.width), static_cast<int>(size.height));
   QImage pixels;
   if (!QImageIOHandler::allocateImage(shape, QImage::Format_RGBA8888, &pixels)) return Failure(TooLarge(shape));
   // RGBA8888 keeps the bytes in the file's order, red, green, blue, alpha.
-  m32tga::SampledRows rows(source, pick.level, size);
-  const std::size_t rowBytes = std::size_t{size.width} * m32tga::kM32BytesPerPixel;
+  formats::SampledRows rows(source, pick.level, size);
+  const std::size_t rowBytes = std::size_t{size.width} * formats::kM32BytesPerPixel;
   for (std::uint32_t y = 0; y < size.height; ++y) {
     if (!rows.ReadRow(y, std::span(pixels.scanLine(static_cast<int>(y)), rowBytes))) {
       return Failure(QString::fromStdString(source.Error()));
@@ -116,9 +116,9 @@ bool M32Handler::canRead() const {
 bool M32Handler::read(QImage* image) {
   error_.clear();
   const bool scaled = !scaledSize_.isEmpty();
-  const m32tga::LevelFloor floor = scaled ? m32tga::LevelFloor{static_cast<std::uint32_t>(scaledSize_.width()),
-                                                               static_cast<std::uint32_t>(scaledSize_.height())}
-                                          : kFullSize;
+  const formats::LevelFloor floor = scaled ? formats::LevelFloor{static_cast<std::uint32_t>(scaledSize_.width()),
+                                                                 static_cast<std::uint32_t>(scaledSize_.height())}
+                                           : kFullSize;
   DeviceSource source(device());
   M32Picture picture = ReadM32Picture(source, floor);
   if (picture.image.isNull()) return Fail(picture.error);

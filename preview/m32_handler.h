@@ -8,7 +8,7 @@
 #include <QSize>
 #include <QString>
 
-#include "m32.h"
+#include "formats/m32.h"
 
 namespace preview {
 
@@ -21,9 +21,9 @@ struct M32Picture {
 
 // Reads the smallest level of the texture in `source` that meets `floor` (level 0 when
 // none smaller does), or its sampled stand-in when that level is much larger than the
-// floor (m32tga::SampledSize), so that time and memory follow what is asked for, not
+// floor (formats::SampledSize), so that time and memory follow what is asked for, not
 // the texture.
-M32Picture ReadM32Picture(m32tga::ByteSource& source, m32tga::LevelFloor floor);
+M32Picture ReadM32Picture(formats::ByteSource& source, formats::LevelFloor floor);
 
 class M32Handler : public QImageIOHandler {
  public:

@@ -15,13 +15,14 @@
 #include <filesystem>
 #include <span>
 
-#include "file_io.h"
-#include "m32.h"
+#include "formats/m32.h"
 #include "m32_handler.h"
+#include "system/console.h"
+#include "system/files.h"
 
 namespace {
 
-using m32tga::kAllConverted, m32tga::kSomeFailed, m32tga::kWrongCommandLine;
+using sys::kAllDone, sys::kSomeFailed, sys::kWrongCommandLine;
 
 constexpr char kUsage[] = "Usage: pellicar-thumbnailer -s SIZE INPUT.m32 OUTPUT.png\n";
 
@@ -33,9 +34,9 @@ struct Request {
 
 // Sides are at most 65,535, so they fit an int.
 QSize ThumbnailSize(QSize texture, int limit) {
-  const m32tga::ImageSize fitted =
-      m32tga::FitWithin({static_cast<std::uint32_t>(texture.width()), static_cast<std::uint32_t>(texture.height())},
-                        static_cast<std::uint32_t>(limit));
+  const formats::ImageSize fitted =
+      formats::FitWithin({static_cast<std::uint32_t>(texture.width()), static_cast<std::uint32_t>(texture.height())},
+                         static_cast<std::uint32_t>(limit));
   return {static_cast<int>(fitted.width), static_cast<int>(fitted.height)};
 }
 
@@ -58,7 +59,7 @@ QString WritePng(const QImage& image, const QString& output) {
   buffer.open(QIODevice::WriteOnly);
   QImageWriter writer(&buffer, "png");
   if (!writer.write(image)) return QStringLiteral("cannot write %1: %2").arg(output, writer.errorString());
-  m32tga::ReplacingFile file(LocalPath(output));
+  sys::ReplacingFile file(LocalPath(output));
   const std::span bytes(reinterpret_cast<const std::uint8_t*>(png.constData()), static_cast<std::size_t>(png.size()));
   if (file.Write(bytes) && file.Commit()) return {};
   return QString::fromStdString(file.Error());
@@ -67,8 +68,10 @@ QString WritePng(const QImage& image, const QString& output) {
 // Read from the smallest level whose longer side reaches the asked size. The input is
 // opened without waiting, so a named pipe is refused like anything that is not a file.
 preview::M32Picture ReadThumbnail(const Request& request) {
-  m32tga::InputFile file(LocalPath(request.input));
-  preview::M32Picture picture = preview::ReadM32Picture(file, {.longerSide = static_cast<std::uint32_t>(request.size)});
+  sys::InputFile file(LocalPath(request.input));
+  formats::SourceOf<sys::InputFile> source(file);
+  preview::M32Picture picture =
+      preview::ReadM32Picture(source, {.longerSide = static_cast<std::uint32_t>(request.size)});
   if (picture.image.isNull()) return picture;
   picture.image = picture.image.scaled(ThumbnailSize(picture.texture, request.size), Qt::IgnoreAspectRatio,
                                        Qt::SmoothTransformation);
@@ -79,7 +82,7 @@ preview::M32Picture ReadThumbnail(const Request& request) {
 QString Thumbnail(const Request& request) {
   // By identity, so that another spelling of the name or a link to the texture is
   // refused too: the PNG would take the texture's place.
-  if (m32tga::SameFile(LocalPath(request.output), LocalPath(request.input)))
+  if (sys::SameFile(LocalPath(request.output), LocalPath(request.input)))
     return QStringLiteral("the output %1 is the texture itself").arg(request.output);
   const preview::M32Picture picture = ReadThumbnail(request);
   if (picture.image.isNull()) return picture.error;
@@ -96,7 +99,7 @@ int main(int argc, char* argv[]) {
     return kWrongCommandLine;
   }
   const QString error = Thumbnail(request);
-  if (error.isEmpty()) return kAllConverted;
+  if (error.isEmpty()) return kAllDone;
   std::fprintf(stderr, "pellicar-thumbnailer: %s: %s\n", qUtf8Printable(request.input), qUtf8Printable(error));
   return kSomeFailed;
 }

@@ -1,6 +1,8 @@
 // Errors on Windows: GetLastError's codes, with the system's own text in UTF-8.
 #include <windows.h>
 
+#include <cwctype>
+
 #include "os.h"
 
 namespace sys::os {
@@ -17,8 +19,7 @@ class Win32Errors : public std::error_category {
                        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::wstring message(text, length);
     LocalFree(text);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L'.'))
-      message.pop_back();
+    while (!message.empty() && (std::iswspace(message.back()) || message.back() == L'.')) message.pop_back();
     return message.empty() ? "error " + std::to_string(code) : ToUtf8(FromNative(message));
   }
 

@@ -4,15 +4,15 @@
 #include <array>
 #include <utility>
 
-#include "pixel_loops.h"
-#include "tga.h"
+#include "formats/pixel_loops.h"
+#include "formats/tga_writer.h"
 
 namespace shell {
 namespace {
 
-using m32tga::ImageSize;
-using m32tga::kM32BytesPerPixel;
-using m32tga::MipLevel;
+using formats::ImageSize;
+using formats::kM32BytesPerPixel;
+using formats::MipLevel;
 
 constexpr std::size_t kRed = 0, kBlue = 2, kAlpha = 3;  // in the texture's pixels, green between
 
@@ -53,7 +53,7 @@ void Put(const PixelSums& sums, std::uint8_t* bgra) {
 // Averages the image that `rows` gives, `from` in size, down to `size`, no larger on
 // either side: each thumbnail pixel takes the block of pixels whose scaled position
 // falls on it.
-BitmapResult Shrink(m32tga::PixelRows& rows, ImageSize from, ImageSize size, const m32tga::ByteSource& source) {
+BitmapResult Shrink(formats::PixelRows& rows, ImageSize from, ImageSize size, const formats::ByteSource& source) {
   BitmapResult result{{size, std::vector<std::uint8_t>(std::size_t{size.width} * size.height * 4)}, Fault::kNone, {}};
   std::vector<std::uint32_t> column(from.width);
   for (std::uint32_t x = 0; x < from.width; ++x) {
@@ -71,7 +71,7 @@ BitmapResult Shrink(m32tga::PixelRows& rows, ImageSize from, ImageSize size, con
   const std::size_t rowBytes = std::size_t{from.width} * kM32BytesPerPixel;
   std::uint32_t thumbnailRow = 0;
   for (std::uint32_t first = 0, count = 0; first < from.height; first += count) {
-    count = static_cast<std::uint32_t>(std::min<std::size_t>(m32tga::RowsPerBlock(from.width), from.height - first));
+    count = static_cast<std::uint32_t>(std::min<std::size_t>(formats::RowsPerBlock(from.width), from.height - first));
     const std::span<const std::uint8_t> block = rows.Rows(first, count);
     if (block.empty()) return Failure(Fault::kReadFailed, source.Error());
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -94,25 +94,25 @@ bool Inside(const Rectangle& area, const MipLevel& level) {
 
 }  // namespace
 
-Fault HeaderFault(const m32tga::ByteSource& source) {
+Fault HeaderFault(const formats::ByteSource& source) {
   return source.Error().empty() ? Fault::kNotM32 : Fault::kReadFailed;
 }
 
-BitmapResult ReadThumbnail(m32tga::ByteSource& source, std::uint32_t limit) {
+BitmapResult ReadThumbnail(formats::ByteSource& source, std::uint32_t limit) {
   if (limit == 0) return Failure(Fault::kBadArgument, "a thumbnail of 0 pixels");
-  const m32tga::HeaderResult header = m32tga::ReadM32Header(source);
+  const formats::HeaderResult header = formats::ReadM32Header(source);
   if (!header.Ok()) return Failure(HeaderFault(source), header.error);
   const ImageSize size =
-      m32tga::FitWithin({header.level0.width, header.level0.height}, std::min(limit, kLargestThumbnail));
-  const m32tga::LevelFloor floor{.width = size.width, .height = size.height};
-  const m32tga::LevelPick pick = m32tga::ReadM32Level(source, floor);
+      formats::FitWithin({header.level0.width, header.level0.height}, std::min(limit, kLargestThumbnail));
+  const formats::LevelFloor floor{.width = size.width, .height = size.height};
+  const formats::LevelPick pick = formats::ReadM32Level(source, floor);
   if (!pick.Ok()) return Failure(HeaderFault(source), pick.header.error);
-  const ImageSize sampled = m32tga::SampledSize(pick.level, floor);
-  m32tga::SampledRows rows(source, pick.level, sampled);
+  const ImageSize sampled = formats::SampledSize(pick.level, floor);
+  formats::SampledRows rows(source, pick.level, sampled);
   return Shrink(rows, sampled, size, source);
 }
 
-Fault CopyLevel0(m32tga::ByteSource& source, const MipLevel& level0, const Rectangle& area, std::uint64_t stride,
+Fault CopyLevel0(formats::ByteSource& source, const MipLevel& level0, const Rectangle& area, std::uint64_t stride,
                  std::span<std::uint8_t> out) {
   if (!Inside(area, level0)) return Fault::kBadArgument;
   if (area.width == 0 || area.height == 0) return Fault::kNone;
@@ -122,16 +122,16 @@ Fault CopyLevel0(m32tga::ByteSource& source, const MipLevel& level0, const Recta
   // division, so that nothing overflows.
   const auto height = static_cast<std::uint32_t>(area.height);
   if (out.size() < areaRowBytes || height - 1 > (out.size() - areaRowBytes) / stride) return Fault::kBufferTooSmall;
-  m32tga::Level0Rows rows(source, level0);
+  formats::Level0Rows rows(source, level0);
   const std::size_t rowBytes = std::size_t{level0.width} * kM32BytesPerPixel;
   const std::size_t skipped = static_cast<std::size_t>(area.x) * kM32BytesPerPixel;
   for (std::uint32_t done = 0, count = 0; done < height; done += count) {
-    count = static_cast<std::uint32_t>(std::min<std::size_t>(m32tga::RowsPerBlock(level0.width), height - done));
+    count = static_cast<std::uint32_t>(std::min<std::size_t>(formats::RowsPerBlock(level0.width), height - done));
     const std::span<const std::uint8_t> block = rows.Rows(static_cast<std::uint32_t>(area.y) + done, count);
     if (block.empty()) return Fault::kReadFailed;
     for (std::uint32_t i = 0; i < count; ++i) {
-      m32tga::SwapRedAndBlue(block.data() + i * rowBytes + skipped, out.data() + (done + i) * stride,
-                             static_cast<std::uint32_t>(area.width));
+      formats::SwapRedAndBlue(block.data() + i * rowBytes + skipped, out.data() + (done + i) * stride,
+                              static_cast<std::uint32_t>(area.width));
     }
   }
   return Fault::kNone;

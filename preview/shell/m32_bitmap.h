@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "m32.h"
+#include "formats/m32.h"
 
 namespace shell {
 
@@ -25,7 +25,7 @@ enum class Fault {
 // Four bytes a pixel, blue, green, red, alpha, the colour not multiplied by the alpha;
 // rows top-down with no padding.
 struct Bitmap {
-  m32tga::ImageSize size;
+  formats::ImageSize size;
   std::vector<std::uint8_t> bgra;
 };
 
@@ -40,11 +40,11 @@ struct BitmapResult {
 // largest view is smaller, and a bitmap of a 65,535-pixel texture would not be.
 inline constexpr std::uint32_t kLargestThumbnail = 2560;
 
-// The thumbnail of m32tga::FitWithin(level 0, limit), averaged down from the smallest sound mip
+// The thumbnail of formats::FitWithin(level 0, limit), averaged down from the smallest sound mip
 // level at least that large on each side, or from its sampled stand-in when that level
-// is much larger (m32tga::SampledSize), read a block of rows at a time: time and memory
+// is much larger (formats::SampledSize), read a block of rows at a time: time and memory
 // follow the thumbnail, not the texture.
-BitmapResult ReadThumbnail(m32tga::ByteSource& source, std::uint32_t limit);
+BitmapResult ReadThumbnail(formats::ByteSource& source, std::uint32_t limit);
 
 // A piece of level 0, in pixels from its top left corner.
 struct Rectangle {
@@ -57,10 +57,10 @@ struct Rectangle {
 // Copies `area` of the level 0 that ReadM32Header found into `out`, its rows `stride`
 // bytes apart, reading the rows it covers through the converter's row reader. Nothing
 // is written unless the rectangle lies inside the image and `out` holds it whole.
-Fault CopyLevel0(m32tga::ByteSource& source, const m32tga::MipLevel& level0, const Rectangle& area,
+Fault CopyLevel0(formats::ByteSource& source, const formats::MipLevel& level0, const Rectangle& area,
                  std::uint64_t stride, std::span<std::uint8_t> out);
 
 // The fault behind a refused header: the source's own failure, or the header itself.
-Fault HeaderFault(const m32tga::ByteSource& source);
+Fault HeaderFault(const formats::ByteSource& source);
 
 }  // namespace shell

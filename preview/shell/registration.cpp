@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "class_ids.h"
-#include "m32.h"
+#include "formats/m32.h"
 
 namespace shell {
 namespace {
@@ -34,8 +34,8 @@ struct Key {
 
 // Windows' imaging component picks a decoder by the bytes a file begins with: an m32
 // texture's version, 4, a little-endian 32-bit number.
-constexpr BYTE kVersionPattern[] = {m32tga::kM32Version & 0xFF, m32tga::kM32Version >> 8 & 0xFF,
-                                    m32tga::kM32Version >> 16 & 0xFF, m32tga::kM32Version >> 24 & 0xFF};
+constexpr BYTE kVersionPattern[] = {formats::kM32Version & 0xFF, formats::kM32Version >> 8 & 0xFF,
+                                    formats::kM32Version >> 16 & 0xFF, formats::kM32Version >> 24 & 0xFF};
 constexpr BYTE kEveryBit[] = {0xFF, 0xFF, 0xFF, 0xFF};
 static_assert(sizeof(kVersionPattern) == sizeof(kEveryBit));
 

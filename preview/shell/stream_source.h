@@ -8,11 +8,11 @@
 #include <span>
 #include <string>
 
-#include "m32.h"
+#include "formats/m32.h"
 
 namespace shell {
 
-class StreamSource final : public m32tga::ByteSource {
+class StreamSource final : public formats::ByteSource {
  public:
   explicit StreamSource(IStream* stream);
 

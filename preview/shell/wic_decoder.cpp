@@ -21,7 +21,7 @@ class Frame final : public ComObject<IWICBitmapFrameDecode> {
 
   STDMETHODIMP GetSize(UINT* width, UINT* height) override {
     if (!width || !height) return E_INVALIDARG;
-    const m32tga::MipLevel level0 = decoder_->Level0();
+    const formats::MipLevel level0 = decoder_->Level0();
     *width = level0.width;
     *height = level0.height;
     return S_OK;
@@ -59,7 +59,7 @@ STDMETHODIMP WicDecoder::QueryCapability(IStream* stream, DWORD* capability) {
   return Guarded([&] {
     const KeptPosition kept(stream);
     StreamSource source(stream);
-    *capability = m32tga::ReadM32Header(source).Ok() ? WICBitmapDecoderCapabilityCanDecodeAllImages : 0;
+    *capability = formats::ReadM32Header(source).Ok() ? WICBitmapDecoderCapabilityCanDecodeAllImages : 0;
     return S_OK;
   });
 }
@@ -70,7 +70,7 @@ STDMETHODIMP WicDecoder::Initialize(IStream* stream, WICDecodeOptions) {
     const std::lock_guard lock(mutex_);
     if (stream_) return WINCODEC_ERR_WRONGSTATE;
     StreamSource source(stream);
-    const m32tga::HeaderResult header = m32tga::ReadM32Header(source);
+    const formats::HeaderResult header = formats::ReadM32Header(source);
     if (!header.Ok()) return ResultOf(HeaderFault(source));
     stream_ = stream;
     level0_ = header.level0;
@@ -131,7 +131,7 @@ STDMETHODIMP WicDecoder::GetFrame(UINT index, IWICBitmapFrameDecode** frame) {
   return S_OK;
 }
 
-m32tga::MipLevel WicDecoder::Level0() {
+formats::MipLevel WicDecoder::Level0() {
   const std::lock_guard lock(mutex_);
   return level0_;
 }

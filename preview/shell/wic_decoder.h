@@ -9,7 +9,7 @@
 #include <mutex>
 
 #include "com_object.h"
-#include "m32.h"
+#include "formats/m32.h"
 
 namespace shell {
 
@@ -28,13 +28,13 @@ class WicDecoder final : public ComObject<IWICBitmapDecoder> {
   STDMETHODIMP GetFrame(UINT index, IWICBitmapFrameDecode** frame) override;
 
   // For the frame: level 0's size, and a rectangle of its pixels.
-  m32tga::MipLevel Level0();
+  formats::MipLevel Level0();
   HRESULT CopyPixels(const WICRect* area, UINT stride, UINT bufferSize, BYTE* buffer);
 
  private:
   std::mutex mutex_;  // the stream is read by one call at a time
   Microsoft::WRL::ComPtr<IStream> stream_;
-  m32tga::MipLevel level0_;
+  formats::MipLevel level0_;
 };
 
 }  // namespace shell

@@ -16,8 +16,8 @@
 
 #include <gtest/gtest.h>
 
-#include "convert.h"
-#include "file_io.h"
+#include "converter/convert.h"
+#include "system/files.h"
 #include "system/number_text.h"
 #include "test_support.h"
 
@@ -94,7 +94,7 @@ TEST(Converter, RefusesMalformedInputAndLeavesTheEarlierTgaWhole) {
 
 // Cuts the input file the first time output arrives, that is after the encoder has
 // read and converted the bottom rows, and counts what it was given.
-struct CuttingSink final : m32tga::ByteSink {
+struct CuttingSink final : formats::ByteSink {
   CuttingSink(fs::path file, std::uintmax_t length) : input(std::move(file)), cut(length) {}
   bool Write(std::span<const std::uint8_t> bytes) override {
     if (written == 0) fs::resize_file(input, cut);
@@ -124,22 +124,23 @@ TEST(Converter, AFileShortenedWhileConvertedGivesAnErrorAndLeavesTheEarlierTgaWh
     SCOPED_TRACE("cut to " + std::to_string(cut) + " bytes");
     WriteBytes(folder / "rock.m32", whole);
     WriteBytes(folder / "rock.tga", kEarlier);
-    m32tga::InputFile input(folder / "rock.m32");
+    sys::InputFile input(folder / "rock.m32");
     ASSERT_EQ(input.Error(), "");
     fs::resize_file(folder / "rock.m32", cut);
-    EXPECT_EQ(m32tga::ConvertFile(input, folder / "rock.tga", m32tga::TgaDepth::kBgr24), shortened(cut));
+    EXPECT_EQ(converter::ConvertFile(input, folder / "rock.tga", formats::TgaDepth::kBgr24), shortened(cut));
     EXPECT_EQ(ReadBytes(folder / "rock.tga"), kEarlier);
     EXPECT_EQ(folder.names(), (std::vector<std::string>{"rock.m32", "rock.tga"}));
   }
 
   WriteBytes(folder / "rock.m32", whole);
   const std::uintmax_t insideTopRows = kHeaderBytes + 5 * width * 4 + 100;
-  m32tga::InputFile input(folder / "rock.m32");
-  const m32tga::HeaderResult header = m32tga::ReadM32Header(input);
+  sys::InputFile input(folder / "rock.m32");
+  formats::SourceOf<sys::InputFile> source(input);
+  const formats::HeaderResult header = formats::ReadM32Header(source);
   ASSERT_TRUE(header.Ok()) << header.error;
-  m32tga::Level0Rows rows(input, header.level0);
+  formats::Level0Rows rows(source, header.level0);
   CuttingSink sink(folder / "rock.m32", insideTopRows);
-  EXPECT_FALSE(m32tga::WriteTga({width, height}, rows, m32tga::TgaDepth::kBgr24, sink));
+  EXPECT_FALSE(formats::WriteTga({width, height}, rows, formats::TgaDepth::kBgr24, sink));
   EXPECT_GT(sink.written, 0u) << "the cut came before any output";
   EXPECT_LT(sink.written, std::size_t{width} * height * 3) << "rows past the cut went out";
   EXPECT_EQ(input.Error(), shortened(insideTopRows));

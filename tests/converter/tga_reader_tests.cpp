@@ -6,10 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include "linear_light.h"
-#include "m32_writer.h"
+#include "formats/linear_light.h"
+#include "formats/m32_writer.h"
+#include "formats/tga_reader.h"
 #include "test_support.h"
-#include "tga_reader.h"
 
 namespace {
 
@@ -22,8 +22,8 @@ struct Read {
 
 // Opens the file and reads every row, as the converter does.
 Read ReadTga(const Bytes& file) {
-  m32tga::MemorySource source(file);
-  m32tga::TgaReader reader(source);
+  formats::MemorySource source(file);
+  formats::TgaReader reader(source);
   Read read{reader.Error(), {reader.Width(), reader.Height(), {}}};
   Bytes row(std::size_t{reader.Width()} * 4);
   for (std::uint32_t y = 0; read.error.empty() && y < reader.Height(); ++y) {
@@ -275,9 +275,9 @@ TEST(M32Writer, WritesTheHeaderAndEveryLevelAsTheTestsWriterDoes) {
   }
   ASSERT_EQ(RunConverter(arguments).exitCode, 0);
   for (const auto& [name, image] : read) EXPECT_EQ(ReadBytes(folder / (name + ".m32")), EncodeM32(image, name)) << name;
-  EXPECT_EQ(m32tga::LayOutM32(65535, 1).levels.size(), 16u);
-  EXPECT_NE(m32tga::LayOutM32(30000, 30000).error.find("32-bit offsets"), std::string::npos);
-  EXPECT_NE(m32tga::LayOutM32(65536, 1).error, "");
+  EXPECT_EQ(formats::LayOutM32(65535, 1).levels.size(), 16u);
+  EXPECT_NE(formats::LayOutM32(30000, 30000).error.find("32-bit offsets"), std::string::npos);
+  EXPECT_NE(formats::LayOutM32(65536, 1).error, "");
 }
 
 // The vectorised loop over 2 x 2 blocks gives, byte for byte, what averaging one block
@@ -296,9 +296,9 @@ TEST(M32Writer, LinearLightBlocksAverageAsOneAtATime) {
     }
     const std::array<const std::uint8_t*, 2> pointers{rows[0].data(), rows[1].data()};
     Bytes half(std::size_t{std::max(width / 2, 1u)} * 4), one(4);
-    m32tga::HalveRows(pointers, width, half, m32tga::MipAverage::kLinear);
+    formats::HalveRows(pointers, width, half, formats::MipAverage::kLinear);
     for (std::uint32_t x = 0; x + 1 < width / 2; ++x) {
-      m32tga::AverageInLinearLight(pointers, 2 * x, 2, one.data());
+      formats::AverageInLinearLight(pointers, 2 * x, 2, one.data());
       EXPECT_EQ(Bytes(&half[4 * x], &half[4 * x + 4]), one) << x;
     }
   }

@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "file_io.h"
+#include "system/files.h"
 #include "test_support.h"
 
 namespace {
@@ -151,8 +151,8 @@ TEST(Trees, ARoundTripWithAFolderLikeGivesBackEveryHeaderField) {
 fs::file_time_type Written(const std::string& file) { return fs::last_write_time(Utf8Path(file)); }
 
 // A file written again has a new identity, however close in time the writes were.
-std::pair<fs::file_time_type, std::optional<m32tga::FileIdentity>> Version(const std::string& file) {
-  return {Written(file), m32tga::IdentityOf(Utf8Path(file))};
+std::pair<fs::file_time_type, std::optional<sys::FileIdentity>> Version(const std::string& file) {
+  return {Written(file), sys::IdentityOf(Utf8Path(file))};
 }
 
 // One table for what the options do together: which files each run writes, what it

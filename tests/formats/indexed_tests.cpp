@@ -10,8 +10,8 @@
 
 #include "formats/indexed_writer.h"
 #include "formats/m8.h"
+#include "formats/tga_reader.h"
 #include "formats/wal.h"
-#include "tga_reader.h"
 
 namespace {
 
@@ -76,7 +76,7 @@ struct Read {
 };
 
 Read ReadLevel0(const Bytes& file, bool wal, const formats::Palette& palette) {
-  m32tga::MemorySource source(file);
+  formats::MemorySource source(file);
   const formats::M8Read m8 = formats::ReadM8Header(source);
   const formats::HeaderResult header = wal ? formats::ReadWalHeader(source).level0 : m8.level0;
   formats::IndexedReader reader(source, header, wal ? palette : formats::M8Palette(m8.header));
@@ -233,7 +233,7 @@ TEST(NearestColour, IsTheWholePalettesNearestAndNeverReserved) {
   }
 }
 
-struct MemorySink final : m32tga::PositionedSink {
+struct MemorySink final : formats::PositionedSink {
   Bytes bytes;
   bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> more) override {
     if (bytes.size() < offset + more.size()) bytes.resize(offset + more.size());
@@ -258,9 +258,9 @@ struct Written {
 // The texture written from `rgba`, or from `indices` when given, like `reference`.
 Written Write(bool wal, const Bytes& reference, const Bytes& rgba, const Bytes* indices, bool dither) {
   const formats::Palette palette = WithRepeat();
-  m32tga::MemorySource source(reference);
+  formats::MemorySource source(reference);
   const std::uint32_t width = wal ? 16 : 6, height = wal ? 8 : 5;
-  const m32tga::M32Layout layout = wal ? formats::LayOutWal(width, height) : formats::LayOutM8(width, height);
+  const formats::M32Layout layout = wal ? formats::LayOutWal(width, height) : formats::LayOutM8(width, height);
   const std::vector<MipLevel> theirs = wal ? formats::WalLevels(reference) : formats::M8Levels(reference);
   formats::ReferenceLevels like(source, theirs, 1);
   formats::NearestColour nearest(palette, wal ? formats::WalReserved() : formats::M8Reserved());

@@ -1,10 +1,10 @@
 // Reading PNG images a row at a time, top row first, through libspng.
 #pragma once
 
-#include "m32.h"
-#include "row_reader.h"
+#include "formats/image.h"
+#include "formats/m32.h"
 
-namespace m32tga {
+namespace formats {
 
 // Any PNG (grey, grey and alpha, RGB, RGBA, palette; 1 to 16 bits; interlaced or not)
 // read as 4-byte RGBA rows from the top down: 16-bit samples rounded to 8, a tRNS chunk
@@ -22,4 +22,4 @@ class PngReader final : public RowReader {
   explicit PngReader(ByteSource& source);
 };
 
-}  // namespace m32tga
+}  // namespace formats

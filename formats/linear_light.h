@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-namespace m32tga {
+namespace formats {
 
 // The light an sRGB byte stands for, from 0 to 1.
 float LinearLight(std::uint8_t encoded);
@@ -29,4 +29,4 @@ void AverageInLinearLight(std::span<const std::uint8_t* const> rows, std::size_t
 void AverageSquaresInLinearLight(const std::uint8_t* top, const std::uint8_t* bottom, std::uint8_t* out,
                                  std::size_t squares);
 
-}  // namespace m32tga
+}  // namespace formats

@@ -1,13 +1,13 @@
-#include "file_io.h"
+#include "files.h"
 
 #include <system_error>
 #include <utility>
 
-#include "file_io_shared.h"
-#include "system/native_string.h"
-#include "system/number_text.h"
+#include "files_internal.h"
+#include "native_string.h"
+#include "number_text.h"
 
-namespace m32tga {
+namespace sys {
 
 std::filesystem::path FolderOf(const std::filesystem::path& file) {
   const std::filesystem::path parent = file.parent_path();
@@ -15,8 +15,7 @@ std::filesystem::path FolderOf(const std::filesystem::path& file) {
 }
 
 std::string ShortenedMessage(std::uint64_t end, std::uint64_t sizeWhenOpened) {
-  return "changed while being read: ends at byte " + sys::WithSeparators(end) + " of " +
-         sys::WithSeparators(sizeWhenOpened);
+  return "changed while being read: ends at byte " + WithSeparators(end) + " of " + WithSeparators(sizeWhenOpened);
 }
 
 Folder::Folder(std::filesystem::path path) : path_(std::move(path)) {}
@@ -78,7 +77,7 @@ ReplacingFile::ReplacingFile(std::filesystem::path target)
 // A pipe cannot go back: what the m32 writer would write at an earlier offset fails.
 bool StandardOutput::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
   if (offset != kWhereItEnded && offset != written_ && error_.empty())
-    error_ = "cannot write to standard output: it cannot go back to byte " + sys::WithSeparators(offset);
+    error_ = "cannot write to standard output: it cannot go back to byte " + WithSeparators(offset);
   return error_.empty() && Write(bytes);
 }
 
@@ -100,8 +99,6 @@ bool NamesFolder(const std::filesystem::path& path) {
   return !path.has_filename() || std::filesystem::is_directory(path, ignored);
 }
 
-std::string DisplayName(const std::filesystem::path& path) {
-  return sys::ToUtf8(sys::ForDisplay(sys::FromNative(path.native())));
-}
+std::string DisplayName(const std::filesystem::path& path) { return ToUtf8(ForDisplay(FromNative(path.native()))); }
 
-}  // namespace m32tga
+}  // namespace sys

@@ -11,9 +11,10 @@
 #include <string_view>
 #include <vector>
 
-#include "m32.h"
+#include "formats/image.h"
+#include "formats/m32.h"
 
-namespace m32tga {
+namespace formats {
 
 using M32Header = std::array<std::uint8_t, kM32HeaderBytes>;
 
@@ -36,19 +37,6 @@ M32Header DefaultM32Header(std::string_view name);
 // Writes the layout's widths, heights and offsets into the header, and 0 for the
 // levels it does not have; every other field is left as it was.
 void PutLevels(const M32Layout& layout, M32Header& header);
-
-// Where the file's bytes go, each piece at its own offset, in any order.
-class PositionedSink {
- public:
-  virtual bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) = 0;
-  // Reads back bytes written before; false where that cannot be done.
-  virtual bool ReadAt(std::uint64_t, std::span<std::uint8_t>) { return false; }
-  // The whole file's size, known before the first write; a hint.
-  virtual void Reserve(std::uint64_t) {}
-
- protected:
-  ~PositionedSink() = default;
-};
 
 // How the pixels of a 2 x 2 block come to one: their bytes averaged as stored, as the
 // game's own tools did, or their colours decoded from sRGB to linear light first and
@@ -90,4 +78,4 @@ class M32Writer {
 void HalveRows(std::span<const std::uint8_t* const> rows, std::uint32_t width, std::span<std::uint8_t> half,
                MipAverage average = MipAverage::kPlain);
 
-}  // namespace m32tga
+}  // namespace formats

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace m32tga {
+namespace formats {
 
 // What the converter reads, encodes or writes at a time, and the most rows it holds.
 inline constexpr std::size_t kChunkBytes = std::size_t{256} * 1024;
@@ -50,4 +50,4 @@ inline constexpr unsigned kPngFilters = 5;
 std::uint32_t FilterPngRow(unsigned type, const std::uint8_t* __restrict row, const std::uint8_t* __restrict above,
                            std::size_t bytes, std::size_t pixelBytes, std::uint8_t* __restrict out);
 
-}  // namespace m32tga
+}  // namespace formats

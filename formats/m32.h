@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "tga.h"
+#include "formats/image.h"
+#include "formats/tga_writer.h"
 
-namespace m32tga {
+namespace formats {
 
 inline constexpr std::size_t kM32HeaderBytes = 968;
 // Where the header keeps what a reader checks and a writer fills in (all little-endian).
@@ -64,19 +65,6 @@ struct LevelPick {
 // when it lies wholly inside the file and neither side is larger than that of the last
 // level trusted before it; one that fails is passed over, never read.
 LevelPick PickM32Level(std::span<const std::uint8_t> header, std::uint64_t fileSize, LevelFloor floor);
-
-// Bytes read at any offset, a piece at a time: a file, or memory.
-class ByteSource {
- public:
-  virtual std::uint64_t Size() const = 0;  // as it was when first seen
-  // Fills `bytes` from `offset` on; false, with Error() saying why, when the source
-  // cannot give all of them.
-  virtual bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) = 0;
-  virtual const std::string& Error() const = 0;  // the first failure, if any
-
- protected:
-  ~ByteSource() = default;
-};
 
 // Reads the header, or as much of the source as there is when it is shorter, and
 // checks it against the source's size.
@@ -135,4 +123,4 @@ class SampledRows final : public PixelRows {
   std::vector<std::uint8_t> buffer_;
 };
 
-}  // namespace m32tga
+}  // namespace formats

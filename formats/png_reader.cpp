@@ -1,4 +1,4 @@
-#include "png_reader.h"
+#include "formats/png_reader.h"
 
 #include <spng.h>
 
@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
-#include "m32_writer.h"
+#include "formats/m32_writer.h"
 #include "system/number_text.h"
 
-namespace m32tga {
+namespace formats {
 namespace {
 
 constexpr std::array<std::uint8_t, 8> kSignature{137, 80, 78, 71, 13, 10, 26, 10};
@@ -324,4 +324,4 @@ class PngRows final : public RowReader::Rows {
 
 PngReader::PngReader(ByteSource& source) : RowReader(std::make_unique<PngRows>(source)) {}
 
-}  // namespace m32tga
+}  // namespace formats

@@ -1,5 +1,9 @@
-// The few file operations the converter needs, on POSIX and on Windows.
 #pragma once
+// Files as the programs read and write them, the same on POSIX and on Windows: inputs
+// opened without blocking (a pipe is refused, not waited on), outputs written beside
+// their target and put in its place by rename only when whole, folders held open while
+// a tree is worked in so that a name swapped for a link cannot redirect a read or a
+// write, listings, identities and times.
 
 #include <cstdint>
 #include <filesystem>
@@ -10,19 +14,17 @@
 #include <string>
 #include <vector>
 
-#include "m32.h"
-#include "tga.h"
-
-namespace m32tga {
-
-// The most conversions that run at once, each writing one ReplacingFile.
-inline constexpr unsigned kMostJobs = 64;
+namespace sys {
 
 // Readies the process for the file operations below, before any thread starts: the
 // umask read once (reading it means setting it), the clean-up on signals installed, the
 // limit of open files raised to what the system allows. A program that never calls it
 // gets the same on its first output, which is fine while it runs one thread.
 void PrepareProcess();
+
+// The most ReplacingFiles a process writes at once, each perhaps under a temporary name
+// that a signal's clean-up must find.
+inline constexpr unsigned kMostOutputsAtOnce = 128;
 
 // What tells one file from every other: device and file number, or volume and file ID
 // on Windows. None when the name leads to no file.
@@ -94,7 +96,7 @@ class Folder {
 // never mapped into memory: another program may shorten the file while it is read, and
 // a short read is an error to report, where touching a mapping past the new end would
 // kill the process. A link to a file is followed; nothing but a regular file is read.
-class InputFile final : public ByteSource {
+class InputFile final {
  public:
   explicit InputFile(const std::filesystem::path& path);
   InputFile(const FolderHandle& folder, const FileName& name);
@@ -102,9 +104,11 @@ class InputFile final : public ByteSource {
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
 
-  std::uint64_t Size() const override { return size_; }
-  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) override;
-  const std::string& Error() const override { return error_; }
+  std::uint64_t Size() const { return size_; }  // as it was when opened
+  // Fills `bytes` from `offset` on; false, with Error() saying why, when the file cannot
+  // give all of them.
+  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes);
+  const std::string& Error() const { return error_; }  // the first failure, if any
 
  private:
   struct Handle;
@@ -114,10 +118,12 @@ class InputFile final : public ByteSource {
 };
 
 // Where a conversion's bytes go: written in order, or at offsets where the output allows.
-class OutputFile : public ByteSink {
+class OutputFile {
  public:
   virtual ~OutputFile() = default;
   virtual const std::string& Error() const = 0;  // the first failure, if any
+  // Writes on where the last write ended.
+  virtual bool Write(std::span<const std::uint8_t> bytes) = 0;
   // Writes at `offset` from the file's start, whatever was written before; the m32
   // writer puts each mip level's rows in place as they are made.
   virtual bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) = 0;
@@ -176,9 +182,6 @@ class StandardOutput final : public OutputFile {
   std::uint64_t written_ = 0;
   std::string error_;
 };
-
-// Whether standard output is a terminal (a console on Windows), where no image goes.
-bool OutputIsTerminal();
 
 // The identity of the file standard output writes to, when it is one.
 std::optional<FileIdentity> StandardOutputIdentity();
@@ -243,9 +246,6 @@ FileName ComparedName(const FileName& name);
 // on Windows a device (NUL, COM1, \\.\...) or a stream ("rock.tga:x"); elsewhere nothing.
 std::string OutputPathRefusal(const std::filesystem::path& path);
 
-// Whether stderr is a terminal (a console on Windows), where a progress line may show.
-bool ErrorIsTerminal();
-
 // Whether the name is an existing folder, or ends in a separator and so can only be one.
 bool NamesFolder(const std::filesystem::path& path);
 
@@ -253,14 +253,4 @@ bool NamesFolder(const std::filesystem::path& path);
 // failure stays on one line.
 std::string DisplayName(const std::filesystem::path& path);
 
-// Text for stderr or stdout: UTF-8, shown as such in a Windows console too. For stdout,
-// empty when all of it was written, else the system's reason.
-void PrintError(const std::string& text);
-std::string PrintOutput(const std::string& text);
-
-// How the converter's programs end: all done, something failed, a wrong command line.
-inline constexpr int kAllConverted = 0;
-inline constexpr int kSomeFailed = 1;
-inline constexpr int kWrongCommandLine = 2;
-
-}  // namespace m32tga
+}  // namespace sys

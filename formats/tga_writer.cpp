@@ -19,18 +19,18 @@
 // 26-byte TGA 2.0 footer: extension-area offset 0, developer-directory offset 0,
 // "TRUEVISION-XFILE." and a NUL. Some programs refuse a TGA without the footer.
 
-#include "tga.h"
+#include "formats/tga_writer.h"
 
 #include <algorithm>
 #include <array>
 #include <string_view>
 #include <vector>
 
-#include "m32.h"
+#include "formats/m32.h"
 
-#include "pixel_loops.h"
+#include "formats/pixel_loops.h"
 
-namespace m32tga {
+namespace formats {
 namespace {
 
 constexpr std::uint8_t kAlphaBits = 8;
@@ -144,4 +144,4 @@ bool WriteTga(ImageSize size, PixelRows& pixels, TgaDepth depth, ByteSink& sink)
   return out.Put(Footer()) && out.Flush();
 }
 
-}  // namespace m32tga
+}  // namespace formats

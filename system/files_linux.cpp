@@ -22,10 +22,10 @@
 #include <system_error>
 #include <utility>
 
-#include "file_io.h"
-#include "file_io_shared.h"
+#include "files.h"
+#include "files_internal.h"
 
-namespace m32tga {
+namespace sys {
 namespace {
 
 std::string SystemMessage(int code) { return std::generic_category().message(code); }
@@ -130,7 +130,7 @@ struct Temporary {
 // file being written at once; only where the file system cannot hold a file without a
 // name. Each name is put here before the file can exist, so that whichever thread the
 // signal reaches removes every one.
-constexpr std::size_t kTemporarySlots = 2 * kMostJobs;
+constexpr std::size_t kTemporarySlots = kMostOutputsAtOnce;
 std::atomic<const Temporary*> temporariesToRemove[kTemporarySlots];
 
 // Other threads go on while a handler runs: one that is naming a temporary file is let
@@ -478,8 +478,6 @@ bool StandardOutput::Write(std::span<const std::uint8_t> bytes) {
   return error_.empty();
 }
 
-bool OutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
-
 std::optional<FileIdentity> StandardOutputIdentity() {
   struct stat status {};
   if (fstat(STDOUT_FILENO, &status) != 0) return std::nullopt;
@@ -606,13 +604,4 @@ FolderListing ListFolder(const FolderHandle& folder) {
   return listing;
 }
 
-bool ErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
-
-void PrintError(const std::string& text) { std::fputs(text.c_str(), stderr); }
-
-std::string PrintOutput(const std::string& text) {
-  if (std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0) return {};
-  return SystemMessage(errno);
-}
-
-}  // namespace m32tga
+}  // namespace sys

@@ -1,12 +1,12 @@
-#include "linear_light.h"
+#include "formats/linear_light.h"
 
 #include <array>
 #include <cmath>
 #include <vector>
 
-#include "pixel_loops.h"
+#include "formats/pixel_loops.h"
 
-namespace m32tga {
+namespace formats {
 namespace {
 
 constexpr std::size_t kRgba = 4;
@@ -87,4 +87,4 @@ void AverageSquaresInLinearLight(const std::uint8_t* top, const std::uint8_t* bo
   AverageSquaresByTables(top, bottom, out, squares, tables.toSteps.data(), tables.fromSteps.data());
 }
 
-}  // namespace m32tga
+}  // namespace formats

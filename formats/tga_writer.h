@@ -1,4 +1,4 @@
-// Writing an uncompressed true-colour TGA: the layout is described at the top of tga.cpp.
+// Writing an uncompressed true-colour TGA: the layout is described at the top of tga_writer.cpp.
 #pragma once
 
 #include <cstddef>
@@ -6,9 +6,10 @@
 #include <span>
 #include <string_view>
 
-#include "pixel_loops.h"
+#include "formats/image.h"
+#include "formats/pixel_loops.h"
 
-namespace m32tga {
+namespace formats {
 
 enum class TgaDepth { kBgr24, kBgra32 };
 
@@ -31,37 +32,8 @@ inline constexpr std::string_view kTgaSignature{"TRUEVISION-XFILE.\0", 18};
 inline constexpr std::size_t kTgaFooterOffsetBytes = 8;
 inline constexpr std::size_t kTgaFooterBytes = kTgaFooterOffsetBytes + kTgaSignature.size();
 
-// Where encoded bytes go, a piece at a time; false stops the encoder.
-class ByteSink {
- public:
-  virtual bool Write(std::span<const std::uint8_t> bytes) = 0;
-
- protected:
-  ~ByteSink() = default;
-};
-
-// The encoder hands the sink pieces no larger than kChunkBytes, and asks its pixel
-// source for blocks of rows no larger than that (one row at least).
-
-// Where the pixels come from, a block of rows at a time, so that a large image need
-// never be whole in memory.
-class PixelRows {
- public:
-  // `count` rows of 4-byte RGBA pixels starting at row `first` counted from the top,
-  // top row first; empty when they cannot be had, which stops the encoder.
-  virtual std::span<const std::uint8_t> Rows(std::size_t first, std::size_t count) = 0;
-
- protected:
-  ~PixelRows() = default;
-};
-
-struct ImageSize {
-  std::uint32_t width = 0;
-  std::uint32_t height = 0;
-};
-
 // Streams the image as a TGA into the sink, bottom row first; false when the source
 // failed to give a block or the sink refused a piece.
 bool WriteTga(ImageSize size, PixelRows& pixels, TgaDepth depth, ByteSink& sink);
 
-}  // namespace m32tga
+}  // namespace formats

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <string>
 
-#include "file_io.h"
+#include "files.h"
 
-namespace m32tga {
+namespace sys {
 
 // Temporary files beside a target start with this; the dot hides them on POSIX.
 inline constexpr char kTemporaryPrefix[] = ".pellicar-";
@@ -38,4 +38,4 @@ std::string MakeFolderIn(const FolderHandle& parent, const FileName& name);
 std::string CannotCreateIn(const FolderHandle& folder);
 FileIdentity IdentityOf(const FolderHandle& folder);
 
-}  // namespace m32tga
+}  // namespace sys

@@ -1,11 +1,11 @@
-#include "pixel_loops.h"
+#include "formats/pixel_loops.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
 
-namespace m32tga {
+namespace formats {
 
 namespace {
 
@@ -255,4 +255,4 @@ void AverageSquares(const std::uint8_t* __restrict top, const std::uint8_t* __re
   AverageSquaresLoop(top, bottom, out, squares);
 }
 
-}  // namespace m32tga
+}  // namespace formats

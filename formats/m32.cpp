@@ -21,7 +21,7 @@
 // all of its bytes are inside the file. Width and height are limited to what a TGA can
 // hold, and a smaller level's to those of the level above it.
 
-#include "m32.h"
+#include "formats/m32.h"
 
 #include <algorithm>
 #include <array>
@@ -31,7 +31,7 @@
 
 #include "system/number_text.h"
 
-namespace m32tga {
+namespace formats {
 
 using sys::WithSeparators;
 
@@ -255,4 +255,4 @@ std::span<const std::uint8_t> SampledRows::Rows(std::size_t first, std::size_t c
   return buffer_;
 }
 
-}  // namespace m32tga
+}  // namespace formats

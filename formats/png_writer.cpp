@@ -16,7 +16,7 @@
 // left, above and upper left is nearest to left + above - upper left (Paeth); where the
 // neighbour lies outside the image it is 0.
 
-#include "png_writer.h"
+#include "formats/png_writer.h"
 
 #include <libdeflate.h>
 #include <zlib.h>
@@ -30,7 +30,7 @@
 #include <string_view>
 #include <vector>
 
-namespace m32tga {
+namespace formats {
 namespace {
 
 constexpr std::size_t kRgba = 4;
@@ -456,4 +456,4 @@ bool WritePng(ImageSize size, PixelRows& pixels, bool keepAlpha, ByteSink& sink)
   return all && compressor->Finish() && chunks.Chunk("IEND", {});
 }
 
-}  // namespace m32tga
+}  // namespace formats

@@ -1,5 +1,5 @@
 // Reading TGA images a row at a time, top row first: the layout is described at the top
-// of tga_reader.cpp.
+// of tga_header.cpp.
 #pragma once
 
 #include <cstdint>
@@ -7,23 +7,10 @@
 #include <span>
 #include <string>
 
-#include "m32.h"
-#include "row_reader.h"
+#include "formats/image.h"
+#include "formats/m32.h"
 
-namespace m32tga {
-
-// The bytes of a file already in memory.
-class MemorySource final : public ByteSource {
- public:
-  explicit MemorySource(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
-  std::uint64_t Size() const override { return bytes_.size(); }
-  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) override;
-  const std::string& Error() const override { return error_; }
-
- private:
-  std::span<const std::uint8_t> bytes_;
-  std::string error_;
-};
+namespace formats {
 
 // A TGA image of any of the types 1, 2, 3, 9, 10 and 11, read as 4-byte RGBA rows from
 // the top of the image down, whatever order the file stores them in. Everything the
@@ -35,4 +22,4 @@ class TgaReader final : public RowReader {
   explicit TgaReader(ByteSource& source);
 };
 
-}  // namespace m32tga
+}  // namespace formats

@@ -1,9 +1,9 @@
 // Writing a PNG through libspng, of the smallest lossless kind the pixels allow.
 #pragma once
 
-#include "tga.h"
+#include "formats/tga_writer.h"
 
-namespace m32tga {
+namespace formats {
 
 // Streams the image as a PNG into the sink, top row first: grey, grey with alpha, a
 // palette (with tRNS where alpha is not all opaque) of 1 to 8 bits, RGB or RGBA, the
@@ -14,4 +14,4 @@ namespace m32tga {
 // failed.
 bool WritePng(ImageSize size, PixelRows& pixels, bool keepAlpha, ByteSink& sink);
 
-}  // namespace m32tga
+}  // namespace formats

@@ -9,25 +9,17 @@
 #include <utility>
 #include <vector>
 
-#include "file_io.h"
-#include "file_io_shared.h"
-#include "system/native_string.h"
-#include "system/number_text.h"
+#include "files.h"
+#include "files_internal.h"
+#include "native_string.h"
+#include "number_text.h"
+#include "os.h"
 
-namespace m32tga {
+namespace sys {
 namespace {
 
 // The system's own words for an error code, without the closing full stop.
-std::string SystemMessage(DWORD code) {
-  wchar_t* text = nullptr;
-  const DWORD length =
-      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring message(text, length);
-  LocalFree(text);
-  while (!message.empty() && (std::iswspace(message.back()) || message.back() == L'.')) message.pop_back();
-  return message.empty() ? "system error " + std::to_string(code) : sys::ToUtf8(sys::FromNative(message));
-}
+std::string SystemMessage(DWORD code) { return os::ErrorCode(static_cast<int>(code)).message(); }
 
 std::string LastError() { return SystemMessage(GetLastError()); }
 
@@ -200,7 +192,7 @@ bool ShowFile(HANDLE file) {
 
 std::wstring RandomName() {
   thread_local std::mt19937_64 random{std::random_device{}()};  // one per worker: -j runs several
-  return sys::NativeFromAscii(kTemporaryPrefix) + std::to_wstring(random()) + L".tmp";
+  return NativeFromAscii(kTemporaryPrefix) + std::to_wstring(random()) + L".tmp";
 }
 
 // A reason when the target, by its \\?\ name, may not be replaced.
@@ -299,7 +291,7 @@ bool ReplacingFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) 
     if (!ReadFile(handle_->file.get(), bytes.data(), wanted, &got, &at)) {
       error_ = "cannot read back " + DisplayName(target_) + ": " + LastError();
     } else if (got == 0) {
-      error_ = "cannot read back " + DisplayName(target_) + ": it ends at byte " + sys::WithSeparators(offset);
+      error_ = "cannot read back " + DisplayName(target_) + ": it ends at byte " + WithSeparators(offset);
     }
     bytes = bytes.subspan(got);
     offset += got;
@@ -347,18 +339,6 @@ bool IdentityFromSystem(const std::filesystem::path& path, BY_HANDLE_FILE_INFORM
   const OwnedHandle opened =
       Owned(CreateFileW(file.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   return opened && GetFileInformationByHandle(opened.get(), &identity);
-}
-
-bool Print(DWORD stream, const std::string& text) {
-  const HANDLE handle = GetStdHandle(stream);
-  DWORD mode = 0;
-  DWORD written = 0;
-  if (GetConsoleMode(handle, &mode)) {
-    const std::wstring wide = sys::ToNative(sys::FromUtf8(text));
-    return WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) &&
-           written == wide.size();
-  }
-  return WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size();
 }
 
 }  // namespace
@@ -471,11 +451,6 @@ std::string MakeFolderAt(const std::filesystem::path& folder) {
   return made() ? std::string() : LastError();
 }
 
-bool ErrorIsTerminal() {
-  DWORD mode = 0;
-  return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode);
-}
-
 namespace {
 
 struct FindCloser {
@@ -582,11 +557,6 @@ bool StandardOutput::Write(std::span<const std::uint8_t> bytes) {
   return error_.empty();
 }
 
-bool OutputIsTerminal() {
-  DWORD mode = 0;
-  return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode);
-}
-
 std::optional<FileIdentity> StandardOutputIdentity() {
   const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
   BY_HANDLE_FILE_INFORMATION facts{};
@@ -594,10 +564,4 @@ std::optional<FileIdentity> StandardOutputIdentity() {
   return FileIdentity{facts.dwVolumeSerialNumber, facts.nFileIndexHigh, facts.nFileIndexLow};
 }
 
-void PrintError(const std::string& text) { Print(STD_ERROR_HANDLE, text); }
-
-std::string PrintOutput(const std::string& text) {
-  return Print(STD_OUTPUT_HANDLE, text) ? std::string() : LastError();
-}
-
-}  // namespace m32tga
+}  // namespace sys

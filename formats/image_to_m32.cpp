@@ -1,8 +1,8 @@
-#include "tga_to_m32.h"
+#include "formats/image_to_m32.h"
 
 #include <vector>
 
-namespace m32tga {
+namespace formats {
 
 std::string WriteM32(RowReader& image, M32Header header, PositionedSink& out, MipAverage average) {
   const M32Layout layout = LayOutM32(image.Width(), image.Height());
@@ -24,4 +24,4 @@ std::string WriteM32(RowReader& image, M32Header header, PositionedSink& out, Mi
   return {};
 }
 
-}  // namespace m32tga
+}  // namespace formats

@@ -1,15 +1,15 @@
-#include "m32_writer.h"
+#include "formats/m32_writer.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <limits>
 
-#include "linear_light.h"
-#include "pixel_loops.h"
+#include "formats/linear_light.h"
+#include "formats/pixel_loops.h"
 #include "system/number_text.h"
 
-namespace m32tga {
+namespace formats {
 
 using sys::WithSeparators;
 
@@ -248,4 +248,4 @@ bool M32Writer::Finish() {
   return !failed_;
 }
 
-}  // namespace m32tga
+}  // namespace formats

@@ -1,0 +1,2 @@
+// Must not build: the codecs know nothing of files; they take bytes and rows.
+#include "system/files.h"
