@@ -1,5 +1,6 @@
 // Listings and the current directory on Linux.
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,40 +11,6 @@
 #include "os.h"
 
 namespace sys {
-namespace {
-
-struct DirCloser {
-  void operator()(DIR* dir) const { closedir(dir); }
-};
-using DirHandle = std::unique_ptr<DIR, DirCloser>;
-
-enum class Kind { kFile, kDirectory, kOther };
-
-Kind KindOfMode(mode_t mode) {
-  if (S_ISREG(mode)) return Kind::kFile;
-  if (S_ISDIR(mode)) return Kind::kDirectory;
-  return Kind::kOther;
-}
-
-// The entry's kind, following a link; only links and file systems that do not report
-// kinds cost a stat call. A dangling link is of no kind a person works with.
-Kind KindOf(DIR* dir, const dirent& entry) {
-  switch (entry.d_type) {
-    case DT_REG: return Kind::kFile;
-    case DT_DIR: return Kind::kDirectory;
-    case DT_LNK:
-    case DT_UNKNOWN: {
-      struct stat st {};
-      if (fstatat(dirfd(dir), entry.d_name, &st, 0) != 0) return Kind::kOther;
-      return KindOfMode(st.st_mode);
-    }
-    default: return Kind::kOther;
-  }
-}
-
-bool IsHidden(const char* name) { return name[0] == '.'; }
-
-}  // namespace
 
 NativeString CurrentDirectory() {
   NativeString path(256, '\0');
@@ -56,20 +23,72 @@ NativeString CurrentDirectory() {
 }
 
 namespace os {
+namespace {
+
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+using DirHandle = std::unique_ptr<DIR, DirCloser>;
+
+EntryKind KindOfMode(mode_t mode) {
+  if (S_ISREG(mode)) return EntryKind::kFile;
+  if (S_ISDIR(mode)) return EntryKind::kDirectory;
+  return EntryKind::kOther;
+}
+
+EntryKind KindOf(DIR* dir, const dirent& entry) {
+  switch (entry.d_type) {
+    case DT_REG: return EntryKind::kFile;
+    case DT_DIR: return EntryKind::kDirectory;
+    case DT_LNK:
+    case DT_UNKNOWN: {
+      struct stat st {};
+      if (fstatat(dirfd(dir), entry.d_name, &st, 0) != 0) return EntryKind::kOther;
+      return KindOfMode(st.st_mode);
+    }
+    default: return EntryKind::kOther;
+  }
+}
+
+// Whether the entry is a link, where the file system does not say so at once.
+bool IsLink(DIR* dir, const dirent& entry) {
+  if (entry.d_type != DT_UNKNOWN) return entry.d_type == DT_LNK;
+  struct stat st {};
+  return fstatat(dirfd(dir), entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool IsHidden(const char* name) { return name[0] == '.'; }
+
+}  // namespace
+
+int ListVisible(int at, const char* path, std::vector<VisibleEntry>& entries) {
+  const int fd = openat(at, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DirHandle dir(fd >= 0 ? fdopendir(fd) : nullptr);
+  if (!dir) {
+    const int problem = errno;
+    if (fd >= 0) close(fd);
+    return problem;
+  }
+  errno = 0;
+  while (const dirent* entry = readdir(dir.get())) {
+    if (!IsHidden(entry->d_name))
+      entries.push_back({entry->d_name, KindOf(dir.get(), *entry), IsLink(dir.get(), *entry)});
+    errno = 0;
+  }
+  return errno;
+}
 
 std::vector<NativeString> ReadDirectory(const NativeString& directory, EntryKind wanted,
                                         const std::function<bool(NativeStringView)>& accept) {
-  DirHandle dir(opendir(directory.c_str()));
-  if (!dir) ThrowLastError(directory);
-  const Kind kind = wanted == EntryKind::kFile ? Kind::kFile : Kind::kDirectory;
-  std::vector<NativeString> names;
-  errno = 0;
-  while (const dirent* entry = readdir(dir.get())) {
-    if (!IsHidden(entry->d_name) && accept(entry->d_name) && KindOf(dir.get(), *entry) == kind)
-      names.emplace_back(entry->d_name);
-    errno = 0;
+  std::vector<VisibleEntry> entries;
+  if (const int problem = ListVisible(AT_FDCWD, directory.c_str(), entries); problem != 0) {
+    errno = problem;
+    ThrowLastError(directory);
   }
-  if (errno != 0) ThrowLastError(directory);
+  std::vector<NativeString> names;
+  for (VisibleEntry& entry : entries) {
+    if (entry.kind == wanted && accept(entry.name)) names.push_back(std::move(entry.name));
+  }
   return names;
 }
 

@@ -17,21 +17,6 @@ bool IsDirectory(const NativeString& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// Every entry, matched against "*": the system's own matching also tries each entry's
-// 8.3 name, so that "*.m32" would take "a.m32x" (whose short name is A~1.M32).
-win32::FindHandle FindFirst(const NativeString& directory, WIN32_FIND_DATAW& found) {
-  const NativeString everything = JoinPath(directory, L"*");
-  win32::FindHandle find(FindFirstFileExW(everything.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
-                                          FIND_FIRST_EX_LARGE_FETCH));
-  if (find.get() != INVALID_HANDLE_VALUE) return find;
-  find.release();
-  const DWORD error = GetLastError();
-  // An empty drive root has not even "." and ".." to find.
-  if (error == ERROR_FILE_NOT_FOUND && IsDirectory(directory)) return nullptr;
-  SetLastError(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
-  os::ThrowLastError(directory);
-}
-
 }  // namespace
 
 NativeString CurrentDirectory() {
@@ -43,21 +28,39 @@ NativeString CurrentDirectory() {
 
 namespace os {
 
+unsigned long ListVisible(const NativeString& folder, std::vector<VisibleEntry>& entries) {
+  WIN32_FIND_DATAW found{};
+  win32::FindHandle find(FindFirstFileExW(JoinPath(folder, L"*").c_str(), FindExInfoBasic, &found,
+                                          FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+  if (find.get() == INVALID_HANDLE_VALUE) {
+    find.release();
+    const DWORD error = GetLastError();
+    // An empty drive root has not even "." and ".." to find.
+    if (error == ERROR_FILE_NOT_FOUND && IsDirectory(folder)) return 0;
+    return error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error;
+  }
+  do {
+    const DWORD attributes = found.dwFileAttributes;
+    if (IsDotOrDotDot(found.cFileName) || (attributes & kHiddenOrSystem)) continue;
+    const bool directory = attributes & FILE_ATTRIBUTE_DIRECTORY;
+    entries.push_back({found.cFileName, directory ? EntryKind::kDirectory : EntryKind::kFile,
+                       (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
+  } while (FindNextFileW(find.get(), &found));
+  return GetLastError() == ERROR_NO_MORE_FILES ? 0 : GetLastError();
+}
+
 std::vector<NativeString> ReadDirectory(const NativeString& directory, EntryKind wanted,
                                         const std::function<bool(NativeStringView)>& accept) {
   const win32::QuietDriveErrors quiet;
-  WIN32_FIND_DATAW found{};
-  const win32::FindHandle find = FindFirst(directory, found);
+  std::vector<VisibleEntry> entries;
+  if (const DWORD error = ListVisible(directory, entries); error != 0) {
+    SetLastError(error);
+    ThrowLastError(directory);
+  }
   std::vector<NativeString> names;
-  if (!find) return names;
-  do {
-    const bool isDirectory = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
-    if (IsDotOrDotDot(found.cFileName) || (found.dwFileAttributes & kHiddenOrSystem) ||
-        isDirectory != (wanted == EntryKind::kDirectory) || !accept(found.cFileName))
-      continue;
-    names.emplace_back(found.cFileName);
-  } while (FindNextFileW(find.get(), &found));
-  if (GetLastError() != ERROR_NO_MORE_FILES) ThrowLastError(directory);
+  for (VisibleEntry& entry : entries) {
+    if (entry.kind == wanted && accept(entry.name)) names.push_back(std::move(entry.name));
+  }
   return names;
 }
 

@@ -24,6 +24,7 @@
 
 #include "files.h"
 #include "files_internal.h"
+#include "os.h"
 
 namespace sys {
 namespace {
@@ -577,30 +578,14 @@ FileName KnownName(const FileName& name) { return name; }
 
 std::string OutputPathRefusal(const std::filesystem::path&) { return {}; }
 
-// The kind of each entry comes with its name where the file system says it; a link is
-// looked up to tell a link to a folder.
 FolderListing ListFolder(const FolderHandle& folder) {
-  const int fd = openat(folder.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  DIR* const listed = fd >= 0 ? fdopendir(fd) : nullptr;
-  if (listed == nullptr) {
-    const int problem = errno;
-    if (fd >= 0) close(fd);
-    return {{}, SystemMessage(problem)};
-  }
+  std::vector<os::VisibleEntry> visible;
+  if (const int problem = os::ListVisible(folder.fd, ".", visible); problem != 0) return {{}, SystemMessage(problem)};
   FolderListing listing;
-  errno = 0;
-  while (const dirent* entry = readdir(listed)) {
-    const char* name = entry->d_name;
-    struct stat status {};
-    unsigned char type = entry->d_type;
-    if (type == DT_UNKNOWN && fstatat(dirfd(listed), name, &status, AT_SYMLINK_NOFOLLOW) == 0)
-      type = S_ISDIR(status.st_mode) ? DT_DIR : S_ISLNK(status.st_mode) ? DT_LNK : DT_REG;
-    const bool folderLink = type == DT_LNK && fstatat(dirfd(listed), name, &status, 0) == 0 && S_ISDIR(status.st_mode);
-    if (name[0] != '.' && !folderLink) listing.entries.push_back({name, type == DT_DIR});
-    errno = 0;
+  for (os::VisibleEntry& entry : visible) {
+    const bool folderEntry = entry.kind == os::EntryKind::kDirectory;
+    if (!(folderEntry && entry.link)) listing.entries.push_back({std::move(entry.name), folderEntry});
   }
-  if (errno != 0) listing = {{}, SystemMessage(errno)};
-  closedir(listed);
   return listing;
 }
 

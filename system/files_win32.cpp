@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "directory.h"
 #include "files.h"
 #include "files_internal.h"
 #include "native_string.h"
@@ -458,30 +459,6 @@ struct FindCloser {
 };
 using FindHandle = std::unique_ptr<void, FindCloser>;
 
-// Whether an upper-cased name matches an upper-cased pattern, where '*' stands for any
-// run of characters and '?' for one; the window's listings match as the system layer
-// does, which the converter does not use. A mismatch after a '*' lets that '*' take one
-// character more: linear in practice, never worse than the product of the lengths.
-bool Matches(std::wstring_view name, std::wstring_view pattern) {
-  std::size_t n = 0, p = 0;
-  std::size_t starAt = std::wstring_view::npos, resumeAt = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && pattern[p] == L'*') {
-      starAt = p++;
-      resumeAt = n;
-    } else if (p < pattern.size() && (pattern[p] == L'?' || pattern[p] == name[n])) {
-      ++p, ++n;
-    } else if (starAt != std::wstring_view::npos) {
-      p = starAt + 1;
-      n = ++resumeAt;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == L'*') ++p;
-  return p == pattern.size();
-}
-
 constexpr DWORD kLeftOut = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 NamedFiles NoneFound(DWORD error) {
@@ -491,8 +468,10 @@ NamedFiles NoneFound(DWORD error) {
 
 }  // namespace
 
-// Every entry of the folder is matched here: the system's own matching also tries each
-// entry's 8.3 name, so that "*.m32" would take "a.m32x" (short name A~1.M32).
+// Every entry of the folder is matched here, as the window's listings match: the system's
+// own matching also tries each entry's 8.3 name, so that "*.m32" would take "a.m32x"
+// (short name A~1.M32). Both sides upper-cased first, letters of every script match
+// without regard to case.
 NamedFiles FilesNamedBy(const std::filesystem::path& argument) {
   const std::wstring& name = argument.native();
   const std::size_t lastPart = LastPartAt(name);
@@ -507,7 +486,7 @@ NamedFiles FilesNamedBy(const std::filesystem::path& argument) {
   std::vector<std::pair<std::wstring, std::wstring>> matches;  // upper-cased, and as they are
   do {
     std::wstring upper = Uppercase(found.cFileName);
-    if (!(found.dwFileAttributes & kLeftOut) && Matches(upper, pattern))
+    if (!(found.dwFileAttributes & kLeftOut) && MatchesPattern(upper, pattern))
       matches.emplace_back(std::move(upper), found.cFileName);
   } while (FindNextFileW(find.get(), &found));
   if (GetLastError() != ERROR_NO_MORE_FILES) return NoneFound(GetLastError());
@@ -518,28 +497,14 @@ NamedFiles FilesNamedBy(const std::filesystem::path& argument) {
   return named;
 }
 
-namespace {
-
-constexpr DWORD kHiddenOrSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-
-}  // namespace
-
 FolderListing ListFolder(const FolderHandle& folder) {
-  WIN32_FIND_DATAW found{};
-  const HANDLE first = FindFirstFileExW(Join(folder.name, L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
-                                        nullptr, FIND_FIRST_EX_LARGE_FETCH);
-  if (first == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) return {};  // an empty drive
-  if (first == INVALID_HANDLE_VALUE) return {{}, LastError()};
-  const FindHandle find(first);
+  std::vector<os::VisibleEntry> visible;
+  if (const DWORD error = os::ListVisible(folder.name, visible); error != 0) return {{}, SystemMessage(error)};
   FolderListing listing;
-  do {
-    const DWORD attributes = found.dwFileAttributes;
-    const std::wstring_view name = found.cFileName;
-    const bool folderEntry = attributes & FILE_ATTRIBUTE_DIRECTORY;
-    const bool leftOut = (attributes & kHiddenOrSystem) || (folderEntry && (attributes & FILE_ATTRIBUTE_REPARSE_POINT));
-    if (!leftOut && name != L"." && name != L"..") listing.entries.push_back({FileName(name), folderEntry});
-  } while (FindNextFileW(find.get(), &found));
-  if (GetLastError() != ERROR_NO_MORE_FILES) return {{}, LastError()};
+  for (os::VisibleEntry& entry : visible) {
+    const bool folderEntry = entry.kind == os::EntryKind::kDirectory;
+    if (!(folderEntry && entry.link)) listing.entries.push_back({std::move(entry.name), folderEntry});
+  }
   return listing;
 }
 

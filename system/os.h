@@ -20,7 +20,27 @@ std::error_code ErrorCode(int code);
 // Whether `code` says that a drive cannot be read now: no medium, not ready, stale.
 bool MeansDriveNotReady(const std::error_code& code);
 
-enum class EntryKind { kFile, kDirectory };
+enum class EntryKind { kFile, kDirectory, kOther };
+
+// An entry of a folder as every listing sees it, with its kind; a link (a junction on
+// Windows) is of the kind it leads to, a dangling one of none.
+struct VisibleEntry {
+  NativeString name;
+  EntryKind kind = EntryKind::kOther;
+  bool link = false;
+};
+#ifdef _WIN32
+// The entries of `folder` but "." and "..", hidden and system ones left out: 0, or the
+// system's error. Every entry is matched against "*": the system's own matching also
+// tries each entry's 8.3 name, so that "*.m32" would take "a.m32x" (short name A~1.M32).
+unsigned long ListVisible(const NativeString& folder, std::vector<VisibleEntry>& entries);
+#else
+// The entries of the folder `path` names from the open folder `at` (AT_FDCWD: from the
+// current directory), hidden ones (a leading dot) left out. Only links, and entries of
+// file systems that do not say their kind, cost a stat call. 0, or the errno of the
+// failure.
+int ListVisible(int at, const char* path, std::vector<VisibleEntry>& entries);
+#endif
 
 // The names in `directory` of the entries of kind `wanted` (links count as what they
 // point to) that `accept` takes, hidden and system entries left out, in no set order.
