@@ -55,7 +55,7 @@ const char kUsage[] = "Usage: " PELLICAR_CONVERTER
                       "  -n, --dry-run   check all a real run checks, reading each input's header but\n"
                       "                  not its pixels, and print each output that would be written,\n"
                       "                  and from which input; write nothing\n"
-                      "  -j N            run N conversions at once, 1 to 64 (default: one per core)\n"
+                      "  -j N            run N conversions at once, 1 to " PELLICAR_TEXT_OF(PELLICAR_MOST_JOBS) " (default: one per core)\n"
                       "  --              treat every later argument as a file, even one starting with -\n"
                       "  --help          show this help\n"
                       "  --version       show the version\n"

@@ -15,8 +15,11 @@
 namespace converter {
 
 // The most conversions that run at once, each writing one output (two spare, for what a
-// signal's clean-up must find).
-inline constexpr unsigned kMostJobs = 64;
+// signal's clean-up must find). A macro too, for the help text that names it.
+#define PELLICAR_MOST_JOBS 64
+#define PELLICAR_TEXT_OF(number) PELLICAR_TEXT_OF_DIGITS(number)
+#define PELLICAR_TEXT_OF_DIGITS(number) #number
+inline constexpr unsigned kMostJobs = PELLICAR_MOST_JOBS;
 static_assert(2 * kMostJobs <= sys::kMostOutputsAtOnce);
 
 struct RunOptions {

@@ -73,19 +73,30 @@ PIXEL_LOOP void Repeat4(const std::uint8_t* __restrict pixel, std::size_t count,
 // Where channel `c` of an RGBA pixel read as a word sits in it.
 constexpr unsigned ChannelShift(unsigned c) { return 8 * (std::endian::native == std::endian::little ? c : 3 - c); }
 
+// The 2 x 2 block of square `x`, its pixels as words: with shifts and masks the loops
+// over blocks vectorise, a pixel a lane.
+inline std::array<std::uint32_t, 4> Square(const std::uint8_t* top, const std::uint8_t* bottom, std::size_t x) {
+  std::array<std::uint32_t, 4> pixels{};
+  std::memcpy(&pixels[0], top + 8 * x, 4);
+  std::memcpy(&pixels[1], top + 8 * x + 4, 4);
+  std::memcpy(&pixels[2], bottom + 8 * x, 4);
+  std::memcpy(&pixels[3], bottom + 8 * x + 4, 4);
+  return pixels;
+}
+
+inline std::uint32_t AlphaSum(const std::array<std::uint32_t, 4>& pixels) {
+  std::uint32_t sum = 0;
+  for (const std::uint32_t pixel : pixels) sum += pixel >> ChannelShift(3) & 0xFF;
+  return sum;
+}
+
 PIXEL_LOOP void AverageSquaresLoop(const std::uint8_t* __restrict top, const std::uint8_t* __restrict bottom,
                                    std::uint8_t* __restrict out, std::size_t squares) {
   constexpr std::uint32_t kByte = 0xFF;
   constexpr unsigned kAlphaShift = ChannelShift(3);
   for (std::size_t x = 0; x < squares; ++x) {
-    // Whole pixels as words: with shifts and masks the loop vectorises, a pixel a lane.
-    std::array<std::uint32_t, 4> pixels{};
-    std::memcpy(&pixels[0], top + 8 * x, 4);
-    std::memcpy(&pixels[1], top + 8 * x + 4, 4);
-    std::memcpy(&pixels[2], bottom + 8 * x, 4);
-    std::memcpy(&pixels[3], bottom + 8 * x + 4, 4);
-    std::uint32_t alphaSum = 0;
-    for (const std::uint32_t pixel : pixels) alphaSum += pixel >> kAlphaShift & kByte;
+    const std::array<std::uint32_t, 4> pixels = Square(top, bottom, x);
+    const std::uint32_t alphaSum = AlphaSum(pixels);
     // A block wholly transparent weighs its pixels the same, so that it keeps its colour.
     const std::uint32_t transparent = alphaSum == 0 ? 1 : 0;
     const std::uint32_t weightSum = alphaSum + 4 * transparent;
@@ -113,13 +124,8 @@ PIXEL_LOOP void AverageSquaresByTablesLoop(const std::uint8_t* __restrict top, c
   constexpr std::uint32_t kByte = 0xFF;
   constexpr unsigned kAlphaShift = ChannelShift(3);
   for (std::size_t x = 0; x < squares; ++x) {
-    std::array<std::uint32_t, 4> pixels{};
-    std::memcpy(&pixels[0], top + 8 * x, 4);
-    std::memcpy(&pixels[1], top + 8 * x + 4, 4);
-    std::memcpy(&pixels[2], bottom + 8 * x, 4);
-    std::memcpy(&pixels[3], bottom + 8 * x + 4, 4);
-    std::uint32_t alphaSum = 0;
-    for (const std::uint32_t pixel : pixels) alphaSum += pixel >> kAlphaShift & kByte;
+    const std::array<std::uint32_t, 4> pixels = Square(top, bottom, x);
+    const std::uint32_t alphaSum = AlphaSum(pixels);
     const std::uint32_t transparent = alphaSum == 0 ? 1 : 0;
     const std::uint32_t weightSum = alphaSum + 4 * transparent;
     // The sums reach 2^28, past a float's exact integers; a double holds them, and its

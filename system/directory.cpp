@@ -93,17 +93,31 @@ NativeString LastName(NativeStringView path) {
   return cut == trimmed.size() ? trimmed : trimmed.substr(cut);
 }
 
-std::vector<NativeString> ListFiles(const NativeString& directory, NativeStringView pattern) {
-  auto names = os::ReadDirectory(directory, os::EntryKind::kFile,
-                                 [pattern](NativeStringView name) { return MatchesPattern(name, pattern); });
+namespace {
+
+// The names in `directory` of the entries of kind `wanted` (links count as what they
+// point to) that `accept` takes, hidden and system entries left out, in name order.
+template <typename Accept>
+std::vector<NativeString> ListSorted(const NativeString& directory, os::EntryKind wanted, Accept accept) {
+  std::vector<os::VisibleEntry> entries;
+  if (const int error = os::ListVisible(directory, entries); error != 0) os::Throw(os::ErrorCode(error), directory);
+  std::vector<NativeString> names;
+  for (os::VisibleEntry& entry : entries) {
+    if (entry.kind == wanted && accept(entry.name)) names.push_back(std::move(entry.name));
+  }
   std::sort(names.begin(), names.end(), NameLess);
   return names;
 }
 
+}  // namespace
+
+std::vector<NativeString> ListFiles(const NativeString& directory, NativeStringView pattern) {
+  return ListSorted(directory, os::EntryKind::kFile,
+                    [pattern](NativeStringView name) { return MatchesPattern(name, pattern); });
+}
+
 std::vector<NativeString> ListSubdirectories(const NativeString& directory) {
-  auto names = os::ReadDirectory(directory, os::EntryKind::kDirectory, [](NativeStringView) { return true; });
-  std::sort(names.begin(), names.end(), NameLess);
-  return names;
+  return ListSorted(directory, os::EntryKind::kDirectory, [](NativeStringView) { return true; });
 }
 
 bool MatchesPattern(NativeStringView name, NativeStringView pattern) {

@@ -61,7 +61,7 @@ bool IsHidden(const char* name) { return name[0] == '.'; }
 
 }  // namespace
 
-int ListVisible(int at, const char* path, std::vector<VisibleEntry>& entries) {
+int ListVisibleAt(int at, const char* path, std::vector<VisibleEntry>& entries) {
   const int fd = openat(at, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   DirHandle dir(fd >= 0 ? fdopendir(fd) : nullptr);
   if (!dir) {
@@ -78,18 +78,8 @@ int ListVisible(int at, const char* path, std::vector<VisibleEntry>& entries) {
   return errno;
 }
 
-std::vector<NativeString> ReadDirectory(const NativeString& directory, EntryKind wanted,
-                                        const std::function<bool(NativeStringView)>& accept) {
-  std::vector<VisibleEntry> entries;
-  if (const int problem = ListVisible(AT_FDCWD, directory.c_str(), entries); problem != 0) {
-    errno = problem;
-    ThrowLastError(directory);
-  }
-  std::vector<NativeString> names;
-  for (VisibleEntry& entry : entries) {
-    if (entry.kind == wanted && accept(entry.name)) names.push_back(std::move(entry.name));
-  }
-  return names;
+int ListVisible(const NativeString& folder, std::vector<VisibleEntry>& entries) {
+  return ListVisibleAt(AT_FDCWD, folder.c_str(), entries);
 }
 
 }  // namespace os

@@ -28,7 +28,8 @@ NativeString CurrentDirectory() {
 
 namespace os {
 
-unsigned long ListVisible(const NativeString& folder, std::vector<VisibleEntry>& entries) {
+int ListVisible(const NativeString& folder, std::vector<VisibleEntry>& entries) {
+  const win32::QuietDriveErrors quiet;
   WIN32_FIND_DATAW found{};
   win32::FindHandle find(FindFirstFileExW(JoinPath(folder, L"*").c_str(), FindExInfoBasic, &found,
                                           FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
@@ -37,7 +38,7 @@ unsigned long ListVisible(const NativeString& folder, std::vector<VisibleEntry>&
     const DWORD error = GetLastError();
     // An empty drive root has not even "." and ".." to find.
     if (error == ERROR_FILE_NOT_FOUND && IsDirectory(folder)) return 0;
-    return error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error;
+    return static_cast<int>(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
   }
   do {
     const DWORD attributes = found.dwFileAttributes;
@@ -46,22 +47,7 @@ unsigned long ListVisible(const NativeString& folder, std::vector<VisibleEntry>&
     entries.push_back({found.cFileName, directory ? EntryKind::kDirectory : EntryKind::kFile,
                        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
   } while (FindNextFileW(find.get(), &found));
-  return GetLastError() == ERROR_NO_MORE_FILES ? 0 : GetLastError();
-}
-
-std::vector<NativeString> ReadDirectory(const NativeString& directory, EntryKind wanted,
-                                        const std::function<bool(NativeStringView)>& accept) {
-  const win32::QuietDriveErrors quiet;
-  std::vector<VisibleEntry> entries;
-  if (const DWORD error = ListVisible(directory, entries); error != 0) {
-    SetLastError(error);
-    ThrowLastError(directory);
-  }
-  std::vector<NativeString> names;
-  for (VisibleEntry& entry : entries) {
-    if (entry.kind == wanted && accept(entry.name)) names.push_back(std::move(entry.name));
-  }
-  return names;
+  return GetLastError() == ERROR_NO_MORE_FILES ? 0 : static_cast<int>(GetLastError());
 }
 
 }  // namespace os

@@ -580,7 +580,7 @@ std::string OutputPathRefusal(const std::filesystem::path&) { return {}; }
 
 FolderListing ListFolder(const FolderHandle& folder) {
   std::vector<os::VisibleEntry> visible;
-  if (const int problem = os::ListVisible(folder.fd, ".", visible); problem != 0) return {{}, SystemMessage(problem)};
+  if (const int problem = os::ListVisibleAt(folder.fd, ".", visible); problem != 0) return {{}, SystemMessage(problem)};
   FolderListing listing;
   for (os::VisibleEntry& entry : visible) {
     const bool folderEntry = entry.kind == os::EntryKind::kDirectory;

@@ -499,7 +499,8 @@ NamedFiles FilesNamedBy(const std::filesystem::path& argument) {
 
 FolderListing ListFolder(const FolderHandle& folder) {
   std::vector<os::VisibleEntry> visible;
-  if (const DWORD error = os::ListVisible(folder.name, visible); error != 0) return {{}, SystemMessage(error)};
+  if (const int error = os::ListVisible(folder.name, visible); error != 0)
+    return {{}, SystemMessage(static_cast<DWORD>(error))};
   FolderListing listing;
   for (os::VisibleEntry& entry : visible) {
     const bool folderEntry = entry.kind == os::EntryKind::kDirectory;

@@ -1,7 +1,6 @@
 #pragma once
 // What each backend (the *_linux.cpp and *_win32.cpp files) gives the common files:
 // the operating system's calls and facts, nothing more. Not for use outside system/.
-#include <functional>
 #include <system_error>
 #include <vector>
 
@@ -29,23 +28,16 @@ struct VisibleEntry {
   EntryKind kind = EntryKind::kOther;
   bool link = false;
 };
-#ifdef _WIN32
-// The entries of `folder` but "." and "..", hidden and system ones left out: 0, or the
-// system's error. Every entry is matched against "*": the system's own matching also
-// tries each entry's 8.3 name, so that "*.m32" would take "a.m32x" (short name A~1.M32).
-unsigned long ListVisible(const NativeString& folder, std::vector<VisibleEntry>& entries);
-#else
-// The entries of the folder `path` names from the open folder `at` (AT_FDCWD: from the
-// current directory), hidden ones (a leading dot) left out. Only links, and entries of
-// file systems that do not say their kind, cost a stat call. 0, or the errno of the
-// failure.
-int ListVisible(int at, const char* path, std::vector<VisibleEntry>& entries);
+// The entries of `folder` but "." and "..", hidden ones left out (a leading dot on
+// POSIX; the hidden or system attribute on Windows): 0, or the system's error code. On
+// Windows every entry is matched against "*": the system's own matching also tries each
+// entry's 8.3 name, so that "*.m32" would take "a.m32x" (short name A~1.M32). On POSIX
+// only links, and entries of file systems that do not say their kind, cost a stat call.
+int ListVisible(const NativeString& folder, std::vector<VisibleEntry>& entries);
+#ifndef _WIN32
+// The same for the folder `path` names from the open folder `at`.
+int ListVisibleAt(int at, const char* path, std::vector<VisibleEntry>& entries);
 #endif
-
-// The names in `directory` of the entries of kind `wanted` (links count as what they
-// point to) that `accept` takes, hidden and system entries left out, in no set order.
-std::vector<NativeString> ReadDirectory(const NativeString& directory, EntryKind wanted,
-                                        const std::function<bool(NativeStringView)>& accept);
 
 // The drives as the system reports them.
 std::vector<Drive> SystemDrives();
