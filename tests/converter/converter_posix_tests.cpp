@@ -210,11 +210,14 @@ TEST(Trees, ThreadsThatCannotStartLoseNoReport) {
   fs::create_directory(folder / "in");
   for (int i = 10; i < 22; ++i) WriteM32(folder / ("in/t" + std::to_string(i) + ".m32"), VariedImage(256, 64));
   for (const char* bad : {"in/t13.m32", "in/t17.m32"}) WriteBytes(folder / bad, {'b', 'a', 'd'});
+  // A copy that user can run wherever the build lies (under /root, say, which only root enters).
+  const fs::path program = folder / "Pellicar.exe";
+  fs::copy_file(PELLICAR_EXE, program);
   for (const std::uint64_t processes : {1, 3}) {  // none can start; two
     SCOPED_TRACE(processes);
     fs::remove_all(folder / "out");
     const RunResult run = RunConverter({"-r", "-j", "8", folder / "in", "-o", folder / "out"},
-                                       StartedConverter::kNoLimit, nullptr, processes);
+                                       StartedConverter::kNoLimit, program.c_str(), processes);
     EXPECT_EQ(run.exitCode, 1);
     const std::string bad13 = folder / "in/t13.m32: ", bad17 = folder / "in/t17.m32: ";
     EXPECT_TRUE(run.err.starts_with(bad13) && run.err.find("\n" + bad17) != std::string::npos) << run.err;
