@@ -127,7 +127,9 @@ TEST(Converter, AFileShortenedWhileConvertedGivesAnErrorAndLeavesTheEarlierTgaWh
     sys::InputFile input(folder / "rock.m32");
     ASSERT_EQ(input.Error(), "");
     fs::resize_file(folder / "rock.m32", cut);
-    EXPECT_EQ(converter::ConvertFile(input, folder / "rock.tga", formats::TgaDepth::kBgr24), shortened(cut));
+    EXPECT_EQ(converter::ConvertTexture(input, converter::Format::kM32, converter::DestinationAt(folder / "rock.tga"),
+                                        converter::Format::kTga, {}),
+              shortened(cut));
     EXPECT_EQ(ReadBytes(folder / "rock.tga"), kEarlier);
     EXPECT_EQ(folder.names(), (std::vector<std::string>{"rock.m32", "rock.tga"}));
   }
