@@ -59,8 +59,9 @@ const char kUsage[] = "Usage: " PELLICAR_CONVERTER
                       "                  an m8 --like: a 256-colour PCX (the game's pics/colormap.pcx),\n"
                       "                  a JASC-PAL file, an m8, or 768 bytes of colour (palette.lmp)\n"
                       "  --dither        image to m8 or WAL: diffuse each pixel's error to the pixels\n"
-                      "                  not yet mapped (Floyd-Steinberg in linear light), for\n"
-                      "                  gradients and photographs (default: the nearest colour)\n"
+                      "                  not yet mapped (Floyd-Steinberg, serpentine, in linear\n"
+                      "                  light), for gradients and photographs (default: the\n"
+                      "                  nearest colour)\n"
                       "  -o OUTPUT       name the output file (one input only; not the input itself);\n"
                       "                  with -r the folder the outputs go to, at their relative paths;\n"
                       "                  -o - writes a TGA or PNG to standard output, for a pipe\n"
@@ -92,7 +93,7 @@ const char kUsage[] = "Usage: " PELLICAR_CONVERTER
                       "  " PELLICAR_CONVERTER
                       " -r textures --to png --palette pics/colormap.pcx -o edit\n"
                       "  " PELLICAR_CONVERTER
-                      " -r edit --to wal --like textures --palette pics/colormap.pcx -o new\n"
+                      " -r edit --to wal --like textures --palette colormap.pcx -o new\n"
                       "\n"
                       "Exit status: 0 when every file converted, 1 when any failed (the others are\n"
                       "still converted), 2 for a wrong command line.\n";
