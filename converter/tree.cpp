@@ -64,15 +64,20 @@ sys::FileName Renamed(const sys::FileName& name, Format from, Format to) {
   return renamed;
 }
 
-// The entries of a --like folder that end in the extension of `format` (any case), by
-// their names without it as the file system compares names; none when the folder is not
-// there, and a reason when it cannot be read.
+// The textures of a --like folder (m32, m8, WAL, any case of the extension), by their
+// names without it as the file system compares names, one for each name: of the
+// format `preferred` where there is one, so that a mixed tree comes back to its own
+// formats. None when the folder is not there, and a reason when it cannot be read.
+struct Reference {
+  sys::FileName name;
+  Format format;
+};
 struct References {
-  std::map<sys::FileName, sys::FileName> byStem;
+  std::map<sys::FileName, Reference> byStem;
   std::string error;
 };
 
-References ReferencesIn(sys::Folder& like, Format format) {
+References ReferencesIn(sys::Folder& like, Format preferred) {
   const sys::OpenedFolder opened = like.Open(IfMissing::kFail);
   if (opened.missing) return {};
   if (!opened.held)
@@ -83,8 +88,11 @@ References ReferencesIn(sys::Folder& like, Format format) {
   References references;
   for (sys::FolderEntry& entry : listing.entries) {
     const sys::FileName known = sys::KnownName(entry.name);
-    if (NamedFormat(known) == format)
-      references.byStem.try_emplace(sys::ComparedName(Stem(known)), std::move(entry.name));
+    const std::optional<Format> format = NamedFormat(known);
+    if (!format || !IsTexture(*format)) continue;
+    const auto [at, added] =
+        references.byStem.try_emplace(sys::ComparedName(Stem(known)), Reference{entry.name, *format});
+    if (!added && *format == preferred) at->second = {std::move(entry.name), *format};
   }
   return references;
 }
@@ -207,19 +215,20 @@ class Planner {
     for (std::size_t i = 0; i < inputs.size(); ++i) {
       Job& job = folder.jobs.emplace_back();
       job.refused = references.error;
-      if (const auto m32 = references.byStem.find(sys::ComparedName(Stem(outputs[i])));
-          m32 != references.byStem.end()) {
-        outputs[i] = m32->second;  // updating in place keeps the texture's own name
+      job.to = to;
+      if (const auto reference = references.byStem.find(sys::ComparedName(Stem(outputs[i])));
+          reference != references.byStem.end()) {
+        outputs[i] = reference->second.name;  // updating in place keeps the texture's own name and format
+        job.to = reference->second.format;
         job.referenceFolder = folder.like;
-        job.reference = (folder.like->Path() / m32->second).native();
-        found.push_back(m32->second);
+        job.reference = (folder.like->Path() / reference->second.name).native();
+        found.push_back(reference->second.name);
       }
       job.defaultFields = folder.like && IsTexture(to) && !job.referenceFolder;
       job.inputFolder = folder.input;
       job.input = (folder.input->Path() / inputs[i]).native();
       job.outputFolder = folder.output;
       job.output = (folder.output->Path() / outputs[i]).native();
-      job.to = to;
       job.makeFolder = outputTop_ != nullptr;
       job.looked = true;
     }
@@ -278,20 +287,22 @@ class Planner {
     jobs_.push_back(std::move(job));
   }
 
-  // The texture of the same name and the output's format in the --like folder, any case
-  // of its extension, whose name the output takes unless -o names it.
+  // The texture of the same name in the --like folder, any case of its extension, whose
+  // name and format the output takes; where -o names the output, only one of its format.
   void FindReference(Job& job, const fs::path& input) {
     auto known = likeReferences_.find(job.to);
     if (known == likeReferences_.end()) known = likeReferences_.emplace(job.to, ReferencesIn(*likeTop_, job.to)).first;
     const References& references = known->second;
     if (job.refused.empty()) job.refused = references.error;
     const auto found = references.byStem.find(sys::ComparedName(Stem(sys::KnownName(input.filename().native()))));
-    job.defaultFields = found == references.byStem.end();
+    const bool named = !job.outputFolder || (line_.output && !line_.recursive);
+    job.defaultFields = found == references.byStem.end() || (named && found->second.format != job.to);
     if (job.defaultFields) return;
     job.referenceFolder = likeTop_;
-    job.reference = (likeTop_->Path() / found->second).native();
-    if (job.outputFolder && (!line_.output || line_.recursive))
-      job.output = (fs::path(job.output).parent_path() / found->second).native();
+    job.reference = (likeTop_->Path() / found->second.name).native();
+    if (named) return;
+    job.to = found->second.format;
+    job.output = (fs::path(job.output).parent_path() / found->second.name).native();
   }
 
   // The folders of files named on the command line, one for each way it was written.

@@ -1,5 +1,5 @@
-// Round trips of m8, WAL and m32 textures through palette PNGs and true-colour TGAs,
-// file by file and as trees, and the refusals of 8-bit textures that cannot be read.
+// Round trips of m8, WAL and m32 textures through palette PNGs file by file and through
+// true-colour TGAs as a tree, and the refusals of 8-bit textures that cannot be read.
 // The textures are made here byte by byte; their smaller levels are noise no averaging
 // makes, so that only the reference's own levels, kept, compare equal.
 #include <gtest/gtest.h>
@@ -104,7 +104,7 @@ TEST(EightBit, RoundTripsKeepEveryByteAndUnreadableTexturesAreRefused) {
     std::vector<std::string> palette;
   };
   const Case cases[] = {
-      {"m8", M8(), 1040, {"--palette", folder / "m8/wall.m8"}},
+      {"m8", M8(), 1040, {"--palette", folder / "tex/m8.m8"}},
       {"wal", Wal(), 100, {"--palette", palette}},
       {"m32", M32(), 0, {}},
   };
@@ -113,34 +113,35 @@ TEST(EightBit, RoundTripsKeepEveryByteAndUnreadableTexturesAreRefused) {
     const RunResult result = RunConverter(arguments);
     EXPECT_EQ(result.exitCode, 0) << result.err;
   };
+  fs::create_directory(Utf8Path(folder / "tex"));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.format);
-    const std::string texture = folder / (c.format + "/wall." + c.format), png = folder / (c.format + "-png");
-    const std::string tga = folder / (c.format + "-tga"), back = folder / (c.format + "-back");
-    fs::create_directory(Utf8Path(folder / c.format));
+    const std::string texture = folder / ("tex/" + c.format + "." + c.format), png = folder / (c.format + ".png");
     WriteBytes(texture, c.texture);
-    run({"-r", folder / c.format, "--to", "png", "-o", png}, c.palette);
-    run({"-r", folder / c.format, "-o", tga}, c.palette);
-    run({png + "/wall.png", "--like", texture, "-o", folder / ("from-png." + c.format)}, c.palette);
-    EXPECT_EQ(ReadBytes(folder / ("from-png." + c.format)), c.texture);
-    run({"-r", tga, "--to", c.format, "--like", folder / c.format, "-o", back}, c.palette);
-    EXPECT_EQ(ReadBytes(back + "/wall." + c.format), c.texture);  // from the TGA
+    run({texture, "--to", "png", "-o", png}, c.palette);
+    run({png, "--like", texture, "-o", folder / ("back." + c.format)}, c.palette);
+    EXPECT_EQ(ReadBytes(folder / ("back." + c.format)), c.texture);
     if (c.level0At == 0) continue;
     // Without --like, a palette PNG of the target's palette gives its indices as they are.
-    run({png + "/wall.png", "--to", c.format, "-o", folder / ("bare." + c.format)}, c.palette);
+    run({png, "--to", c.format, "-o", folder / ("bare." + c.format)}, c.palette);
     const Bytes bare = ReadBytes(folder / ("bare." + c.format));
     ASSERT_GE(bare.size(), c.level0At + kPixels);
     EXPECT_TRUE(
         std::equal(bare.begin() + c.level0At, bare.begin() + c.level0At + kPixels, c.texture.begin() + c.level0At));
   }
+  // A tree of all three to true colour and back, each to its own format by its --like.
+  run({"-r", folder / "tex", "-o", folder / "tga", "--palette", palette}, {});
+  run({"-r", folder / "tga", "--to", "m32", "--like", folder / "tex", "-o", folder / "back", "--palette", palette}, {});
+  EXPECT_EQ(Everything(folder / "back"), (std::vector<std::string>{"m32.m32", "m8.m8", "wal.wal"}));
+  for (const Case& c : cases) EXPECT_EQ(ReadBytes(folder / ("back/" + c.format + "." + c.format)), c.texture);
 
   Bytes cut = M8();
   cut.resize(1040 + kPixels - 1);
   WriteBytes(folder / "cut.m8", cut);
   const std::vector<std::pair<std::vector<std::string>, std::string>> refusals = {
-      {{folder / "wal/wall.wal", "-o", folder / "out.tga"}, folder / "wal/wall.wal: "},
+      {{folder / "tex/wal.wal", "-o", folder / "out.tga"}, folder / "tex/wal.wal: "},
       {{folder / "cut.m8", "-o", folder / "out.tga"}, folder / "cut.m8: "},
-      {{folder / "wal-png/wall.png", "--to", "wal", "--palette", folder / "cut.m8", "-o", folder / "out.wal"},
+      {{folder / "wal.png", "--to", "wal", "--palette", folder / "cut.m8", "-o", folder / "out.wal"},
        folder / "cut.m8: "},
   };
   WriteBytes(folder / "out.tga", kEarlier);
@@ -148,7 +149,7 @@ TEST(EightBit, RoundTripsKeepEveryByteAndUnreadableTexturesAreRefused) {
     SCOPED_TRACE(start);
     ExpectRefused(RunConverter(arguments), start);
   }
-  const RunResult noPalette = RunConverter({folder / "wal-png/wall.png", "--to", "wal", "-o", folder / "out.wal"});
+  const RunResult noPalette = RunConverter({folder / "wal.png", "--to", "wal", "-o", folder / "out.wal"});
   EXPECT_EQ(noPalette.exitCode, 2);
   EXPECT_NE(noPalette.err.find("--palette"), std::string::npos) << noPalette.err;
   EXPECT_EQ(ReadBytes(folder / "out.tga"), kEarlier);
