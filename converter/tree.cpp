@@ -65,9 +65,9 @@ sys::FileName Renamed(const sys::FileName& name, Format from, Format to) {
 }
 
 // The textures of a --like folder (m32, m8, WAL, any case of the extension), by their
-// names without it as the file system compares names, one for each name: of the
-// format `preferred` where there is one, so that a mixed tree comes back to its own
-// formats. None when the folder is not there, and a reason when it cannot be read.
+// names without it as the file system compares names, one for each name, so that a
+// mixed tree comes back to its own formats. None when the folder is not there, and a
+// reason when it cannot be read.
 struct Reference {
   sys::FileName name;
   Format format;
@@ -85,6 +85,9 @@ References ReferencesIn(sys::Folder& like, Format preferred) {
   sys::FolderListing listing = sys::ListFolder(*opened.held);
   if (!listing.error.empty())
     return {{}, "--like " + sys::DisplayName(like.Path()) + ": cannot list the folder: " + listing.error};
+  // Of several of one name, the preferred format's, else m32, m8, WAL in that order,
+  // whatever order the folder lists them in.
+  const auto rank = [&](Format format) { return format == preferred ? -1 : static_cast<int>(format); };
   References references;
   for (sys::FolderEntry& entry : listing.entries) {
     const sys::FileName known = sys::KnownName(entry.name);
@@ -92,7 +95,7 @@ References ReferencesIn(sys::Folder& like, Format preferred) {
     if (!format || !IsTexture(*format)) continue;
     const auto [at, added] =
         references.byStem.try_emplace(sys::ComparedName(Stem(known)), Reference{entry.name, *format});
-    if (!added && *format == preferred) at->second = {std::move(entry.name), *format};
+    if (!added && rank(*format) < rank(at->second.format)) at->second = {std::move(entry.name), *format};
   }
   return references;
 }
