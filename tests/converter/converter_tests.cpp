@@ -1,7 +1,9 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 #endif
 
 #include <algorithm>
@@ -303,6 +305,15 @@ TEST(Converter, CommandLineMistakesExitWithTwoAndWriteNothing) {
 #ifndef _WIN32  // into a device that is always full
   for (const std::vector<std::string>& printing : {std::vector<std::string>{"--help"}, {"--version"}, {"-n", a}})
     EXPECT_EQ(StartedConverter(printing, "/dev/full", "/dev/null").Wait(), 1) << printing.front();
+  // An image is never poured onto a terminal (a pseudo-terminal stands for one here).
+  if (const int terminal = posix_openpt(O_RDWR | O_NOCTTY); terminal >= 0 && grantpt(terminal) == 0) {
+    unlockpt(terminal);
+    EXPECT_EQ(StartedConverter({"-o", "-", a}, ptsname(terminal), folder / "said").Wait(), 2);
+    const Bytes said = ReadBytes(folder / "said");
+    EXPECT_NE(std::string(said.begin(), said.end()).find("standard output is a terminal"), std::string::npos);
+    fs::remove(folder / "said");
+    close(terminal);
+  }
 #endif
 
   EXPECT_EQ(RunConverter({"-o", named, a}).exitCode, 0);
