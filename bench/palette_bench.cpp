@@ -113,7 +113,9 @@ struct Error {
 };
 
 formats::Palette LoadPalette(const char* file) {
-  const formats::PaletteResult read = formats::ReadPalette(Bytes(file));
+  const std::vector<std::uint8_t> bytes = Bytes(file);
+  formats::MemorySource source(bytes);
+  const formats::PaletteResult read = formats::ReadPalette(source);
   if (!read.Ok()) {
     std::fprintf(stderr, "palette_bench: %s: %s\n", file, read.error.c_str());
     std::exit(1);

@@ -17,39 +17,62 @@ const char kUsage[] = "Usage: " PELLICAR_CONVERTER
                       " [OPTION]... [--] FILE...\n"
                       "       " PELLICAR_CONVERTER
                       " -r [OPTION]... [--] FOLDER...\n"
-                      "Converts each m32 texture to an uncompressed TGA (or a PNG) beside it, and each\n"
-                      "TGA or PNG back to an m32 texture: rock.m32 becomes rock.tga, rock.tga and\n"
-                      "rock.png become rock.m32 (any case of the extension). Any other name is read as\n"
-                      "an m32 and gets .tga appended. An m32 becomes a PNG with --to png or an OUTPUT\n"
-                      "named *.png. An m32 made from a TGA or PNG holds every mip level down to 1 x 1.\n"
-                      "A PNG's gamma and colour profile are not applied. An earlier file of the\n"
-                      "output's name is replaced only once the new one is complete, keeping its\n"
-                      "permissions; a link there is replaced, not what it points to. A read-only file\n"
-                      "is left alone, as is anything there but a file or a link, and every input. On\n"
-                      "Windows the program itself expands * and ? in the last part of each FILE.\n"
+                      "Converts each texture (m32, m8 or WAL) to an uncompressed TGA (or a PNG) beside\n"
+                      "it, and each TGA or PNG back to a texture: rock.m32 becomes rock.tga, rock.tga\n"
+                      "and rock.png become rock.m32 (any case of the extension). Any other name is read\n"
+                      "as an m32 and gets .tga appended. A texture becomes a PNG with --to png or an\n"
+                      "OUTPUT named *.png; an image becomes an m8 or a WAL with --to, an OUTPUT of that\n"
+                      "name or a --like texture of that format. A texture made from an image holds\n"
+                      "every mip level down to 1 x 1 (a WAL its four). A PNG's gamma and colour\n"
+                      "profile are not applied. An earlier file of the output's name is replaced only\n"
+                      "once the new one is complete, keeping its permissions; a link there is\n"
+                      "replaced, not what it points to. A read-only file is left alone, as is anything\n"
+                      "there but a file or a link, and every input. On Windows the program itself\n"
+                      "expands * and ? in the last part of each FILE.\n"
                       "\n"
-                      "  --alpha         m32 to TGA: write 32-bit TGA keeping the alpha channel\n"
+                      "8-bit textures: an m8 holds its palette; a WAL's is the game's (--palette). Each\n"
+                      "becomes a TGA through its palette, or with --to png a palette PNG of its own\n"
+                      "palette and indices, which an editor that keeps indexed images (GIMP) edits as\n"
+                      "indices. Back, a palette PNG whose palette is the texture's keeps its indices;\n"
+                      "any other pixel takes the nearest palette colour in linear light (never index\n"
+                      "255, nor 0 in an m8), and with --like one of the colour of the reference's index\n"
+                      "at its place keeps that index. They have no alpha: an image's is dropped. Each\n"
+                      "mip level is averaged in true colour, then mapped. Whatever the texture, when\n"
+                      "level 0 comes back as the --like texture's, its own mip levels are kept as they\n"
+                      "were, so an untouched texture comes back byte for byte.\n"
+                      "\n"
+                      "  --alpha         texture to TGA: write 32-bit TGA keeping the alpha channel\n"
                       "                  (default: 24-bit); m32 to PNG: RGBA even when every pixel\n"
                       "                  is opaque (default: RGBA only when one is not)\n"
-                      "  --mips linear   TGA or PNG to m32: average each mip level's 2 x 2 blocks in\n"
+                      "  --mips linear   image to texture: average each mip level's 2 x 2 blocks in\n"
                       "                  linear light, so fine detail keeps its brightness\n"
                       "  --mips plain    average the stored bytes, as the game's tools did (default)\n"
-                      "  --like REF.m32  TGA or PNG to m32: take the names, flags and every other field\n"
-                      "                  but the sizes from REF.m32 (default: the name is the output's\n"
-                      "                  file name without extension, the scales 1.0, all else 0);\n"
-                      "                  REF.m32 may be the output itself\n"
-                      "                  (with a folder: the m32 at the same relative path, any case of\n"
-                      "                  its extension; an image without one gets the default fields)\n"
+                      "  --like REF      image to texture: take the names, flags and every other field\n"
+                      "                  but the sizes from the texture REF, and an m8's palette; its\n"
+                      "                  format is the output's without --to (default: the name is the\n"
+                      "                  output's file name without extension, the scales 1.0, all\n"
+                      "                  else 0); REF may be the output itself\n"
+                      "                  (with a folder: the texture at the same relative path, any\n"
+                      "                  case of its extension, whose format the output takes, so a\n"
+                      "                  tree of m32, m8 and WAL textures comes back as it was; an\n"
+                      "                  image without one gets --to's format and the default fields)\n"
+                      "  --palette FILE  the palette of WAL textures, and of m8 textures made without\n"
+                      "                  an m8 --like: a 256-colour PCX (the game's pics/colormap.pcx),\n"
+                      "                  a JASC-PAL file, an m8, or 768 bytes of colour (palette.lmp)\n"
+                      "  --dither        image to m8 or WAL: diffuse each pixel's error to the pixels\n"
+                      "                  not yet mapped (Floyd-Steinberg, serpentine, in linear\n"
+                      "                  light), for gradients and photographs (default: the\n"
+                      "                  nearest colour)\n"
                       "  -o OUTPUT       name the output file (one input only; not the input itself);\n"
                       "                  with -r the folder the outputs go to, at their relative paths;\n"
                       "                  -o - writes a TGA or PNG to standard output, for a pipe\n"
                       "  -r              convert the files in each FOLDER and its subfolders, leaving out\n"
                       "                  hidden ones and links to folders; a FILE converts as itself\n"
-                      "  --to FORMAT     tga, png or m32: the format to write (default: a TGA from an\n"
-                      "                  m32, an m32 from a TGA or PNG); a folder gives its m32 files,\n"
-                      "                  or with --to m32 its TGA and PNG files\n"
+                      "  --to FORMAT     tga, png, m32, m8 or wal: the format to write (default: a TGA\n"
+                      "                  from a texture, an m32 from an image); a folder gives its\n"
+                      "                  textures, or with --to m32, m8 or wal its TGA and PNG files\n"
                       "  -u, --update    convert only where the output is missing or older than the\n"
-                      "                  input or its --like m32, comparing modification times as\n"
+                      "                  input or its --like texture, comparing modification times as\n"
                       "                  cp -u does (within 2 seconds where the output's file system\n"
                       "                  keeps times in 2-second steps, as FAT does)\n"
                       "  -n, --dry-run   check all a real run checks, reading each input's header but\n"
@@ -67,6 +90,11 @@ const char kUsage[] = "Usage: " PELLICAR_CONVERTER
                       " -r textures -o edit\n"
                       "  " PELLICAR_CONVERTER
                       " -r edit --to m32 --like textures -o textures-new\n"
+                      "and of WAL textures, through palette PNGs:\n"
+                      "  " PELLICAR_CONVERTER
+                      " -r textures --to png --palette pics/colormap.pcx -o edit\n"
+                      "  " PELLICAR_CONVERTER
+                      " -r edit --to wal --like textures --palette colormap.pcx -o new\n"
                       "\n"
                       "Exit status: 0 when every file converted, 1 when any failed (the others are\n"
                       "still converted), 2 for a wrong command line.\n";
@@ -92,8 +120,8 @@ bool LooksLikeOption(const std::filesystem::path& argument) {
 // order.
 std::string StandardOutputMistake(const CommandLine& line) {
   if (line.recursive) return "-o - writes one file to standard output, and -r writes a tree to a folder";
-  if (line.to.value_or(OtherFormat(FormatOf(line.inputs.front()))) == Format::kM32)
-    return "-o - takes a TGA or a PNG: an m32 is written out of order and needs a file";
+  if (const Format written = line.to.value_or(OtherFormat(FormatOf(line.inputs.front()))); IsTexture(written))
+    return "-o - takes a TGA or a PNG: " + Named(written) + " is written out of order and needs a file";
   if (sys::OutputIsTerminal()) return "-o -: standard output is a terminal; send it to a file or a pipe";
   const auto written = sys::StandardOutputIdentity();
   if (written && written == sys::IdentityOf(line.inputs.front()))
@@ -144,6 +172,19 @@ unsigned JobsNamed(const std::filesystem::path& argument) {
   return jobs <= kMostJobs ? jobs : 0;
 }
 
+// An 8-bit texture written needs a palette: an m8's from an m8 --like or --palette, a
+// WAL's from --palette, where the command line says which is written.
+std::string PaletteMistake(const CommandLine& line) {
+  if (line.palette) return {};
+  std::optional<Format> written = line.to;
+  if (!written && line.output && !line.recursive) written = NamedFormat(*line.output);
+  if (!written && line.like && !sys::NamesFolder(*line.like)) written = ReferenceFormat(*line.like);
+  if (written == Format::kWal) return "a WAL is written with --palette: it holds no palette of its own";
+  if (written == Format::kM8 && !line.like)
+    return "an m8 is written with --palette, or an m8 --like: it takes its palette from one";
+  return {};
+}
+
 CommandLine UsageError(std::string message) {
   CommandLine wrong;
   wrong.action = Action::kUsageError;
@@ -188,8 +229,14 @@ CommandLine ParseCommandLine(std::span<const std::filesystem::path> arguments) {
       line.mips = Is(value, "linear") ? formats::MipAverage::kLinear : formats::MipAverage::kPlain;
     } else if (Is(argument, "--like")) {
       if (line.like) return UsageError("--like given twice");
-      if (i + 1 == arguments.size()) return UsageError("--like needs an m32 file");
+      if (i + 1 == arguments.size()) return UsageError("--like needs a texture");
       line.like = arguments[++i];
+    } else if (Is(argument, "--palette")) {
+      if (line.palette) return UsageError("--palette given twice");
+      if (i + 1 == arguments.size()) return UsageError("--palette needs a palette file");
+      line.palette = arguments[++i];
+    } else if (Is(argument, "--dither")) {
+      line.dither = true;
     } else if (Is(argument, "-r")) {
       line.recursive = true;
     } else if (Is(argument, "-u") || Is(argument, "--update")) {
@@ -214,15 +261,16 @@ CommandLine ParseCommandLine(std::span<const std::filesystem::path> arguments) {
     }
   }
   if (line.inputs.empty()) return UsageError("no file to convert");
-  const auto isImage = [](const std::filesystem::path& input) { return FormatOf(input) != Format::kM32; };
-  if (line.like && !line.recursive && line.to != Format::kM32 &&
-      std::none_of(line.inputs.begin(), line.inputs.end(), isImage)) {
+  const auto isImage = [](const std::filesystem::path& input) { return !IsTexture(FormatOf(input)); };
+  const bool toTexture = line.to && IsTexture(*line.to);
+  if (line.like && !line.recursive && !toTexture && std::none_of(line.inputs.begin(), line.inputs.end(), isImage)) {
     return UsageError("--like applies to TGA and PNG files, and none was given");
   }
-  if (line.like && line.to && line.to != Format::kM32) {
+  if (line.like && line.to && !toTexture) {
     return UsageError("--like applies to TGA and PNG files, and --to " + std::string(NameOf(*line.to).name) +
                       " reads none");
   }
+  if (std::string mistake = PaletteMistake(line); !mistake.empty()) return UsageError(std::move(mistake));
   if (const auto named = line.output && !line.recursive ? NamedFormat(*line.output) : std::nullopt;
       named && line.to && *named != *line.to) {
     return UsageError("-o names a " + std::string(NameOf(*named).name) + " file, and --to asks for " +

@@ -20,11 +20,13 @@ struct CommandLine {
   formats::TgaDepth depth = formats::TgaDepth::kBgr24;  // for a PNG, kBgra32 keeps alpha even when all is opaque
   formats::MipAverage mips = formats::MipAverage::kPlain;
   std::optional<std::filesystem::path> output;
-  bool standardOutput = false;                // -o -
-  std::optional<std::filesystem::path> like;  // the m32 whose fields a TGA's m32 takes, or their folder
-  std::optional<Format> to;                   // otherwise each input's other format
-  bool recursive = false;                     // folders are walked, and -o names a folder
-  bool update = false;                        // only outputs missing or older than their inputs
+  bool standardOutput = false;                   // -o -
+  std::optional<std::filesystem::path> like;     // the texture whose fields an image's texture takes, or their folder
+  std::optional<std::filesystem::path> palette;  // a WAL's, and an m8's without an m8 --like
+  bool dither = false;
+  std::optional<Format> to;  // otherwise each input's other format
+  bool recursive = false;    // folders are walked, and -o names a folder
+  bool update = false;       // only outputs missing or older than their inputs
   bool dryRun = false;
   unsigned jobs = 0;                          // conversions at once; 0 for one per core
   std::vector<std::filesystem::path> inputs;  // with wildcards expanded where the program does it

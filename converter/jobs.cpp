@@ -40,9 +40,27 @@ std::string FolderFailure(const sys::OpenedFolder& folder) {
   return "cannot open the folder " + sys::DisplayName(folder.failed) + ": " + folder.error;
 }
 
+// The reference of an image's texture, from a folder --like or the --like file: none
+// when there is none, and its error, for the job's, when it cannot be read.
+std::string OpenReference(const Job& job, const RunOptions& options, const HeldFolders& now,
+                          std::optional<Reference>& reference) {
+  if (job.referenceFolder) {
+    if (!now.reference.held) return "--like " + sys::DisplayName(job.reference) + ": " + FolderFailure(now.reference);
+    reference.emplace(std::make_unique<sys::InputFile>(*now.reference.held, LastPart(job.reference)), job.to);
+  } else if (options.like && IsTexture(job.to)) {
+    const Format like = ReferenceFormat(*options.like);
+    if (like != job.to)
+      return "--like " + sys::DisplayName(*options.like) + " is " + Named(like) + ", and the output " + Named(job.to);
+    reference.emplace(*options.like, job.to);
+  }
+  if (!reference || reference->Error().empty()) return {};
+  return "--like " + sys::DisplayName(job.referenceFolder ? fs::path(job.reference) : *options.like) + ": " +
+         reference->Error();
+}
+
 // Every check of a real run is made in a dry run too, in the same order; it stops where
 // the first byte would be written.
-std::string Convert(const Job& job, const RunOptions& options, HeldFolders& held) {
+std::string Convert(const Job& job, const RunOptions& options, HeldFolders& held, Mappers& mappers) {
   HeldFolders now;
   if (job.outputFolder) {
     const IfMissing output = !job.makeFolder  ? IfMissing::kFail
@@ -55,27 +73,22 @@ std::string Convert(const Job& job, const RunOptions& options, HeldFolders& held
   held = now;
   if (job.makeFolder && !now.output.error.empty())
     return "cannot make the folder " + sys::DisplayName(now.output.failed) + ": " + now.output.error;
-  M32Reference reference;
-  if (job.referenceFolder) {
-    if (!now.reference.held) return "--like " + sys::DisplayName(job.reference) + ": " + FolderFailure(now.reference);
-    // Read whole before the output is written, so that it may also be the output.
-    sys::InputFile file(*now.reference.held, LastPart(job.reference));
-    reference = ReadM32Reference(file);
-    if (!reference.error.empty()) return "--like " + sys::DisplayName(job.reference) + ": " + reference.error;
-  }
+  // Open until the output is complete, and closed before it takes its place, so that it
+  // may also be the output.
+  std::optional<Reference> reference;
+  if (std::string error = OpenReference(job, options, now, reference); !error.empty()) return error;
   if (!now.input.held) return FolderFailure(now.input);
   sys::InputFile input(*now.input.held, LastPart(job.input));
   const Destination output{now.output, LastPart(job.output), job.output, !job.outputFolder, options.dryRun};
-  if (job.to != Format::kM32) return ConvertFile(input, output, job.to, options.depth);
-  const formats::M32Header* like = job.referenceFolder ? &reference.header : options.like;
-  const bool png = NamedFormat(sys::KnownName(LastPart(job.input))) == Format::kPng;
-  return ConvertImageFile(input, png, output, like, options.mips);
+  const Format from = NamedFormat(sys::KnownName(LastPart(job.input))).value_or(Format::kM32);
+  if (!IsTexture(job.to)) return ConvertTexture(input, from, output, job.to, options.settings);
+  return ConvertImage(input, from, output, job.to, reference ? &*reference : nullptr, options.settings, mappers);
 }
 
-Outcome Work(const Job& job, const RunOptions& options, HeldFolders& held) {
+Outcome Work(const Job& job, const RunOptions& options, HeldFolders& held, Mappers& mappers) {
   std::string error = job.refused;
   if (error.empty() && options.update && job.upToDate) return {Ending::kUpToDate, {}};
-  if (error.empty()) error = Guarded([&] { return Convert(job, options, held); });
+  if (error.empty()) error = Guarded([&] { return Convert(job, options, held, mappers); });
   if (error.empty() && options.dryRun)
     return {Ending::kListed, sys::DisplayName(job.output) + " from " + sys::DisplayName(job.input) + "\n"};
   if (error.empty()) return {Ending::kConverted, {}};
@@ -155,7 +168,8 @@ class Reporter {
 Tally OneByOne(std::span<const Job> jobs, const RunOptions& options) {
   Reporter reporter(jobs.size(), jobs);
   HeldFolders held;
-  for (std::size_t i = 0; i < jobs.size(); ++i) reporter.Report(Work(jobs[i], options, held), i, i + 1);
+  Mappers mappers;
+  for (std::size_t i = 0; i < jobs.size(); ++i) reporter.Report(Work(jobs[i], options, held, mappers), i, i + 1);
   return reporter.Counted();
 }
 
@@ -195,8 +209,9 @@ class Pool {
  private:
   void Take() {
     HeldFolders held;
+    Mappers mappers;
     for (std::size_t i = next_++; i < jobs_.size(); i = next_++) {
-      Outcome outcome = Work(jobs_[i], options_, held);
+      Outcome outcome = Work(jobs_[i], options_, held, mappers);
       const std::lock_guard lock(mutex_);
       outcomes_[i] = std::move(outcome);
       ++done_;

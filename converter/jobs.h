@@ -4,10 +4,13 @@
 
 #include <cstddef>
 #include <exception>
+#include <filesystem>
 #include <new>
+#include <optional>
 #include <span>
 #include <string>
 
+#include "converter/convert.h"
 #include "converter/tree.h"
 #include "formats/m32_writer.h"
 #include "formats/tga_writer.h"
@@ -23,9 +26,8 @@ inline constexpr unsigned kMostJobs = PELLICAR_MOST_JOBS;
 static_assert(2 * kMostJobs <= sys::kMostOutputsAtOnce);
 
 struct RunOptions {
-  formats::TgaDepth depth = formats::TgaDepth::kBgr24;
-  formats::MipAverage mips = formats::MipAverage::kPlain;
-  const formats::M32Header* like = nullptr;  // the fields of a --like file, for every TGA
+  Settings settings;
+  std::optional<std::filesystem::path> like;  // a --like file, for every image
   bool update = false;
   bool dryRun = false;
   unsigned threads = 1;

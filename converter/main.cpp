@@ -46,6 +46,12 @@ void KeepFreedMemory() {
 #endif
 }
 
+// A file the whole run depends on (--like, --palette) that cannot be used.
+int Failed(const std::filesystem::path& file, const std::string& reason) {
+  sys::PrintError(sys::DisplayName(file) + ": " + reason + "\n");
+  return sys::kSomeFailed;
+}
+
 int Run(std::span<const std::filesystem::path> arguments) {
   using namespace converter;
   KeepFreedMemory();
@@ -67,16 +73,19 @@ int Run(std::span<const std::filesystem::path> arguments) {
     sys::PrintError(PELLICAR_CONVERTER ": " + plan.mistake + "\nTry '" PELLICAR_CONVERTER " --help'.\n");
     return sys::kWrongCommandLine;
   }
-  // Read whole before anything is written, so that it may also be the output.
-  const M32Reference like = likeFile ? ReadM32Reference(*line.like) : M32Reference{};
-  if (!like.error.empty()) {
-    sys::PrintError(sys::DisplayName(*line.like) + ": " + like.error + "\n");
-    return sys::kSomeFailed;
+  // Checked once before anything is written; each conversion reads it again for itself.
+  if (likeFile) {
+    const Reference like(*line.like, ReferenceFormat(*line.like));
+    if (!like.Error().empty()) return Failed(*line.like, like.Error());
   }
+  const formats::PaletteResult palette = line.palette ? ReadPaletteFile(*line.palette) : formats::PaletteResult{};
+  if (!palette.Ok()) return Failed(*line.palette, palette.error);
   for (const std::string& failure : line.unmatched) sys::PrintError(failure + "\n");
-  const RunOptions options{.depth = line.depth,
-                           .mips = line.mips,
-                           .like = likeFile ? &like.header : nullptr,
+  const RunOptions options{.settings = {.depth = line.depth,
+                                        .mips = line.mips,
+                                        .dither = line.dither,
+                                        .palette = line.palette ? &palette.palette : nullptr},
+                           .like = likeFile ? line.like : std::nullopt,
                            .update = line.update,
                            .dryRun = line.dryRun,
                            .threads = threads};

@@ -64,15 +64,20 @@ sys::FileName Renamed(const sys::FileName& name, Format from, Format to) {
   return renamed;
 }
 
-// The entries of a --like folder that end in .m32 (any case), by their names without it
-// as the file system compares names; none when the folder is not there, and a reason
-// when it cannot be read.
+// The textures of a --like folder (m32, m8, WAL, any case of the extension), by their
+// names without it as the file system compares names, one for each name, so that a
+// mixed tree comes back to its own formats. None when the folder is not there, and a
+// reason when it cannot be read.
+struct Reference {
+  sys::FileName name;
+  Format format;
+};
 struct References {
-  std::map<sys::FileName, sys::FileName> byStem;
+  std::map<sys::FileName, Reference> byStem;
   std::string error;
 };
 
-References ReferencesIn(sys::Folder& like) {
+References ReferencesIn(sys::Folder& like, Format preferred) {
   const sys::OpenedFolder opened = like.Open(IfMissing::kFail);
   if (opened.missing) return {};
   if (!opened.held)
@@ -80,11 +85,17 @@ References ReferencesIn(sys::Folder& like) {
   sys::FolderListing listing = sys::ListFolder(*opened.held);
   if (!listing.error.empty())
     return {{}, "--like " + sys::DisplayName(like.Path()) + ": cannot list the folder: " + listing.error};
+  // Of several of one name, the preferred format's, else m32, m8, WAL in that order,
+  // whatever order the folder lists them in.
+  const auto rank = [&](Format format) { return format == preferred ? -1 : static_cast<int>(format); };
   References references;
   for (sys::FolderEntry& entry : listing.entries) {
     const sys::FileName known = sys::KnownName(entry.name);
-    if (NamedFormat(known) == Format::kM32)
-      references.byStem.try_emplace(sys::ComparedName(Stem(known)), std::move(entry.name));
+    const std::optional<Format> format = NamedFormat(known);
+    if (!format || !IsTexture(*format)) continue;
+    const auto [at, added] =
+        references.byStem.try_emplace(sys::ComparedName(Stem(known)), Reference{entry.name, *format});
+    if (!added && rank(*format) < rank(at->second.format)) at->second = {std::move(entry.name), *format};
   }
   return references;
 }
@@ -105,7 +116,7 @@ void Settle(Job& job, const std::optional<sys::FileFacts>& input, const std::opt
   if (output) job.outputIdentity = output->identity;
   job.upToDate = line.update && output && output->regular && NoOlder(*output, input) &&
                  (!job.referenceFolder || NoOlder(*output, reference)) &&
-                 (!likeFile || job.to != Format::kM32 || NoOlder(*output, likeFile));
+                 (!likeFile || !IsTexture(job.to) || NoOlder(*output, likeFile));
 }
 
 class Planner {
@@ -124,11 +135,14 @@ class Planner {
   std::vector<Job> Jobs() && { return std::move(jobs_); }
 
  private:
-  // Without --to: what -o names when it names a TGA or a PNG, otherwise the input's other format.
+  // Without --to: what -o names when it names a format other than m32; for an image, the
+  // format of a --like texture; otherwise the input's other format.
   Format FormatFor(const fs::path& input) const {
     const auto named = line_.output ? NamedFormat(*line_.output) : std::nullopt;
     if (named && *named != Format::kM32 && !line_.recursive) return *named;
-    return OtherFormat(FormatOf(input));
+    const Format from = FormatOf(input);
+    if (line_.like && !likeTop_ && !IsTexture(from)) return ReferenceFormat(*line_.like);
+    return OtherFormat(from);
   }
 
   // Folder by folder, those at the same depth at once, each file looked at where it is
@@ -183,9 +197,8 @@ class Planner {
         subfolder.output =
             folder.output == folder.input ? subfolder.input : std::make_shared<sys::Folder>(folder.output, entry.name);
         if (folder.like) subfolder.like = std::make_shared<sys::Folder>(folder.like, entry.name);
-      } else if (const auto from = NamedFormat(sys::KnownName(entry.name));
-                 from && (to == Format::kM32) != (*from == Format::kM32)) {
-        // A walk to m32 takes the TGA and PNG files, any other the m32 files.
+      } else if (const auto from = NamedFormat(sys::KnownName(entry.name)); from && IsTexture(to) != IsTexture(*from)) {
+        // A walk to a texture takes the TGA and PNG files, any other the textures.
         outputs.push_back(Renamed(sys::KnownName(entry.name), *from, to));
         inputs.push_back(std::move(entry.name));
       }
@@ -199,25 +212,26 @@ class Planner {
                std::vector<converter::Name>& outputs) const {
     const Format to = line_.to.value_or(Format::kTga);
     const References references =
-        folder.like && to == Format::kM32 && !inputs.empty() ? ReferencesIn(*folder.like) : References{};
+        folder.like && IsTexture(to) && !inputs.empty() ? ReferencesIn(*folder.like, to) : References{};
     std::vector<converter::Name> found;
     folder.jobs.reserve(inputs.size());
     for (std::size_t i = 0; i < inputs.size(); ++i) {
       Job& job = folder.jobs.emplace_back();
       job.refused = references.error;
-      if (const auto m32 = references.byStem.find(sys::ComparedName(Stem(outputs[i])));
-          m32 != references.byStem.end()) {
-        outputs[i] = m32->second;  // updating in place keeps the m32's own name
+      job.to = to;
+      if (const auto reference = references.byStem.find(sys::ComparedName(Stem(outputs[i])));
+          reference != references.byStem.end()) {
+        outputs[i] = reference->second.name;  // updating in place keeps the texture's own name and format
+        job.to = reference->second.format;
         job.referenceFolder = folder.like;
-        job.reference = (folder.like->Path() / m32->second).native();
-        found.push_back(m32->second);
+        job.reference = (folder.like->Path() / reference->second.name).native();
+        found.push_back(reference->second.name);
       }
-      job.defaultFields = folder.like && to == Format::kM32 && !job.referenceFolder;
+      job.defaultFields = folder.like && IsTexture(to) && !job.referenceFolder;
       job.inputFolder = folder.input;
       job.input = (folder.input->Path() / inputs[i]).native();
       job.outputFolder = folder.output;
       job.output = (folder.output->Path() / outputs[i]).native();
-      job.to = to;
       job.makeFolder = outputTop_ != nullptr;
       job.looked = true;
     }
@@ -267,25 +281,31 @@ class Planner {
     const Format from = FormatOf(input);
     const std::string_view toName = NameOf(job.to).name;
     if (from == job.to) job.refused = "read as " + std::string(toName) + ", the format it would be converted to";
-    if (from != Format::kM32 && job.to != Format::kM32) {
-      job.refused = "a " + std::string(NameOf(from).name) + " converts only to m32, not to " + std::string(toName);
+    if (from != job.to && IsTexture(from) == IsTexture(job.to)) {
+      job.refused = Named(from) +
+                    (IsTexture(from) ? " converts only to tga or png" : " converts only to m32, m8 or wal") +
+                    ", not to " + std::string(toName);
     }
-    if (likeTop_ && job.to == Format::kM32) FindReference(job, input);
+    if (likeTop_ && IsTexture(job.to)) FindReference(job, input);
     jobs_.push_back(std::move(job));
   }
 
-  // The m32 of the same name in the --like folder, any case of its extension, whose name
-  // the output takes unless -o names it.
+  // The texture of the same name in the --like folder, any case of its extension, whose
+  // name and format the output takes; where -o names the output, only one of its format.
   void FindReference(Job& job, const fs::path& input) {
-    if (!likeReferences_) likeReferences_ = ReferencesIn(*likeTop_);
-    if (job.refused.empty()) job.refused = likeReferences_->error;
-    const auto found = likeReferences_->byStem.find(sys::ComparedName(Stem(sys::KnownName(input.filename().native()))));
-    job.defaultFields = found == likeReferences_->byStem.end();
+    auto known = likeReferences_.find(job.to);
+    if (known == likeReferences_.end()) known = likeReferences_.emplace(job.to, ReferencesIn(*likeTop_, job.to)).first;
+    const References& references = known->second;
+    if (job.refused.empty()) job.refused = references.error;
+    const auto found = references.byStem.find(sys::ComparedName(Stem(sys::KnownName(input.filename().native()))));
+    const bool named = !job.outputFolder || (line_.output && !line_.recursive);
+    job.defaultFields = found == references.byStem.end() || (named && found->second.format != job.to);
     if (job.defaultFields) return;
     job.referenceFolder = likeTop_;
-    job.reference = (likeTop_->Path() / found->second).native();
-    if (job.outputFolder && (!line_.output || line_.recursive))
-      job.output = (fs::path(job.output).parent_path() / found->second).native();
+    job.reference = (likeTop_->Path() / found->second.name).native();
+    if (named) return;
+    job.to = found->second.format;
+    job.output = (fs::path(job.output).parent_path() / found->second.name).native();
   }
 
   // The folders of files named on the command line, one for each way it was written.
@@ -300,7 +320,7 @@ class Planner {
   const std::optional<sys::FileFacts>& likeFile_;
   std::shared_ptr<sys::Folder> likeTop_;
   std::shared_ptr<sys::Folder> outputTop_;
-  std::optional<References> likeReferences_;
+  std::map<Format, References> likeReferences_;  // of each output format
   std::map<sys::FileName, std::shared_ptr<sys::Folder>> namedFolders_;
   std::vector<Job> jobs_;
 };

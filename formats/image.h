@@ -96,8 +96,9 @@ class SinkOf final : public ByteSink, public PositionedSink {
 // row at least), so that a large image need never be whole in memory.
 class PixelRows {
  public:
-  // `count` rows of 4-byte RGBA pixels starting at row `first` counted from the top,
-  // top row first; empty when they cannot be had, which stops the encoder.
+  // `count` rows of pixels (4-byte RGBA, or where said one-byte palette indices)
+  // starting at row `first` counted from the top, top row first; empty when they cannot
+  // be had, which stops the encoder.
   virtual std::span<const std::uint8_t> Rows(std::size_t first, std::size_t count) = 0;
 
  protected:
@@ -121,6 +122,8 @@ class RowReader {
     virtual std::uint32_t Height() const = 0;
     virtual bool ReadRow(std::span<std::uint8_t> rgba) = 0;
     virtual void KeepRowsIn(PositionedSink&, std::uint64_t) {}
+    virtual std::span<const std::uint8_t> PaletteColours() const { return {}; }
+    virtual bool ReadIndexRow(std::span<std::uint8_t>) { return false; }
   };
 
   // Empty while the file reads well; otherwise what is wrong with it, or why the source
@@ -139,6 +142,12 @@ class RowReader {
   // names level 0's own place in the output, where the same rows end up anyway. Without
   // it, such a file is refused rather than held in memory.
   void KeepRowsIn(PositionedSink& store, std::uint64_t offset) { rows_->KeepRowsIn(store, offset); }
+
+  // An image of palette indices (a palette PNG): its palette, red, green and blue for
+  // each entry as the file holds them, and each row as its indices, Width() bytes, in
+  // place of ReadRow. Empty, and false, for any other image.
+  std::span<const std::uint8_t> PaletteColours() const { return rows_->PaletteColours(); }
+  bool ReadIndexRow(std::span<std::uint8_t> indices) { return rows_->ReadIndexRow(indices); }
 
  protected:
   explicit RowReader(std::unique_ptr<Rows> rows) : rows_(std::move(rows)) {}

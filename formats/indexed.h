@@ -32,12 +32,12 @@ LevelPick PickLevel(const HeaderResult& header, std::span<const MipLevel> levels
 // A level's pixels (indices, or `bytesPerPixel` bytes each) read a block of rows at a time
 // into one reusable buffer of at most kChunkBytes (one row at least), so that a
 // large image is never whole in memory.
-class LevelRows {
+class LevelRows final : public PixelRows {
  public:
   LevelRows(ByteSource& source, const MipLevel& level, std::size_t bytesPerPixel = 1)
       : source_(source), level_(level), rowBytes_(std::uint64_t{level.width} * bytesPerPixel) {}
   // `count` rows from row `first`; empty when the source fails or the rows are not there.
-  std::span<const std::uint8_t> Rows(std::size_t first, std::size_t count);
+  std::span<const std::uint8_t> Rows(std::size_t first, std::size_t count) override;
   // How many rows one block holds.
   std::size_t BlockRows() const;
 

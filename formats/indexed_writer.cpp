@@ -173,10 +173,14 @@ std::string WriteIndexed(RowReader& image, const M32Layout& layout, std::span<co
   out.Reserve(layout.fileSize);
   if (!out.WriteAt(0, header)) return kSinkFailed;
   IndexedWriter writer(layout, out, nearest, options, reference);
-  std::vector<std::uint8_t> row(std::size_t{image.Width()} * kRgba);
+  // A palette image whose palette is the target's (or its start) gives its indices as
+  // they are, whatever their colours.
+  const bool byIndex = !image.PaletteColours().empty() && IsPrefixOf(image.PaletteColours(), nearest.Colours());
+  std::vector<std::uint8_t> row(std::size_t{image.Width()} * (byIndex ? 1 : kRgba));
   for (std::uint32_t y = 0; y < image.Height(); ++y) {
-    if (!image.ReadRow(row)) return image.Error().empty() ? "the image ends before its last row" : image.Error();
-    if (!writer.AddRow(row)) break;
+    if (!(byIndex ? image.ReadIndexRow(row) : image.ReadRow(row)))
+      return image.Error().empty() ? "the image ends before its last row" : image.Error();
+    if (!(byIndex ? writer.AddIndexRow(row) : writer.AddRow(row))) break;
   }
   if (writer.Finish()) return {};
   return writer.ReferenceError().empty() ? kSinkFailed : "the reference: " + writer.ReferenceError();

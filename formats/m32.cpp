@@ -145,6 +145,16 @@ LevelPick PickM32Level(std::span<const std::uint8_t> header, std::uint64_t fileS
   return pick;
 }
 
+std::vector<MipLevel> M32Levels(std::span<const std::uint8_t> header) {
+  std::vector<MipLevel> levels;
+  for (std::size_t index = 0; index < kM32Levels; ++index) {
+    const MipLevel level = LevelAt(header, index);
+    if (level.width == 0 || level.height == 0) break;
+    levels.push_back(level);
+  }
+  return levels;
+}
+
 HeaderResult ReadM32Header(ByteSource& source) {
   std::array<std::uint8_t, kM32HeaderBytes> buffer{};
   const auto header = ReadHeaderBytes(source, buffer);

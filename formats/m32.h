@@ -66,6 +66,9 @@ struct LevelPick {
 // level trusted before it; one that fails is passed over, never read.
 LevelPick PickM32Level(std::span<const std::uint8_t> header, std::uint64_t fileSize, LevelFloor floor);
 
+// The levels the header names, level 0 first, up to the first with a side of 0; unchecked.
+std::vector<MipLevel> M32Levels(std::span<const std::uint8_t> header);
+
 // Reads the header, or as much of the source as there is when it is shorter, and
 // checks it against the source's size.
 HeaderResult ReadM32Header(ByteSource& source);

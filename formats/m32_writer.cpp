@@ -69,7 +69,7 @@ void AverageBlock(std::span<const std::uint8_t* const> rows, std::size_t x, std:
 
 }  // namespace
 
-M32Layout LayOutM32(std::uint32_t width, std::uint32_t height) {
+M32Layout LayOutM32(std::uint32_t width, std::uint32_t height, std::size_t mostLevels) {
   M32Layout layout;
   if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) {
     layout.error =
@@ -81,7 +81,7 @@ M32Layout LayOutM32(std::uint32_t width, std::uint32_t height) {
     level.offset = offset;
     layout.levels.push_back(level);
     offset += LevelBytes(level);
-    if (level.width == 1 && level.height == 1) break;
+    if ((level.width == 1 && level.height == 1) || layout.levels.size() >= mostLevels) break;
   }
   layout.fileSize = offset;
   if (layout.fileSize > kLargestFile) {

@@ -27,8 +27,8 @@ struct M32Layout {
 };
 
 // Sides of at least 1 and at most 65,535; the whole file must stay within the 32-bit
-// offsets the header holds.
-M32Layout LayOutM32(std::uint32_t width, std::uint32_t height);
+// offsets the header holds. At most `mostLevels` levels (at least level 0).
+M32Layout LayOutM32(std::uint32_t width, std::uint32_t height, std::size_t mostLevels = kM32Levels);
 
 // Version 4, the name (cut to the 127 bytes the field holds), scales of 1.0 and the
 // other fields 0; no levels yet.

@@ -14,6 +14,7 @@
 #include <charconv>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 #include "formats/m8.h"
 #include "system/number_text.h"
@@ -31,6 +32,9 @@ constexpr std::size_t kPcxPlanesAt = 65;
 constexpr std::uint8_t kPcxPaletteMark = 12;
 constexpr std::string_view kJascMagic = "JASC-PAL";
 constexpr std::string_view kJascVersion = "0100";
+// 256 lines of "255 255 255" and the three above them take about 3.5 KiB; blanks and
+// line ends may add to that, but not this much.
+constexpr std::uint64_t kMostJascBytes = 64 * 1024;
 
 PaletteResult Refusal(std::string reason) { return {Palette{}, std::move(reason)}; }
 
@@ -44,20 +48,22 @@ bool StartsWith(std::span<const std::uint8_t> file, std::string_view text) {
   return file.size() >= text.size() && std::memcmp(file.data(), text.data(), text.size()) == 0;
 }
 
-PaletteResult ReadPcxPalette(std::span<const std::uint8_t> file) {
-  if (file.size() < kPcxHeaderBytes + 1 + kPaletteBytes) {
-    return Refusal("too short for a 256-colour PCX: " + WithSeparators(file.size()) + " bytes");
+// The header at the start and the palette at the end: the image between is not read.
+PaletteResult ReadPcxPalette(ByteSource& file, std::span<const std::uint8_t> head) {
+  if (file.Size() < kPcxHeaderBytes + 1 + kPaletteBytes) {
+    return Refusal("too short for a 256-colour PCX: " + WithSeparators(file.Size()) + " bytes");
   }
-  if (file[kPcxBitsAt] != 8 || file[kPcxPlanesAt] != 1) {
-    return Refusal("not a 256-colour PCX: " + WithSeparators(file[kPcxBitsAt]) + " bits per pixel in " +
-                   WithSeparators(file[kPcxPlanesAt]) + " planes");
+  if (head[kPcxBitsAt] != 8 || head[kPcxPlanesAt] != 1) {
+    return Refusal("not a 256-colour PCX: " + WithSeparators(head[kPcxBitsAt]) + " bits per pixel in " +
+                   WithSeparators(head[kPcxPlanesAt]) + " planes");
   }
-  const std::span<const std::uint8_t> tail = file.last(1 + kPaletteBytes);
+  std::array<std::uint8_t, 1 + kPaletteBytes> tail{};
+  if (!file.ReadAt(file.Size() - tail.size(), tail)) return Refusal(file.Error());
   if (tail[0] != kPcxPaletteMark) {
     return Refusal("a PCX without its 256-colour palette: the byte 769 from the end is " + WithSeparators(tail[0]) +
                    ", not 12");
   }
-  return FromBytes(tail.subspan(1));
+  return FromBytes(std::span(tail).subspan(1));
 }
 
 // The text's lines, one at a time, without their line ends.
@@ -94,7 +100,12 @@ bool ReadNumbers(std::string_view line, unsigned most, std::span<unsigned> numbe
   return at == end;
 }
 
-PaletteResult ReadJascPalette(std::span<const std::uint8_t> file) {
+PaletteResult ReadJascPalette(ByteSource& source) {
+  if (source.Size() > kMostJascBytes) {
+    return Refusal("a JASC-PAL file of " + WithSeparators(source.Size()) + " bytes, more than 256 colours take");
+  }
+  std::vector<std::uint8_t> file(static_cast<std::size_t>(source.Size()));
+  if (!source.ReadAt(0, file)) return Refusal(source.Error());
   Lines lines(file);
   std::string_view line;
   lines.Next(line);
@@ -119,10 +130,10 @@ PaletteResult ReadJascPalette(std::span<const std::uint8_t> file) {
   return result;
 }
 
-PaletteResult ReadM8Palette(std::span<const std::uint8_t> file) {
-  const HeaderResult header = CheckM8Header(file, file.size());
+PaletteResult ReadM8Palette(ByteSource& file, std::span<const std::uint8_t> head) {
+  const HeaderResult header = CheckM8Header(head, file.Size());
   if (!header.Ok()) return Refusal(header.error);
-  return {M8Palette(file), {}};
+  return {M8Palette(head), {}};
 }
 
 }  // namespace
@@ -130,15 +141,20 @@ PaletteResult ReadM8Palette(std::span<const std::uint8_t> file) {
 ReservedIndices M8Reserved() { return ReservedIndices{}.set(0).set(255); }
 ReservedIndices WalReserved() { return ReservedIndices{}.set(255); }
 
-PaletteResult ReadPalette(std::span<const std::uint8_t> file) {
-  if (StartsWith(file, kJascMagic)) return ReadJascPalette(file);
-  if (!file.empty() && file[0] == kPcxMaker) return ReadPcxPalette(file);
-  if (file.size() >= 4 && file[0] == kM8Version && file[1] == 0 && file[2] == 0 && file[3] == 0) {
-    return ReadM8Palette(file);
+PaletteResult ReadPalette(ByteSource& file) {
+  // As much of the start as an m8's header, or all of a shorter file.
+  std::array<std::uint8_t, kM8HeaderBytes> buffer{};
+  const std::span<std::uint8_t> head =
+      std::span(buffer).first(static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), buffer.size())));
+  if (!file.ReadAt(0, head)) return Refusal(file.Error());
+  if (StartsWith(head, kJascMagic)) return ReadJascPalette(file);
+  if (!head.empty() && head[0] == kPcxMaker) return ReadPcxPalette(file, head);
+  if (head.size() >= 4 && head[0] == kM8Version && head[1] == 0 && head[2] == 0 && head[3] == 0) {
+    return ReadM8Palette(file, head);
   }
-  if (file.size() == kPaletteBytes) return FromBytes(file);
+  if (file.Size() == kPaletteBytes) return FromBytes(head);
   return Refusal("not a palette: neither a 256-colour PCX, a JASC-PAL file, an m8 texture nor 768 bytes of colour (" +
-                 WithSeparators(file.size()) + " bytes)");
+                 WithSeparators(file.Size()) + " bytes)");
 }
 
 bool IsPrefixOf(std::span<const std::uint8_t> colours, const Palette& target) {

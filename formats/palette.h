@@ -9,6 +9,8 @@
 #include <span>
 #include <string>
 
+#include "formats/image.h"
+
 namespace formats {
 
 inline constexpr std::size_t kPaletteColours = 256;
@@ -38,10 +40,11 @@ struct PaletteResult {
   bool Ok() const { return error.empty(); }
 };
 
-// A palette from a whole file, told by its content: a 256-colour PCX (the byte 12 and
-// 768 bytes of colour at its end), a JASC-PAL text file of 256 colours, an m8 texture, or
-// 768 bytes of raw colour (palette.lmp).
-PaletteResult ReadPalette(std::span<const std::uint8_t> file);
+// A palette from a file, told by its content: a 256-colour PCX (the byte 12 and 768
+// bytes of colour at its end), a JASC-PAL text file of 256 colours, an m8 texture, or
+// 768 bytes of raw colour (palette.lmp). Only the parts that hold the colours are read,
+// so a file of any size costs a few KiB.
+PaletteResult ReadPalette(ByteSource& file);
 
 // Whether an image's palette of `colours` (3 bytes each, at most 256) is the start of
 // `target`, so that its indices stand for the same colours there.

@@ -144,45 +144,38 @@ void Widen8To16(std::span<const std::uint8_t> rgba, std::uint8_t* rgba16) {
   }
 }
 
-using Rgba = std::array<std::uint8_t, kRgba>;
-
-struct PaletteEnd {
-  Rgba colour;  // what an index past the end comes out as
+// A palette image is decoded as its indices, each one's red, green and blue being the
+// index itself, and coloured here: libspng 0.7 would show an index past the end of the
+// palette as opaque black, like a real entry, and this way the indices can be had too.
+struct PaletteImage {
   std::uint32_t entries = 0;
+  std::vector<std::uint8_t> colours;  // red, green, blue an entry, as PLTE holds them
+  std::array<std::uint8_t, 256> alphas{};
 };
 
-// libspng 0.7 shows an index past the end of the palette as opaque black, like a real
-// entry. So the entries up to the depth's last index are filled with a grey no real
-// entry has: a pixel of that grey is an index past the end.
-std::optional<PaletteEnd> MarkPastThePalette(spng_ctx* context, std::uint8_t depth) {
+std::optional<PaletteImage> DecodeAsIndices(spng_ctx* context, std::uint8_t depth) {
   spng_plte palette{};
   // libspng has checked the header once it gives the palette: a depth of 1 to 8 bits.
   if (spng_get_plte(context, &palette) != 0 || depth > 8) return std::nullopt;
-  const std::uint32_t indices = 1u << depth;
-  if (palette.n_entries >= indices) return std::nullopt;
-  std::array<bool, 256> used{};
+  PaletteImage image;
+  image.entries = palette.n_entries;
+  image.alphas.fill(255);
+  spng_trns transparency{};
+  if (spng_get_trns(context, &transparency) == 0) {
+    std::copy_n(transparency.type3_alpha, std::min<std::uint32_t>(transparency.n_type3_entries, 256),
+                image.alphas.begin());
+  }
   for (std::uint32_t i = 0; i < palette.n_entries; ++i) {
     const spng_plte_entry& entry = palette.entries[i];
-    if (entry.red == entry.green && entry.green == entry.blue) used[entry.red] = true;
+    image.colours.insert(image.colours.end(), {entry.red, entry.green, entry.blue});
   }
-  // At most 255 entries, so some grey is free.
-  const auto grey = static_cast<std::uint8_t>(std::find(used.begin(), used.end(), false) - used.begin());
-  for (std::uint32_t i = palette.n_entries; i < indices; ++i) palette.entries[i] = {grey, grey, grey, 0};
-  const std::uint32_t entries = std::exchange(palette.n_entries, indices);
+  palette.n_entries = 1u << depth;
+  for (std::uint32_t i = 0; i < palette.n_entries; ++i) {
+    const auto index = static_cast<std::uint8_t>(i);
+    palette.entries[i] = {index, index, index, 255};
+  }
   if (spng_set_plte(context, &palette) != 0) return std::nullopt;
-  return PaletteEnd{{grey, grey, grey, 255}, entries};
-}
-
-bool Holds(std::span<const std::uint8_t> rgba, const Rgba& pixel) {
-  std::uint32_t wanted = 0;
-  std::memcpy(&wanted, pixel.data(), kRgba);
-  bool found = false;
-  for (std::size_t at = 0; at < rgba.size(); at += kRgba) {
-    std::uint32_t value = 0;
-    std::memcpy(&value, &rgba[at], kRgba);
-    found |= value == wanted;
-  }
-  return found;
+  return image;
 }
 
 class PngRows final : public RowReader::Rows {
@@ -201,7 +194,33 @@ class PngRows final : public RowReader::Rows {
     storeAt_ = offset;
   }
 
+  std::span<const std::uint8_t> PaletteColours() const override {
+    return palette_ ? std::span<const std::uint8_t>(palette_->colours) : std::span<const std::uint8_t>();
+  }
+
   bool ReadRow(std::span<std::uint8_t> rgba) override {
+    if (!NextRow(rgba)) return false;
+    if (palette_) {
+      for (std::size_t at = 0; at < rgba.size(); at += kRgba) {
+        const std::uint8_t index = rgba[at];
+        std::copy_n(&palette_->colours[index * 3], 3, &rgba[at]);
+        rgba[at + 3] = palette_->alphas[index];
+      }
+    }
+    return true;
+  }
+
+  bool ReadIndexRow(std::span<std::uint8_t> indices) override {
+    if (!palette_ || indices.size() != width_) return false;
+    coded_.resize(std::size_t{width_} * kRgba);
+    if (!NextRow(coded_)) return false;
+    for (std::size_t x = 0; x < indices.size(); ++x) indices[x] = coded_[x * kRgba];
+    return true;
+  }
+
+ private:
+  // The next row as decoded: a palette image's indices in its red, green and blue.
+  bool NextRow(std::span<std::uint8_t> rgba) {
     if (!error_.empty() || rowsRead_ == height_ || rgba.size() != std::size_t{width_} * kRgba) return false;
     if (interlaced_) {
       if (rowsRead_ == 0 && !DecodePasses()) return false;
@@ -209,9 +228,9 @@ class PngRows final : public RowReader::Rows {
     } else if (!DecodeRow(rgba)) {
       return false;
     }
-    if (paletteEnd_ && Holds(rgba, paletteEnd_->colour)) {
+    if (palette_ && PastThePalette(rgba)) {
       return Fail("row " + sys::WithSeparators(rowsRead_ + 1) +
-                  " of the PNG holds a palette index past the end of its " + sys::WithSeparators(paletteEnd_->entries) +
+                  " of the PNG holds a palette index past the end of its " + sys::WithSeparators(palette_->entries) +
                   "-colour palette");
     }
     ++rowsRead_;
@@ -220,7 +239,12 @@ class PngRows final : public RowReader::Rows {
     return rowsRead_ < height_ || interlaced_ || Check(spng_decode_chunks(context_));
   }
 
- private:
+  bool PastThePalette(std::span<const std::uint8_t> coded) const {
+    std::uint8_t most = 0;
+    for (std::size_t at = 0; at < coded.size(); at += kRgba) most = std::max(most, coded[at]);
+    return most >= palette_->entries;
+  }
+
   void Open() {
     const Survey survey = SurveyChunks(source_);
     error_ = SurveyMistake(survey);
@@ -262,7 +286,10 @@ class PngRows final : public RowReader::Rows {
   // A row at a time, whether interlaced or not; a 16-bit row is rounded from a buffer of
   // its own.
   bool Start(const Survey& survey, int format) {
-    if (survey.colourType == 3) paletteEnd_ = MarkPastThePalette(context_, survey.depth);
+    if (survey.colourType == 3) {
+      palette_ = DecodeAsIndices(context_, survey.depth);
+      if (!palette_) return Fail("not a readable PNG: its palette cannot be read");
+    }
     if (sixteen_) image_.resize(std::size_t{width_} * kRgba * 2);
     return Check(spng_decode_image(context_, nullptr, 0, format, SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE));
   }
@@ -310,7 +337,8 @@ class PngRows final : public RowReader::Rows {
   std::uint64_t at_ = 0;
   bool sixteen_ = false;
   bool interlaced_ = false;
-  std::optional<PaletteEnd> paletteEnd_;  // when the palette has fewer entries than indices
+  std::optional<PaletteImage> palette_;  // of a palette image
+  std::vector<std::uint8_t> coded_;      // a row of indices as decoded
   PositionedSink* store_ = nullptr;
   std::uint64_t storeAt_ = 0;
   std::uint32_t rowsRead_ = 0;

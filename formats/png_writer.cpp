@@ -63,10 +63,10 @@ constexpr std::size_t kWholeImageBytes = std::size_t{4} * 1024 * 1024;
 // Calls `take` with each row of the image, top first, until it returns false; false
 // when the source failed or `take` stopped.
 template <typename Take>
-bool EachRow(ImageSize size, PixelRows& pixels, Take take) {
-  const std::size_t rowBytes = std::size_t{size.width} * kRgba;
+bool EachRow(ImageSize size, PixelRows& pixels, Take take, std::size_t pixelBytes = kRgba) {
+  const std::size_t rowBytes = std::size_t{size.width} * pixelBytes;
   for (std::size_t first = 0; first < size.height;) {
-    const std::size_t count = std::min(RowsPerBlock(size.width), size.height - first);
+    const std::size_t count = std::min(std::max<std::size_t>(1, kChunkBytes / rowBytes), size.height - first);
     const std::span<const std::uint8_t> block = pixels.Rows(first, count);
     if (block.size() != count * rowBytes) return false;
     for (std::size_t row = 0; row < count; ++row) {
@@ -430,6 +430,25 @@ bool WritePalette(ChunkWriter& chunks, ColourSet& colours) {
   return chunks.Chunk("PLTE", palette) && (alphas.empty() || chunks.Chunk("tRNS", alphas));
 }
 
+// The rows that `pack` makes of each row of `pixels`, filtered and compressed into
+// IDAT chunks, then IEND.
+template <typename Pack>
+bool WriteImageData(ChunkWriter& chunks, PngKind kind, ImageSize size, PixelRows& pixels, std::size_t pixelBytes,
+                    Pack pack) {
+  const std::size_t rowBytes = kind.RowBytes(size.width);
+  std::unique_ptr<Compressor> compressor;
+  if (rowBytes * size.height <= kWholeImageBytes) {
+    compressor = std::make_unique<WholeImageCompressor>(chunks, (rowBytes + 1) * size.height);
+  } else {
+    compressor = std::make_unique<StreamCompressor>(chunks);
+  }
+  RowFilter filter(kind, size.width);
+  const bool all = EachRow(
+      size, pixels, [&](std::span<const std::uint8_t> row) { return compressor->Add(filter.Filter(pack(row))); },
+      pixelBytes);
+  return all && compressor->Finish() && chunks.Chunk("IEND", {});
+}
+
 }  // namespace
 
 bool WritePng(ImageSize size, PixelRows& pixels, bool keepAlpha, ByteSink& sink) {
@@ -441,19 +460,16 @@ bool WritePng(ImageSize size, PixelRows& pixels, bool keepAlpha, ByteSink& sink)
   ChunkWriter chunks(sink);
   if (!chunks.Signature() || !chunks.Chunk("IHDR", Header(size, kind))) return false;
   if (kind.colourType == kPalette && !WritePalette(chunks, survey.colours)) return false;
-  const std::size_t rowBytes = kind.RowBytes(size.width);
-  std::unique_ptr<Compressor> compressor;
-  if (rowBytes * size.height <= kWholeImageBytes) {
-    compressor = std::make_unique<WholeImageCompressor>(chunks, (rowBytes + 1) * size.height);
-  } else {
-    compressor = std::make_unique<StreamCompressor>(chunks);
-  }
   RowPacker packer(kind, size.width, survey.colours);
-  RowFilter filter(kind, size.width);
-  const bool all = EachRow(size, pixels, [&](std::span<const std::uint8_t> rgba) {
-    return compressor->Add(filter.Filter(packer.Pack(rgba)));
-  });
-  return all && compressor->Finish() && chunks.Chunk("IEND", {});
+  return WriteImageData(chunks, kind, size, pixels, kRgba,
+                        [&](std::span<const std::uint8_t> rgba) { return packer.Pack(rgba); });
+}
+
+bool WritePalettePng(ImageSize size, PixelRows& indices, const Palette& palette, ByteSink& sink) {
+  const PngKind kind{kPalette, 8};
+  ChunkWriter chunks(sink);
+  return chunks.Signature() && chunks.Chunk("IHDR", Header(size, kind)) && chunks.Chunk("PLTE", palette.rgb) &&
+         WriteImageData(chunks, kind, size, indices, 1, [](std::span<const std::uint8_t> row) { return row; });
 }
 
 }  // namespace formats

@@ -1,6 +1,7 @@
 // Writing a PNG through libspng, of the smallest lossless kind the pixels allow.
 #pragma once
 
+#include "formats/palette.h"
 #include "formats/tga_writer.h"
 
 namespace formats {
@@ -13,5 +14,10 @@ namespace formats {
 // False when the source failed to give a block, the sink refused a piece or libspng
 // failed.
 bool WritePng(ImageSize size, PixelRows& pixels, bool keepAlpha, ByteSink& sink);
+
+// Streams an image of palette indices, one byte a pixel from `indices`, as an 8-bit
+// palette PNG holding the whole palette, so that an editor that keeps indexed images
+// edits the indices themselves. False as WritePng.
+bool WritePalettePng(ImageSize size, PixelRows& indices, const Palette& palette, ByteSink& sink);
 
 }  // namespace formats

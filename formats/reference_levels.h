@@ -21,6 +21,10 @@ class ReferenceLevels {
   ReferenceLevels(ByteSource& source, std::vector<MipLevel> levels, std::size_t bytesPerPixel);
 
   const MipLevel& Level0() const { return levels_[0]; }
+  std::size_t LevelCount() const { return levels_.size(); }
+  bool SameSides(std::uint32_t width, std::uint32_t height) const {
+    return levels_[0].width == width && levels_[0].height == height;
+  }
   // Level 0's rows in turn from the top; empty, with Error() saying why, when the source
   // fails or every row was given.
   std::span<const std::uint8_t> NextRow();

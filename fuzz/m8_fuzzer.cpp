@@ -4,7 +4,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span<const std::uint8_t> bytes(data, size);
-  (void)formats::ReadPalette(bytes);
+  formats::MemorySource paletteFile(bytes);
+  (void)formats::ReadPalette(paletteFile);
   MemoryFile file(bytes, size > 0 ? data[size - 1] % 4 : MemoryFile::kNeverFails);
   const formats::M8Read read = formats::ReadM8Header(file);
   if (size > 0) CheckPick(bytes, formats::PickM8Level(bytes, size, {data[size / 2], data[size / 2] / 2u, 1}));

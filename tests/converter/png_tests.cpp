@@ -250,7 +250,7 @@ TEST(Png, DamagedAndHostileFilesAreRefusedWithNothingWritten) {
     WriteBytes(folder / "in.png", png);
     // Every cut in-process; three of them, and the rest, through the program.
     if (i < good.size() && i != 0 && i != 17 && i != good.size() - 1) {
-      EXPECT_NE(converter::ConvertImageToM32(Utf8Path(folder / "in.png"), Utf8Path(folder / "out.m32"), nullptr), "");
+      EXPECT_NE(converter::ConvertImage(Utf8Path(folder / "in.png"), Utf8Path(folder / "out.m32")), "");
     } else {
       const RunResult run = RunConverter({"-o", folder / "out.m32", folder / "in.png"});
       ExpectRefused(run, folder / "in.png: ");

@@ -182,7 +182,8 @@ TEST(IndexedFormats, PalettesFromEachKindOfFileAndTheirRefusals) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const formats::PaletteResult read = formats::ReadPalette(c.file);
+    formats::MemorySource source(c.file);
+    const formats::PaletteResult read = formats::ReadPalette(source);
     if (c.error.empty()) {
       EXPECT_EQ(read.error, "");
       EXPECT_TRUE(read.palette == palette);
