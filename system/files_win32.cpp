@@ -233,7 +233,10 @@ const std::wstring& CommitWhen() {
 void PrepareProcess() { CommitWhen(); }
 
 // The temporary file is hidden, and shares only deletion, so that it can be renamed
-// while still open.
+// while still open. It is marked to be deleted with its last handle a moment after it is
+// made: a kill within that moment leaves it behind, hidden. Marking it as it is made
+// (FILE_FLAG_DELETE_ON_CLOSE) would need FileDispositionInfoEx to keep it at the end,
+// which Windows 10 1709 brought and Wine lacks.
 ReplacingFile::ReplacingFile(const OpenedFolder& folder, const FileName& name, std::filesystem::path shown, Mode mode)
     : handle_(new Handle), target_(std::move(shown)) {
   const std::string beside = "cannot create a file beside " + DisplayName(target_) + ": ";

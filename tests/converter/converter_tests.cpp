@@ -150,6 +150,18 @@ TEST(Converter, AFileShortenedWhileConvertedGivesAnErrorAndLeavesTheEarlierTgaWh
   EXPECT_EQ(input.Error(), shortened(insideTopRows));
 }
 
+#ifdef _WIN32
+// The size of the folder's one temporary file; 0 when there is none.
+std::uint64_t TemporaryBytes(const TempDir& folder) {
+  const std::vector<std::string> temporary = TemporaryNames(folder);
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (temporary.size() != 1 ||
+      !GetFileAttributesExW(Utf8Path(folder / temporary.front()).c_str(), GetFileExInfoStandard, &data))
+    return 0;
+  return std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
+}
+#endif
+
 // Ended at random moments, on POSIX by a signal it may catch, with the new file unnamed
 // or named until it is complete; on Windows the hard way, by TerminateProcess, and its
 // temporary file hidden meanwhile. Each time the folder holds the input and an output
@@ -198,6 +210,12 @@ TEST(Converter, AConverterKilledAtAnyMomentLeavesNothingBehind) {
       };
       while (look && TemporaryNames(folder).empty() && !done() && std::chrono::steady_clock::now() < giveUp)
         std::this_thread::yield();
+#ifdef _WIN32
+      // Its first bytes come once it is marked to go with the process: a kill in the moment
+      // between its making and that mark would leave it (see ReplacingFile).
+      while (look && TemporaryBytes(folder) == 0 && !done() && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::yield();
+#endif
       if (look && TemporaryNames(folder).empty() && done()) {
         converter.Wait();
         continue;
