@@ -11,10 +11,11 @@
 #   speed: one process mapping every texture, ours (reading the TGAs, writing m8 files of
 #     level 0 alone, the pixels ImageMagick maps) against ImageMagick's (reading them,
 #     writing colour-mapped TGAs); bars: at least 10 times faster, nearest and dithered;
-#   and ours against cp of the m8 files written (the converter's bar for phase of its own,
-#     printed here as it stands), and the error of each distance the mapping could use.
-# Our side is a benchmark program over the formats library (the converter does not reach
-# it yet). Medians of RUNS (default 3) for ours and cp; ImageMagick runs once each.
+#   and ours against cp of the m8 files written (the converter's bar, printed here as it
+#     stands), and the error of each distance the mapping could use.
+# Our side is a benchmark program over the formats library, so that both sides map every
+# texture in one process. Medians of RUNS (default 3) for ours and cp; ImageMagick runs
+# once each.
 # Builds in $BUILD (default build); installs ImageMagick when missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
