@@ -35,7 +35,9 @@ class IndexedWriter::Level {
       : shape_(shape),
         average_(options.average),
         nearest_(nearest),
-        out_(std::max<std::size_t>(writeBytes, shape.width)),
+        // No more than the level holds: a small texture's sixteen levels need little.
+        out_(std::max<std::size_t>(std::min<std::size_t>(writeBytes, std::size_t{shape.width} * shape.height),
+                                   shape.width)),
         writeAt_(shape.offset),
         held_(3 * std::size_t{shape.width} * kRgba) {
     if (options.dither) diffusion_.emplace(nearest, shape.width);

@@ -141,7 +141,8 @@ class M32Writer::Level {
       : shape_(shape),
         average_(average),
         rowBytes_(std::size_t{shape.width} * kRgbaBytes),
-        capacity_(std::max(writeBytes, 3 * rowBytes_ + kPageBytes)),
+        // No more than the level holds: a small texture's sixteen levels need little.
+        capacity_(std::max(std::min(writeBytes, rowBytes_ * shape.height), 3 * rowBytes_ + kPageBytes)),
         writeAt_(shape.offset),
         buffer_(capacity_) {}
 

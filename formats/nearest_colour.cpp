@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <numeric>
 
 #include "formats/linear_light.h"
@@ -86,7 +87,9 @@ NearestColour::NearestColour(const Palette& palette, ReservedIndices reserved, c
       allowed.size() == 1 ? std::uint32_t{allowed[0]} << kLengthBits | 1 : static_cast<std::uint32_t>(allowed.size());
   for (std::size_t level = 0; level < levels_.size(); ++level) {
     levels_[level].bits = kLevelBits[level];
-    levels_[level].cells.assign(std::size_t{1} << (3 * kLevelBits[level]), 0);
+    void* const cells = std::calloc(std::size_t{1} << (3 * kLevelBits[level]), sizeof(std::uint32_t));
+    if (cells == nullptr) throw std::bad_alloc();
+    levels_[level].cells.reset(static_cast<std::uint32_t*>(cells));
   }
 }
 

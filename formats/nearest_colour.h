@@ -5,6 +5,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -48,9 +50,14 @@ class NearestColour {
   const Palette& Colours() const { return palette_; }
 
  private:
+  struct FreeMemory {
+    void operator()(std::uint32_t* memory) const { std::free(memory); }
+  };
   struct Level {
     unsigned bits;
-    std::vector<std::uint32_t> cells;  // 0 while not built
+    // From calloc, which takes fresh pages as the system gives them, zeroed and never
+    // touched: only the pages of the cells an image's colours reach are ever written.
+    std::unique_ptr<std::uint32_t[], FreeMemory> cells;  // 0 while not built
   };
   // A cell's list as offset << 9 | length, a list of one as its index << 9 | 1.
   std::uint32_t Cell(std::size_t level, std::uint32_t red, std::uint32_t green, std::uint32_t blue);
