@@ -64,7 +64,9 @@ std::array<std::uint8_t, kTgaFooterBytes> Footer() {
 // Collects bytes in a fixed buffer and hands them to the sink when it fills.
 class ChunkWriter {
  public:
-  explicit ChunkWriter(ByteSink& sink) : sink_(sink), buffer_(kChunkBytes) {}
+  // A chunk, or the whole file when that is less.
+  ChunkWriter(ByteSink& sink, std::uint64_t fileBytes)
+      : sink_(sink), buffer_(static_cast<std::size_t>(std::min<std::uint64_t>(fileBytes, kChunkBytes))) {}
 
   bool Put(std::span<const std::uint8_t> bytes) { return MakeRoom(bytes.size()) && (Append(bytes), true); }
 
@@ -138,7 +140,8 @@ bool WritePixels(ImageSize size, PixelRows& pixels, TgaDepth depth, ChunkWriter&
 
 bool WriteTga(ImageSize size, PixelRows& pixels, TgaDepth depth, ByteSink& sink) {
   if (size.width > kMaxSide || size.height > kMaxSide) return false;
-  ChunkWriter out(sink);
+  const std::uint64_t pixelBytes = std::uint64_t{size.width} * size.height * BytesPerPixel(depth);
+  ChunkWriter out(sink, kTgaHeaderBytes + pixelBytes + kTgaFooterBytes);
   if (!out.Put(HeaderFor(size, depth))) return false;
   if (size.width > 0 && !WritePixels(size, pixels, depth, out)) return false;
   return out.Put(Footer()) && out.Flush();
