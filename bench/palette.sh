@@ -54,12 +54,22 @@ magick_remap()  { convert "${textures[@]}" -alpha off -dither "$1" -remap "$work
 magick_nearest() { magick_remap None magick-nearest; }
 magick_dither() { magick_remap FloydSteinberg magick-dither; }
 copy_m8()       { rm -rf "$work/copy" && cp -r "$work/ours-m8" "$work/copy"; }
-mkdir -p "$work/ours-nearest" "$work/ours-dither" "$work/ours-m8" "$work/magick-nearest" "$work/magick-dither"
+# The converter itself, a process per texture as a user or the window runs it, against cp
+# of each file it writes, a process per file too.
+pellicar=$build/bin/Pellicar.exe
+each() { for i in "${!textures[@]}"; do "$@"; done; }
+to_m8()         { each eval '"$pellicar" --to m8 --palette "$work/palette.lmp" -o "$work/each-m8/$i.m8" "${textures[$i]}"'; }
+copy_each_m8()  { each eval 'cp "$work/each-m8/$i.m8" "$work/each-copy/$i.m8"'; }
+m8_to_tga()     { each eval '"$pellicar" -o "$work/each-tga/$i.tga" "$work/each-m8/$i.m8"'; }
+copy_each_tga() { each eval 'cp "$work/each-tga/$i.tga" "$work/each-copy/$i.tga"'; }
+mkdir -p "$work/ours-nearest" "$work/ours-dither" "$work/ours-m8" "$work/magick-nearest" "$work/magick-dither" \
+  "$work/each-m8" "$work/each-tga" "$work/each-copy"
 
 declare -A times
 for name in magick_nearest magick_dither; do times[$name]=$(seconds $name); done
-ours_nearest && ours_dither && ours_m8 && copy_m8  # warm up once
-for name in ours_nearest ours_dither ours_m8 copy_m8; do
+cmake --build "$build" --target Pellicar.exe >/dev/null
+ours_nearest && ours_dither && ours_m8 && copy_m8 && to_m8 && copy_each_m8 && m8_to_tga && copy_each_tga  # warm up once
+for name in ours_nearest ours_dither ours_m8 copy_m8 to_m8 copy_each_m8 m8_to_tga copy_each_tga; do
   for ((i = 0; i < runs; i++)); do times[$name]+="$(seconds $name) "; done
   times[$name]=$(tr ' ' '\n' <<<"${times[$name]}" | grep . | median)
 done
@@ -71,13 +81,16 @@ echo "palette: $work/palette.lmp; error = mean squared error in linear light aft
 awk -v on="$(error ours-nearest m8)" -v mn="$(error magick-nearest tga)" \
   -v od="$(error ours-dither m8)" -v md="$(error magick-dither tga)" \
   -v tn="${times[ours_nearest]}" -v tmn="${times[magick_nearest]}" \
-  -v td="${times[ours_dither]}" -v tmd="${times[magick_dither]}" -v tm8="${times[ours_m8]}" -v tcp="${times[copy_m8]}" '
+  -v td="${times[ours_dither]}" -v tmd="${times[magick_dither]}" -v tm8="${times[ours_m8]}" -v tcp="${times[copy_m8]}" \
+  -v to="${times[to_m8]}" -v tocp="${times[copy_each_m8]}" -v back="${times[m8_to_tga]}" -v backcp="${times[copy_each_tga]}" '
   function verdict(ok) { if (!ok) failed = 1; return ok ? "met" : "MISSED" }
   BEGIN {
     printf "nearest: error %.4e, ImageMagick -remap -dither None %.4e: %.3f times (bar 1): %s\n", on, mn, on / mn, verdict(on <= mn)
     printf "dither: error %.4e, ImageMagick -dither FloydSteinberg %.4e: %.3f times (bar 1): %s\n", od, md, od / md, verdict(od <= md)
     printf "nearest: %.3f s, ImageMagick %.3f s: %.1f times faster (bar 10): %s\n", tn, tmn, tmn / tn, verdict(tmn / tn >= 10)
     printf "dither: %.3f s, ImageMagick %.3f s: %.1f times faster (bar 10): %s\n", td, tmd, tmd / td, verdict(tmd / td >= 10)
-    printf "TGA to m8 (nearest, every level): %.3f s, cp of the m8 files %.3f s: %.2f times (the converter is held to 2)\n", tm8, tcp, tm8 / tcp
+    printf "TGA to m8 (nearest, every level), one process: %.3f s, cp of the m8 files %.3f s: %.2f times\n", tm8, tcp, tm8 / tcp
+    printf "Pellicar.exe TGA to m8, a process each: %.3f s, cp of each m8 %.3f s: %.2f times (bar 2): %s\n", to, tocp, to / tocp, verdict(to <= 2 * tocp)
+    printf "Pellicar.exe m8 to TGA, a process each: %.3f s, cp of each TGA %.3f s: %.2f times (bar 1.2): %s\n", back, backcp, back / backcp, verdict(back <= 1.2 * backcp)
     exit failed
   }'

@@ -61,7 +61,8 @@ bool ReadAll(formats::RowReader& reader, Image& image) {
 }
 
 bool ReadImage(const std::string& path, Image& image) {
-  sys::InputFile file(path);
+  sys::InputFile input(path);
+  formats::SourceOf<sys::InputFile> file(input);
   if (path.ends_with(".m8")) {
     const formats::M8Read header = formats::ReadM8Header(file);
     formats::IndexedReader reader(file, header.level0, formats::M8Palette(header.header));
@@ -138,7 +139,8 @@ int Map(bool dither, bool level0, const char* paletteFile, const std::string& ou
   formats::NearestColour nearest(palette, formats::M8Reserved());
   const std::vector<std::string> inputs = Lines(list);
   for (std::size_t n = 0; n < inputs.size(); ++n) {
-    sys::InputFile file(inputs[n]);
+    sys::InputFile input(inputs[n]);
+    formats::SourceOf<sys::InputFile> file(input);
     formats::TgaReader reader(file);
     const formats::M32Layout layout =
         formats::LayOutM8(reader.Width(), reader.Height(), level0 ? 1 : formats::kM8Levels);

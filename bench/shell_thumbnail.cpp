@@ -21,7 +21,8 @@ int main(int argc, char* argv[]) {
   shell::BitmapResult thumbnail;
   for (unsigned long time = 0; time < times && thumbnail.Ok(); ++time) {
     sys::InputFile input(argv[2]);  // opened each time, as Explorer hands over each file afresh
-    thumbnail = shell::ReadThumbnail(input, size);
+    formats::SourceOf<sys::InputFile> source(input);
+    thumbnail = shell::ReadThumbnail(source, size);
   }
   if (!thumbnail.Ok()) {
     std::fprintf(stderr, "shell_thumbnail: %s: %s\n", argv[2], thumbnail.reason.c_str());
