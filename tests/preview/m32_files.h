@@ -55,13 +55,6 @@ inline Bytes Level0Only(Bytes bytes) {
   return bytes;
 }
 
-// A texture whose level 0 ends a byte early: every reader refuses it as truncated.
-inline Bytes Truncated() {
-  Bytes bytes = EncodeM32(VariedImage(6, 5), "textures/test/truncated");
-  bytes.resize(kHeaderBytes + 6 * 5 * 4 - 1);
-  return bytes;
-}
-
 // Level 0's index at (x, y) in FlatLevelsM8, so that its picture shows each colour's index.
 inline std::uint8_t M8Index(std::uint32_t x, std::uint32_t y) { return static_cast<std::uint8_t>(x * 7 + y * 13); }
 
@@ -71,17 +64,13 @@ inline std::uint8_t M8Index(std::uint32_t x, std::uint32_t y) { return static_ca
 inline Bytes FlatLevelsM8(std::uint32_t width, std::uint32_t height) {
   Bytes bytes(1040);
   PutU32(bytes, 0, 2);
-  for (unsigned index = 0; index < 256; ++index) {
-    for (unsigned channel = 0; channel < 3; ++channel)
-      bytes[260 + 3 * index + channel] = static_cast<std::uint8_t>(LevelColour(index) >> (16 - 8 * channel));
-  }
+  for (unsigned at = 0; at < 768; ++at) bytes[260 + at] = std::uint8_t(LevelColour(at / 3) >> (16 - 8 * (at % 3)));
   for (std::size_t level = 0; level < kMaxLevels; ++level) {
     PutU32(bytes, 36 + 4 * level, width);
     PutU32(bytes, 100 + 4 * level, height);
     PutU32(bytes, 164 + 4 * level, static_cast<std::uint32_t>(bytes.size()));
-    for (std::uint32_t y = 0; y < height; ++y) {
-      for (std::uint32_t x = 0; x < width; ++x) bytes.push_back(level == 0 ? M8Index(x, y) : std::uint8_t(level));
-    }
+    for (std::uint32_t at = 0; at < width * height; ++at)
+      bytes.push_back(level == 0 ? M8Index(at % width, at / width) : std::uint8_t(level));
     if (width == 1 && height == 1) break;
     width = std::max(1u, width / 2);
     height = std::max(1u, height / 2);
@@ -89,10 +78,11 @@ inline Bytes FlatLevelsM8(std::uint32_t width, std::uint32_t height) {
   return bytes;
 }
 
-// An m8 whose level 0 ends a byte early.
-inline Bytes TruncatedM8() {
-  Bytes bytes = FlatLevelsM8(6, 5);
-  bytes.resize(1040 + 6 * 5 - 1);
+// A texture (an m8 with `m8`) whose level 0 ends a byte early: every reader refuses it
+// as truncated.
+inline Bytes Truncated(bool m8 = false) {
+  Bytes bytes = m8 ? FlatLevelsM8(6, 5) : EncodeM32(VariedImage(6, 5), "textures/test/truncated");
+  bytes.resize((m8 ? 1040 + 6 * 5 : kHeaderBytes + 6 * 5 * 4) - 1);
   return bytes;
 }
 

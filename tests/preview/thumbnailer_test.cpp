@@ -116,7 +116,7 @@ TEST(Thumbnailer, RefusesADamagedTextureAPipeTheTextureAsOutputOrAWrongCommandLi
   const RgbaImage varied = VariedImage(4, 4);
   WriteBytes(texture.toStdString(), EncodeM32(varied, "textures/test/varied"));
   WriteBytes(damaged.toStdString(), Truncated());
-  WriteBytes(damagedM8.toStdString(), TruncatedM8());
+  WriteBytes(damagedM8.toStdString(), Truncated(true));
   // Opened with no writer, a named pipe would keep a reader waiting for ever.
   ASSERT_EQ(mkfifo(pipe.toLocal8Bit().constData(), 0600), 0);
   const QString link = path("link.png");
