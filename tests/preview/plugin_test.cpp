@@ -30,8 +30,7 @@ TEST(M32Plugin, ReadsLevel0ExactlyWithItsAlphaByTheSuffixOrTheContentWhereverIts
   moved.insert(moved.end(), texture.rgba.begin(), texture.rgba.end());
   std::fill(moved.begin() + kHeaderBytes, moved.begin() + kHeaderBytes + texture.rgba.size(), 0);
   WriteBytes(folder / "moved.m32", moved);
-  WriteBytes(folder / "wall.M8", FlatLevelsM8(19, 7));
-  WriteBytes(folder / "wall.texture8", FlatLevelsM8(19, 7));
+  for (const char* name : {"wall.M8", "wall.texture8"}) WriteBytes(folder / name, FlatLevelsM8(19, 7));
 
   const QImage expected =
       QImage(texture.rgba.data(), 19, 7, QImage::Format_RGBA8888).convertToFormat(QImage::Format_ARGB32);

@@ -67,7 +67,6 @@ TEST(Previews, ReadTheSmallestSoundLevelLargeEnoughAndScaleIt) {
       {.size = {4, 2}, .quarters = true},
       {.size = {6, 3}, .quarters = true},
       {.width = 1000, .height = 600, .side = 10, .size = {10, 6}, .quarters = true},
-      {.size = {16, 9}, .level = 1, .m8 = true},
       {.size = {1, 1}, .cut = 1, .level = 5, .m8 = true},
       {.side = 16, .size = {16, 8}, .level = 2, .m8 = true},
       {.width = 1000, .height = 1, .side = 64, .size = {64, 1}, .level = 3, .m8 = true},
