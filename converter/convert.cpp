@@ -198,7 +198,8 @@ std::string ConvertTexture(sys::InputFile& input, Format from, const Destination
     formats::LevelRows indices(source, level0);
     written = formats::WritePalettePng({level0.width, level0.height}, indices, texture.palette, sink);
   } else {
-    formats::PaletteRows pixels(source, level0, texture.palette);
+    formats::LevelRows indices(source, level0);
+    formats::PaletteRows pixels(indices, texture.palette);
     written = Encode(level0, pixels, to, settings, sink);
   }
   if (written && file->Commit()) return {};

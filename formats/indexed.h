@@ -48,15 +48,15 @@ class LevelRows final : public PixelRows {
   std::vector<std::uint8_t> buffer_;
 };
 
-// The same level as RGBA through the palette, opaque, for the TGA and PNG writers.
+// Rows of indices as RGBA through the palette, opaque, for the TGA and PNG writers and
+// the previews.
 class PaletteRows final : public PixelRows {
  public:
-  PaletteRows(ByteSource& source, const MipLevel& level, const Palette& palette)
-      : indices_(source, level), palette_(palette) {}
+  PaletteRows(PixelRows& indices, const Palette& palette) : indices_(indices), palette_(palette) {}
   std::span<const std::uint8_t> Rows(std::size_t first, std::size_t count) override;
 
  private:
-  LevelRows indices_;
+  PixelRows& indices_;
   Palette palette_;
   std::vector<std::uint8_t> rgba_;
 };

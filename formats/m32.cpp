@@ -170,7 +170,7 @@ LevelPick ReadM32Level(ByteSource& source, LevelFloor floor) {
 }
 
 std::span<const std::uint8_t> Level0Rows::Rows(std::size_t first, std::size_t count) {
-  const std::uint64_t rowBytes = std::uint64_t{level0_.width} * kM32BytesPerPixel;
+  const std::uint64_t rowBytes = std::uint64_t{level0_.width} * pixelBytes_;
   if (rowBytes == 0 || first > level0_.height || count > level0_.height - first) return {};
   // A block at a time, never the whole image; the divisions keep both products exact.
   if (count > std::max<std::uint64_t>(1, kChunkBytes / rowBytes)) return {};
@@ -214,48 +214,52 @@ ImageSize SampledSize(const MipLevel& level, LevelFloor floor) {
   return {std::max<std::uint32_t>(1, level.width / step), std::max<std::uint32_t>(1, level.height / step)};
 }
 
-SampledRows::SampledRows(ByteSource& source, const MipLevel& level, ImageSize size)
+SampledRows::SampledRows(ByteSource& source, const MipLevel& level, ImageSize size, std::size_t pixelBytes)
     : source_(source),
       level_(level),
       size_{std::clamp<std::uint32_t>(size.width, 1, level.width),
             std::clamp<std::uint32_t>(size.height, 1, level.height)},
-      whole_(source, level) {
+      pixelBytes_(pixelBytes),
+      whole_(source, level, pixelBytes) {
   if (size_.width == level.width) return;
   columns_.resize(size_.width);
   for (std::uint32_t x = 0; x < size_.width; ++x) columns_[x] = Centre(x, size_.width, level.width);
-  pixelByPixel_ = std::uint64_t{level.width / size_.width} * kM32BytesPerPixel >= kFarApartBytes;
-  if (!pixelByPixel_) span_.resize((std::size_t{columns_.back()} - columns_.front() + 1) * kM32BytesPerPixel);
+  pixelByPixel_ = std::uint64_t{level.width / size_.width} * pixelBytes_ >= kFarApartBytes;
+  if (!pixelByPixel_) span_.resize((std::size_t{columns_.back()} - columns_.front() + 1) * pixelBytes_);
 }
 
 std::uint64_t SampledRows::RowOffset(std::uint32_t y) const {
   const std::uint32_t row = size_.height == level_.height ? y : Centre(y, size_.height, level_.height);
-  return level_.offset + std::uint64_t{row} * level_.width * kM32BytesPerPixel;
+  return level_.offset + std::uint64_t{row} * level_.width * pixelBytes_;
 }
 
-bool SampledRows::ReadColumns(std::uint64_t rowAt, std::span<std::uint8_t> rgba) {
+bool SampledRows::ReadColumns(std::uint64_t rowAt, std::span<std::uint8_t> pixels) {
   if (pixelByPixel_) {
     for (std::uint32_t x = 0; x < size_.width; ++x) {
-      if (!source_.ReadAt(rowAt + std::uint64_t{columns_[x]} * kM32BytesPerPixel, rgba.subspan(x * 4, 4))) return false;
+      if (!source_.ReadAt(rowAt + std::uint64_t{columns_[x]} * pixelBytes_,
+                          pixels.subspan(x * pixelBytes_, pixelBytes_)))
+        return false;
     }
     return true;
   }
-  if (!source_.ReadAt(rowAt + std::uint64_t{columns_.front()} * kM32BytesPerPixel, span_)) return false;
+  if (!source_.ReadAt(rowAt + std::uint64_t{columns_.front()} * pixelBytes_, span_)) return false;
   for (std::uint32_t x = 0; x < size_.width; ++x) {
-    std::memcpy(&rgba[x * 4], &span_[std::size_t{columns_[x] - columns_.front()} * kM32BytesPerPixel], 4);
+    std::memcpy(&pixels[x * pixelBytes_], &span_[std::size_t{columns_[x] - columns_.front()} * pixelBytes_],
+                pixelBytes_);
   }
   return true;
 }
 
-bool SampledRows::ReadRow(std::uint32_t y, std::span<std::uint8_t> rgba) {
-  if (y >= size_.height || rgba.size() != std::size_t{size_.width} * kM32BytesPerPixel) return false;
+bool SampledRows::ReadRow(std::uint32_t y, std::span<std::uint8_t> pixels) {
+  if (y >= size_.height || pixels.size() != std::size_t{size_.width} * pixelBytes_) return false;
   // The header check found the whole level inside the source, so no offset overflows.
-  if (columns_.empty()) return source_.ReadAt(RowOffset(y), rgba);
-  return ReadColumns(RowOffset(y), rgba);
+  if (columns_.empty()) return source_.ReadAt(RowOffset(y), pixels);
+  return ReadColumns(RowOffset(y), pixels);
 }
 
 std::span<const std::uint8_t> SampledRows::Rows(std::size_t first, std::size_t count) {
   if (size_.width == level_.width && size_.height == level_.height) return whole_.Rows(first, count);
-  const std::size_t rowBytes = std::size_t{size_.width} * kM32BytesPerPixel;
+  const std::size_t rowBytes = std::size_t{size_.width} * pixelBytes_;
   if (first > size_.height || count > size_.height - first || count > std::max<std::size_t>(1, kChunkBytes / rowBytes))
     return {};
   buffer_.resize(count * rowBytes);

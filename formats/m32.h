@@ -76,15 +76,17 @@ HeaderResult ReadM32Header(ByteSource& source);
 LevelPick ReadM32Level(ByteSource& source, LevelFloor floor);
 
 // Level 0's rows read from the source into one reusable buffer of at most a block, so
-// that a large image is never whole in memory.
+// that a large image is never whole in memory; an m8's indices with `pixelBytes` 1.
 class Level0Rows final : public PixelRows {
  public:
-  Level0Rows(ByteSource& source, const MipLevel& level0) : source_(source), level0_(level0) {}
+  Level0Rows(ByteSource& source, const MipLevel& level0, std::size_t pixelBytes = kM32BytesPerPixel)
+      : source_(source), level0_(level0), pixelBytes_(pixelBytes) {}
   std::span<const std::uint8_t> Rows(std::size_t first, std::size_t count) override;
 
  private:
   ByteSource& source_;
   MipLevel level0_;
+  std::size_t pixelBytes_;
   std::vector<std::uint8_t> buffer_;
 };
 
@@ -102,23 +104,25 @@ ImageSize FitWithin(ImageSize texture, std::uint32_t limit);
 // The rows of a level, or of its stand-in of `size`: only the rows taken are read, and of
 // each only the pixels taken, where they lie far enough apart that reading each alone is
 // cheaper than reading what lies between them. Memory follows `size`, not the level.
+// Pixels of `pixelBytes` each: 4 for m32's RGBA, 1 for m8's indices.
 class SampledRows final : public PixelRows {
  public:
-  SampledRows(ByteSource& source, const MipLevel& level, ImageSize size);
-  // Row `y` of the stand-in into `rgba`, size.width * 4 bytes; false when the source
-  // cannot give it.
-  bool ReadRow(std::uint32_t y, std::span<std::uint8_t> rgba);
+  SampledRows(ByteSource& source, const MipLevel& level, ImageSize size, std::size_t pixelBytes = kM32BytesPerPixel);
+  // Row `y` of the stand-in into `pixels`, size.width * pixelBytes bytes; false when the
+  // source cannot give it.
+  bool ReadRow(std::uint32_t y, std::span<std::uint8_t> pixels);
   // Blocks as Level0Rows gives them, whole rows of the level read at once where none is
   // skipped.
   std::span<const std::uint8_t> Rows(std::size_t first, std::size_t count) override;
 
  private:
   std::uint64_t RowOffset(std::uint32_t y) const;
-  bool ReadColumns(std::uint64_t rowAt, std::span<std::uint8_t> rgba);
+  bool ReadColumns(std::uint64_t rowAt, std::span<std::uint8_t> pixels);
 
   ByteSource& source_;
   MipLevel level_;
   ImageSize size_;
+  std::size_t pixelBytes_;
   Level0Rows whole_;                    // when the stand-in is the level itself
   std::vector<std::uint32_t> columns_;  // of the level, for each column of the stand-in
   bool pixelByPixel_ = false;

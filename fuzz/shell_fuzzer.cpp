@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "formats/m32.h"
+#include "formats/texture_preview.h"
 #include "m32_bitmap.h"
 #include "memory_file.h"
 
@@ -25,7 +26,8 @@ void CheckThumbnail(std::span<const std::uint8_t> bytes, std::uint32_t limit, st
     return;
   }
   if (file.Reads() > failingRead) __builtin_trap();  // a read failed, yet a thumbnail came
-  const formats::HeaderResult header = formats::CheckM32Header(bytes, bytes.size());
+  MemoryFile whole(bytes, MemoryFile::kNeverFails);
+  const formats::HeaderResult header = formats::TexturePreview(whole).Header();
   if (!header.Ok()) __builtin_trap();
   const formats::ImageSize expected = formats::FitWithin({header.level0.width, header.level0.height}, limit);
   const formats::ImageSize& size = thumbnail.bitmap.size;

@@ -8,6 +8,7 @@
 #include <span>
 #include <utility>
 
+#include "formats/texture_preview.h"
 #include "system/number_text.h"
 
 namespace preview {
@@ -16,8 +17,8 @@ namespace {
 using formats::HeaderResult;
 using formats::MipLevel;
 
-// An m32 file is read at offsets from its start, so only a device that can seek will do.
-constexpr char kStreamRefused[] = "an m32 texture is read from a file, not from a stream";
+// A texture is read at offsets from its start, so only a device that can seek will do.
+constexpr char kStreamRefused[] = "a texture is read from a file, not from a stream";
 
 // No smaller level is this large, so level 0 is read.
 constexpr formats::LevelFloor kFullSize{.longerSide = UINT32_MAX};
@@ -58,22 +59,22 @@ class DeviceSource final : public formats::ByteSource {
   std::string error_;
 };
 
-// Checks the header at the device's position against what is left of the device,
-// without moving it.
-HeaderResult PeekHeader(QIODevice* device) {
+// Checks the header (an m8's or an m32's) at the device's position against what is left
+// of the device, without moving it.
+HeaderResult PeekHeader(QIODevice* device, bool m8) {
   const DeviceSource source(device);
   if (!source.Error().empty()) return {{}, source.Error()};
-  const QByteArray header = device->peek(static_cast<qint64>(formats::kM32HeaderBytes));
+  const QByteArray header = device->peek(static_cast<qint64>(m8 ? formats::kM8HeaderBytes : formats::kM32HeaderBytes));
   const std::span bytes(reinterpret_cast<const std::uint8_t*>(header.constData()),
                         static_cast<std::size_t>(header.size()));
-  return formats::CheckM32Header(bytes, source.Size());
+  return m8 ? formats::CheckM8Header(bytes, source.Size()) : formats::CheckM32Header(bytes, source.Size());
 }
 
-// A file named *.m32 is taken to be one even when damaged, so that whoever opens it
-// hears why it cannot be shown rather than "unsupported image format".
-bool NamedM32(const QIODevice* device) {
+// A file named *.m32 or *.m8 is taken to be one even when damaged, so that whoever opens
+// it hears why it cannot be shown rather than "unsupported image format".
+bool Named(const QIODevice* device, QLatin1String suffix) {
   const auto* file = qobject_cast<const QFile*>(device);
-  return file && file->fileName().endsWith(QLatin1String(".m32"), Qt::CaseInsensitive);
+  return file && file->fileName().endsWith(suffix, Qt::CaseInsensitive);
 }
 
 // Sides are at most 65,535 once checked, so they fit an int.
@@ -87,28 +88,34 @@ M32Picture Failure(const QString& reason) { return {{}, {}, reason}; }
 
 }  // namespace
 
-M32Picture ReadM32Picture(formats::ByteSource& source, formats::LevelFloor floor) {
-  const formats::LevelPick pick = formats::ReadM32Level(source, floor);
-  if (!pick.Ok()) return Failure(QString::fromStdString(pick.header.error));
-  const formats::ImageSize size = formats::SampledSize(pick.level, floor);
+M32Picture ReadM32Picture(formats::ByteSource& source, formats::LevelFloor floor, bool m8) {
+  formats::TexturePreview texture(source, m8);
+  if (!texture.Pick(floor)) return Failure(QString::fromStdString(texture.Header().error));
+  const formats::ImageSize size = texture.Size();
   const QSize shape(static_cast<int>(size.width), static_cast<int>(size.height));
   QImage pixels;
-  if (!QImageIOHandler::allocateImage(shape, QImage::Format_RGBA8888, &pixels)) return Failure(TooLarge(shape));
-  // RGBA8888 keeps the bytes in the file's order, red, green, blue, alpha.
-  formats::SampledRows rows(source, pick.level, size);
+  // Both keep the bytes in the rows' order, red, green, blue, alpha; an m8's are opaque.
+  const QImage::Format format = texture.IsM8() ? QImage::Format_RGBX8888 : QImage::Format_RGBA8888;
+  if (!QImageIOHandler::allocateImage(shape, format, &pixels)) return Failure(TooLarge(shape));
   const std::size_t rowBytes = std::size_t{size.width} * formats::kM32BytesPerPixel;
   for (std::uint32_t y = 0; y < size.height; ++y) {
-    if (!rows.ReadRow(y, std::span(pixels.scanLine(static_cast<int>(y)), rowBytes))) {
-      return Failure(QString::fromStdString(source.Error()));
-    }
+    const std::span<const std::uint8_t> row = texture.Rows(y, 1);
+    if (row.size() != rowBytes) return Failure(QString::fromStdString(source.Error()));
+    std::copy(row.begin(), row.end(), pixels.scanLine(static_cast<int>(y)));
   }
-  return {std::move(pixels), SizeOf(pick.header.level0), {}};
+  return {std::move(pixels), SizeOf(texture.Header().level0), {}};
 }
 
-bool M32Handler::LooksLikeM32(QIODevice* device) { return PeekHeader(device).Ok(); }
+bool M32Handler::LooksLikeM32(QIODevice* device) { return PeekHeader(device, false).Ok(); }
+
+bool M32Handler::LooksLikeM8(QIODevice* device) { return PeekHeader(device, true).Ok(); }
 
 bool M32Handler::canRead() const {
-  if (!NamedM32(device()) && !LooksLikeM32(device())) return false;
+  if (Named(device(), QLatin1String(".m8")) || (!Named(device(), QLatin1String(".m32")) && LooksLikeM8(device()))) {
+    setFormat("m8");
+    return true;
+  }
+  if (!Named(device(), QLatin1String(".m32")) && !LooksLikeM32(device())) return false;
   setFormat("m32");
   return true;
 }
@@ -120,7 +127,7 @@ bool M32Handler::read(QImage* image) {
                                                                  static_cast<std::uint32_t>(scaledSize_.height())}
                                            : kFullSize;
   DeviceSource source(device());
-  M32Picture picture = ReadM32Picture(source, floor);
+  M32Picture picture = ReadM32Picture(source, floor, format() == "m8");
   if (picture.image.isNull()) return Fail(picture.error);
   if (scaled) {
     picture.image = picture.image.scaled(scaledSize_, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
@@ -135,10 +142,10 @@ bool M32Handler::supportsOption(ImageOption option) const {
 }
 
 QVariant M32Handler::option(ImageOption option) const {
-  if (option == ImageFormat) return QImage::Format_RGBA8888;
+  if (option == ImageFormat) return format() == "m8" ? QImage::Format_RGBX8888 : QImage::Format_RGBA8888;
   if (option == ScaledSize) return scaledSize_;
   if (option != Size) return {};
-  const HeaderResult header = PeekHeader(device());
+  const HeaderResult header = PeekHeader(device(), format() == "m8");
   if (!header.Ok()) return {};
   return SizeOf(header.level0);
 }

@@ -1,6 +1,7 @@
-// m32 textures into QImage, read through the converter's own header checks: level 0 with
-// its alpha, or for a preview the smallest mip level that is large enough. The image
-// format plugin and the thumbnailer both read with it.
+// m32 and m8 textures into QImage, read through the converter's own header checks: level
+// 0 (an m32's with its alpha, an m8's through its palette), or for a preview the smallest
+// mip level that is large enough. The image format plugin and the thumbnailer both read
+// with it.
 #pragma once
 
 #include <QImage>
@@ -22,13 +23,13 @@ struct M32Picture {
 // Reads the smallest level of the texture in `source` that meets `floor` (level 0 when
 // none smaller does), or its sampled stand-in when that level is much larger than the
 // floor (formats::SampledSize), so that time and memory follow what is asked for, not
-// the texture.
-M32Picture ReadM32Picture(formats::ByteSource& source, formats::LevelFloor floor);
+// the texture. An m8 when `m8` says so or by its content (formats::TexturePreview).
+M32Picture ReadM32Picture(formats::ByteSource& source, formats::LevelFloor floor, bool m8 = false);
 
 class M32Handler : public QImageIOHandler {
  public:
-  // True for a texture that can be read, and for any file named *.m32, whose read()
-  // then says what is wrong with it.
+  // True for a texture that can be read, and for any file named *.m32 or *.m8, whose
+  // read() then says what is wrong with it.
   bool canRead() const override;
   // Level 0; with a ScaledSize, the smallest level at least that large on each side (or
   // its sampled stand-in), scaled down smoothly to exactly that size.
@@ -42,6 +43,8 @@ class M32Handler : public QImageIOHandler {
 
   // Whether the device, from where it stands, holds an m32 texture that can be read.
   static bool LooksLikeM32(QIODevice* device);
+  // The same for an m8.
+  static bool LooksLikeM8(QIODevice* device);
 
  private:
   bool Fail(const QString& reason);

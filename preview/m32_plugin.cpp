@@ -1,4 +1,5 @@
-// The image format plugin: every Qt program that loads image plugins opens m32 textures.
+// The image format plugin: every Qt program that loads image plugins opens m32 and m8
+// textures.
 #include <QFile>
 #include <QImageIOPlugin>
 #include <QLoggingCategory>
@@ -17,7 +18,7 @@ class LoggingM32Handler final : public M32Handler {
   bool read(QImage* image) override {
     if (M32Handler::read(image)) return true;
     const auto* file = qobject_cast<const QFile*>(device());
-    const QString name = file ? file->fileName() : QStringLiteral("m32 image");
+    const QString name = file ? file->fileName() : QStringLiteral("%1 image").arg(QString::fromLatin1(format()));
     qCWarning(lcM32, "%s: %s", qUtf8Printable(name), qUtf8Printable(ErrorString()));
     return false;
   }
@@ -31,15 +32,20 @@ class M32Plugin final : public QImageIOPlugin {
 
  public:
   Capabilities capabilities(QIODevice* device, const QByteArray& format) const override {
-    if (format == "m32") return CanRead;
+    if (format == "m32" || format == "m8") return CanRead;
     if (!format.isEmpty() || !device) return {};
-    return M32Handler::LooksLikeM32(device) ? CanRead : Capabilities();
+    return M32Handler::LooksLikeM32(device) || M32Handler::LooksLikeM8(device) ? CanRead : Capabilities();
   }
 
   QImageIOHandler* create(QIODevice* device, const QByteArray& format) const override {
     auto* handler = new LoggingM32Handler;
     handler->setDevice(device);
-    handler->setFormat(format.isEmpty() ? QByteArrayLiteral("m32") : format);
+    if (!format.isEmpty()) {
+      handler->setFormat(format);
+    } else {
+      handler->setFormat(device && M32Handler::LooksLikeM8(device) ? QByteArrayLiteral("m8")
+                                                                   : QByteArrayLiteral("m32"));
+    }
     return handler;
   }
 };

@@ -1,4 +1,5 @@
-// pellicar-thumbnailer -s SIZE INPUT OUTPUT: the freedesktop thumbnailer for m32 textures.
+// pellicar-thumbnailer -s SIZE INPUT OUTPUT: the freedesktop thumbnailer for m32 and m8
+// textures (an m8 by its name or its content).
 // Writes a PNG no larger than SIZE on either side that keeps the texture's aspect ratio;
 // a texture already that small keeps its own size. A texture that cannot be read, or an
 // OUTPUT that is the texture itself under any name, gets a message and no PNG, and a
@@ -24,7 +25,7 @@ namespace {
 
 using sys::kAllDone, sys::kSomeFailed, sys::kWrongCommandLine;
 
-constexpr char kUsage[] = "Usage: pellicar-thumbnailer -s SIZE INPUT.m32 OUTPUT.png\n";
+constexpr char kUsage[] = "Usage: pellicar-thumbnailer -s SIZE INPUT.m32|INPUT.m8 OUTPUT.png\n";
 
 struct Request {
   int size = 0;
@@ -70,8 +71,9 @@ QString WritePng(const QImage& image, const QString& output) {
 preview::M32Picture ReadThumbnail(const Request& request) {
   sys::InputFile file(LocalPath(request.input));
   formats::SourceOf<sys::InputFile> source(file);
+  const bool m8 = request.input.endsWith(QLatin1String(".m8"), Qt::CaseInsensitive);
   preview::M32Picture picture =
-      preview::ReadM32Picture(source, {.longerSide = static_cast<std::uint32_t>(request.size)});
+      preview::ReadM32Picture(source, {.longerSide = static_cast<std::uint32_t>(request.size)}, m8);
   if (picture.image.isNull()) return picture;
   picture.image = picture.image.scaled(ThumbnailSize(picture.texture, request.size), Qt::IgnoreAspectRatio,
                                        Qt::SmoothTransformation);

@@ -59,6 +59,7 @@ for level in "0 4 1040" "1 2 1056" "2 1 1060"; do
   put32 "$m8" $((164 + 4 * $1)) "$3"
 done
 put32 "$m8" 48 0
+cp "$m8" "$shell_corpus/"
 "$build/bin/Pellicar.exe" --to png -o "$png_corpus/seed-palette.png" "$m8"  # its palette and indices
 wal=$wal_corpus/seed.wal
 head -c $((100 + 128 + 32 + 8 + 2)) /dev/urandom >"$wal"

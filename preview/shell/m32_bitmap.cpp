@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "formats/pixel_loops.h"
+#include "formats/texture_preview.h"
 #include "formats/tga_writer.h"
 
 namespace shell {
@@ -100,16 +101,13 @@ Fault HeaderFault(const formats::ByteSource& source) {
 
 BitmapResult ReadThumbnail(formats::ByteSource& source, std::uint32_t limit) {
   if (limit == 0) return Failure(Fault::kBadArgument, "a thumbnail of 0 pixels");
-  const formats::HeaderResult header = formats::ReadM32Header(source);
-  if (!header.Ok()) return Failure(HeaderFault(source), header.error);
-  const ImageSize size =
-      formats::FitWithin({header.level0.width, header.level0.height}, std::min(limit, kLargestThumbnail));
-  const formats::LevelFloor floor{.width = size.width, .height = size.height};
-  const formats::LevelPick pick = formats::ReadM32Level(source, floor);
-  if (!pick.Ok()) return Failure(HeaderFault(source), pick.header.error);
-  const ImageSize sampled = formats::SampledSize(pick.level, floor);
-  formats::SampledRows rows(source, pick.level, sampled);
-  return Shrink(rows, sampled, size, source);
+  formats::TexturePreview texture(source);
+  const MipLevel level0 = texture.Header().level0;
+  if (!texture.Header().Ok()) return Failure(HeaderFault(source), texture.Header().error);
+  const ImageSize size = formats::FitWithin({level0.width, level0.height}, std::min(limit, kLargestThumbnail));
+  if (!texture.Pick({.width = size.width, .height = size.height}))
+    return Failure(HeaderFault(source), texture.Header().error);
+  return Shrink(texture, texture.Size(), size, source);
 }
 
 Fault CopyLevel0(formats::ByteSource& source, const MipLevel& level0, const Rectangle& area, std::uint64_t stride,

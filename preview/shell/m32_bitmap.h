@@ -1,7 +1,8 @@
 // m32 textures as 32-bit BGRA bitmaps for Windows' shell and imaging component: a
-// thumbnail made from the smallest mip level that is large enough, and any rectangle of
-// level 0. Plain C++ over the converter's header check and row reader, so that it builds
-// and is fuzzed on every platform; the COM objects of the DLL only wrap it.
+// thumbnail made from the smallest mip level that is large enough (of an m8 too, told by
+// its content, through its palette), and any rectangle of level 0. Plain C++ over the
+// converter's header check and row reader, so that it builds and is fuzzed on every
+// platform; the COM objects of the DLL only wrap it.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +17,7 @@ namespace shell {
 // What kept a texture from giving its pixels; the COM side gives each its own result.
 enum class Fault {
   kNone,
-  kNotM32,          // the header was refused: not an m32 texture, or a damaged one
+  kNotM32,          // the header was refused: not a texture we read, or a damaged one
   kReadFailed,      // the stream could not give bytes it claimed to hold
   kBadArgument,     // a rectangle outside the image, a stride too short, a size of 0
   kBufferTooSmall,  // the caller's buffer cannot hold the rectangle at its stride

@@ -45,7 +45,7 @@ constexpr wchar_t kMimeType[] = L"image/x-m32";
 // In paths and text, each <name> stands for a class ID or the DLL's path.
 std::vector<Key> Keys() {
   return {
-      {L"CLSID\\<thumbnails>", {{nullptr, L"Pellicar m32 thumbnail provider"}}, true},
+      {L"CLSID\\<thumbnails>", {{nullptr, L"Pellicar m32 and m8 thumbnail provider"}}, true},
       {L"CLSID\\<thumbnails>\\InprocServer32", {{nullptr, L"<module>"}, {L"ThreadingModel", L"Both"}}},
       {L"CLSID\\<decoder>",
        {{nullptr, kDecoderName},
@@ -75,6 +75,9 @@ std::vector<Key> Keys() {
       {L".m32", {{L"PerceivedType", L"image"}, {L"Content Type", kMimeType}}},
       {L".m32\\ShellEx", {}},
       {L".m32\\ShellEx\\<thumbnail handler>", {{nullptr, L"<thumbnails>"}}},
+      {L".m8", {{L"PerceivedType", L"image"}, {L"Content Type", L"image/x-m8"}}},
+      {L".m8\\ShellEx", {}},
+      {L".m8\\ShellEx\\<thumbnail handler>", {{nullptr, L"<thumbnails>"}}},
   };
 }
 

@@ -25,8 +25,11 @@ if command -v update-mime-database >/dev/null; then
   XDG_DATA_DIRS=$work update-mime-database "$work/mime" 2>"$work/mime.log"
   if [ -s "$work/mime.log" ]; then cat "$work/mime.log" >&2; exit 1; fi
   # weight:type:glob with no ":cs" after it: matched in any case.
-  grep -q '^[0-9]*:image/x-m32:\*\.m32$' "$work/mime/globs2" || { echo "no any-case *.m32 glob for image/x-m32" >&2; exit 1; }
-  grep -q '<comment>SOF m32 texture</comment>' "$work/mime/image/x-m32.xml" || { echo "no comment" >&2; exit 1; }
+  for type in 'm32:SOF m32 texture' 'm8:Heretic II m8 texture'; do
+    suffix=${type%%:*}
+    grep -q "^[0-9]*:image/x-$suffix:\\*\\.$suffix\$" "$work/mime/globs2" || { echo "no any-case *.$suffix glob for image/x-$suffix" >&2; exit 1; }
+    grep -q "<comment>${type#*:}</comment>" "$work/mime/image/x-$suffix.xml" || { echo "no comment for $suffix" >&2; exit 1; }
+  done
   checked=$((checked + 1))
 fi
 [ "$checked" -gt 0 ] || { echo "SKIP: no validator installed"; exit 77; }

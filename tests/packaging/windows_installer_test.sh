@@ -46,15 +46,18 @@ soon() {
 shows() { xdotool search --onlyvisible --name '^Pellicar convertor$' >/dev/null 2>&1; }
 ended() { ! kill -0 "$1" 2>/dev/null || sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | grep -q '^Z'; }  # or not reaped
 default() { wine reg query "$1" /ve 2>/dev/null | tr -d '\r' | sed -n 's/^ *(Default) *REG_SZ *//p'; }
-# The DLL Explorer loads for the thumbnails of .m32 files, through the extension's handler.
+# The DLL Explorer loads for the thumbnails of files with extension $1, through its handler.
 thumbnailer() {
-  handler=$(default "$classes\\.m32\\ShellEx\\{E357FCCD-A995-4576-B01F-234630154E96}")
+  handler=$(default "$classes\\$1\\ShellEx\\{E357FCCD-A995-4576-B01F-234630154E96}")
   [ -z "$handler" ] || default "$classes\\CLSID\\$handler\\InprocServer32"
 }
 expect_whole() {
   for file in $files; do [ -f "$(unix "$1")/$file" ] || fail "$1\\$file is missing"; done
   [ "$(entry InstallLocation)" = "$1" ] || fail "the uninstall entry names '$(entry InstallLocation)', not $1"
-  [ "$(thumbnailer)" = "$1\\pellicar-shell.dll" ] || fail "m32 thumbnails come from '$(thumbnailer)', not $1"
+  for extension in .m32 .m8; do
+    [ "$(thumbnailer $extension)" = "$1\\pellicar-shell.dll" ] ||
+      fail "$extension thumbnails come from '$(thumbnailer $extension)', not $1"
+  done
   wine "$1\\Pellicar.exe" --version | tr -d '\r' | grep -qx "Pellicar.exe $version" || fail "$1\\Pellicar.exe does not run"
 }
 clean_up() {

@@ -1,7 +1,8 @@
-// m32 files for the preview tests, written with the tests' one writer: textures whose
-// pictures show where each pixel and each mip level came from.
+// m32 files for the preview tests, written with the tests' one writer, and m8 files made
+// by hand: textures whose pictures show where each pixel and each mip level came from.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "support/image_files.h"
@@ -54,10 +55,34 @@ inline Bytes Level0Only(Bytes bytes) {
   return bytes;
 }
 
-// A texture whose level 0 ends a byte early: every reader refuses it as truncated.
-inline Bytes Truncated() {
-  Bytes bytes = EncodeM32(VariedImage(6, 5), "textures/test/truncated");
-  bytes.resize(kHeaderBytes + 6 * 5 * 4 - 1);
+// Level 0's index at (x, y) in FlatLevelsM8, so that its picture shows each colour's index.
+inline std::uint8_t M8Index(std::uint32_t x, std::uint32_t y) { return static_cast<std::uint8_t>(x * 7 + y * 13); }
+
+// An m8 texture laid out as m8 files are (version 2, the header of 1,040 bytes, sides at
+// 36, 100 and 164, the palette at 260), its levels halved down to 1 x 1: level 0 indexed
+// by M8Index, every smaller level `l` flat index `l`. Index i's colour is LevelColour(i).
+inline Bytes FlatLevelsM8(std::uint32_t width, std::uint32_t height) {
+  Bytes bytes(1040);
+  PutU32(bytes, 0, 2);
+  for (unsigned at = 0; at < 768; ++at) bytes[260 + at] = std::uint8_t(LevelColour(at / 3) >> (16 - 8 * (at % 3)));
+  for (std::size_t level = 0; level < kMaxLevels; ++level) {
+    PutU32(bytes, 36 + 4 * level, width);
+    PutU32(bytes, 100 + 4 * level, height);
+    PutU32(bytes, 164 + 4 * level, static_cast<std::uint32_t>(bytes.size()));
+    for (std::uint32_t at = 0; at < width * height; ++at)
+      bytes.push_back(level == 0 ? M8Index(at % width, at / width) : std::uint8_t(level));
+    if (width == 1 && height == 1) break;
+    width = std::max(1u, width / 2);
+    height = std::max(1u, height / 2);
+  }
+  return bytes;
+}
+
+// A texture (an m8 with `m8`) whose level 0 ends a byte early: every reader refuses it
+// as truncated.
+inline Bytes Truncated(bool m8 = false) {
+  Bytes bytes = m8 ? FlatLevelsM8(6, 5) : EncodeM32(VariedImage(6, 5), "textures/test/truncated");
+  bytes.resize((m8 ? 1040 + 6 * 5 : kHeaderBytes + 6 * 5 * 4) - 1);
   return bytes;
 }
 

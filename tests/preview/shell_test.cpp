@@ -1,5 +1,5 @@
 // pellicar-shell.dll as Windows programs meet it once regsvr32 has registered it: the
-// thumbnail provider Explorer finds through the .m32 extension, and the decoder Windows'
+// thumbnail provider Explorer finds through the .m32 and .m8 extensions, and the decoder Windows'
 // imaging component picks by a file's first bytes; damaged textures refused with an
 // error. Unregistering leaves the registry as it was.
 #include <shlwapi.h>
@@ -87,18 +87,18 @@ struct Thumbnail {
 
 // Made as Explorer makes it: by the class the extension's handler for IThumbnailProvider
 // names, given the file as a stream.
-void MakeThumbnail(const Bytes& texture, UINT size, Thumbnail& thumbnail) {
+void MakeThumbnail(const Bytes& texture, UINT size, Thumbnail& thumbnail, const std::wstring& extension = L".m32") {
   wchar_t handler[MAX_PATH] = {};
   DWORD handlerSize = sizeof(handler);
-  RegGetValueW(HKEY_CLASSES_ROOT, L".m32\\ShellEx\\{e357fccd-a995-4576-b01f-234630154e96}", nullptr, RRF_RT_REG_SZ,
-               nullptr, handler, &handlerSize);
+  RegGetValueW(HKEY_CLASSES_ROOT, (extension + L"\\ShellEx\\{e357fccd-a995-4576-b01f-234630154e96}").c_str(), nullptr,
+               RRF_RT_REG_SZ, nullptr, handler, &handlerSize);
   CLSID provider{};
   ComPtr<IInitializeWithStream> initialize;
   ComPtr<IThumbnailProvider> thumbnails;
   if (FAILED(CLSIDFromString(handler, &provider)) ||
       FAILED(CoCreateInstance(provider, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&initialize))) ||
       FAILED(initialize->Initialize(StreamOver(texture).Get(), STGM_READ)) || FAILED(initialize.As(&thumbnails)))
-    return ADD_FAILURE() << "no thumbnail provider for .m32";
+    return ADD_FAILURE() << "no thumbnail provider for " << testing::PrintToString(extension);
   thumbnail.result = thumbnails->GetThumbnail(size, &thumbnail.bitmap, &thumbnail.alpha);
   if (thumbnail.bitmap) GetObjectW(thumbnail.bitmap, sizeof(thumbnail.dib), &thumbnail.dib);
 }
@@ -138,7 +138,8 @@ class ShellDll : public testing::Test {
 // Each mip level a flat colour of its own, so that the thumbnail shows the level it was
 // made from: the smallest one at least as large as the thumbnail on each side (which
 // levels are sound is the level pick's, tested with the Linux previews), or sampled from
-// level 0 when there is no such level. A damaged texture gets an error and no bitmap.
+// level 0 when there is no such level; an m8's through its palette, opaque. A damaged
+// texture gets an error and no bitmap.
 TEST_F(ShellDll, ThumbnailsComeFromTheSmallestLevelLargeEnoughInTheTexturesShapeWithAlpha) {
   const auto flat = [](LONG width, LONG height, std::size_t level) {
     return std::vector<std::uint32_t>(width * height, LevelColour(level));
@@ -148,6 +149,7 @@ TEST_F(ShellDll, ThumbnailsComeFromTheSmallestLevelLargeEnoughInTheTexturesShape
     UINT asked;
     LONG width, height;
     std::vector<std::uint32_t> pixels;
+    const wchar_t* extension = L".m32";
   } cases[] = {
       {FlatLevels(512, 256), 32, 32, 16, flat(32, 16, 4)},
       {FlatLevels(40, 200), 96, 19, 96, flat(19, 96, 1)},  // 10 x 50 is too small
@@ -156,11 +158,13 @@ TEST_F(ShellDll, ThumbnailsComeFromTheSmallestLevelLargeEnoughInTheTexturesShape
       {EncodeM32(Quarters(64, 32), "textures/test/quarters"), 12, 12, 6, Argb(Quarters(12, 6))},
       // Sampled from level 0 alone: every fifth row and column, 12 x 6 of them.
       {Level0Only(EncodeM32(Quarters(64, 32), "textures/test/quarters")), 12, 12, 6, Argb(Quarters(12, 6))},
+      {FlatLevelsM8(512, 256), 32, 32, 16, flat(32, 16, 4), L".m8"},
+      {FlatLevelsM8(40, 200), 96, 19, 96, flat(19, 96, 1), L".m8"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "asked " << c.asked << ", expected " << c.width << " x " << c.height);
     Thumbnail thumbnail;
-    MakeThumbnail(c.texture, c.asked, thumbnail);
+    MakeThumbnail(c.texture, c.asked, thumbnail, c.extension);
     ASSERT_HRESULT_SUCCEEDED(thumbnail.result);
     EXPECT_EQ(thumbnail.alpha, WTSAT_ARGB);
     const BITMAP& bitmap = thumbnail.dib.dsBm;
@@ -169,10 +173,12 @@ TEST_F(ShellDll, ThumbnailsComeFromTheSmallestLevelLargeEnoughInTheTexturesShape
     const auto* pixels = static_cast<const std::uint32_t*>(bitmap.bmBits);
     EXPECT_EQ(std::vector(pixels, pixels + c.pixels.size()), c.pixels);
   }
-  Thumbnail damaged;
-  MakeThumbnail(Truncated(), 96, damaged);
-  EXPECT_EQ(damaged.result, WINCODEC_ERR_BADHEADER);
-  EXPECT_EQ(damaged.bitmap, nullptr);
+  for (const bool m8 : {false, true}) {
+    Thumbnail damaged;
+    MakeThumbnail(Truncated(m8), 96, damaged, m8 ? L".m8" : L".m32");
+    EXPECT_EQ(damaged.result, WINCODEC_ERR_BADHEADER);
+    EXPECT_EQ(damaged.bitmap, nullptr);
+  }
 }
 
 // Chosen by the file's first bytes with no hint of the codec; every pixel and alpha of

@@ -32,7 +32,8 @@ std::pair<int, QString> Thumbnail(const QStringList& arguments) {
 // Each level a flat colour of its own, so the picture shows the level read: the smallest
 // sound one at least as large as asked (by the thumbnailer on its longer side, by the
 // plugin's scaled size on each side), scaled to the size asked, keeping the texture's shape.
-// Of a texture with level 0 alone and four coloured quarters, the quarters.
+// Of a texture with level 0 alone and four coloured quarters, the quarters. An m8 by the
+// same rule, its level's index through its palette.
 TEST(Previews, ReadTheSmallestSoundLevelLargeEnoughAndScaleIt) {
   constexpr std::size_t kLevel2 = 2 * 4, kLevel3 = 3 * 4;  // within each array of the header
   constexpr std::uint32_t kPastTheEnd = 0xFFFFFFFF;
@@ -44,6 +45,7 @@ TEST(Previews, ReadTheSmallestSoundLevelLargeEnoughAndScaleIt) {
     std::size_t cut = 0;                                          // bytes cut from the end
     std::size_t level = 0;
     bool quarters = false;  // Quarters(width, height), level 0 alone
+    bool m8 = false;        // FlatLevelsM8, levels 1 and smaller only
   } cases[] = {
       {.size = {32, 16}, .level = 1},
       {.size = {16, 9}, .level = 1},  // both sides count
@@ -65,13 +67,18 @@ TEST(Previews, ReadTheSmallestSoundLevelLargeEnoughAndScaleIt) {
       {.size = {4, 2}, .quarters = true},
       {.size = {6, 3}, .quarters = true},
       {.width = 1000, .height = 600, .side = 10, .size = {10, 6}, .quarters = true},
+      {.size = {1, 1}, .cut = 1, .level = 5, .m8 = true},
+      {.side = 16, .size = {16, 8}, .level = 2, .m8 = true},
+      {.width = 1000, .height = 1, .side = 64, .size = {64, 1}, .level = 3, .m8 = true},
   };
   const TempDir folder;
-  const QString input = QString::fromStdString(folder / "levels.m32");
   const QString output = QString::fromStdString(folder / "thumbnail.png");
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "case " << &c - cases);
-    Bytes bytes = c.quarters ? Level0Only(EncodeM32(Quarters(c.width, c.height), "q")) : FlatLevels(c.width, c.height);
+    const QString input = QString::fromStdString(folder / (c.m8 ? "levels.m8" : "levels.m32"));
+    Bytes bytes = c.quarters ? Level0Only(EncodeM32(Quarters(c.width, c.height), "q"))
+                  : c.m8     ? FlatLevelsM8(c.width, c.height)
+                             : FlatLevels(c.width, c.height);
     for (const auto& [at, value] : c.damage) PutU32(bytes, at, value);
     bytes.resize(bytes.size() - c.cut);
     WriteBytes(input.toStdString(), bytes);
@@ -102,11 +109,13 @@ TEST(Thumbnailer, RefusesADamagedTextureAPipeTheTextureAsOutputOrAWrongCommandLi
   const TempDir folder;
   const auto path = [&](const char* name) { return QString::fromStdString(folder / name); };
   const QString texture = path("texture.m32"), damaged = path("damaged.m32"), pipe = path("pipe.m32");
+  const QString damagedM8 = path("damaged.m8");
   const QString output = path("thumbnail.png");
   testing_support::WriteFile(output.toStdString(), "earlier");
   const RgbaImage varied = VariedImage(4, 4);
   WriteBytes(texture.toStdString(), EncodeM32(varied, "textures/test/varied"));
   WriteBytes(damaged.toStdString(), Truncated());
+  WriteBytes(damagedM8.toStdString(), Truncated(true));
   // Opened with no writer, a named pipe would keep a reader waiting for ever.
   ASSERT_EQ(mkfifo(pipe.toLocal8Bit().constData(), 0600), 0);
   const QString link = path("link.png");
@@ -118,6 +127,7 @@ TEST(Thumbnailer, RefusesADamagedTextureAPipeTheTextureAsOutputOrAWrongCommandLi
     QString reason;  // after the input's name; the usage at the start
   } cases[] = {
       {{"-s", "128", damaged, output}, 1, "truncated"},
+      {{"-s", "128", damagedM8, output}, 1, "truncated"},
       {{"-s", "128", pipe, output}, 1, "not a regular file"},
       {{"-s", "128", texture, texture}, 1, "is the texture itself"},
       {{"-s", "128", texture, path(".//texture.m32")}, 1, "is the texture itself"},
@@ -137,7 +147,7 @@ TEST(Thumbnailer, RefusesADamagedTextureAPipeTheTextureAsOutputOrAWrongCommandLi
     EXPECT_TRUE(named && err.contains(c.reason)) << err.toStdString();
   }
   EXPECT_EQ(ReadBytes(output.toStdString()), (Bytes{'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
-  EXPECT_EQ(folder.names().size(), 5u) << "no file left behind";
+  EXPECT_EQ(folder.names().size(), 6u) << "no file left behind";
 
   // Level 1 as it is in the texture, every colour and alpha where it was.
   ASSERT_EQ(Thumbnail({"-s", "2", texture, output}).first, 0);
