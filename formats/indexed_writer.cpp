@@ -16,15 +16,6 @@ constexpr std::size_t kRgba = 4;
 constexpr std::size_t kAlpha = 3;
 constexpr std::size_t kMipWriteBytes = std::size_t{64} * 1024;
 
-std::uint32_t Half(std::uint32_t side) { return std::max<std::uint32_t>(1, side / 2); }
-
-// Rows of the side above that make up block `index` of the side below: 2, or 3 for the
-// last block of an odd side, as the m32 writer's levels take them.
-std::uint32_t BlockSpan(std::uint32_t side, std::uint32_t index) {
-  if (side == 1) return 1;
-  return index + 1 == Half(side) ? side - 2 * index : 2;
-}
-
 }  // namespace
 
 // One level: its rows mapped to indices, collected and written a buffer at a time, and
@@ -84,7 +75,7 @@ class IndexedWriter::Level {
     const std::size_t rowBytes = std::size_t{shape_.width} * kRgba;
     std::array<const std::uint8_t*, 3> rows{};
     for (std::size_t i = 0; i < heldRows_; ++i) rows[i] = held_.data() + i * rowBytes;
-    half_.resize(std::size_t{Half(shape_.width)} * kRgba);
+    half_.resize(std::size_t{HalfSide(shape_.width)} * kRgba);
     HalveRows(std::span(rows).first(heldRows_), shape_.width, half_, average_);
     heldRows_ = 0;
     ++halvedRows_;

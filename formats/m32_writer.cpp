@@ -32,17 +32,6 @@ void PutU32(M32Header& header, std::size_t at, std::uint32_t value) {
   for (std::size_t i = 0; i < 4; ++i) header[at + i] = static_cast<std::uint8_t>(value >> (8 * i) & 0xFF);
 }
 
-std::uint32_t Half(std::uint32_t side) { return std::max<std::uint32_t>(1, side / 2); }
-
-std::uint64_t LevelBytes(const MipLevel& level) { return std::uint64_t{level.width} * level.height * kRgbaBytes; }
-
-// Rows (or columns) of the side above that make up block `index` of the side below.
-std::uint32_t BlockSpan(std::uint32_t side, std::uint32_t index) {
-  if (side == 1) return 1;
-  const bool last = index + 1 == Half(side);
-  return last ? side - 2 * index : 2;
-}
-
 // The average of a block of `rowCount` x `columns` pixels from column `x`. With all
 // alphas equal the weighed average is the plain one, so that one is taken, and a block
 // wholly transparent keeps its colour.
@@ -69,6 +58,24 @@ void AverageBlock(std::span<const std::uint8_t* const> rows, std::size_t x, std:
 
 }  // namespace
 
+std::uint32_t BlockSpan(std::uint32_t side, std::uint32_t index) {
+  if (side == 1) return 1;
+  return index + 1 == HalfSide(side) ? side - 2 * index : 2;
+}
+
+M32Layout ChainLevels(MipLevel level0, std::uint64_t pixelBytes, std::size_t mostLevels) {
+  M32Layout layout;
+  std::uint64_t offset = level0.offset;
+  for (MipLevel level = level0;; level = {HalfSide(level.width), HalfSide(level.height), 0}) {
+    level.offset = offset;
+    layout.levels.push_back(level);
+    offset += std::uint64_t{level.width} * level.height * pixelBytes;
+    if ((level.width == 1 && level.height == 1) || layout.levels.size() >= mostLevels) break;
+  }
+  layout.fileSize = offset;
+  return layout;
+}
+
 M32Layout LayOutM32(std::uint32_t width, std::uint32_t height, std::size_t mostLevels) {
   M32Layout layout;
   if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) {
@@ -76,14 +83,7 @@ M32Layout LayOutM32(std::uint32_t width, std::uint32_t height, std::size_t mostL
         "an m32 cannot hold an image of " + WithSeparators(width) + " x " + WithSeparators(height) + " pixels";
     return layout;
   }
-  std::uint64_t offset = kM32HeaderBytes;
-  for (MipLevel level{width, height, offset};; level = {Half(level.width), Half(level.height), offset}) {
-    level.offset = offset;
-    layout.levels.push_back(level);
-    offset += LevelBytes(level);
-    if ((level.width == 1 && level.height == 1) || layout.levels.size() >= mostLevels) break;
-  }
-  layout.fileSize = offset;
+  layout = ChainLevels({width, height, kM32HeaderBytes}, kRgbaBytes, mostLevels);
   if (layout.fileSize > kLargestFile) {
     layout.error = "too large for an m32: its " + WithSeparators(layout.levels.size()) + " levels take " +
                    WithSeparators(layout.fileSize) + " bytes, past the " + WithSeparators(kLargestFile) +
@@ -112,7 +112,7 @@ void PutLevels(const M32Layout& layout, M32Header& header) {
 
 void HalveRows(std::span<const std::uint8_t* const> rows, std::uint32_t width, std::span<std::uint8_t> half,
                MipAverage average) {
-  const std::uint32_t halfWidth = Half(width);
+  const std::uint32_t halfWidth = HalfSide(width);
   const bool linear = average == MipAverage::kLinear;
   // The blocks 2 x 2: all of them but a last one 3 wide, when there are two rows.
   const std::uint32_t squares = rows.size() == 2 && width > 1 ? width / 2 - width % 2 : 0;
@@ -178,7 +178,7 @@ class M32Writer::Level {
     std::array<const std::uint8_t*, 3> rows{};
     const std::uint8_t* first = buffer_.data() + used_ - heldRows_ * rowBytes_;
     for (std::size_t i = 0; i < heldRows_; ++i) rows[i] = first + i * rowBytes_;
-    half_.resize(std::size_t{Half(shape_.width)} * kRgbaBytes);
+    half_.resize(std::size_t{HalfSide(shape_.width)} * kRgbaBytes);
     HalveRows(std::span(rows).first(heldRows_), shape_.width, half_, average_);
     heldRows_ = 0;
     ++halvedRows_;

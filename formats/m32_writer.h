@@ -26,6 +26,18 @@ struct M32Layout {
   std::string error;  // empty when the file can be written
 };
 
+// A side halved for the next mip level: rounded down, never below 1.
+constexpr std::uint32_t HalfSide(std::uint32_t side) { return side > 1 ? side / 2 : 1; }
+
+// The rows (or columns) of a side that make up block `index` of the side below: 2, or 3
+// for the last block of an odd side, and 1 for a side of 1.
+std::uint32_t BlockSpan(std::uint32_t side, std::uint32_t index);
+
+// The levels of any of the textures: level 0 at its offset, each smaller level right
+// after the one before, `pixelBytes` a pixel, down to 1 x 1 or `mostLevels` levels (at
+// least one). The error is left to the format, which knows its limits.
+M32Layout ChainLevels(MipLevel level0, std::uint64_t pixelBytes, std::size_t mostLevels);
+
 // Sides of at least 1 and at most 65,535; the whole file must stay within the 32-bit
 // offsets the header holds. At most `mostLevels` levels (at least level 0).
 M32Layout LayOutM32(std::uint32_t width, std::uint32_t height, std::size_t mostLevels = kM32Levels);

@@ -42,8 +42,6 @@ MipLevel LevelAt(std::span<const std::uint8_t> header, std::size_t index) {
   return {ReadU32(header, kWidthsAt + at), ReadU32(header, kHeightsAt + at), ReadU32(header, kOffsetsAt + at)};
 }
 
-std::uint32_t Half(std::uint32_t side) { return std::max<std::uint32_t>(1, side / 2); }
-
 }  // namespace
 
 HeaderResult CheckM8Header(std::span<const std::uint8_t> header, std::uint64_t fileSize) {
@@ -118,18 +116,9 @@ M32Layout LayOutM8(std::uint32_t width, std::uint32_t height, std::size_t mostLe
         "an m8 cannot hold an image of " + WithSeparators(width) + " x " + WithSeparators(height) + " pixels";
     return layout;
   }
-  std::uint64_t offset = kM8HeaderBytes;
-  MipLevel level{width, height, offset};
-  for (std::size_t i = 0; i < std::clamp<std::size_t>(mostLevels, 1, kM8Levels); ++i) {
-    level.offset = offset;
-    layout.levels.push_back(level);
-    offset += std::uint64_t{level.width} * level.height;
-    if (level.width == 1 && level.height == 1) break;
-    level = {Half(level.width), Half(level.height), 0};
-  }
-  layout.fileSize = offset;
-  if (offset > kLargestFile) {
-    layout.error = "too large for an m8: its levels take " + WithSeparators(offset) + " bytes, past the " +
+  layout = ChainLevels({width, height, kM8HeaderBytes}, 1, std::min(mostLevels, kM8Levels));
+  if (layout.fileSize > kLargestFile) {
+    layout.error = "too large for an m8: its levels take " + WithSeparators(layout.fileSize) + " bytes, past the " +
                    WithSeparators(kLargestFile) + " its 32-bit offsets reach";
   }
   return layout;

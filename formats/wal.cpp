@@ -93,14 +93,10 @@ M32Layout LayOutWal(std::uint32_t width, std::uint32_t height) {
                    WithSeparators(kMaxSide);
     return layout;
   }
-  std::uint64_t offset = kWalHeaderBytes;
-  for (std::size_t i = 0; i < kWalLevels; ++i) {
-    layout.levels.push_back({width >> i, height >> i, offset});
-    offset += std::uint64_t{width >> i} * (height >> i);
-  }
-  layout.fileSize = offset;
-  if (offset > UINT32_MAX) {
-    layout.error = "too large for a WAL: its levels take " + WithSeparators(offset) + " bytes, past the " +
+  // Each side at least 8, so the four levels are whole eighths, none cut to 1 x 1 early.
+  layout = ChainLevels({width, height, kWalHeaderBytes}, 1, kWalLevels);
+  if (layout.fileSize > UINT32_MAX) {
+    layout.error = "too large for a WAL: its levels take " + WithSeparators(layout.fileSize) + " bytes, past the " +
                    WithSeparators(std::uint64_t{UINT32_MAX}) + " its 32-bit offsets reach";
   }
   return layout;
