@@ -15,11 +15,8 @@ build=${BUILD:-build}
 runs=${1:-7}
 side=4096
 
-for package in imagemagick time; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-    apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$package"
-  fi
-done
+. bench/measure.sh
+install_missing imagemagick time
 cmake -S . -B "$build" -G Ninja >/dev/null
 cmake --build "$build" --target Pellicar.exe m32make >/dev/null
 
@@ -47,7 +44,6 @@ linear_mips() { "$build/bin/Pellicar.exe" --mips linear -o "$work/back-linear.m3
 clean()     { rm -f "$work/copy.m32" "$work/big.tga" "$work/magick.tga" "$work/copy-written.m32" "$work/back.m32" \
                     "$work/back-rle.m32" "$work/back-linear.m32"; }
 
-. bench/measure.sh
 
 names="copy pellicar magick copy_m32 to_m32 rle_to_m32 linear_mips"
 declare -A times

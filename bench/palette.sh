@@ -22,9 +22,8 @@ cd "$(dirname "$0")/.."
 build=${BUILD:-build}
 runs=${1:-3}
 
-if ! dpkg-query -W -f='${Status}' imagemagick 2>/dev/null | grep -q "install ok installed"; then
-  apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends imagemagick
-fi
+. bench/measure.sh
+install_missing imagemagick
 cmake -S . -B "$build" -G Ninja >/dev/null
 cmake --build "$build" --target palette_bench >/dev/null
 bench=$build/bench/bin/palette_bench
@@ -32,7 +31,6 @@ bench=$build/bench/bin/palette_bench
 work=$build/bench-palette
 mkdir -p "$work"
 . bench/corpus.sh
-. bench/measure.sh
 list=$work/textures.list
 corpus_tgas "$work/corpus" >"$list"
 mapfile -t textures <"$list"

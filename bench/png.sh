@@ -16,9 +16,8 @@ cd "$(dirname "$0")/.."
 build=${BUILD:-build}
 runs=${1:-3}
 
-if ! dpkg-query -W -f='${Status}' imagemagick 2>/dev/null | grep -q "install ok installed"; then
-  apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends imagemagick
-fi
+. bench/measure.sh
+install_missing imagemagick
 magick=/usr/bin/convert  # ImageMagick's own, not a wrapper earlier on PATH
 cmake -S . -B "$build" -G Ninja >/dev/null
 cmake --build "$build" --target Pellicar.exe m32make >/dev/null
@@ -26,7 +25,6 @@ pellicar=$build/bin/Pellicar.exe
 work=$build/bench-png
 mkdir -p "$work/corpus" "$work/ours" "$work/magick" "$work/back"
 
-. bench/measure.sh
 . bench/corpus.sh
 
 # The corpus as m32 files, numbered in the list's order.

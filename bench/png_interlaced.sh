@@ -14,9 +14,8 @@ build=${BUILD:-build}
 runs=${1:-1}
 side=28000
 
-if ! dpkg-query -W -f='${Status}' time 2>/dev/null | grep -q "install ok installed"; then
-  apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends time
-fi
+. bench/measure.sh
+install_missing time
 cmake -S . -B "$build" -G Ninja >/dev/null
 cmake --build "$build" --target Pellicar.exe >/dev/null
 
@@ -26,7 +25,6 @@ mkdir -p "$work"
 [ -f "$work/plain.png" ] || bench/checker_png.py $side 1000 "$work/plain.png"
 for i in 1 2 3 4; do ln -f "$work/interlaced.png" "$work/copy$i.png"; done
 
-. bench/measure.sh
 
 converter=$build/bin/Pellicar.exe
 interlaced() { "$converter" -o "$work/interlaced.m32" "$work/interlaced.png"; }

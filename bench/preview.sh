@@ -20,9 +20,8 @@ cd "$(dirname "$0")/.."
 build=${BUILD:-build}
 runs=${1:-9}
 
-if ! dpkg-query -W -f='${Status}' time 2>/dev/null | grep -q "install ok installed"; then
-  apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends time
-fi
+. bench/measure.sh
+install_missing time
 cmake -S . -B "$build" -G Ninja >/dev/null
 cmake --build "$build" --target pellicar-thumbnailer shell_thumbnail m32make >/dev/null
 
@@ -50,7 +49,6 @@ fi
 [ -f "${input[bare16k]}" ] || hole_texture 16384 "${input[bare16k]}"
 [ -f "${input[bare64k]}" ] || hole_texture 65535 "${input[bare64k]}"
 
-. bench/measure.sh
 
 # Sets `run` to the command line of previewer $1 making the thumbnail of texture $2.
 command_of() {

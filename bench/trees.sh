@@ -18,9 +18,8 @@ build=${BUILD:-build}
 runs=${1:-3}
 work=${WORK:-$build/bench-trees}
 
-if ! dpkg-query -W -f='${Status}' time 2>/dev/null | grep -q "install ok installed"; then
-  apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends time
-fi
+. bench/measure.sh
+install_missing time
 cmake -S . -B "$build" -G Ninja >/dev/null
 cmake --build "$build" --target Pellicar.exe m32make >/dev/null
 pellicar=$PWD/$build/bin/Pellicar.exe
@@ -48,7 +47,6 @@ if [ ! -f "$small/done" ]; then
   touch "$small/done"
 fi
 
-. bench/measure.sh
 
 mapfile -t named < <(find "$small" -name '*.m32' | sort)
 copy_tree()   { cp -r "$tree" "$work/copy"; }
